@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class XmlDocument;
+
+// What the message builders and reply readers need from the window: the value of a key, and
+// a place to show a returned record.
+class ISOAPValues {
+public:
+    virtual ~ISOAPValues() = default;
+
+    // Shows one returned record. `lines` is the caller's list of "path=value" lines, rewritten
+    // in place; the caller reuses it, so whatever is kept is copied.
+    virtual void DisplayRecord(const XmlDocument& document, QStringList& lines) = 0;
+
+    // The value of a key, already rendered and escaped for the message.
+    virtual QString GetFieldValue(const QString& name) = 0;
+};
