@@ -274,6 +274,9 @@ void ContainerCrypt(const QString& containerName, const QByteArray* input, QByte
             signatureValue = SignHash(key.get(), engine, hashValue);
     }
 
+    // Decoders leave notes in the error queue even on success; they must not show up in the
+    // message of someone else's later failure.
+    ERR_clear_error();
     // Outputs change only once everything has succeeded.
     if (certificate)
         *certificate = certificateValue;

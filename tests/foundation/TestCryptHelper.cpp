@@ -269,6 +269,12 @@ TEST(CryptHelper, BrokenContainersFailAtTheirStepWithNoOutput)
 
 TEST(CryptHelper, CryptCheckPassesSuccessAndNamesTheFailingStep)
 {
+    // A successful call leaves nothing behind that a later failure would report as its own.
+    TestKeyStore store;
+    store.addContainer(QStringLiteral("signer"));
+    QByteArray signature;
+    ContainerCrypt(QStringLiteral("signer"), nullptr, nullptr, &signature, nullptr);
+
     EXPECT_EQ(CryptCheck(1, "CryptHashData"), 1);
     EXPECT_EQ(CryptFailure([] { CryptCheck(0, "CryptHashData"); }),
               QStringLiteral("CryptHashData\nA call to an OS function failed"));
