@@ -109,31 +109,6 @@ TEST(CertificateViewer, ShowsTheContainerCertificateWithoutAskingForThePassword)
     EXPECT_TRUE(text.contains(QStringLiteral("Serial Number")));
 }
 
-TEST(CertificateViewer, AMissingCertificateShowsNoDialog)
-{
-    TestKeyStore store;
-    TestKeyOptions bare;
-    bare.withCertificate = false;
-    store.addContainer(QStringLiteral("bare"), bare);
-
-    for (const QString& name : {QStringLiteral("bare"), QStringLiteral("missing")}) {
-        QString message;
-        const int shown = AnswerDialogs<TfmCertificate>([](TfmCertificate& dialog) { dialog.reject(); },
-                                                        [&] {
-                                                            try {
-                                                                ShowContainerCertificate(name, nullptr);
-                                                            } catch (const ECryptException& error) {
-                                                                message = error.message();
-                                                            }
-                                                        });
-        EXPECT_EQ(shown, 0);
-        EXPECT_TRUE(message.startsWith(name == QStringLiteral("bare")
-                                           ? QStringLiteral("CryptGetKeyParam\n")
-                                           : QStringLiteral("CryptAcquireContext\n")))
-            << message.toStdString();
-    }
-}
-
 TEST(PasswordDialog, AsksForThePasswordWhenSigningAndCancelAborts)
 {
     TestKeyStore store;
