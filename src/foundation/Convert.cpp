@@ -221,8 +221,10 @@ QString FloatToText(double value)
 
 QString FormatDecimalText(const QString& numberText, int places)
 {
+    // What cannot be read as a number is no amount either, however exactly its digits could be kept.
     Decimal d;
-    if (!parseDecimal(numberText, d))
+    double inRange = 0.0;
+    if (!parseDecimal(numberText, d) || !decimalToDouble(d, inRange))
         raiseNotAFloat(numberText);
 
     // The value scaled by 10^places, as a whole number of digits.

@@ -86,6 +86,10 @@ TEST(Convert, DecimalRoundingIsExactAndHalfAwayFromZero)
     EXPECT_EQ(FormatDecimalText(QStringLiteral("7"), 2), QStringLiteral("7.00"));
     EXPECT_EQ(FormatDecimalText(QStringLiteral("1e-999999999"), 2), QStringLiteral("0.00"));
     EXPECT_THROW(FormatDecimalText(QStringLiteral("1e999999999"), 2), EConvertError);
+    // Rounding accepts exactly what reading accepts, up to the largest double.
+    EXPECT_EQ(FormatDecimalText(QStringLiteral("1.7e308"), 0), QStringLiteral("17") + QString(307, u'0'));
+    EXPECT_THROW(FormatDecimalText(QStringLiteral("5.6e308"), 2), EConvertError);
+    EXPECT_THROW(TextToFloat(QStringLiteral("5.6e308")), EConvertError);
 }
 
 TEST(Convert, NumbersInGeneralFormat)
