@@ -184,7 +184,8 @@ QString FloatToText(double value)
 
     // 15 significant digits as d.dddddddddddddde±x; to_chars never looks at any locale.
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
     const std::string text(buffer, result.ptr);
     const bool negative = text[0] == '-';
     const auto ePos = text.find('e');

@@ -10,7 +10,7 @@
 // as texts; numbers (item indexes, paging counters) and date-times (the operation time) arrive typed.
 // An empty text and the empty value render alike.
 class FieldValue final {
-public:
+  public:
     enum class Kind { Empty, Number, DateTime, Text };
 
     FieldValue() = default;
@@ -19,7 +19,10 @@ public:
     FieldValue(qint64 number) : FValue(double(number)) {}
     // A null date-time is the zero date: no date at all. Its wall-clock date() and time() are the value.
     FieldValue(const QDateTime& dateTime) : FValue(dateTime) {}
-    FieldValue(const QDate& date) : FValue(date.isValid() ? QDateTime(date, QTime(0, 0), Qt::UTC) : QDateTime()) {}
+    FieldValue(const QDate& date)
+        : FValue(date.isValid() ? QDateTime(date, QTime(0, 0), Qt::UTC) : QDateTime())
+    {
+    }
     FieldValue(const QString& text) : FValue(text) {}
     FieldValue(const char* utf8) : FValue(QString::fromUtf8(utf8)) {}
 
@@ -39,6 +42,6 @@ public:
     // dd.mm.yyyy hh:nn:ss (empty for the zero date), texts unchanged, nothing as the empty text.
     QString toText() const;
 
-private:
+  private:
     std::variant<std::monostate, double, QDateTime, QString> FValue;
 };

@@ -123,21 +123,16 @@ QString DecodeLineBreaks(const QString& text)
 QString MakeOrderID(const QString& subsystem, const QString& orderDate, const QString& orderNumber)
 {
     const QString date = orderDate.isEmpty() ? QString() : FormatDdMmYyyy(TextToDateTime(orderDate).date());
-    return subsystem.leftJustified(12, u'0') + date.rightJustified(8, u'0') + orderNumber.rightJustified(12, u'0');
+    return subsystem.leftJustified(12, u'0') + date.rightJustified(8, u'0') +
+           orderNumber.rightJustified(12, u'0');
 }
 
 QString ChargeKindName(int chargeKindIndex)
 {
     static const std::array<const char*, 9> names = {
-        "CHARGE",
-        "CHARGENOTFULLMATCHED",
-        "CHARGESTATUS",
-        "CHARGE-PRIOR",
-        "CHARGE-PRIOR-NOTFULLMATCHED",
-        "CHARGE-PRIOR-STATUS",
-        "TEMP-CHARGING",
-        "TEMP-CHARGING-NOTFULLMATCHED",
-        "TEMP-CHARGING-STATUS",
+        "CHARGE",        "CHARGENOTFULLMATCHED",         "CHARGESTATUS",
+        "CHARGE-PRIOR",  "CHARGE-PRIOR-NOTFULLMATCHED",  "CHARGE-PRIOR-STATUS",
+        "TEMP-CHARGING", "TEMP-CHARGING-NOTFULLMATCHED", "TEMP-CHARGING-STATUS",
     };
     if (chargeKindIndex < 0 || chargeKindIndex >= int(names.size()))
         return QString::fromLatin1(names[0]);

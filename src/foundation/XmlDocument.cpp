@@ -75,7 +75,8 @@ QByteArray save(xmlDocPtr doc, xmlNodePtr node)
     else
         xmlSaveDoc(context, doc);
     xmlSaveClose(context);
-    return QByteArray(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())), xmlBufferLength(buffer.get()));
+    return QByteArray(reinterpret_cast<const char*>(xmlBufferContent(buffer.get())),
+                      xmlBufferLength(buffer.get()));
 }
 
 // A copy of an element as the root of a document of its own; the copy declares every namespace it
@@ -230,7 +231,8 @@ QByteArray XmlNode::exclusiveCanonicalXml(const XmlNode& excluded) const
     xmlOutputBufferPtr output = xmlAllocOutputBuffer(nullptr);
     if (!output)
         throw EXMLException(QStringLiteral("Не удалось канонизировать XML."));
-    const int written = xmlC14NExecute(FDoc.get(), isVisibleInScope, &scope, XML_C14N_EXCLUSIVE_1_0, nullptr, 0, output);
+    const int written =
+        xmlC14NExecute(FDoc.get(), isVisibleInScope, &scope, XML_C14N_EXCLUSIVE_1_0, nullptr, 0, output);
     QByteArray result;
     if (written >= 0)
         result = QByteArray(reinterpret_cast<const char*>(xmlOutputBufferGetContent(output)),
@@ -246,7 +248,8 @@ XmlDocument XmlDocument::parse(const QByteArray& bytes)
     xmlInitParser();
     if (bytes.size() > INT_MAX)
         throw EXMLException(QStringLiteral("Документ XML слишком велик."));
-    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context(xmlNewParserCtxt(), xmlFreeParserCtxt);
+    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context(xmlNewParserCtxt(),
+                                                                         xmlFreeParserCtxt);
     if (!context)
         throw EXMLException(QStringLiteral("Не удалось создать разборщик XML."));
     context->sax->internalSubset = refuseDocumentTypeDeclaration;

@@ -28,7 +28,7 @@ struct XmlAttribute {
 };
 
 class XmlNode final {
-public:
+  public:
     // The absent node.
     XmlNode() = default;
 
@@ -67,7 +67,7 @@ public:
     QByteArray exclusiveCanonicalXml() const;
     QByteArray exclusiveCanonicalXml(const XmlNode& excluded) const;
 
-private:
+  private:
     friend class XmlDocument;
     XmlNode(std::shared_ptr<_xmlDoc> doc, _xmlNode* node) : FDoc(std::move(doc)), FNode(node) {}
 
@@ -76,7 +76,7 @@ private:
 };
 
 class XmlDocument final {
-public:
+  public:
     // A document without content.
     XmlDocument() = default;
 
@@ -95,7 +95,7 @@ public:
     // The whole document as UTF-8 XML text with its declaration; empty for an empty document.
     QByteArray toXml() const;
 
-private:
+  private:
     explicit XmlDocument(std::shared_ptr<_xmlDoc> doc) : FDoc(std::move(doc)) {}
 
     std::shared_ptr<_xmlDoc> FDoc;

@@ -168,8 +168,8 @@ QString XmlAmountText(const FieldValue& value)
     return XmlEscapeText(amount).remove(u'.');
 }
 
-QString MakePaymentSystemIdentifier(const QString& bik, const FieldValue& subsystem, const FieldValue& paymentDate,
-                                    const FieldValue& dayNumber)
+QString MakePaymentSystemIdentifier(const QString& bik, const FieldValue& subsystem,
+                                    const FieldValue& paymentDate, const FieldValue& dayNumber)
 {
     QString date;
     switch (paymentDate.kind()) {

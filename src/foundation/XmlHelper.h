@@ -53,8 +53,8 @@ QString XmlAmountText(const FieldValue& value);
 // day number to 8; a longer part is kept whole. The date may be a date-time, a day count or a
 // date-time text (EConvertError when it is none); an empty one gives eight zeros. Escaped like
 // every other rendering.
-QString MakePaymentSystemIdentifier(const QString& bik, const FieldValue& subsystem, const FieldValue& paymentDate,
-                                    const FieldValue& dayNumber);
+QString MakePaymentSystemIdentifier(const QString& bik, const FieldValue& subsystem,
+                                    const FieldValue& paymentDate, const FieldValue& dayNumber);
 
 // Walks `path` (element local names separated by "\" or "/", compared ignoring ASCII letter case
 // and prefixes) from `start`, taking the first matching child at each step; an empty name ends the

@@ -2,8 +2,8 @@
 #include "foundation/Exceptions.h"
 #include "foundation/XmlHelper.h"
 
-#include <QLocale>
 #include "support/PrintQt.h"
+#include <QLocale>
 
 #include <gtest/gtest.h>
 
@@ -36,8 +36,8 @@ TEST(Convert, NumberTextsFollowTheGrammarOnly)
     EXPECT_EQ(TextToFloat(QStringLiteral("2e3")), 2000.0);
     EXPECT_EQ(TextToFloat(QStringLiteral("1e-400")), 0.0);
 
-    for (const char* bad : {"", " ", ".", "12,50", "1 000", "--1", "e5", "1e", "1e+", "0x10", "12.5.1", "INF", "NAN",
-                            "1e400", "١٢", "12\t"}) {
+    for (const char* bad : {"", " ", ".", "12,50", "1 000", "--1", "e5", "1e", "1e+", "0x10", "12.5.1", "INF",
+                            "NAN", "1e400", "١٢", "12\t"}) {
         const QString text = QString::fromUtf8(bad);
         double value = 0;
         EXPECT_FALSE(TryTextToFloat(text, value)) << bad;
@@ -49,7 +49,8 @@ TEST(Convert, NumberTextsFollowTheGrammarOnly)
 TEST(Convert, RussianRegionalSettingDoesNotChangeNumberTexts)
 {
     const std::string saved = std::setlocale(LC_ALL, nullptr);
-    ASSERT_NE(std::setlocale(LC_ALL, "ru_RU.UTF-8"), nullptr) << "the ru_RU.UTF-8 locale is made by scripts/setup";
+    ASSERT_NE(std::setlocale(LC_ALL, "ru_RU.UTF-8"), nullptr)
+        << "the ru_RU.UTF-8 locale is made by scripts/setup";
     QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
     // The setting really is in force: the C library now writes a decimal comma.
     EXPECT_STREQ(std::localeconv()->decimal_point, ",");
@@ -109,18 +110,37 @@ TEST(Convert, DateTimeTexts)
 {
     const auto wallClock = [](const QString& text) {
         const QDateTime value = TextToDateTime(text);
-        return value.date().toString(Qt::ISODate) + u' ' + value.time().toString(QStringLiteral("HH:mm:ss.zzz"));
+        return value.date().toString(Qt::ISODate) + u' ' +
+               value.time().toString(QStringLiteral("HH:mm:ss.zzz"));
     };
     EXPECT_EQ(wallClock(QStringLiteral("01.05.2016 10:30:00")), QStringLiteral("2016-05-01 10:30:00.000"));
     EXPECT_EQ(wallClock(QStringLiteral("01.05.2016 10:30")), QStringLiteral("2016-05-01 10:30:00.000"));
     EXPECT_EQ(wallClock(QStringLiteral("1.5.16")), QStringLiteral("2016-05-01 00:00:00.000"));
-    EXPECT_EQ(wallClock(QStringLiteral("  05.03.2016   7:05:09.25  ")), QStringLiteral("2016-03-05 07:05:09.250"));
-    EXPECT_EQ(wallClock(QStringLiteral("29.02.2016 23:59:59.999")), QStringLiteral("2016-02-29 23:59:59.999"));
+    EXPECT_EQ(wallClock(QStringLiteral("  05.03.2016   7:05:09.25  ")),
+              QStringLiteral("2016-03-05 07:05:09.250"));
+    EXPECT_EQ(wallClock(QStringLiteral("29.02.2016 23:59:59.999")),
+              QStringLiteral("2016-02-29 23:59:59.999"));
 
-    for (const char* bad : {"", "  ", "31.02.2016", "29.02.2015", "01.13.2016", "00.01.2016", "01.05.2016 25:00",
-                            "01.05.2016 24:00", "01.05.2016 10:60", "01.05.2016 10:30:61", "01.05.216",
-                            "01.05.20160", "01/05/2016", "2016-05-01", "01.05.2016T10:30", "01.05.2016 10",
-                            "01.05.2016 10:30:00.1234", "10:30", "01.05.2016 10:30 x", "01.01.0000"}) {
+    for (const char* bad : {"",
+                            "  ",
+                            "31.02.2016",
+                            "29.02.2015",
+                            "01.13.2016",
+                            "00.01.2016",
+                            "01.05.2016 25:00",
+                            "01.05.2016 24:00",
+                            "01.05.2016 10:60",
+                            "01.05.2016 10:30:61",
+                            "01.05.216",
+                            "01.05.20160",
+                            "01/05/2016",
+                            "2016-05-01",
+                            "01.05.2016T10:30",
+                            "01.05.2016 10",
+                            "01.05.2016 10:30:00.1234",
+                            "10:30",
+                            "01.05.2016 10:30 x",
+                            "01.01.0000"}) {
         const QString text = QString::fromUtf8(bad);
         EXPECT_EQ(convertMessage([&] { TextToDateTime(text); }),
                   QStringLiteral("'%1' is not a valid date and time").arg(text))

@@ -1,10 +1,10 @@
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlHelper.h"
 
+#include "support/PrintQt.h"
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
-#include "support/PrintQt.h"
 
 #include <gtest/gtest.h>
 #include <libxml/parserInternals.h>
@@ -67,7 +67,8 @@ TEST(XmlDocument, ReadsNamesAttributesAndChildrenInOrder)
     const QList<XmlNode> items = body.children();
     EXPECT_EQ(names(items), QStringList({QStringLiteral("Item"), QStringLiteral("Item")}));
     EXPECT_EQ(items[0].namespaceUri(), QStringLiteral("urn:d"));
-    EXPECT_EQ(names(items[0].children()), QStringList({QStringLiteral("\"one\""), QStringLiteral("\"two\"")}));
+    EXPECT_EQ(names(items[0].children()),
+              QStringList({QStringLiteral("\"one\""), QStringLiteral("\"two\"")}));
     EXPECT_EQ(items[0].text(), QStringLiteral("onetwo"));
     EXPECT_TRUE(items[1].children().isEmpty());
 }
@@ -76,8 +77,8 @@ TEST(XmlDocument, DecodesDeclaredEncodingAndKeepsNodesAlive)
 {
     XmlNode node;
     {
-        const XmlDocument doc =
-            XmlDocument::parse("<?xml version='1.0' encoding='windows-1251'?><a>\xcf\xf0\xe8\xe2\xe5\xf2</a>");
+        const XmlDocument doc = XmlDocument::parse(
+            "<?xml version='1.0' encoding='windows-1251'?><a>\xcf\xf0\xe8\xe2\xe5\xf2</a>");
         node = doc.documentElement();
     }
     EXPECT_EQ(node.text(), QStringLiteral("Привет"));
@@ -113,7 +114,8 @@ TEST(XmlDocument, DocumentTypeDeclarationsAreRefusedWithoutReadingAnything)
     EXPECT_EQ(parseFailure("<!DOCTYPE r [<!ENTITY x SYSTEM '" + url + "'>]><r>&x;</r>"), refusal);
     EXPECT_EQ(parseFailure("<!DOCTYPE r SYSTEM '" + url + "'><r/>"), refusal);
     EXPECT_EQ(parseFailure("<!DOCTYPE r [<!ENTITY % p SYSTEM '" + url + "'> %p;]><r/>"), refusal);
-    EXPECT_EQ(parseFailure("<!DOCTYPE r [<!ENTITY a 'aaaaaaaa'><!ENTITY b '&a;&a;&a;&a;'>]><r>&b;</r>"), refusal);
+    EXPECT_EQ(parseFailure("<!DOCTYPE r [<!ENTITY a 'aaaaaaaa'><!ENTITY b '&a;&a;&a;&a;'>]><r>&b;</r>"),
+              refusal);
     EXPECT_EQ(loaderCalls, 0);
     xmlSetExternalEntityLoader(saved);
 }
@@ -144,10 +146,11 @@ TEST(XmlDocument, NodeTextStandsOnItsOwn)
 
 TEST(XmlDocument, ExclusiveCanonicalFormOfAnElement)
 {
-    const XmlDocument doc = XmlDocument::parse(
-        "<root xmlns='urn:d' xmlns:a='urn:a' xmlns:unused='urn:u'>\n"
-        "<a:item z='2' a:y='1' b=\"3\">text &amp; more\r\n<ds:Signature xmlns:ds='urn:ds'><ds:Value/></ds:Signature>"
-        "<!-- c --><child/></a:item></root>");
+    const XmlDocument doc =
+        XmlDocument::parse("<root xmlns='urn:d' xmlns:a='urn:a' xmlns:unused='urn:u'>\n"
+                           "<a:item z='2' a:y='1' b=\"3\">text &amp; more\r\n<ds:Signature "
+                           "xmlns:ds='urn:ds'><ds:Value/></ds:Signature>"
+                           "<!-- c --><child/></a:item></root>");
     const XmlNode item = FindNodeByPath(doc.documentElement(), QStringLiteral("item"), true);
     const XmlNode signature = FindNodeByPath(item, QStringLiteral("Signature"), true);
     EXPECT_EQ(item.exclusiveCanonicalXml(),

@@ -26,7 +26,7 @@ QString xmlMessage(const std::function<void()>& action)
 
 // Runs with the process in another time zone, then puts the old one back.
 class TimeZone {
-public:
+  public:
     explicit TimeZone(const char* zone) : FSaved(qgetenv("TZ")), FHadOne(qEnvironmentVariableIsSet("TZ"))
     {
         qputenv("TZ", zone);
@@ -41,7 +41,7 @@ public:
         tzset();
     }
 
-private:
+  private:
     QByteArray FSaved;
     bool FHadOne;
 };
@@ -51,7 +51,8 @@ private:
 TEST(XmlHelper, WrapTags)
 {
     const QString open = QStringLiteral("<rev:Code>"), close = QStringLiteral("</rev:Code>");
-    EXPECT_EQ(WrapTag(open, QStringLiteral("A&amp;B"), close, false), QStringLiteral("<rev:Code>A&amp;B</rev:Code>"));
+    EXPECT_EQ(WrapTag(open, QStringLiteral("A&amp;B"), close, false),
+              QStringLiteral("<rev:Code>A&amp;B</rev:Code>"));
     EXPECT_EQ(WrapTag(open, QString(), close, false), QString());
     EXPECT_EQ(WrapTag(open, QString(), close, true), QStringLiteral("<rev:Code></rev:Code>"));
     EXPECT_EQ(WrapTagList(open, QStringLiteral("A;B"), close, false),
@@ -66,10 +67,12 @@ TEST(XmlHelper, EscapingIsTheCanonicalTextForm)
 {
     EXPECT_EQ(XmlEscapeText(QStringLiteral("a&b<c>d\re\nf\"g'h\ti&amp;")),
               QStringLiteral("a&amp;b&lt;c&gt;d&#xD;e\nf\"g'h\ti&amp;amp;"));
-    EXPECT_EQ(XmlValueText(QStringLiteral("ООО \"Рога & Копыта\"")), QStringLiteral("ООО \"Рога &amp; Копыта\""));
+    EXPECT_EQ(XmlValueText(QStringLiteral("ООО \"Рога & Копыта\"")),
+              QStringLiteral("ООО \"Рога &amp; Копыта\""));
     EXPECT_EQ(XmlValueText(FieldValue()), QString());
     EXPECT_EQ(XmlValueText(2.5), QStringLiteral("2.5"));
-    EXPECT_EQ(XmlValueText(QDateTime(QDate(2016, 5, 1), QTime(10, 30))), QStringLiteral("2016-05-01T10:30:00.000Z"));
+    EXPECT_EQ(XmlValueText(QDateTime(QDate(2016, 5, 1), QTime(10, 30))),
+              QStringLiteral("2016-05-01T10:30:00.000Z"));
 }
 
 TEST(XmlHelper, Amounts)
@@ -111,8 +114,10 @@ TEST(XmlHelper, WholeNumbers)
 
 TEST(XmlHelper, DatesAndTimesAreWrittenAsTheWallClockShows)
 {
-    EXPECT_EQ(XmlDateTimeText(QStringLiteral("01.05.2016 10:30:00")), QStringLiteral("2016-05-01T10:30:00.000Z"));
-    EXPECT_EQ(XmlDateTimeText(QStringLiteral("01.05.2016 10:30")), QStringLiteral("2016-05-01T10:30:00.000Z"));
+    EXPECT_EQ(XmlDateTimeText(QStringLiteral("01.05.2016 10:30:00")),
+              QStringLiteral("2016-05-01T10:30:00.000Z"));
+    EXPECT_EQ(XmlDateTimeText(QStringLiteral("01.05.2016 10:30")),
+              QStringLiteral("2016-05-01T10:30:00.000Z"));
     EXPECT_EQ(XmlDateTimeText(QStringLiteral("1.2.2016")), QStringLiteral("2016-02-01T00:00:00.000Z"));
     EXPECT_EQ(XmlDateTimeText(QDateTime()), QString());
     EXPECT_EQ(XmlDateTimeText(FieldValue(QDateTime())), QString());
@@ -129,7 +134,8 @@ TEST(XmlHelper, DatesAndTimesAreWrittenAsTheWallClockShows)
 
     for (const char* zone : {"Europe/Berlin", "America/New_York", "Asia/Vladivostok"}) {
         TimeZone tz(zone);
-        EXPECT_EQ(XmlDateTimeText(QStringLiteral("01.05.2016 10:30:00")), QStringLiteral("2016-05-01T10:30:00.000Z"))
+        EXPECT_EQ(XmlDateTimeText(QStringLiteral("01.05.2016 10:30:00")),
+                  QStringLiteral("2016-05-01T10:30:00.000Z"))
             << zone;
         // The operation time, a local date-time, is not shifted either.
         EXPECT_EQ(XmlDateTimeText(QDateTime(QDate(2016, 5, 1), QTime(10, 30, 5, 7), Qt::LocalTime)),
@@ -138,7 +144,8 @@ TEST(XmlHelper, DatesAndTimesAreWrittenAsTheWallClockShows)
     }
     // A time that the local clock skips at the spring change is still written as typed.
     TimeZone berlin("Europe/Berlin");
-    EXPECT_EQ(XmlDateTimeText(QStringLiteral("27.03.2016 02:30")), QStringLiteral("2016-03-27T02:30:00.000Z"));
+    EXPECT_EQ(XmlDateTimeText(QStringLiteral("27.03.2016 02:30")),
+              QStringLiteral("2016-03-27T02:30:00.000Z"));
 }
 
 TEST(XmlHelper, PaymentSystemIdentifiers)
@@ -156,8 +163,8 @@ TEST(XmlHelper, PaymentSystemIdentifiers)
               QStringLiteral("1044525225000001") + QString(8, u'0') + QStringLiteral("00000007"));
     EXPECT_EQ(MakePaymentSystemIdentifier(QStringLiteral("0445252251"), QStringLiteral("1234567"), QString(),
                                           QStringLiteral("123456789")),
-              QStringLiteral("1") + QStringLiteral("0445252251") + QStringLiteral("1234567") + QString(8, u'0') +
-                  QStringLiteral("123456789"));
+              QStringLiteral("1") + QStringLiteral("0445252251") + QStringLiteral("1234567") +
+                  QString(8, u'0') + QStringLiteral("123456789"));
     EXPECT_EQ(MakePaymentSystemIdentifier(QStringLiteral("<&>"), QString(), QString(), QString()),
               QStringLiteral("1000000&lt;&amp;&gt;") + QString(22, u'0'));
     EXPECT_THROW(MakePaymentSystemIdentifier(bik, 1, QStringLiteral("2016-02-01"), 7), EConvertError);
@@ -172,7 +179,8 @@ TEST(XmlHelper, PathLookupIgnoresPrefixesAndLetterCase)
     const XmlNode fault = FindNodeByPath(envelope, QStringLiteral("Body\\Fault"), true);
     ASSERT_FALSE(fault.isNull());
     EXPECT_EQ(fault.name(), QStringLiteral("ns2:fault"));
-    EXPECT_EQ(FindNodeByPath(envelope, QStringLiteral("body/FAULT\\FaultCode"), true).text(), QStringLiteral("first"));
+    EXPECT_EQ(FindNodeByPath(envelope, QStringLiteral("body/FAULT\\FaultCode"), true).text(),
+              QStringLiteral("first"));
     EXPECT_EQ(FindNodeByPath(envelope, QStringLiteral("Body\\"), true).localName(), QStringLiteral("BODY"));
     EXPECT_EQ(FindNodeByPath(envelope, QString(), true), envelope);
     EXPECT_TRUE(FindNodeByPath(envelope, QStringLiteral("Body\\Detail\\x"), false).isNull());
