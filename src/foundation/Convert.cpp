@@ -220,7 +220,7 @@ QString FloatToText(double value)
     return QString::fromLatin1(out.data(), qsizetype(out.size()));
 }
 
-QString FormatDecimalText(const QString& numberText, int places)
+QString FormatDecimalText(const QString& numberText, int places, int powerOfTen)
 {
     // What cannot be read as a number is no amount either, however exactly its digits could be kept.
     Decimal d;
@@ -231,7 +231,7 @@ QString FormatDecimalText(const QString& numberText, int places)
     // The value scaled by 10^places, as a whole number of digits.
     std::string units;
     if (!d.digits.empty()) {
-        const long long shift = (long long)d.exponent + places;
+        const long long shift = (long long)d.exponent + powerOfTen + places;
         if (shift >= 0) {
             units = d.digits + std::string(std::size_t(shift), '0');
         } else {
@@ -338,6 +338,76 @@ QDateTime TextToDateTime(const QString& text)
     if (!TryTextToDateTime(text, value))
         raiseNotADateTime(text);
     return value;
+}
+
+QDateTime XmlTextToDateTime(const QString& text, bool* hasZone)
+{
+    // XML allows white space around a value; inside it nothing is optional beyond what is read here.
+    const QString core = text.trimmed();
+    qsizetype pos = 0;
+    int count = 0;
+    const int year = readNumber(core, pos, 4, 9, count);
+    if (year < 0 || !expect(core, pos, u'-'))
+        raiseNotADateTime(text);
+    const int month = readNumber(core, pos, 2, 2, count);
+    if (month < 0 || !expect(core, pos, u'-'))
+        raiseNotADateTime(text);
+    const int day = readNumber(core, pos, 2, 2, count);
+    QDate date(year, month, day);
+    if (day < 0 || !date.isValid())
+        raiseNotADateTime(text);
+
+    QTime time(0, 0);
+    if (expect(core, pos, u'T')) {
+        const int hour = readNumber(core, pos, 2, 2, count);
+        if (hour < 0 || !expect(core, pos, u':'))
+            raiseNotADateTime(text);
+        const int minute = readNumber(core, pos, 2, 2, count);
+        if (minute < 0 || !expect(core, pos, u':'))
+            raiseNotADateTime(text);
+        const int second = readNumber(core, pos, 2, 2, count);
+        if (second < 0)
+            raiseNotADateTime(text);
+        int millisecond = 0;
+        if (expect(core, pos, u'.')) {
+            const qsizetype fractionStart = pos;
+            while (pos < core.size() && isDigit(core[pos]))
+                ++pos;
+            if (pos == fractionStart)
+                raiseNotADateTime(text);
+            for (qsizetype i = fractionStart; i < fractionStart + 3; ++i)
+                millisecond = millisecond * 10 + (i < pos ? core[i].unicode() - u'0' : 0);
+        }
+        if (hour == 24 && minute == 0 && second == 0 && millisecond == 0) {
+            date = date.addDays(1);
+        } else if (!QTime::isValid(hour, minute, second, millisecond)) {
+            raiseNotADateTime(text);
+        } else {
+            time = QTime(hour, minute, second, millisecond);
+        }
+    }
+
+    bool zoned = false;
+    int offsetSeconds = 0;
+    if (expect(core, pos, u'Z')) {
+        zoned = true;
+    } else if (pos < core.size() && (core[pos] == u'+' || core[pos] == u'-')) {
+        const bool negative = core[pos] == u'-';
+        ++pos;
+        const int hours = readNumber(core, pos, 2, 2, count);
+        if (hours < 0 || !expect(core, pos, u':'))
+            raiseNotADateTime(text);
+        const int minutes = readNumber(core, pos, 2, 2, count);
+        if (minutes < 0 || minutes > 59 || hours * 60 + minutes > 14 * 60)
+            raiseNotADateTime(text);
+        zoned = true;
+        offsetSeconds = (hours * 3600 + minutes * 60) * (negative ? -1 : 1);
+    }
+    if (pos != core.size())
+        raiseNotADateTime(text);
+    if (hasZone)
+        *hasZone = zoned;
+    return zoned ? QDateTime(date, time, Qt::OffsetFromUTC, offsetSeconds) : QDateTime(date, time, Qt::UTC);
 }
 
 QDateTime DateTimeFromDayCount(double days)

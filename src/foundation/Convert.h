@@ -21,8 +21,10 @@ QString FloatToText(double value);
 // Rounds a number text to `places` decimals, half away from zero, on the decimal digits themselves
 // (no binary floating point on the way, so money stays exact), and writes it with exactly `places`
 // decimals after a "." and at least one integer digit: ("1234.565", 2) gives "1234.57", ("-0.001", 2)
-// gives "0.00", ("2.5", 0) gives "3". Raises EConvertError like TextToFloat.
-QString FormatDecimalText(const QString& numberText, int places);
+// gives "0.00", ("2.5", 0) gives "3". With `powerOfTen` the number is first multiplied by that power
+// of ten, just as exactly: ("123450", 2, -2) gives "1234.50" (kopecks as roubles). Raises EConvertError
+// like TextToFloat.
+QString FormatDecimalText(const QString& numberText, int places, int powerOfTen = 0);
 
 // A date as day, month and four-digit year without separators ("05032016").
 QString FormatDdMmYyyy(const QDate& date);
@@ -37,6 +39,14 @@ QString FormatDdMmYyyy(const QDate& date);
 // daylight-saving rule can move it; read it with date() and time(), never convert it.
 QDateTime TextToDateTime(const QString& text);
 bool TryTextToDateTime(const QString& text, QDateTime& value);
+
+// Reads an XML Schema date-time ("2016-02-01T10:00:00", optionally with a fraction of a second) or
+// date ("2016-02-01"), each optionally followed by a zone, "Z" or "+hh:mm" / "-hh:mm"; "24:00:00" is
+// midnight at the end of the day. A fraction beyond milliseconds is cut off. With a zone the result
+// carries that offset (Qt::OffsetFromUTC) and may be converted; without one it is the wall-clock
+// time as written, marked Qt::UTC as above, and `hasZone` (when given) is false. Raises EConvertError
+// "'<text>' is not a valid date and time" for anything else.
+QDateTime XmlTextToDateTime(const QString& text, bool* hasZone = nullptr);
 
 // The date-time that a day count stands for: whole days since 30.12.1899, the fraction being the
 // time of day (the way stored date-times have always been counted). Carries Qt::UTC as above.

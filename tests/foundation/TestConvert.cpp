@@ -91,6 +91,18 @@ TEST(Convert, DecimalRoundingIsExactAndHalfAwayFromZero)
     EXPECT_EQ(FormatDecimalText(QStringLiteral("1.7e308"), 0), QStringLiteral("17") + QString(307, u'0'));
     EXPECT_THROW(FormatDecimalText(QStringLiteral("5.6e308"), 2), EConvertError);
     EXPECT_THROW(TextToFloat(QStringLiteral("5.6e308")), EConvertError);
+
+    // Scaled by a power of ten on the digits: kopecks become roubles without passing through binary.
+    EXPECT_EQ(FormatDecimalText(QStringLiteral("123450"), 2, -2), QStringLiteral("1234.50"));
+    EXPECT_EQ(FormatDecimalText(QStringLiteral("0"), 2, -2), QStringLiteral("0.00"));
+    EXPECT_EQ(FormatDecimalText(QStringLiteral("5"), 2, -2), QStringLiteral("0.05"));
+    EXPECT_EQ(FormatDecimalText(QStringLiteral("-7"), 2, -2), QStringLiteral("-0.07"));
+    EXPECT_EQ(FormatDecimalText(QStringLiteral("12345678901234567"), 2, -2),
+              QStringLiteral("123456789012345.67"));
+    EXPECT_EQ(FormatDecimalText(QStringLiteral("100.5"), 2, -2), QStringLiteral("1.01"));
+    EXPECT_EQ(FormatDecimalText(QStringLiteral("1.5e3"), 2, -2), QStringLiteral("15.00"));
+    EXPECT_EQ(FormatDecimalText(QStringLiteral("12.5"), 0, 2), QStringLiteral("1250"));
+    EXPECT_THROW(FormatDecimalText(QStringLiteral("12 345"), 2, -2), EConvertError);
 }
 
 TEST(Convert, NumbersInGeneralFormat)
@@ -143,6 +155,41 @@ TEST(Convert, DateTimeTexts)
                             "01.01.0000"}) {
         const QString text = QString::fromUtf8(bad);
         EXPECT_EQ(convertMessage([&] { TextToDateTime(text); }),
+                  QStringLiteral("'%1' is not a valid date and time").arg(text))
+            << bad;
+    }
+}
+
+TEST(Convert, XmlDateTimeTexts)
+{
+    bool zoned = true;
+    EXPECT_EQ(XmlTextToDateTime(QStringLiteral("2016-02-01T10:00:00"), &zoned),
+              QDateTime(QDate(2016, 2, 1), QTime(10, 0), Qt::UTC));
+    EXPECT_FALSE(zoned);
+    EXPECT_EQ(XmlTextToDateTime(QStringLiteral(" 2016-02-01 "), &zoned),
+              QDateTime(QDate(2016, 2, 1), QTime(0, 0), Qt::UTC));
+    EXPECT_FALSE(zoned);
+
+    // A zone makes the moment absolute: the same instant whatever offset it is written with.
+    const QDateTime moscow = XmlTextToDateTime(QStringLiteral("2016-02-01T02:30:00.5+03:00"), &zoned);
+    EXPECT_TRUE(zoned);
+    EXPECT_EQ(moscow.toUTC(), QDateTime(QDate(2016, 1, 31), QTime(23, 30, 0, 500), Qt::UTC));
+    EXPECT_EQ(XmlTextToDateTime(QStringLiteral("2016-01-31T23:30:00.500Z")).toUTC(), moscow.toUTC());
+    EXPECT_EQ(XmlTextToDateTime(QStringLiteral("2016-01-31T20:00:00.5-03:30")).toUTC(),
+              QDateTime(QDate(2016, 1, 31), QTime(23, 30, 0, 500), Qt::UTC));
+    EXPECT_EQ(XmlTextToDateTime(QStringLiteral("2016-02-01+05:00")).toUTC(),
+              QDateTime(QDate(2016, 1, 31), QTime(19, 0), Qt::UTC));
+    // Fractions beyond milliseconds are cut, never rounded into the next second.
+    EXPECT_EQ(XmlTextToDateTime(QStringLiteral("2016-02-01T10:00:59.9999")).time(), QTime(10, 0, 59, 999));
+    EXPECT_EQ(XmlTextToDateTime(QStringLiteral("2016-12-31T24:00:00")),
+              QDateTime(QDate(2017, 1, 1), QTime(0, 0), Qt::UTC));
+
+    for (const char* bad : {"", "2016-02-30T10:00:00", "2016-2-01T10:00:00", "16-02-01", "2016-02-01T10:00",
+                            "2016-02-01T25:00:00", "2016-02-01T24:00:01", "2016-02-01T10:00:00.",
+                            "2016-02-01T10:00:00+3:00", "2016-02-01T10:00:00+15:00", "2016-02-01T10:00:00 Z",
+                            "01.02.2016", "2016-02-01T10:00:00Zx", "0000-01-01"}) {
+        const QString text = QString::fromUtf8(bad);
+        EXPECT_EQ(convertMessage([&] { XmlTextToDateTime(text); }),
                   QStringLiteral("'%1' is not a valid date and time").arg(text))
             << bad;
     }
