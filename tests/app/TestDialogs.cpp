@@ -2,7 +2,7 @@
 // dialogs behind them, answered the way an operator would.
 #include "ModalHandler.h"
 #include "ScriptedDialogs.h"
-#include "support/QtPrint.h"
+#include "support/PrintQt.h"
 
 #include "foundation/Exceptions.h"
 

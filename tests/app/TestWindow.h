@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/fZelvan.h"
-#include "support/QtPrint.h"
+#include "support/PrintQt.h"
 
 #include <QTemporaryDir>
 #include <QWidget>
