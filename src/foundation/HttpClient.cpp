@@ -1,5 +1,7 @@
 #include "foundation/HttpClient.h"
 
+#include <QElapsedTimer>
+
 #include <curl/curl.h>
 
 #include <atomic>
@@ -16,7 +18,34 @@ struct TCurlSlist {
 
 struct TTransfer {
     THttpReply Reply;
+    // Stall watch: the time of the last octet moved in either direction.
+    QElapsedTimer Clock;
+    qint64 LastActivityMs = 0;
+    curl_off_t Received = 0;
+    curl_off_t Sent = 0;
+    int TimeoutMs = RequestTimeoutMs;
+    bool Stalled = false;
 };
+
+// libcurl has no time-out for sending or for waiting on a reply, only one for the whole
+// transfer (which would cut off a slow but moving reply) and a speed limit averaged over
+// several seconds. A phase here is over when nothing has moved for the whole time-out.
+int WatchProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent)
+{
+    auto* transfer = static_cast<TTransfer*>(user);
+    const qint64 now = transfer->Clock.elapsed();
+    if (received != transfer->Received || sent != transfer->Sent) {
+        transfer->Received = received;
+        transfer->Sent = sent;
+        transfer->LastActivityMs = now;
+        return 0;
+    }
+    if (now - transfer->LastActivityMs >= transfer->TimeoutMs) {
+        transfer->Stalled = true;
+        return 1;
+    }
+    return 0;
+}
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user)
 {
@@ -97,8 +126,8 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
 
     const QByteArray urlBytes = url.toUtf8();
     char errorText[CURL_ERROR_SIZE] = {};
-    const int timeoutMs = HttpPhaseTimeoutMs();
-    const long stallSeconds = (timeoutMs + 999) / 1000;
+    transfer.TimeoutMs = HttpPhaseTimeoutMs();
+    transfer.Clock.start();
 
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
     curl_easy_setopt(curl, CURLOPT_URL, urlBytes.constData());
@@ -112,11 +141,10 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, ReadHeaderLine);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs));
-    // Sending and receiving have no time-out of their own in libcurl; a transfer that moves
-    // nothing for the whole period is the same thing.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(transfer.TimeoutMs));
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, WatchProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
     if (acceptInvalidCertificates) {
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -128,19 +156,22 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     if (result != CURLE_OK) {
         QString detail = QString::fromLocal8Bit(errorText).trimmed();
-        curl_off_t connectedAfter = 0;
-        if (result == CURLE_OPERATION_TIMEDOUT &&
-            curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connectedAfter) == CURLE_OK && connectedAfter > 0)
-            // libcurl words a stalled transfer as a speed limit, which is not what was set.
-            detail = QStringLiteral("Timed out: nothing was exchanged with the server for %1 seconds")
-                         .arg(stallSeconds);
+        if (transfer.Stalled)
+            detail = QStringLiteral("Timed out: nothing was exchanged with the server for %1")
+                         .arg(transfer.TimeoutMs % 1000 == 0
+                                  ? QStringLiteral("%1 s").arg(transfer.TimeoutMs / 1000)
+                                  : QStringLiteral("%1 ms").arg(transfer.TimeoutMs));
         if (detail.isEmpty())
             detail = QString::fromLatin1(curl_easy_strerror(result));
         // libcurl's text names the failing step; the system's reason (refused, unreachable…)
         // is what tells the operator where to look.
+        // The handle keeps the last system error across calls, so it is read only where this
+        // call's failure set it.
         long systemError = 0;
-        if (curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &systemError) == CURLE_OK && systemError != 0)
-            detail += QStringLiteral(" (") + qt_error_string(static_cast<int>(systemError)) + QLatin1Char(')');
+        if (result == CURLE_COULDNT_CONNECT &&
+            curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &systemError) == CURLE_OK && systemError != 0)
+            detail +=
+                QStringLiteral(" (") + qt_error_string(static_cast<int>(systemError)) + QLatin1Char(')');
         throw EHttpTransportError(detail);
     }
 

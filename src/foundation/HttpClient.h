@@ -16,22 +16,22 @@ inline constexpr int RequestTimeoutMs = 90000;
 int HttpPhaseTimeoutMs();
 
 // Shortens the per-phase time-out while it lives, so that tests of a silent server end quickly.
-// Below the receive phase's one-second resolution the time-out is rounded up to a second.
+// A stall is noticed within about a second of the time-out.
 class THttpTimeoutOverride final {
-public:
+  public:
     explicit THttpTimeoutOverride(int timeoutMs);
     ~THttpTimeoutOverride();
     THttpTimeoutOverride(const THttpTimeoutOverride&) = delete;
     THttpTimeoutOverride& operator=(const THttpTimeoutOverride&) = delete;
 
-private:
+  private:
     int FPrevious;
 };
 
 // A transfer that failed below HTTP: no connection, name resolution, time-out, TLS, a malformed
 // address. The message is the transport's own description of what went wrong.
 class EHttpTransportError final : public Exception {
-public:
+  public:
     using Exception::Exception;
     // Callers that report the failing class by name (the time-stamp client does) use this.
     static QString className() { return QStringLiteral("EHttpTransportError"); }
@@ -52,7 +52,7 @@ struct THttpReply {
 // nothing behind that could spoil the next one. Only http and https addresses are accepted;
 // redirects are not followed.
 class THttpClient final {
-public:
+  public:
     THttpClient();
     ~THttpClient();
     THttpClient(const THttpClient&) = delete;
@@ -63,7 +63,7 @@ public:
     THttpReply Post(const QString& url, const QByteArray& body, const QList<QByteArray>& headers,
                     bool acceptInvalidCertificates = false);
 
-private:
+  private:
     struct TImpl;
     std::unique_ptr<TImpl> F;
 };

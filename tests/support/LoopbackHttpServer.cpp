@@ -78,8 +78,9 @@ TLoopbackHttpServer::TLoopbackHttpServer(THandler handler) : F(std::make_unique<
     F->Server.Post(".*", serve);
     F->Server.Put(".*", serve);
     F->Server.Delete(".*", serve);
-    // Keep-alive connections are not held open long after the test has finished with them.
-    F->Server.set_keep_alive_timeout(1);
+    // An idle kept-alive connection would hold the server's stop for the whole keep-alive time;
+    // clients reconnect when the server has closed it.
+    F->Server.set_keep_alive_timeout(0);
 
     F->Port = F->Server.bind_to_any_port("127.0.0.1");
     if (F->Port <= 0)

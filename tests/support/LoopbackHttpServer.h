@@ -40,7 +40,7 @@ struct TScriptedReply {
 };
 
 class TLoopbackHttpServer final {
-public:
+  public:
     using THandler = std::function<TScriptedReply(const TRecordedRequest&)>;
 
     // Answers every request with 200 and an empty body until told otherwise.
@@ -62,7 +62,7 @@ public:
     QList<TRecordedRequest> requests() const;
     int requestCount() const;
 
-private:
+  private:
     struct TImpl;
     std::unique_ptr<TImpl> F;
 };
