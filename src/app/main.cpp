@@ -1,10 +1,13 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/Application.h"
+#include "app/PasswordDialog.h"
+#include "app/fZelvan.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
+    TApplication application(argc, argv);
+    // An encrypted container key is unlocked by asking the operator; tests install their own answer.
+    InstallPasswordDialog();
+    TfmZelvan window;
     window.show();
-    return app.exec();
+    return application.exec();
 }

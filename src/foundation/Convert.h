@@ -35,7 +35,7 @@ QString FormatDdMmYyyy(const QDate& date);
 // blanks around the whole text are ignored. Raises EConvertError "'<text>' is not a valid date and
 // time" for anything else, an impossible date or time included.
 //
-// The result is the wall-clock time as written. It carries the time spec Qt::UTC only so that no
+// The result is the wall-clock time as written. It is marked as Qt::UTC only so that no
 // daylight-saving rule can move it; read it with date() and time(), never convert it.
 QDateTime TextToDateTime(const QString& text);
 bool TryTextToDateTime(const QString& text, QDateTime& value);
