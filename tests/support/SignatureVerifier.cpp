@@ -321,3 +321,35 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "not namespace-well-formed: " << parsed.errors.join(u"; ").toStdString();
 }
+
+namespace {
+
+xmlNode* FirstNamed(xmlDoc* doc, const char* localName)
+{
+    xmlNode* root = xmlDocGetRootElement(doc);
+    if (root && xmlStrEqual(root->name, reinterpret_cast<const xmlChar*>(localName)))
+        return root;
+    return FindDescendant(root, [&](const xmlNode* n) {
+        return xmlStrEqual(n->name, reinterpret_cast<const xmlChar*>(localName));
+    });
+}
+
+} // namespace
+
+QStringList ChildElementNames(const QByteArray& text, const char* localName)
+{
+    const ParsedText parsed = Parse(text);
+    QStringList names;
+    xmlNode* element = parsed.doc ? FirstNamed(parsed.doc.get(), localName) : nullptr;
+    for (xmlNode* child = element ? element->children : nullptr; child; child = child->next)
+        if (child->type == XML_ELEMENT_NODE)
+            names.append((child->ns && child->ns->prefix ? Text(child->ns->prefix) + u':' : QString()) +
+                         Text(child->name));
+    return names;
+}
+
+QString AttributeValue(const QByteArray& text, const char* localName, const char* attributeName)
+{
+    const ParsedText parsed = Parse(text);
+    return Attribute(parsed.doc ? FirstNamed(parsed.doc.get(), localName) : nullptr, attributeName);
+}

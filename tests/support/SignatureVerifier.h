@@ -39,3 +39,8 @@ QByteArray Gost94Hash(const QByteArray& bytes);
 // Whether the text is well-formed namespace-aware XML with every prefix declared; the parser's
 // complaints otherwise.
 ::testing::AssertionResult IsNamespaceWellFormed(const QByteArray& text);
+
+// Reading a message as a receiver does: the qualified names of the child elements of the first
+// element with the local name, and the value of one of its attributes as the parser decodes it.
+QStringList ChildElementNames(const QByteArray& text, const char* localName);
+QString AttributeValue(const QByteArray& text, const char* localName, const char* attributeName);
