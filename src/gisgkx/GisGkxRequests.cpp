@@ -12,7 +12,7 @@ namespace {
 
 XmlTag Rev(QStringView name)
 {
-    return XmlTag(QString(u"rev:" + name.toString()));
+    return XmlTag(u"rev", name);
 }
 
 // The common frame: the root declares rev for everything inside, the header included.

@@ -22,7 +22,7 @@ QString XsdNamespace(QStringView leaf)
 
 XmlTag Pi(QStringView name)
 {
-    return XmlTag(QString(u"pi:" + name.toString()));
+    return XmlTag(u"pi", name);
 }
 
 // The payment element without its signature: the text that is digested.
@@ -31,11 +31,11 @@ QString PaymentContent(const ValueReader& value)
     const QString commonNs = XsdNamespace(u"Common");
     const QString budgetNs = XsdNamespace(u"BudgetIndex");
     const QString orgNs = XsdNamespace(u"Organization");
-    auto bdi = [&budgetNs](QStringView name) { return XmlTag(QString(u"bdi:" + name.toString())).xmlns(u"bdi", budgetNs); };
+    auto bdi = [&budgetNs](QStringView name) { return XmlTag(u"bdi", name).xmlns(u"bdi", budgetNs); };
     auto orgDeclared = [&orgNs](QStringView name) {
-        return XmlTag(QString(u"org:" + name.toString())).xmlns(u"org", orgNs);
+        return XmlTag(u"org", name).xmlns(u"org", orgNs);
     };
-    auto org = [](QStringView name) { return XmlTag(QString(u"org:" + name.toString())); };
+    auto org = [](QStringView name) { return XmlTag(u"org", name); };
 
     QString t;
     t += Pi(u"SupplierBillID").always(value("SupplierBillID"));
@@ -114,12 +114,12 @@ QString PaymentContent(const ValueReader& value)
 
 XmlTag Ds(QStringView name)
 {
-    return XmlTag(QString(u"ds:" + name.toString()));
+    return XmlTag(u"ds", name);
 }
 
 XmlTag Xds(QStringView name)
 {
-    return XmlTag(QString(u"xds:" + name.toString()));
+    return XmlTag(u"xds", name);
 }
 
 // The common frame of the three requests around the request body of one kind.

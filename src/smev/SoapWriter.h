@@ -12,21 +12,25 @@
 // space, no empty-element tag, one space before each attribute, values in double quotes.
 class XmlTag final {
 public:
-    explicit XmlTag(QAnyStringView name) : FName(name.toString()), FStart(u'<' + FName) {}
+    explicit XmlTag(QAnyStringView name) : FName(name.toString()), FStart(QLatin1Char('<') + FName) {}
+    XmlTag(QAnyStringView prefix, QAnyStringView localName)
+        : XmlTag(QString(prefix.toString() + QLatin1Char(':') + localName.toString()))
+    {
+    }
 
     // A namespace declaration or attribute, written in the order of the calls.
     XmlTag& attr(QAnyStringView name, QAnyStringView value)
     {
-        FStart += u' ' + name.toString() + u"=\"" + value.toString() + u'"';
+        FStart += QLatin1Char(' ') + name.toString() + QLatin1String("=\"") + value.toString() + QLatin1Char('"');
         return *this;
     }
     XmlTag& xmlns(QAnyStringView prefix, QAnyStringView uri)
     {
-        return attr(QString(u"xmlns:" + prefix.toString()), uri);
+        return attr(QString(QLatin1String("xmlns:") + prefix.toString()), uri);
     }
 
-    QString start() const { return FStart + u'>'; }
-    QString end() const { return u"</" + FName + u'>'; }
+    QString start() const { return FStart + QLatin1Char('>'); }
+    QString end() const { return QLatin1String("</") + FName + QLatin1Char('>'); }
 
     // Written even when the content is empty: start tag directly followed by end tag.
     QString always(const QString& content) const { return start() + content + end(); }

@@ -22,13 +22,6 @@ QString Golden(const char* name)
     return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") + QLatin1String(name);
 }
 
-QString Between(const QString& text, const QString& from, const QString& to)
-{
-    const qsizetype start = text.indexOf(from);
-    const qsizetype end = text.indexOf(to, start);
-    return start < 0 || end < 0 ? QString() : text.mid(start, end + to.size() - start);
-}
-
 // Every occurrence of the pattern's first capture, in order.
 QStringList Captures(const QString& text, const QString& pattern)
 {
@@ -89,7 +82,7 @@ protected:
 // The text that was digested: the payment element as written, without its signature.
 QString PaymentWithoutSignature(const QString& text)
 {
-    const QString payment = Between(text, "<pi:FinalPayment ", "</pi:FinalPayment>");
+    const QString payment = SliceFromTo(text, "<pi:FinalPayment ", "</pi:FinalPayment>");
     const qsizetype signature = payment.indexOf(QStringLiteral("<ds:Signature "));
     return payment.left(signature) + QStringLiteral("</pi:FinalPayment>");
 }
@@ -141,23 +134,23 @@ TEST_F(GisGmpRequests, KeysAreReadInTheirOrderAndIdsDrawnFirst)
     FakeSoapValues payment = GisGmpPaymentForm();
     SetIdSuffixCounter(0);
     const QString import = SoapCreateImportRequest(Signer, payment);
-    EXPECT_EQ(payment.reads(), HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate"} + PaymentKeys);
+    EXPECT_EQ(payment.reads(), (HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate"} + PaymentKeys));
     // The message Id is drawn before the payment block draws its signature value Id.
     EXPECT_TRUE(import.contains(QStringLiteral("Id=\"MessID-00001\"")));
     EXPECT_TRUE(import.contains(QStringLiteral("<ds:SignatureValue Id=\"SignValID-00002\">")));
 
     FakeSoapValues status = GisGmpPaymentForm();
     SoapCreatePackageStatusRequest(status);
-    EXPECT_EQ(status.reads(), HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate", "PackageID"});
+    EXPECT_EQ(status.reads(), (HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate", "PackageID"}));
 
     const QStringList exportStart = HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate",
                                                              "ExportRequestKind", "SupplierBillID", "PayerIdentifier"};
     FakeSoapValues charges = GisGmpChargesForm();
     SoapCreateExportRequest(charges);
     EXPECT_EQ(charges.reads(),
-              exportStart + QStringList{"TimeslotEndDate", "TimeslotStartDate", "KBKClassifier", "OKTMOClassifier",
+              (exportStart + QStringList{"TimeslotEndDate", "TimeslotStartDate", "KBKClassifier", "OKTMOClassifier",
                                         "ExcludeUIN", "TaxpayerINN", "TaxpayerKPP", "PayeeID", "PagingPageLength",
-                                        "PagingPageNumber"});
+                                        "PagingPageNumber"}));
     // A pair that is present is read again for its attributes.
     charges.set("TimeslotStartDate", "2016-02-01T00:00:00.000Z")
         .set("TaxpayerKPP", "770731005")
@@ -165,11 +158,11 @@ TEST_F(GisGmpRequests, KeysAreReadInTheirOrderAndIdsDrawnFirst)
         .clearReads();
     SoapCreateExportRequest(charges);
     EXPECT_EQ(charges.reads(),
-              exportStart + QStringList{"TimeslotEndDate", "TimeslotStartDate", "TimeslotEndDate",
+              (exportStart + QStringList{"TimeslotEndDate", "TimeslotStartDate", "TimeslotEndDate",
                                         "TimeslotStartDate", "KBKClassifier", "OKTMOClassifier", "ExcludeUIN",
                                         "TaxpayerINN", "TaxpayerKPP", "TaxpayerINN", "TaxpayerKPP", "PayeeID",
                                         "PagingPageLength", "PagingPageNumber", "PagingPageLength",
-                                        "PagingPageNumber"});
+                                        "PagingPageNumber"}));
 }
 
 TEST_F(GisGmpRequests, MissingKeyEndsTheBuilderWithThatKey)
@@ -207,7 +200,7 @@ TEST_F(GisGmpRequests, PaymentSignatureVerifiesAndItsDigestCoversTheTextAsWritte
     EXPECT_EQ(check.signatureValueId, QStringLiteral("SignValID-00002"));
     // The signed SignedInfo is the one inside the signature with the declaration of its ancestor.
     EXPECT_EQ(check.signedInfoC14N,
-              Between(request, "<ds:SignedInfo>", "</ds:SignedInfo>")
+              SliceFromTo(request, "<ds:SignedInfo>", "</ds:SignedInfo>")
                   .replace(QStringLiteral("<ds:SignedInfo>"),
                            QStringLiteral("<ds:SignedInfo xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\">"))
                   .toUtf8());
@@ -220,7 +213,7 @@ TEST_F(GisGmpRequests, PaymentSignatureVerifiesAndItsDigestCoversTheTextAsWritte
     const QString envelope = BuildSignedEnvelope(Signer, request);
     const SignatureCheck envelopeCheck = CheckEnvelopeSignature(envelope.toUtf8());
     EXPECT_TRUE(Verified(envelopeCheck));
-    EXPECT_EQ(envelopeCheck.signedC14N, Between(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
+    EXPECT_EQ(envelopeCheck.signedC14N, SliceFromTo(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
     EXPECT_TRUE(Verified(CheckPaymentSignature(envelope.toUtf8())));
 }
 
@@ -426,7 +419,7 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
     EXPECT_TRUE(IsNamespaceWellFormed(envelope.toUtf8()));
     const SignatureCheck body = CheckEnvelopeSignature(envelope.toUtf8());
     EXPECT_TRUE(Verified(body));
-    EXPECT_EQ(body.signedC14N, Between(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
+    EXPECT_EQ(body.signedC14N, SliceFromTo(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
 
     // The same through the two other requests, with entities next to the payer separator and
     // markup in the values that go into attributes.
@@ -449,12 +442,12 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
     const QString exportEnvelope = BuildSignedEnvelope(Signer, exportRequest);
     const SignatureCheck exportBody = CheckEnvelopeSignature(exportEnvelope.toUtf8());
     EXPECT_TRUE(Verified(exportBody));
-    EXPECT_EQ(exportBody.signedC14N, Between(exportEnvelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
+    EXPECT_EQ(exportBody.signedC14N, SliceFromTo(exportEnvelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
 
     FakeSoapValues status = GisGmpPaymentForm();
     status.set("SenderName", escaped).set("SenderIdentifier", identifier).set("PackageID", escaped);
     const QString statusEnvelope = BuildSignedEnvelope(Signer, SoapCreatePackageStatusRequest(status));
     const SignatureCheck statusBody = CheckEnvelopeSignature(statusEnvelope.toUtf8());
     EXPECT_TRUE(Verified(statusBody));
-    EXPECT_EQ(statusBody.signedC14N, Between(statusEnvelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
+    EXPECT_EQ(statusBody.signedC14N, SliceFromTo(statusEnvelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
 }

@@ -17,13 +17,6 @@ QString Golden(const char* name)
     return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") + QLatin1String(name);
 }
 
-QString Between(const QString& text, const QString& from, const QString& to)
-{
-    const qsizetype start = text.indexOf(from);
-    const qsizetype end = text.indexOf(to, start);
-    return start < 0 || end < 0 ? QString() : text.mid(start, end + to.size() - start);
-}
-
 class TestModeScope final {
 public:
     explicit TestModeScope(bool on) : FPrevious(SoapTestMode) { SoapTestMode = on; }
@@ -139,9 +132,9 @@ TEST_F(SignedEnvelope, CanonicalFormsAreTheTextsAsWrittenAlsoForCyrillicBodies)
 
     const SignatureCheck check = CheckEnvelopeSignature(envelope.toUtf8());
     ASSERT_TRUE(Verified(check));
-    EXPECT_EQ(check.signedC14N, Between(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
+    EXPECT_EQ(check.signedC14N, SliceFromTo(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
     // The SignedInfo is signed as written, its own declaration included.
-    EXPECT_EQ(check.signedInfoC14N, Between(envelope, "<ds:SignedInfo ", "</ds:SignedInfo>").toUtf8());
+    EXPECT_EQ(check.signedInfoC14N, SliceFromTo(envelope, "<ds:SignedInfo ", "</ds:SignedInfo>").toUtf8());
     EXPECT_TRUE(check.signedInfoC14N.startsWith("<ds:SignedInfo xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\">"));
 }
 
@@ -161,7 +154,7 @@ TEST_F(SignedEnvelope, VerificationFailsOnAnyChangeOfTheSignedText)
     spaced.replace(QStringLiteral("</rev:MessageGUID><rev:Other>"), QStringLiteral("</rev:MessageGUID>\n<rev:Other>"));
     EXPECT_FALSE(CheckEnvelopeSignature(spaced.toUtf8()).verified()) << "white space between two elements";
 
-    const QString value = Between(envelope, "<ds:SignatureValue>", "</ds:SignatureValue>");
+    const QString value = SliceFromTo(envelope, "<ds:SignatureValue>", "</ds:SignatureValue>");
     QByteArray signature = QByteArray::fromBase64(
         value.mid(19, value.size() - 19 - 20).toLatin1());
     ASSERT_EQ(signature.size(), 64);

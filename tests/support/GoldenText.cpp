@@ -47,6 +47,13 @@ QString LayOut(const QString& text)
 
 } // namespace
 
+QString SliceFromTo(const QString& text, const QString& from, const QString& to)
+{
+    const qsizetype start = text.indexOf(from);
+    const qsizetype end = start < 0 ? -1 : text.indexOf(to, start);
+    return end < 0 ? QString() : text.mid(start, end + to.size() - start);
+}
+
 QString ReadGoldenText(const QString& path)
 {
     QFile file(path);
