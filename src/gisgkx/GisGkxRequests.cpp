@@ -44,7 +44,8 @@ QString PaymentDocumentDetails(const ValueReader& value)
     QString legal;
     legal += Rev(u"INN").ifNonEmpty(value("LegalINN"));
     legal += Rev(u"KPP").ifNonEmpty(value("LegalKPP"));
-    t += Rev(u"AmountRequired").ifNonEmpty(Rev(u"Individual").ifNonEmpty(individual) + Rev(u"Legal").ifNonEmpty(legal));
+    t += Rev(u"AmountRequired")
+             .ifNonEmpty(Rev(u"Individual").ifNonEmpty(individual) + Rev(u"Legal").ifNonEmpty(legal));
     return Rev(u"PaymentDocumentDetailsRequest").always(t);
 }
 
@@ -135,7 +136,8 @@ QString SoapCreateExportPaymentDocumentDetailsRequest(const QString& /*container
     return Request(u"exportPaymentDocumentDetailsRequest", values, PaymentDocumentDetails);
 }
 
-QString SoapCreateImportNotificationsOfOrderExecutionRequest(const QString& /*containerName*/, ISOAPValues& values)
+QString SoapCreateImportNotificationsOfOrderExecutionRequest(const QString& /*containerName*/,
+                                                             ISOAPValues& values)
 {
     return Request(u"importNotificationsOfOrderExecutionRequest", values, NotificationOfOrderExecution);
 }
@@ -143,7 +145,8 @@ QString SoapCreateImportNotificationsOfOrderExecutionRequest(const QString& /*co
 QString SoapCreateImportNotificationsOfOrderExecutionCancellationRequest(const QString& /*containerName*/,
                                                                          ISOAPValues& values)
 {
-    return Request(u"importNotificationsOfOrderExecutionCancellationRequest", values, NotificationCancellation);
+    return Request(u"importNotificationsOfOrderExecutionCancellationRequest", values,
+                   NotificationCancellation);
 }
 
 QString SoapCreateGetStateRequest(const QString& /*containerName*/, ISOAPValues& values)

@@ -32,9 +32,7 @@ QString PaymentContent(const ValueReader& value)
     const QString budgetNs = XsdNamespace(u"BudgetIndex");
     const QString orgNs = XsdNamespace(u"Organization");
     auto bdi = [&budgetNs](QStringView name) { return XmlTag(u"bdi", name).xmlns(u"bdi", budgetNs); };
-    auto orgDeclared = [&orgNs](QStringView name) {
-        return XmlTag(u"org", name).xmlns(u"org", orgNs);
-    };
+    auto orgDeclared = [&orgNs](QStringView name) { return XmlTag(u"org", name).xmlns(u"org", orgNs); };
     auto org = [](QStringView name) { return XmlTag(u"org", name); };
 
     QString t;
@@ -86,7 +84,8 @@ QString PaymentContent(const ValueReader& value)
     t += Pi(u"Payee").always(payee);
 
     // The status code is rendered as element text; in an attribute it takes the attribute form.
-    const XmlTag changeStatus = Pi(u"ChangeStatus").attr(u"meaning", XmlTextToAttributeText(value("ChangeStatus")));
+    const XmlTag changeStatus =
+        Pi(u"ChangeStatus").attr(u"meaning", XmlTextToAttributeText(value("ChangeStatus")));
     t += changeStatus.always(Pi(u"Reason").ifNonEmpty(value("ChangeStatusReason")));
 
     t += Pi(u"KBK").always(value("KBK"));
@@ -134,8 +133,9 @@ QString TransferMessage(const QString& header, const QString& messageId, const Q
                                        .attr(u"senderIdentifier", XmlAttributeText(senderIdentifier))
                                        .attr(u"timestamp", XmlTextToAttributeText(timestamp))
                                        .always(requestBody);
-    const QString messageData =
-        XmlTag(u"rev:MessageData").xmlns(u"rev", SMEV_REV_NS).always(XmlTag(u"rev:AppData").always(requestMessage));
+    const QString messageData = XmlTag(u"rev:MessageData")
+                                    .xmlns(u"rev", SMEV_REV_NS)
+                                    .always(XmlTag(u"rev:AppData").always(requestMessage));
     return XmlTag(u"smev:GISGMPTransferMsg").xmlns(u"smev", GISGMP_SERVICE_NS).always(header + messageData);
 }
 
@@ -176,7 +176,8 @@ QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values
     // Inside ds:Signature the prefix is declared by the signature element; canonicalised on its own
     // the SignedInfo declares it itself, and that form is what is signed.
     const QString signedInfo = Ds(u"SignedInfo").always(signedInfoContent);
-    const QByteArray signingInput = Ds(u"SignedInfo").xmlns(u"ds", XMLDSIG_NS).always(signedInfoContent).toUtf8();
+    const QByteArray signingInput =
+        Ds(u"SignedInfo").xmlns(u"ds", XMLDSIG_NS).always(signedInfoContent).toUtf8();
     QByteArray certificate;
     QByteArray signature;
     ContainerCrypt(containerName, &signingInput, &certificate, &signature, nullptr);
@@ -198,7 +199,8 @@ QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values
 
     QString signatureContent = signedInfo;
     signatureContent += Ds(u"SignatureValue").attr(u"Id", signatureValueId).always(signatureText);
-    signatureContent += Ds(u"KeyInfo").always(Ds(u"X509Data").always(Ds(u"X509Certificate").always(certificateText)));
+    signatureContent +=
+        Ds(u"KeyInfo").always(Ds(u"X509Data").always(Ds(u"X509Certificate").always(certificateText)));
     signatureContent += Ds(u"Object").always(qualifyingProperties);
     const QString signatureElement = Ds(u"Signature").xmlns(u"ds", XMLDSIG_NS).always(signatureContent);
 
@@ -215,12 +217,11 @@ QString SoapCreateImportRequest(const QString& containerName, ISOAPValues& value
     const QString timestamp = value("RequestMessageDate");
     const QString payment = SoapCreatePaymentBlock(containerName, values);
 
-    const QString importRequest =
-        XmlTag(u"msgd:ImportRequest")
-            .xmlns(u"msgd", XsdNamespace(u"MessageData"))
-            .always(XmlTag(u"pir:Package")
-                        .xmlns(u"pir", XsdNamespace(u"PGU_ImportRequest"))
-                        .always(XmlTag(u"pir:Document").always(payment)));
+    const QString importRequest = XmlTag(u"msgd:ImportRequest")
+                                      .xmlns(u"msgd", XsdNamespace(u"MessageData"))
+                                      .always(XmlTag(u"pir:Package")
+                                                  .xmlns(u"pir", XsdNamespace(u"PGU_ImportRequest"))
+                                                  .always(XmlTag(u"pir:Document").always(payment)));
     return TransferMessage(header, messageId, senderIdentifier, timestamp, importRequest);
 }
 
@@ -233,10 +234,11 @@ QString SoapCreatePackageStatusRequest(ISOAPValues& values)
     const QString timestamp = value("RequestMessageDate");
     const QString packageId = value("PackageID");
 
-    const QString statusRequest =
-        XmlTag(u"msgd:PackageStatusRequest")
-            .xmlns(u"msgd", XsdNamespace(u"MessageData"))
-            .always(XmlTag(u"psr:PackageID").xmlns(u"psr", XsdNamespace(u"PackageStatusRequest")).always(packageId));
+    const QString statusRequest = XmlTag(u"msgd:PackageStatusRequest")
+                                      .xmlns(u"msgd", XsdNamespace(u"MessageData"))
+                                      .always(XmlTag(u"psr:PackageID")
+                                                  .xmlns(u"psr", XsdNamespace(u"PackageStatusRequest"))
+                                                  .always(packageId));
     return TransferMessage(header, messageId, senderIdentifier, timestamp, statusRequest);
 }
 
@@ -244,10 +246,11 @@ namespace {
 
 // An element of attributes only (time slot, taxpayer, paging). The pair is read once to decide
 // whether the element exists and once more for the attributes; each attribute is written only
-// when its own value is non-empty. The values are taken as typed, so they are written in
-// attribute form.
-QString AttributeElement(const ValueReader& value, XmlTag tag, QAnyStringView firstKey, QAnyStringView firstAttribute,
-                         QAnyStringView secondKey, QAnyStringView secondAttribute)
+// when its own value is non-empty. The time slot and taxpayer values come as typed and are
+// written in attribute form; the paging numbers are digits, which that form leaves unchanged.
+QString AttributeElement(const ValueReader& value, XmlTag tag, QAnyStringView firstKey,
+                         QAnyStringView firstAttribute, QAnyStringView secondKey,
+                         QAnyStringView secondAttribute)
 {
     const QString firstPresent = value(firstKey);
     const QString secondPresent = value(secondKey);
@@ -281,23 +284,27 @@ QString SoapCreateExportRequest(ISOAPValues& values)
     const QString kbk = value("KBKClassifier");
     const QString oktmo = value("OKTMOClassifier");
     const QString excludeUin = value("ExcludeUIN");
-    const QString taxpayer = AttributeElement(value, XmlTag(u"pdr:TaxpayerIdentification"), "TaxpayerINN", "inn",
-                                              "TaxpayerKPP", "kpp");
+    const QString taxpayer = AttributeElement(value, XmlTag(u"pdr:TaxpayerIdentification"), "TaxpayerINN",
+                                              "inn", "TaxpayerKPP", "kpp");
     const QString payeeId = value("PayeeID");
     const QString pdrNs = XsdNamespace(u"PGU_DataRequest");
-    const QString paging = AttributeElement(value, XmlTag(u"pdr:Paging").xmlns(u"pdr", pdrNs), "PagingPageLength",
-                                            "pageLength", "PagingPageNumber", "pageNumber");
+    const QString paging =
+        AttributeElement(value, XmlTag(u"pdr:Paging").xmlns(u"pdr", pdrNs), "PagingPageLength", "pageLength",
+                         "PagingPageNumber", "pageNumber");
 
     QString conditions;
-    conditions += XmlTag(u"pdr:ChargesIdentifiers").ifNonEmpty(XmlTag(u"pdr:SupplierBillID").ifNonEmpty(supplierBillId));
+    conditions += XmlTag(u"pdr:ChargesIdentifiers")
+                      .ifNonEmpty(XmlTag(u"pdr:SupplierBillID").ifNonEmpty(supplierBillId));
     const XmlTag payer = XmlTag(u"com:PayerIdentifier").xmlns(u"com", XsdNamespace(u"Common"));
-    conditions += XmlTag(u"pdr:Payers").ifNonEmpty(WrapTagList(payer.start(), payerIdentifier, payer.end(), false));
+    conditions +=
+        XmlTag(u"pdr:Payers").ifNonEmpty(WrapTagList(payer.start(), payerIdentifier, payer.end(), false));
     conditions += timeslot;
 
     // Written when any restriction is given, so that a classifier or an exclusion given alone is
     // not dropped without a word.
     QString restrictions;
-    restrictions += XmlTag(u"pdr:SubordinateIdList").ifNonEmpty(taxpayer + XmlTag(u"pdr:PayeeID").ifNonEmpty(payeeId));
+    restrictions +=
+        XmlTag(u"pdr:SubordinateIdList").ifNonEmpty(taxpayer + XmlTag(u"pdr:PayeeID").ifNonEmpty(payeeId));
     restrictions += XmlTag(u"pdr:KBKClassifier").ifNonEmpty(XmlTag(u"pdr:KBK").ifNonEmpty(kbk));
     restrictions += XmlTag(u"pdr:OKTMOClassifier").ifNonEmpty(XmlTag(u"pdr:OKTMO").ifNonEmpty(oktmo));
     restrictions += XmlTag(u"pdr:Exclude").ifNonEmpty(excludeUin);
@@ -305,10 +312,11 @@ QString SoapCreateExportRequest(ISOAPValues& values)
     QString filter = XmlTag(u"pdr:Conditions").always(conditions);
     filter += XmlTag(u"pdr:AdditionRestrictions").ifNonEmpty(restrictions);
 
-    const QString exportRequest = XmlTag(u"msgd:ExportRequest")
-                                      .xmlns(u"msgd", XsdNamespace(u"MessageData"))
-                                      .attr(u"Id", exportId)
-                                      .attr(u"kind", XmlAttributeText(kind))
-                                      .always(XmlTag(u"pdr:Filter").xmlns(u"pdr", pdrNs).always(filter) + paging);
+    const QString exportRequest =
+        XmlTag(u"msgd:ExportRequest")
+            .xmlns(u"msgd", XsdNamespace(u"MessageData"))
+            .attr(u"Id", exportId)
+            .attr(u"kind", XmlAttributeText(kind))
+            .always(XmlTag(u"pdr:Filter").xmlns(u"pdr", pdrNs).always(filter) + paging);
     return TransferMessage(header, messageId, senderIdentifier, timestamp, exportRequest);
 }

@@ -17,7 +17,8 @@ inline constexpr QLatin1StringView WSS_X509V3_URI{
 
 inline constexpr QLatin1StringView XMLDSIG_NS{"http://www.w3.org/2000/09/xmldsig#"};
 inline constexpr QLatin1StringView EXC_C14N_URI{"http://www.w3.org/2001/10/xml-exc-c14n#"};
-inline constexpr QLatin1StringView ENVELOPED_SIGNATURE_URI{"http://www.w3.org/2000/09/xmldsig#enveloped-signature"};
+inline constexpr QLatin1StringView ENVELOPED_SIGNATURE_URI{
+    "http://www.w3.org/2000/09/xmldsig#enveloped-signature"};
 inline constexpr QLatin1StringView GOST3411_DIGEST_URI{"http://www.w3.org/2001/04/xmldsig-more#gostr3411"};
 inline constexpr QLatin1StringView GOST3410_SIGNATURE_URI{
     "http://www.w3.org/2001/04/xmldsig-more#gostr34102001-gostr3411"};

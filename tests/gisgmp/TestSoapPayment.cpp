@@ -19,7 +19,8 @@ const QString Signer = QStringLiteral("signer");
 
 QString Golden(const char* name)
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") + QLatin1String(name);
+    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") +
+           QLatin1String(name);
 }
 
 // Every occurrence of the pattern's first capture, in order.
@@ -36,21 +37,53 @@ const QStringList HeaderKeys{"SenderCode",     "SenderName",     "RecipientCode"
                              "OriginatorCode", "OriginatorName", "ServiceName",   "TypeCode",
                              "MessageStatus",  "MessageDate",    "ExchangeType"};
 
-const QStringList PaymentKeys{
-    "EntityID",           "SupplierBillID",         "Narrative",          "Amount",
-    "PaymentDate",        "ReceiptDate",            "BudgetStatus",       "BudgetPurpose",
-    "BudgetTaxPeriod",    "BudgetTaxDocNumber",     "BudgetTaxDocDate",   "BudgetPaymentType",
-    "PaymentBankName",    "PaymentBankBIK",         "PaymentBankCorrAccount", "PaymentSystemIdentifier",
-    "AccDocNo",           "AccDocDate",             "PayerIdentifier",    "PayerName",
-    "PayeeName",          "PayeeINN",               "PayeeKPP",           "PayeeBankAcc",
-    "PayeeBankName",      "PayeeBankBIK",           "PayeeBankSWIFT",     "PayeeBankCorrAccount",
-    "ChangeStatus",       "ChangeStatusReason",     "KBK",                "TransKind",
-    "TransContent",       "PaytCondition",          "AcptTerm",           "MaturityDate",
-    "DocDispatchDate",    "PartialPaytNo",          "PartialTransKind",   "PartialSumResidualPayt",
-    "PartialAccDocNo",    "PartialAccDocDate",      "Priority",           "OKTMO"};
+const QStringList PaymentKeys{"EntityID",
+                              "SupplierBillID",
+                              "Narrative",
+                              "Amount",
+                              "PaymentDate",
+                              "ReceiptDate",
+                              "BudgetStatus",
+                              "BudgetPurpose",
+                              "BudgetTaxPeriod",
+                              "BudgetTaxDocNumber",
+                              "BudgetTaxDocDate",
+                              "BudgetPaymentType",
+                              "PaymentBankName",
+                              "PaymentBankBIK",
+                              "PaymentBankCorrAccount",
+                              "PaymentSystemIdentifier",
+                              "AccDocNo",
+                              "AccDocDate",
+                              "PayerIdentifier",
+                              "PayerName",
+                              "PayeeName",
+                              "PayeeINN",
+                              "PayeeKPP",
+                              "PayeeBankAcc",
+                              "PayeeBankName",
+                              "PayeeBankBIK",
+                              "PayeeBankSWIFT",
+                              "PayeeBankCorrAccount",
+                              "ChangeStatus",
+                              "ChangeStatusReason",
+                              "KBK",
+                              "TransKind",
+                              "TransContent",
+                              "PaytCondition",
+                              "AcptTerm",
+                              "MaturityDate",
+                              "DocDispatchDate",
+                              "PartialPaytNo",
+                              "PartialTransKind",
+                              "PartialSumResidualPayt",
+                              "PartialAccDocNo",
+                              "PartialAccDocDate",
+                              "Priority",
+                              "OKTMO"};
 
 class Scoped final {
-public:
+  public:
     Scoped(bool testMode, bool timeStamp) : FTestMode(SoapTestMode), FTimeStamp(TimeStampEnable)
     {
         SoapTestMode = testMode;
@@ -62,13 +95,13 @@ public:
         TimeStampEnable = FTimeStamp;
     }
 
-private:
+  private:
     bool FTestMode;
     bool FTimeStamp;
 };
 
 class GisGmpRequests : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         FKeys.addContainer(Signer);
@@ -123,7 +156,8 @@ TEST_F(GisGmpRequests, GoldenMessages)
         FakeSoapValues form = GisGmpPaymentForm();
         SetIdSuffixCounter(0);
         const QString request = SoapCreateImportRequest(Signer, form);
-        QString masked = MaskElementContent(request, QStringLiteral("ds:SignatureValue"), QStringLiteral("MASKED"));
+        QString masked =
+            MaskElementContent(request, QStringLiteral("ds:SignatureValue"), QStringLiteral("MASKED"));
         masked = MaskElementContent(masked, QStringLiteral("ds:X509Certificate"), QStringLiteral("MASKED"));
         EXPECT_TRUE(MatchesGolden(masked, Golden("ImportRequest.xml")));
     }
@@ -134,23 +168,26 @@ TEST_F(GisGmpRequests, KeysAreReadInTheirOrderAndIdsDrawnFirst)
     FakeSoapValues payment = GisGmpPaymentForm();
     SetIdSuffixCounter(0);
     const QString import = SoapCreateImportRequest(Signer, payment);
-    EXPECT_EQ(payment.reads(), (HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate"} + PaymentKeys));
+    EXPECT_EQ(payment.reads(),
+              (HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate"} + PaymentKeys));
     // The message Id is drawn before the payment block draws its signature value Id.
     EXPECT_TRUE(import.contains(QStringLiteral("Id=\"MessID-00001\"")));
     EXPECT_TRUE(import.contains(QStringLiteral("<ds:SignatureValue Id=\"SignValID-00002\">")));
 
     FakeSoapValues status = GisGmpPaymentForm();
     SoapCreatePackageStatusRequest(status);
-    EXPECT_EQ(status.reads(), (HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate", "PackageID"}));
+    EXPECT_EQ(status.reads(),
+              (HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate", "PackageID"}));
 
-    const QStringList exportStart = HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate",
-                                                             "ExportRequestKind", "SupplierBillID", "PayerIdentifier"};
+    const QStringList exportStart =
+        HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate", "ExportRequestKind",
+                                 "SupplierBillID", "PayerIdentifier"};
     FakeSoapValues charges = GisGmpChargesForm();
     SoapCreateExportRequest(charges);
     EXPECT_EQ(charges.reads(),
-              (exportStart + QStringList{"TimeslotEndDate", "TimeslotStartDate", "KBKClassifier", "OKTMOClassifier",
-                                        "ExcludeUIN", "TaxpayerINN", "TaxpayerKPP", "PayeeID", "PagingPageLength",
-                                        "PagingPageNumber"}));
+              (exportStart + QStringList{"TimeslotEndDate", "TimeslotStartDate", "KBKClassifier",
+                                         "OKTMOClassifier", "ExcludeUIN", "TaxpayerINN", "TaxpayerKPP",
+                                         "PayeeID", "PagingPageLength", "PagingPageNumber"}));
     // A pair that is present is read again for its attributes.
     charges.set("TimeslotStartDate", "2016-02-01T00:00:00.000Z")
         .set("TaxpayerKPP", "770731005")
@@ -159,10 +196,10 @@ TEST_F(GisGmpRequests, KeysAreReadInTheirOrderAndIdsDrawnFirst)
     SoapCreateExportRequest(charges);
     EXPECT_EQ(charges.reads(),
               (exportStart + QStringList{"TimeslotEndDate", "TimeslotStartDate", "TimeslotEndDate",
-                                        "TimeslotStartDate", "KBKClassifier", "OKTMOClassifier", "ExcludeUIN",
-                                        "TaxpayerINN", "TaxpayerKPP", "TaxpayerINN", "TaxpayerKPP", "PayeeID",
-                                        "PagingPageLength", "PagingPageNumber", "PagingPageLength",
-                                        "PagingPageNumber"}));
+                                         "TimeslotStartDate", "KBKClassifier", "OKTMOClassifier",
+                                         "ExcludeUIN", "TaxpayerINN", "TaxpayerKPP", "TaxpayerINN",
+                                         "TaxpayerKPP", "PayeeID", "PagingPageLength", "PagingPageNumber",
+                                         "PagingPageLength", "PagingPageNumber"}));
 }
 
 TEST_F(GisGmpRequests, MissingKeyEndsTheBuilderWithThatKey)
@@ -190,8 +227,9 @@ TEST_F(GisGmpRequests, PaymentSignatureVerifiesAndItsDigestCoversTheTextAsWritte
     form.setGenerator("EntityID", [&entity] { return QStringLiteral("A_ENTITY-%1").arg(++entity); });
     const QString request = SoapCreateImportRequest(Signer, form);
     EXPECT_EQ(entity, 1);
-    EXPECT_TRUE(request.contains(QStringLiteral("<pi:FinalPayment xmlns:pi=\"http://roskazna.ru/gisgmp/xsd/116/"
-                                                "PaymentInfo\" Id=\"A_ENTITY-1\">")));
+    EXPECT_TRUE(
+        request.contains(QStringLiteral("<pi:FinalPayment xmlns:pi=\"http://roskazna.ru/gisgmp/xsd/116/"
+                                        "PaymentInfo\" Id=\"A_ENTITY-1\">")));
     EXPECT_TRUE(request.contains(QStringLiteral("<ds:Reference URI=\"#A_ENTITY-1\">")));
 
     const SignatureCheck check = CheckPaymentSignature(request.toUtf8());
@@ -224,14 +262,17 @@ TEST_F(GisGmpRequests, PaymentVerificationFailsWhenThePaymentChanges)
     ASSERT_TRUE(Verified(CheckPaymentSignature(block.toUtf8())));
 
     QString changed = block;
-    changed.replace(QStringLiteral("<pi:Amount>150000</pi:Amount>"), QStringLiteral("<pi:Amount>150001</pi:Amount>"));
+    changed.replace(QStringLiteral("<pi:Amount>150000</pi:Amount>"),
+                    QStringLiteral("<pi:Amount>150001</pi:Amount>"));
     EXPECT_FALSE(CheckPaymentSignature(changed.toUtf8()).verified());
 
     QString spaced = block;
-    spaced.replace(QStringLiteral("</pi:Amount><pi:PaymentDate>"), QStringLiteral("</pi:Amount> <pi:PaymentDate>"));
+    spaced.replace(QStringLiteral("</pi:Amount><pi:PaymentDate>"),
+                   QStringLiteral("</pi:Amount> <pi:PaymentDate>"));
     EXPECT_FALSE(CheckPaymentSignature(spaced.toUtf8()).verified());
 
-    const QString value = Captures(block, QStringLiteral("<ds:SignatureValue Id=\"[^\"]+\">([^<]+)<")).value(0);
+    const QString value =
+        Captures(block, QStringLiteral("<ds:SignatureValue Id=\"[^\"]+\">([^<]+)<")).value(0);
     QByteArray signature = QByteArray::fromBase64(value.toLatin1());
     ASSERT_EQ(signature.size(), 64);
     signature[63] = char(signature[63] ^ 0x80);
@@ -244,26 +285,43 @@ TEST_F(GisGmpRequests, PaymentPresenceRules)
 {
     FakeSoapValues form = GisGmpPaymentForm();
     // Every optional key empty.
-    for (const char* key : {"ReceiptDate", "PaymentBankCorrAccount", "AccDocNo", "AccDocDate", "PayeeBankBIK",
-                            "PayeeBankSWIFT", "PayeeBankCorrAccount", "ChangeStatusReason", "TransKind", "TransContent",
-                            "PaytCondition", "AcptTerm", "MaturityDate", "DocDispatchDate", "PartialPaytNo",
-                            "PartialTransKind", "PartialSumResidualPayt", "PartialAccDocNo", "PartialAccDocDate",
+    for (const char* key : {"ReceiptDate",
+                            "PaymentBankCorrAccount",
+                            "AccDocNo",
+                            "AccDocDate",
+                            "PayeeBankBIK",
+                            "PayeeBankSWIFT",
+                            "PayeeBankCorrAccount",
+                            "ChangeStatusReason",
+                            "TransKind",
+                            "TransContent",
+                            "PaytCondition",
+                            "AcptTerm",
+                            "MaturityDate",
+                            "DocDispatchDate",
+                            "PartialPaytNo",
+                            "PartialTransKind",
+                            "PartialSumResidualPayt",
+                            "PartialAccDocNo",
+                            "PartialAccDocDate",
                             "Priority"})
         form.set(key, "");
     form.set("Narrative", "");
     QString block = SoapCreatePaymentBlock(Signer, form);
     EXPECT_TRUE(Verified(CheckPaymentSignature(block.toUtf8())));
     EXPECT_EQ(ChildElementNames(block.toUtf8(), "FinalPayment"),
-              (QStringList{"pi:SupplierBillID", "pi:Narrative", "pi:Amount", "pi:PaymentDate", "pi:BudgetIndex",
-                           "pi:PaymentIdentificationData", "pi:Payer", "pi:Payee", "pi:ChangeStatus", "pi:KBK",
-                           "pi:OKTMO", "ds:Signature"}));
+              (QStringList{"pi:SupplierBillID", "pi:Narrative", "pi:Amount", "pi:PaymentDate",
+                           "pi:BudgetIndex", "pi:PaymentIdentificationData", "pi:Payer", "pi:Payee",
+                           "pi:ChangeStatus", "pi:KBK", "pi:OKTMO", "ds:Signature"}));
     EXPECT_TRUE(block.contains(QStringLiteral("<pi:Narrative></pi:Narrative>")));
-    EXPECT_TRUE(block.contains(QStringLiteral("<bdi:PaymentType xmlns:bdi=\"http://roskazna.ru/gisgmp/xsd/116/"
-                                              "BudgetIndex\"></bdi:PaymentType>")));
+    EXPECT_TRUE(
+        block.contains(QStringLiteral("<bdi:PaymentType xmlns:bdi=\"http://roskazna.ru/gisgmp/xsd/116/"
+                                      "BudgetIndex\"></bdi:PaymentType>")));
     EXPECT_TRUE(block.contains(QStringLiteral("<pi:ChangeStatus meaning=\"1\"></pi:ChangeStatus><pi:KBK>")));
     EXPECT_TRUE(block.contains(QStringLiteral("</org:BIK></pi:Bank><pi:SystemIdentifier>")));
-    EXPECT_TRUE(block.contains(QStringLiteral("<org:Bank xmlns:org=\"http://roskazna.ru/gisgmp/xsd/116/Organization\">"
-                                              "<org:Name>Отделение 1 Москва</org:Name></org:Bank>")));
+    EXPECT_TRUE(block.contains(
+        QStringLiteral("<org:Bank xmlns:org=\"http://roskazna.ru/gisgmp/xsd/116/Organization\">"
+                       "<org:Name>Отделение 1 Москва</org:Name></org:Bank>")));
     EXPECT_TRUE(block.contains(QStringLiteral("</pi:PaymentDate><pi:BudgetIndex>")));
     EXPECT_TRUE(block.contains(QStringLiteral("</pi:PaymentIdentificationData><pi:Payer>")));
     EXPECT_TRUE(block.contains(QStringLiteral("</pi:KBK><pi:OKTMO>45383000</pi:OKTMO><ds:Signature ")));
@@ -272,15 +330,19 @@ TEST_F(GisGmpRequests, PaymentPresenceRules)
         EXPECT_FALSE(block.contains(QLatin1String(absent))) << absent;
 
     // A document date alone; a partial payment with only the date of its document.
-    form.set("AccDocDate", "2016-02-01").set("PartialAccDocDate", "2016-01-15").set("PayeeBankSWIFT", "SABRRUMM");
+    form.set("AccDocDate", "2016-02-01")
+        .set("PartialAccDocDate", "2016-01-15")
+        .set("PayeeBankSWIFT", "SABRRUMM");
     block = SoapCreatePaymentBlock(Signer, form);
     EXPECT_TRUE(Verified(CheckPaymentSignature(block.toUtf8())));
-    EXPECT_TRUE(block.contains(QStringLiteral("</pi:PaymentIdentificationData><pi:AccDoc><pi:AccDocDate>2016-02-01"
-                                              "</pi:AccDocDate></pi:AccDoc><pi:Payer>")));
+    EXPECT_TRUE(
+        block.contains(QStringLiteral("</pi:PaymentIdentificationData><pi:AccDoc><pi:AccDocDate>2016-02-01"
+                                      "</pi:AccDocDate></pi:AccDoc><pi:Payer>")));
     EXPECT_TRUE(block.contains(QStringLiteral("</pi:KBK><pi:PartialPayt><pi:AccDoc><pi:AccDocDate>2016-01-15"
                                               "</pi:AccDocDate></pi:AccDoc></pi:PartialPayt><pi:OKTMO>")));
-    EXPECT_TRUE(block.contains(QStringLiteral("<org:Name>Отделение 1 Москва</org:Name><org:SWIFT>SABRRUMM</org:SWIFT>"
-                                              "</org:Bank>")));
+    EXPECT_TRUE(
+        block.contains(QStringLiteral("<org:Name>Отделение 1 Москва</org:Name><org:SWIFT>SABRRUMM</org:SWIFT>"
+                                      "</org:Bank>")));
 
     // Every partial-payment key and every optional key filled.
     form.set("PartialPaytNo", "2")
@@ -303,14 +365,16 @@ TEST_F(GisGmpRequests, PaymentPresenceRules)
         QStringLiteral("<pi:ChangeStatus meaning=\"2\"><pi:Reason>Уточнение</pi:Reason></pi:ChangeStatus>"
                        "<pi:KBK>18811630020016000140</pi:KBK><cm:TransKind ") +
         common +
-        QStringLiteral(">01</cm:TransKind><pi:TransContent>Содержание</pi:TransContent><pi:PaytCondition>1"
-                       "</pi:PaytCondition><pi:AcptTerm>5</pi:AcptTerm><pi:MaturityDate>2016-03-01</pi:MaturityDate>"
-                       "<pi:DocDispatchDate>2016-02-02</pi:DocDispatchDate><pi:PartialPayt><pi:PaytNo>2</pi:PaytNo>"
-                       "<cm:TransKind ") +
+        QStringLiteral(
+            ">01</cm:TransKind><pi:TransContent>Содержание</pi:TransContent><pi:PaytCondition>1"
+            "</pi:PaytCondition><pi:AcptTerm>5</pi:AcptTerm><pi:MaturityDate>2016-03-01</pi:MaturityDate>"
+            "<pi:DocDispatchDate>2016-02-02</pi:DocDispatchDate><pi:PartialPayt><pi:PaytNo>2</pi:PaytNo>"
+            "<cm:TransKind ") +
         common +
-        QStringLiteral(">16</cm:TransKind><pi:SumResidualPayt>5000</pi:SumResidualPayt><pi:AccDoc><pi:AccDocNo>77"
-                       "</pi:AccDocNo><pi:AccDocDate>2016-01-15</pi:AccDocDate></pi:AccDoc></pi:PartialPayt>"
-                       "<pi:Priority>5</pi:Priority><pi:OKTMO>")));
+        QStringLiteral(
+            ">16</cm:TransKind><pi:SumResidualPayt>5000</pi:SumResidualPayt><pi:AccDoc><pi:AccDocNo>77"
+            "</pi:AccDocNo><pi:AccDocDate>2016-01-15</pi:AccDocDate></pi:AccDoc></pi:PartialPayt>"
+            "<pi:Priority>5</pi:Priority><pi:OKTMO>")));
 }
 
 TEST_F(GisGmpRequests, ConsecutiveBlocksDrawFreshSignatureValueIds)
@@ -357,17 +421,17 @@ TEST_F(GisGmpRequests, StatusAndExportPresenceRules)
     charges.set("TimeslotStartDate", "");
 
     charges.set("TaxpayerKPP", "770731005");
-    EXPECT_TRUE(SoapCreateExportRequest(charges).contains(
-        QStringLiteral("</pdr:Conditions><pdr:AdditionRestrictions><pdr:SubordinateIdList><pdr:TaxpayerIdentification "
-                       "kpp=\"770731005\"></pdr:TaxpayerIdentification></pdr:SubordinateIdList>"
-                       "</pdr:AdditionRestrictions></pdr:Filter>")));
+    EXPECT_TRUE(SoapCreateExportRequest(charges).contains(QStringLiteral(
+        "</pdr:Conditions><pdr:AdditionRestrictions><pdr:SubordinateIdList><pdr:TaxpayerIdentification "
+        "kpp=\"770731005\"></pdr:TaxpayerIdentification></pdr:SubordinateIdList>"
+        "</pdr:AdditionRestrictions></pdr:Filter>")));
     charges.set("TaxpayerKPP", "");
 
     // Restrictions given without a subordinate list are still sent.
     charges.set("KBKClassifier", "18811630020016000140");
-    EXPECT_TRUE(SoapCreateExportRequest(charges).contains(
-        QStringLiteral("</pdr:Conditions><pdr:AdditionRestrictions><pdr:KBKClassifier><pdr:KBK>18811630020016000140"
-                       "</pdr:KBK></pdr:KBKClassifier></pdr:AdditionRestrictions></pdr:Filter>")));
+    EXPECT_TRUE(SoapCreateExportRequest(charges).contains(QStringLiteral(
+        "</pdr:Conditions><pdr:AdditionRestrictions><pdr:KBKClassifier><pdr:KBK>18811630020016000140"
+        "</pdr:KBK></pdr:KBKClassifier></pdr:AdditionRestrictions></pdr:Filter>")));
     charges.set("KBKClassifier", "").set("ExcludeUIN", "18810177140814735892");
     EXPECT_TRUE(SoapCreateExportRequest(charges).contains(
         QStringLiteral("<pdr:AdditionRestrictions><pdr:Exclude>18810177140814735892</pdr:Exclude>"
@@ -392,12 +456,36 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
     const QString identifier = QStringLiteral("1a&2b<3c>\"4d\"\tЖ");
 
     FakeSoapValues form = GisGmpPaymentForm();
-    for (const char* key : {"SenderCode", "SenderName", "SupplierBillID", "BudgetStatus", "BudgetPurpose",
-                            "BudgetTaxPeriod", "BudgetTaxDocNumber", "BudgetTaxDocDate", "PaymentBankName",
-                            "PaymentBankBIK", "PaymentBankCorrAccount", "AccDocNo", "PayerIdentifier", "PayerName",
-                            "PayeeName", "PayeeINN", "PayeeKPP", "PayeeBankAcc", "PayeeBankName", "PayeeBankSWIFT",
-                            "ChangeStatusReason", "KBK", "TransKind", "TransContent", "PartialPaytNo",
-                            "PartialTransKind", "PartialAccDocNo", "Priority", "OKTMO", "ChangeStatus"})
+    for (const char* key : {"SenderCode",
+                            "SenderName",
+                            "SupplierBillID",
+                            "BudgetStatus",
+                            "BudgetPurpose",
+                            "BudgetTaxPeriod",
+                            "BudgetTaxDocNumber",
+                            "BudgetTaxDocDate",
+                            "PaymentBankName",
+                            "PaymentBankBIK",
+                            "PaymentBankCorrAccount",
+                            "AccDocNo",
+                            "PayerIdentifier",
+                            "PayerName",
+                            "PayeeName",
+                            "PayeeINN",
+                            "PayeeKPP",
+                            "PayeeBankAcc",
+                            "PayeeBankName",
+                            "PayeeBankSWIFT",
+                            "ChangeStatusReason",
+                            "KBK",
+                            "TransKind",
+                            "TransContent",
+                            "PartialPaytNo",
+                            "PartialTransKind",
+                            "PartialAccDocNo",
+                            "Priority",
+                            "OKTMO",
+                            "ChangeStatus"})
         form.set(key, escaped);
     form.set("Narrative", QStringLiteral("Строка 1&#xD;\nСтрока 2 ") + escaped);
     form.set("SenderIdentifier", identifier);
@@ -406,9 +494,11 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
     const QByteArray requestBytes = request.toUtf8();
     EXPECT_TRUE(IsNamespaceWellFormed(requestBytes));
     // Attribute values in canonical attribute form, and read back by a parser as typed.
-    EXPECT_TRUE(request.contains(QStringLiteral(" senderIdentifier=\"1a&amp;2b&lt;3c>&quot;4d&quot;&#x9;Ж\" ")));
+    EXPECT_TRUE(
+        request.contains(QStringLiteral(" senderIdentifier=\"1a&amp;2b&lt;3c>&quot;4d&quot;&#x9;Ж\" ")));
     EXPECT_EQ(AttributeValue(requestBytes, "RequestMessage", "senderIdentifier"), identifier);
-    EXPECT_TRUE(request.contains(QStringLiteral("<pi:ChangeStatus meaning=\"A&amp;B &lt;тег> &quot;кавычки&quot; Ж\">")));
+    EXPECT_TRUE(request.contains(
+        QStringLiteral("<pi:ChangeStatus meaning=\"A&amp;B &lt;тег> &quot;кавычки&quot; Ж\">")));
     EXPECT_EQ(AttributeValue(requestBytes, "ChangeStatus", "meaning"), typed);
 
     const SignatureCheck payment = CheckPaymentSignature(requestBytes);
@@ -435,19 +525,22 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
         .set("ExcludeUIN", escaped);
     const QString exportRequest = SoapCreateExportRequest(charges);
     EXPECT_TRUE(IsNamespaceWellFormed(exportRequest.toUtf8()));
-    EXPECT_EQ(Captures(exportRequest, QStringLiteral("<com:PayerIdentifier [^>]*>([^<]*)</com:PayerIdentifier>")),
-              (QStringList{"1&amp;2", "&lt;3&gt;", "4&#xD;", "5"}));
+    EXPECT_EQ(
+        Captures(exportRequest, QStringLiteral("<com:PayerIdentifier [^>]*>([^<]*)</com:PayerIdentifier>")),
+        (QStringList{"1&amp;2", "&lt;3&gt;", "4&#xD;", "5"}));
     EXPECT_EQ(AttributeValue(exportRequest.toUtf8(), "Timeslot", "startDate"), identifier);
     EXPECT_EQ(AttributeValue(exportRequest.toUtf8(), "TaxpayerIdentification", "inn"), typed);
     const QString exportEnvelope = BuildSignedEnvelope(Signer, exportRequest);
     const SignatureCheck exportBody = CheckEnvelopeSignature(exportEnvelope.toUtf8());
     EXPECT_TRUE(Verified(exportBody));
-    EXPECT_EQ(exportBody.signedC14N, SliceFromTo(exportEnvelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
+    EXPECT_EQ(exportBody.signedC14N,
+              SliceFromTo(exportEnvelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
 
     FakeSoapValues status = GisGmpPaymentForm();
     status.set("SenderName", escaped).set("SenderIdentifier", identifier).set("PackageID", escaped);
     const QString statusEnvelope = BuildSignedEnvelope(Signer, SoapCreatePackageStatusRequest(status));
     const SignatureCheck statusBody = CheckEnvelopeSignature(statusEnvelope.toUtf8());
     EXPECT_TRUE(Verified(statusBody));
-    EXPECT_EQ(statusBody.signedC14N, SliceFromTo(statusEnvelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
+    EXPECT_EQ(statusBody.signedC14N,
+              SliceFromTo(statusEnvelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
 }

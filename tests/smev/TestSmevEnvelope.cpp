@@ -14,20 +14,21 @@ namespace {
 
 QString Golden(const char* name)
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") + QLatin1String(name);
+    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") +
+           QLatin1String(name);
 }
 
 class TestModeScope final {
-public:
+  public:
     explicit TestModeScope(bool on) : FPrevious(SoapTestMode) { SoapTestMode = on; }
     ~TestModeScope() { SoapTestMode = FPrevious; }
 
-private:
+  private:
     bool FPrevious;
 };
 
 class SignedEnvelope : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { FKeys.addContainer(QStringLiteral("signer")); }
 
     QString Envelope(const QString& body) { return BuildSignedEnvelope(QStringLiteral("signer"), body); }
@@ -62,12 +63,14 @@ TEST(SmevHeader, TestMarkerAndOriginatorFollowTheModeAndTheValues)
                     .contains(QStringLiteral("</rev:Recipient><rev:Originator><rev:Name>Филиал № 2</rev:Name>"
                                              "</rev:Originator><rev:ServiceName>")));
     form.set("OriginatorCode", "ORG001").set("OriginatorName", "");
-    EXPECT_TRUE(BuildSmevHeader(form, false)
-                    .contains(QStringLiteral("<rev:Originator><rev:Code>ORG001</rev:Code></rev:Originator>")));
+    EXPECT_TRUE(
+        BuildSmevHeader(form, false)
+            .contains(QStringLiteral("<rev:Originator><rev:Code>ORG001</rev:Code></rev:Originator>")));
     form.set("OriginatorName", "Филиал");
-    EXPECT_TRUE(BuildSmevHeader(form, false)
-                    .contains(QStringLiteral("<rev:Originator><rev:Code>ORG001</rev:Code><rev:Name>Филиал</rev:Name>"
-                                             "</rev:Originator>")));
+    EXPECT_TRUE(
+        BuildSmevHeader(form, false)
+            .contains(QStringLiteral("<rev:Originator><rev:Code>ORG001</rev:Code><rev:Name>Филиал</rev:Name>"
+                                     "</rev:Originator>")));
 }
 
 TEST(SmevHeader, EmptyValuesStillWriteTheFixedElementsAndTheFlagDeclaresThePrefix)
@@ -75,13 +78,14 @@ TEST(SmevHeader, EmptyValuesStillWriteTheFixedElementsAndTheFlagDeclaresThePrefi
     TestModeScope mode(false);
     FakeSoapValues form = GisGmpHeaderForm();
     form.setAll(QString());
-    EXPECT_EQ(BuildSmevHeader(form, true),
-              QStringLiteral("<rev:Message xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\">"
-                             "<rev:Sender><rev:Code></rev:Code><rev:Name></rev:Name></rev:Sender>"
-                             "<rev:Recipient><rev:Code></rev:Code><rev:Name></rev:Name></rev:Recipient>"
-                             "<rev:ServiceName></rev:ServiceName><rev:TypeCode></rev:TypeCode>"
-                             "<rev:Status></rev:Status><rev:Date></rev:Date><rev:ExchangeType></rev:ExchangeType>"
-                             "</rev:Message>"));
+    EXPECT_EQ(
+        BuildSmevHeader(form, true),
+        QStringLiteral("<rev:Message xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\">"
+                       "<rev:Sender><rev:Code></rev:Code><rev:Name></rev:Name></rev:Sender>"
+                       "<rev:Recipient><rev:Code></rev:Code><rev:Name></rev:Name></rev:Recipient>"
+                       "<rev:ServiceName></rev:ServiceName><rev:TypeCode></rev:TypeCode>"
+                       "<rev:Status></rev:Status><rev:Date></rev:Date><rev:ExchangeType></rev:ExchangeType>"
+                       "</rev:Message>"));
     EXPECT_TRUE(BuildSmevHeader(form, false).startsWith(QStringLiteral("<rev:Message><rev:Sender>")));
 }
 
@@ -107,11 +111,12 @@ TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
 {
     TestModeScope mode(true);
     SetIdSuffixCounter(0);
-    const QString body = ReadGoldenText(
-        QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../gisgkx/golden/GetStateRequest.xml"));
+    const QString body = ReadGoldenText(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+                                        QStringLiteral("/../gisgkx/golden/GetStateRequest.xml"));
     const QString envelope = Envelope(body);
 
-    QString masked = MaskElementContent(envelope, QStringLiteral("wsse:BinarySecurityToken"), QStringLiteral("MASKED"));
+    QString masked =
+        MaskElementContent(envelope, QStringLiteral("wsse:BinarySecurityToken"), QStringLiteral("MASKED"));
     masked = MaskElementContent(masked, QStringLiteral("ds:SignatureValue"), QStringLiteral("MASKED"));
     EXPECT_TRUE(MatchesGolden(masked, Golden("SignedEnvelope.xml")));
 
@@ -125,8 +130,9 @@ TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
 
 TEST_F(SignedEnvelope, CanonicalFormsAreTheTextsAsWrittenAlsoForCyrillicBodies)
 {
-    const QString body = QStringLiteral("<smev:Test xmlns:smev=\"urn:test\"><smev:Name>Казначейство России; "
-                                        "&amp; &lt;тест&gt; \"кавычки\"</smev:Name><smev:Empty></smev:Empty></smev:Test>");
+    const QString body =
+        QStringLiteral("<smev:Test xmlns:smev=\"urn:test\"><smev:Name>Казначейство России; "
+                       "&amp; &lt;тест&gt; \"кавычки\"</smev:Name><smev:Empty></smev:Empty></smev:Test>");
     const QString envelope = Envelope(body);
     EXPECT_TRUE(envelope.startsWith(QStringLiteral("<?xml version=\"1.0\"?><soapenv:Envelope ")));
 
@@ -135,14 +141,16 @@ TEST_F(SignedEnvelope, CanonicalFormsAreTheTextsAsWrittenAlsoForCyrillicBodies)
     EXPECT_EQ(check.signedC14N, SliceFromTo(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
     // The SignedInfo is signed as written, its own declaration included.
     EXPECT_EQ(check.signedInfoC14N, SliceFromTo(envelope, "<ds:SignedInfo ", "</ds:SignedInfo>").toUtf8());
-    EXPECT_TRUE(check.signedInfoC14N.startsWith("<ds:SignedInfo xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\">"));
+    EXPECT_TRUE(
+        check.signedInfoC14N.startsWith("<ds:SignedInfo xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\">"));
 }
 
 TEST_F(SignedEnvelope, VerificationFailsOnAnyChangeOfTheSignedText)
 {
-    const QString body = QStringLiteral("<rev:getStateRequest xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\">"
-                                        "<rev:MessageGUID>Сообщение 1</rev:MessageGUID><rev:Other></rev:Other>"
-                                        "</rev:getStateRequest>");
+    const QString body =
+        QStringLiteral("<rev:getStateRequest xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\">"
+                       "<rev:MessageGUID>Сообщение 1</rev:MessageGUID><rev:Other></rev:Other>"
+                       "</rev:getStateRequest>");
     const QString envelope = Envelope(body);
     ASSERT_TRUE(Verified(CheckEnvelopeSignature(envelope.toUtf8())));
 
@@ -151,12 +159,12 @@ TEST_F(SignedEnvelope, VerificationFailsOnAnyChangeOfTheSignedText)
     EXPECT_FALSE(CheckEnvelopeSignature(changed.toUtf8()).verified()) << "one changed character in the body";
 
     QString spaced = envelope;
-    spaced.replace(QStringLiteral("</rev:MessageGUID><rev:Other>"), QStringLiteral("</rev:MessageGUID>\n<rev:Other>"));
+    spaced.replace(QStringLiteral("</rev:MessageGUID><rev:Other>"),
+                   QStringLiteral("</rev:MessageGUID>\n<rev:Other>"));
     EXPECT_FALSE(CheckEnvelopeSignature(spaced.toUtf8()).verified()) << "white space between two elements";
 
     const QString value = SliceFromTo(envelope, "<ds:SignatureValue>", "</ds:SignatureValue>");
-    QByteArray signature = QByteArray::fromBase64(
-        value.mid(19, value.size() - 19 - 20).toLatin1());
+    QByteArray signature = QByteArray::fromBase64(value.mid(19, value.size() - 19 - 20).toLatin1());
     ASSERT_EQ(signature.size(), 64);
     signature[10] = char(signature[10] ^ 0x01);
     QString flipped = envelope;
@@ -177,7 +185,8 @@ TEST_F(SignedEnvelope, IdsAreDrawnInOrderAndAProviderFailureGivesNoEnvelope)
     EXPECT_EQ(NextIdSuffix(), QStringLiteral("0002F"));
 
     SetIdSuffixCounter(0);
-    EXPECT_THROW(BuildSignedEnvelope(QStringLiteral("no such container"), QStringLiteral("<a></a>")), ECryptException);
+    EXPECT_THROW(BuildSignedEnvelope(QStringLiteral("no such container"), QStringLiteral("<a></a>")),
+                 ECryptException);
     // Nothing was drawn for an envelope that was never made.
     EXPECT_EQ(NextIdSuffix(), QStringLiteral("00001"));
 }

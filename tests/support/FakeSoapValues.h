@@ -19,7 +19,7 @@
 ZELVAN_DECLARE_EXCEPTION(EFakeUnknownValue, Exception);
 
 class FakeSoapValues final : public ISOAPValues {
-public:
+  public:
     FakeSoapValues() = default;
     FakeSoapValues(std::initializer_list<std::pair<QString, QString>> values);
 
@@ -37,7 +37,7 @@ public:
     void DisplayRecord(const XmlDocument& document, QStringList& lines) override;
     QString GetFieldValue(const QString& name) override;
 
-private:
+  private:
     QHash<QString, std::function<QString()>> FValues;
     QStringList FReads;
 };

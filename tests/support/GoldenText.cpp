@@ -106,12 +106,13 @@ QString MaskElementContent(QString text, const QString& elementName, const QStri
     while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
         ++at;
     const qsizetype from = qMax<qsizetype>(0, at - 80);
-    const QString actualPath = QDir::current().absoluteFilePath(QFileInfo(goldenPath).fileName() + QStringLiteral(".actual"));
+    const QString actualPath =
+        QDir::current().absoluteFilePath(QFileInfo(goldenPath).fileName() + QStringLiteral(".actual"));
     QFile out(actualPath);
     if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         out.write(LayOut(actual).toUtf8());
-    return ::testing::AssertionFailure()
-           << "differs from " << goldenPath.toStdString() << " at character " << at << "\n  expected: …"
-           << expected.mid(from, 160).toStdString() << "\n  actual:   …" << actual.mid(from, 160).toStdString()
-           << "\n  actual text laid out in " << actualPath.toStdString();
+    return ::testing::AssertionFailure() << "differs from " << goldenPath.toStdString() << " at character "
+                                         << at << "\n  expected: …" << expected.mid(from, 160).toStdString()
+                                         << "\n  actual:   …" << actual.mid(from, 160).toStdString()
+                                         << "\n  actual text laid out in " << actualPath.toStdString();
 }

@@ -38,7 +38,8 @@ struct ParsedText {
 void CollectError(void* userData, xmlErrorPtr error)
 {
     auto* errors = static_cast<QStringList*>(userData);
-    errors->append(QStringLiteral("line %1: %2").arg(error->line).arg(QString::fromUtf8(error->message).trimmed()));
+    errors->append(
+        QStringLiteral("line %1: %2").arg(error->line).arg(QString::fromUtf8(error->message).trimmed()));
 }
 
 // No network, no DTD loading, no entity substitution: the way a careful receiver parses.
@@ -99,8 +100,9 @@ QString Attribute(const xmlNode* node, const char* name, const char* ns = nullpt
 {
     if (!node)
         return {};
-    xmlChar* value = ns ? xmlGetNsProp(node, reinterpret_cast<const xmlChar*>(name), reinterpret_cast<const xmlChar*>(ns))
-                        : xmlGetNoNsProp(node, reinterpret_cast<const xmlChar*>(name));
+    xmlChar* value =
+        ns ? xmlGetNsProp(node, reinterpret_cast<const xmlChar*>(name), reinterpret_cast<const xmlChar*>(ns))
+           : xmlGetNoNsProp(node, reinterpret_cast<const xmlChar*>(name));
     const QString result = Text(value);
     xmlFree(value);
     return result;
@@ -145,7 +147,8 @@ QByteArray ExclusiveC14N(xmlDoc* doc, xmlNode* element)
 
 QByteArray Base64Content(const xmlNode* node, SignatureCheck& check, const char* what)
 {
-    const auto decoded = QByteArray::fromBase64Encoding(Content(node).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(Content(node).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded)
         check.failures.append(QStringLiteral("%1 is not Base64").arg(QLatin1String(what)));
     return decoded.decoded;
@@ -155,15 +158,15 @@ xmlNode* ElementWithId(xmlNode* root, const QString& id)
 {
     if (root && (Attribute(root, "Id") == id || Attribute(root, "Id", WsuNs) == id))
         return root;
-    return FindDescendant(root, [&](const xmlNode* n) {
-        return Attribute(n, "Id") == id || Attribute(n, "Id", WsuNs) == id;
-    });
+    return FindDescendant(
+        root, [&](const xmlNode* n) { return Attribute(n, "Id") == id || Attribute(n, "Id", WsuNs) == id; });
 }
 
 // Checks the algorithms of the SignedInfo and returns its single reference.
 xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& check)
 {
-    if (Attribute(FindChild(signedInfo, DsigNs, "CanonicalizationMethod"), "Algorithm") != QLatin1String(ExcC14n))
+    if (Attribute(FindChild(signedInfo, DsigNs, "CanonicalizationMethod"), "Algorithm") !=
+        QLatin1String(ExcC14n))
         check.failures.append(QStringLiteral("canonicalisation is not exclusive c14n"));
     if (Attribute(FindChild(signedInfo, DsigNs, "SignatureMethod"), "Algorithm") != QLatin1String(Gost3410))
         check.failures.append(QStringLiteral("signature method is not GOST R 34.10-2001"));
@@ -173,8 +176,9 @@ xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& ch
         return nullptr;
     }
     QStringList transforms;
-    for (xmlNode* t = FindChild(reference, DsigNs, "Transforms") ? FindChild(reference, DsigNs, "Transforms")->children
-                                                                  : nullptr;
+    for (xmlNode* t = FindChild(reference, DsigNs, "Transforms")
+                          ? FindChild(reference, DsigNs, "Transforms")->children
+                          : nullptr;
          t; t = t->next)
         if (Is(t, DsigNs, "Transform"))
             transforms.append(Attribute(t, "Algorithm"));
@@ -187,15 +191,18 @@ xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& ch
     return reference;
 }
 
-void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& signedBytes, SignatureCheck& check)
+void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& signedBytes,
+                             SignatureCheck& check)
 {
     xmlNode* signedInfo = FindChild(signature, DsigNs, "SignedInfo");
     xmlNode* reference = FindChild(signedInfo, DsigNs, "Reference");
-    const QByteArray digest = Base64Content(FindChild(reference, DsigNs, "DigestValue"), check, "ds:DigestValue");
+    const QByteArray digest =
+        Base64Content(FindChild(reference, DsigNs, "DigestValue"), check, "ds:DigestValue");
     if (signedBytes.isEmpty())
         check.failures.append(QStringLiteral("the signed element could not be canonicalised"));
     else if (Gost94Hash(signedBytes) != digest)
-        check.failures.append(QStringLiteral("digest does not match the canonical form of the signed element"));
+        check.failures.append(
+            QStringLiteral("digest does not match the canonical form of the signed element"));
 
     check.signedInfoC14N = ExclusiveC14N(doc, signedInfo);
     xmlNode* signatureValue = FindChild(signature, DsigNs, "SignatureValue");
@@ -213,7 +220,8 @@ QByteArray Gost94Hash(const QByteArray& bytes)
 {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length, Gost94Digest("test hash"), nullptr) != 1)
+    if (EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length, Gost94Digest("test hash"),
+                   nullptr) != 1)
         return {};
     return QByteArray(reinterpret_cast<const char*>(digest), int(length));
 }
@@ -243,8 +251,8 @@ SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope)
 
     // The key info names the token that carries the certificate.
     xmlNode* tokenReference =
-        FindChild(FindChild(FindChild(signature, DsigNs, "KeyInfo"), WsseNs, "SecurityTokenReference"), WsseNs,
-                  "Reference");
+        FindChild(FindChild(FindChild(signature, DsigNs, "KeyInfo"), WsseNs, "SecurityTokenReference"),
+                  WsseNs, "Reference");
     const QString tokenUri = Attribute(tokenReference, "URI");
     xmlNode* token = FindChild(security, WsseNs, "BinarySecurityToken");
     if (tokenUri.isEmpty() || tokenUri != u'#' + Attribute(token, "Id", WsuNs))
@@ -266,7 +274,8 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
         return check;
     }
     xmlNode* root = xmlDocGetRootElement(parsed.doc.get());
-    xmlNode* payment = Is(root, PaymentNs, "FinalPayment") ? root : FindElement(root, PaymentNs, "FinalPayment");
+    xmlNode* payment =
+        Is(root, PaymentNs, "FinalPayment") ? root : FindElement(root, PaymentNs, "FinalPayment");
     xmlNode* signature = FindChild(payment, DsigNs, "Signature");
     if (!payment || !signature) {
         check.failures.append(QStringLiteral("no pi:FinalPayment with a ds:Signature"));
@@ -283,15 +292,17 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
     if (uri.size() < 2 || uri.front() != u'#' || uri != u'#' + Attribute(payment, "Id"))
         check.failures.append(QStringLiteral("reference %1 does not name the payment").arg(uri));
 
-    check.certificate = Base64Content(
-        FindChild(FindChild(FindChild(signature, DsigNs, "KeyInfo"), DsigNs, "X509Data"), DsigNs, "X509Certificate"),
-        check, "ds:X509Certificate");
+    check.certificate =
+        Base64Content(FindChild(FindChild(FindChild(signature, DsigNs, "KeyInfo"), DsigNs, "X509Data"),
+                                DsigNs, "X509Certificate"),
+                      check, "ds:X509Certificate");
 
     // The enveloped-signature transform: the digest covers the payment without its signature.
     DocPtr copy(xmlCopyDoc(parsed.doc.get(), 1));
     xmlNode* copiedRoot = xmlDocGetRootElement(copy.get());
-    xmlNode* copiedPayment =
-        Is(copiedRoot, PaymentNs, "FinalPayment") ? copiedRoot : FindElement(copiedRoot, PaymentNs, "FinalPayment");
+    xmlNode* copiedPayment = Is(copiedRoot, PaymentNs, "FinalPayment")
+                                 ? copiedRoot
+                                 : FindElement(copiedRoot, PaymentNs, "FinalPayment");
     xmlNode* copiedSignature = FindChild(copiedPayment, DsigNs, "Signature");
     xmlUnlinkNode(copiedSignature);
     xmlFreeNode(copiedSignature);
@@ -301,7 +312,8 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
     xmlNode* stamp = FindElement(signature, XadesNs, "SignatureTimeStamp");
     const QString hashDataUri = Attribute(FindChild(stamp, XadesNs, "HashDataInfo"), "URI");
     if (check.signatureValueId.isEmpty() || hashDataUri != u'#' + check.signatureValueId)
-        check.failures.append(QStringLiteral("xds:HashDataInfo %1 does not name the signature value").arg(hashDataUri));
+        check.failures.append(
+            QStringLiteral("xds:HashDataInfo %1 does not name the signature value").arg(hashDataUri));
     if (ElementWithId(root, check.signatureValueId) != FindChild(signature, DsigNs, "SignatureValue"))
         check.failures.append(QStringLiteral("the signature value Id is not unique"));
     return check;
@@ -319,7 +331,8 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
     const ParsedText parsed = Parse(text);
     if (parsed.doc && parsed.namespacesWellFormed && parsed.errors.isEmpty())
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "not namespace-well-formed: " << parsed.errors.join(u"; ").toStdString();
+    return ::testing::AssertionFailure()
+           << "not namespace-well-formed: " << parsed.errors.join(u"; ").toStdString();
 }
 
 namespace {
