@@ -48,13 +48,6 @@ QString WithOpenSslErrors(const QString& text)
     return errors.isEmpty() ? text : text + QLatin1Char('\n') + errors;
 }
 
-// The name becomes a folder name: anything that could reach outside the key store is no container.
-bool IsContainerName(const QString& name)
-{
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
-}
-
 QByteArray ReadContainerFile(const QString& path, const char* step)
 {
     QFile file(path);
@@ -194,6 +187,13 @@ QByteArray SignHash(EVP_PKEY* key, ENGINE* engine, const QByteArray& hashValue)
 
 } // namespace
 
+bool IsKeyContainerName(const QString& name)
+{
+    // The name becomes a folder name: anything that could reach outside the key store is no container.
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+}
+
 QString KeyStorePath()
 {
     {
@@ -240,7 +240,7 @@ void ContainerCrypt(const QString& containerName, const QByteArray* input, QByte
     ENGINE* engine = GostEngine(kAcquireContext);
     const QString store = KeyStorePath();
     const QString folder = QDir(store).filePath(containerName);
-    if (!IsContainerName(containerName) || !QFileInfo(folder).isDir())
+    if (!IsKeyContainerName(containerName) || !QFileInfo(folder).isDir())
         CryptFail(kAcquireContext, QStringLiteral("There is no key container \"%1\" in %2")
                                        .arg(containerName, QDir::toNativeSeparators(store)));
     const QString keyPath = QDir(folder).filePath(QLatin1String(KeyFileName));
@@ -274,6 +274,9 @@ void ContainerCrypt(const QString& containerName, const QByteArray* input, QByte
             signatureValue = SignHash(key.get(), engine, hashValue);
     }
 
+    // Decoders leave notes in the error queue even on success; they must not show up in the
+    // message of someone else's later failure.
+    ERR_clear_error();
     // Outputs change only once everything has succeeded.
     if (certificate)
         *certificate = certificateValue;

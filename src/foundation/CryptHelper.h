@@ -19,6 +19,9 @@ ZELVAN_DECLARE_EXCEPTION(ECryptException, Exception);
 inline constexpr char KeyFileName[] = "private.key";
 inline constexpr char CertificateFileName[] = "certificate.cer";
 
+// True when the name can be a container: a plain folder name that stays inside the key store.
+bool IsKeyContainerName(const QString& name);
+
 // The key store: the folder "keys" beside the executable unless another folder was set.
 QString KeyStorePath();
 // Sets the key store folder (empty: back to the folder beside the executable) and returns the

@@ -8,6 +8,7 @@
 #include <openssl/bn.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
+#include <openssl/x509v3.h>
 
 #include <stdexcept>
 
@@ -57,7 +58,15 @@ X509Ptr NewSelfSignedCertificate(EVP_PKEY* key, const TestKeyOptions& options)
     if (!X509_set_issuer_name(certificate.get(), subject) ||
         !X509_gmtime_adj(X509_getm_notBefore(certificate.get()), 0) ||
         !X509_time_adj_ex(X509_getm_notAfter(certificate.get()), options.days, 0, nullptr) ||
-        !X509_set_pubkey(certificate.get(), key) || !X509_sign(certificate.get(), key, Gost94Digest(kStep)))
+        !X509_set_pubkey(certificate.get(), key))
+        Fail(QStringLiteral("cannot fill a certificate"));
+    if (options.timeStamping) {
+        std::unique_ptr<X509_EXTENSION, OpenSslDeleter<X509_EXTENSION_free>> usage(
+            X509V3_EXT_conf_nid(nullptr, nullptr, NID_ext_key_usage, "critical,timeStamping"));
+        if (!usage || !X509_add_ext(certificate.get(), usage.get(), -1))
+            Fail(QStringLiteral("cannot add the extended key usage"));
+    }
+    if (!X509_sign(certificate.get(), key, Gost94Digest(kStep)))
         Fail(QStringLiteral("cannot sign a certificate"));
     return certificate;
 }

@@ -21,6 +21,7 @@ struct TestKeyOptions {
     QString organization = QStringLiteral("Test bank");
     int days = 365;
     quint64 serialNumber = 0; // 0: a random serial number
+    bool timeStamping = false; // the critical extended key usage timeStamping of a time-stamp authority
 };
 
 class TestKeyStore final {

@@ -1,0 +1,155 @@
+#include "LoopbackHttpServer.h"
+
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+QByteArray TRecordedRequest::header(const QByteArray& name) const
+{
+    for (const auto& [key, value] : Headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+struct TLoopbackHttpServer::TImpl {
+    httplib::Server Server;
+    std::thread Thread;
+    int Port = 0;
+
+    mutable std::mutex Mutex;
+    std::condition_variable Released;
+    bool Stopping = false;
+    THandler Handler;
+    QList<TRecordedRequest> Requests;
+
+    void Serve(const httplib::Request& request, httplib::Response& response)
+    {
+        TRecordedRequest recorded;
+        recorded.Method = QByteArray::fromStdString(request.method);
+        recorded.Path = QByteArray::fromStdString(request.path);
+        for (const auto& [key, value] : request.headers)
+            recorded.Headers.append({QByteArray::fromStdString(key), QByteArray::fromStdString(value)});
+        recorded.Body = QByteArray::fromStdString(request.body);
+
+        THandler handler;
+        {
+            std::lock_guard lock(Mutex);
+            Requests.append(recorded);
+            handler = Handler;
+        }
+        const TScriptedReply reply = handler ? handler(recorded) : TScriptedReply{};
+
+        if (reply.Delay.count() != 0) {
+            std::unique_lock lock(Mutex);
+            if (reply.Delay.count() < 0)
+                Released.wait(lock, [this] { return Stopping; });
+            else
+                Released.wait_for(lock, reply.Delay, [this] { return Stopping; });
+        }
+
+        response.status = reply.Status;
+        for (const auto& [key, value] : reply.Headers)
+            response.set_header(key.toStdString(), value.toStdString());
+        if (!reply.ContentType.isEmpty())
+            response.set_header("Content-Type", reply.ContentType.toStdString());
+        response.body = reply.Body.toStdString();
+    }
+};
+
+TLoopbackHttpServer::TLoopbackHttpServer() : TLoopbackHttpServer(THandler{}) {}
+
+TLoopbackHttpServer::TLoopbackHttpServer(THandler handler) : F(std::make_unique<TImpl>())
+{
+    F->Handler = std::move(handler);
+    auto serve = [this](const httplib::Request& request, httplib::Response& response) {
+        F->Serve(request, response);
+    };
+    F->Server.Get(".*", serve);
+    F->Server.Post(".*", serve);
+    F->Server.Put(".*", serve);
+    F->Server.Delete(".*", serve);
+    // An idle kept-alive connection would hold the server's stop for the whole keep-alive time;
+    // clients reconnect when the server has closed it.
+    F->Server.set_keep_alive_timeout(0);
+
+    F->Port = F->Server.bind_to_any_port("127.0.0.1");
+    if (F->Port <= 0)
+        throw std::runtime_error("The loopback HTTP server cannot bind to 127.0.0.1");
+    F->Thread = std::thread([this] { F->Server.listen_after_bind(); });
+    while (!F->Server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TLoopbackHttpServer::~TLoopbackHttpServer()
+{
+    {
+        std::lock_guard lock(F->Mutex);
+        F->Stopping = true;
+    }
+    F->Released.notify_all();
+    F->Server.stop();
+    if (F->Thread.joinable())
+        F->Thread.join();
+}
+
+void TLoopbackHttpServer::setHandler(THandler handler)
+{
+    std::lock_guard lock(F->Mutex);
+    F->Handler = std::move(handler);
+}
+
+void TLoopbackHttpServer::setReply(const TScriptedReply& reply)
+{
+    setHandler([reply](const TRecordedRequest&) { return reply; });
+}
+
+int TLoopbackHttpServer::port() const
+{
+    return F->Port;
+}
+
+QString TLoopbackHttpServer::url(const QString& path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(F->Port).arg(path);
+}
+
+QList<TRecordedRequest> TLoopbackHttpServer::requests() const
+{
+    std::lock_guard lock(F->Mutex);
+    return F->Requests;
+}
+
+int TLoopbackHttpServer::requestCount() const
+{
+    std::lock_guard lock(F->Mutex);
+    return static_cast<int>(F->Requests.size());
+}
+
+int UnusedLoopbackPort()
+{
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (sock < 0)
+        throw std::runtime_error("socket() failed");
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t size = sizeof(address);
+    if (::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        ::getsockname(sock, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        ::close(sock);
+        throw std::runtime_error("bind() to 127.0.0.1 failed");
+    }
+    ::close(sock);
+    return ntohs(address.sin_port);
+}
