@@ -3,15 +3,19 @@
 #include "gisgmp/SoapPayment.h"
 #include "smev/SmevEnvelope.h"
 #include "support/GoldenText.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/SampleForms.h"
 #include "support/SignatureVerifier.h"
 #include "support/TestKeys.h"
+#include "support/TestTimeStampAuthority.h"
 #include "tsp/TimeStamp.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <openssl/ts.h>
 
 namespace {
 
@@ -543,4 +547,85 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
     EXPECT_TRUE(Verified(statusBody));
     EXPECT_EQ(statusBody.signedC14N,
               SliceFromTo(statusEnvelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
+}
+
+namespace {
+
+class TimeStampScope final {
+public:
+    explicit TimeStampScope(const QString& server) : FServer(TimeStampServer), FEnable(TimeStampEnable)
+    {
+        TimeStampServer = server;
+        TimeStampEnable = true;
+    }
+    ~TimeStampScope()
+    {
+        TimeStampServer = FServer;
+        TimeStampEnable = FEnable;
+    }
+
+private:
+    QString FServer;
+    bool FEnable;
+};
+
+// The message imprint of a DER TSTInfo, read by OpenSSL.
+QByteArray StampedImprint(const QByteArray& tstInfo)
+{
+    const auto* der = reinterpret_cast<const unsigned char*>(tstInfo.constData());
+    TS_TST_INFO* info = d2i_TS_TST_INFO(nullptr, &der, long(tstInfo.size()));
+    if (!info)
+        return {};
+    const ASN1_OCTET_STRING* imprint = TS_MSG_IMPRINT_get_msg(TS_TST_INFO_get_msg_imprint(info));
+    QByteArray result(reinterpret_cast<const char*>(ASN1_STRING_get0_data(imprint)), ASN1_STRING_length(imprint));
+    TS_TST_INFO_free(info);
+    return result;
+}
+
+} // namespace
+
+TEST_F(GisGmpRequests, TimeStampOfTheSignatureValueTextIsEncapsulated)
+{
+    TTestTimeStampServer server(FKeys);
+    TimeStampScope stamping(server.url());
+
+    FakeSoapValues form = GisGmpPaymentForm();
+    form.set("PayerName", "Иванов Иван Иванович").set("PayeeName", "Управление Федерального казначейства");
+    const QString request = SoapCreateImportRequest(Signer, form);
+    ASSERT_EQ(server.http().requestCount(), 1);
+
+    const SignatureCheck check = CheckPaymentSignature(request.toUtf8());
+    EXPECT_TRUE(Verified(check));
+    EXPECT_EQ(check.signedC14N, PaymentWithoutSignature(request).toUtf8());
+    const QString signatureText =
+        Captures(request, QStringLiteral("<ds:SignatureValue Id=\"SignValID-00002\">([^<]+)<")).value(0);
+    const QString stamp = Captures(request, QStringLiteral("<xds:EncapsulatedTimeStamp>([^<]*)<")).value(0);
+    ASSERT_FALSE(stamp.isEmpty());
+    // What was stamped is the Base64 text of the signature value as written.
+    EXPECT_EQ(StampedImprint(QByteArray::fromBase64(stamp.toLatin1())), Gost94Hash(signatureText.toLatin1()));
+
+    const QString envelope = BuildSignedEnvelope(Signer, request);
+    EXPECT_TRUE(Verified(CheckEnvelopeSignature(envelope.toUtf8())));
+    EXPECT_TRUE(Verified(CheckPaymentSignature(envelope.toUtf8())));
+}
+
+TEST_F(GisGmpRequests, NoPaymentWithoutItsTimeStamp)
+{
+    TLoopbackHttpServer server;
+    TScriptedReply failure;
+    failure.Status = 500;
+    failure.Body = "failure";
+    server.setReply(failure);
+    {
+        TimeStampScope stamping(server.url(QStringLiteral("/tsp")));
+        FakeSoapValues form = GisGmpPaymentForm();
+        EXPECT_THROW(SoapCreateImportRequest(Signer, form), ETimeStampException);
+        EXPECT_EQ(server.requestCount(), 1);
+    }
+    // Time stamping off: nothing is sent.
+    TimeStampServer = server.url(QStringLiteral("/tsp"));
+    FakeSoapValues form = GisGmpPaymentForm();
+    EXPECT_TRUE(SoapCreatePaymentBlock(Signer, form).contains(
+        QStringLiteral("<xds:EncapsulatedTimeStamp></xds:EncapsulatedTimeStamp>")));
+    EXPECT_EQ(server.requestCount(), 1);
 }
