@@ -49,8 +49,8 @@ void SignedPaymentEnvelope(benchmark::State& state)
     Store();
     FakeSoapValues form = GisGmpPaymentForm();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            BuildSignedEnvelope(QStringLiteral("bench"), SoapCreateImportRequest(QStringLiteral("bench"), form)));
+        benchmark::DoNotOptimize(BuildSignedEnvelope(QStringLiteral("bench"),
+                                                     SoapCreateImportRequest(QStringLiteral("bench"), form)));
         form.clearReads();
     }
 }

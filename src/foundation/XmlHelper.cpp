@@ -72,8 +72,9 @@ QString WrapTagList(const QString& startTag, const QString& value, const QString
     qsizetype i = 0;
     while (i < value.size()) {
         if (value[i] == u'&') {
-            const auto reference = std::find_if(std::begin(references), std::end(references),
-                                                [&](const QString& r) { return QStringView(value).sliced(i).startsWith(r); });
+            const auto reference =
+                std::find_if(std::begin(references), std::end(references),
+                             [&](const QString& r) { return QStringView(value).sliced(i).startsWith(r); });
             if (reference != std::end(references)) {
                 i += reference->size();
                 continue;

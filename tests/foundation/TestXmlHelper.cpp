@@ -71,9 +71,11 @@ TEST(XmlHelper, WrapTagListSplitsTheTypedTextNotItsEntities)
     for (const QString& part : typed.split(u';'))
         expected += WrapTag(open, XmlEscapeText(part), close, false);
     EXPECT_EQ(WrapTagList(open, XmlEscapeText(typed), close, false), expected);
-    EXPECT_EQ(expected.toStdString(), "<c>A&amp;B</c><c>&lt;x&gt;</c><c>C&#xD;D</c><c>&amp;</c><c>E&amp;amp</c><c>F</c>");
+    EXPECT_EQ(expected.toStdString(),
+              "<c>A&amp;B</c><c>&lt;x&gt;</c><c>C&#xD;D</c><c>&amp;</c><c>E&amp;amp</c><c>F</c>");
     // A ";" right after an entity still separates.
-    EXPECT_EQ(WrapTagList(open, QStringLiteral("&lt;;&gt;"), close, false), QStringLiteral("<c>&lt;</c><c>&gt;</c>"));
+    EXPECT_EQ(WrapTagList(open, QStringLiteral("&lt;;&gt;"), close, false),
+              QStringLiteral("<c>&lt;</c><c>&gt;</c>"));
     EXPECT_EQ(WrapTagList(open, QStringLiteral(";"), close, false), QString());
     EXPECT_EQ(WrapTagList(open, QStringLiteral(";"), close, true), QStringLiteral("<c></c><c></c>"));
 }

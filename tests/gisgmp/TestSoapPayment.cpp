@@ -543,6 +543,7 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
     FakeSoapValues status = GisGmpPaymentForm();
     status.set("SenderName", escaped).set("SenderIdentifier", identifier).set("PackageID", escaped);
     const QString statusEnvelope = BuildSignedEnvelope(Signer, SoapCreatePackageStatusRequest(status));
+    EXPECT_TRUE(IsNamespaceWellFormed(statusEnvelope.toUtf8()));
     const SignatureCheck statusBody = CheckEnvelopeSignature(statusEnvelope.toUtf8());
     EXPECT_TRUE(Verified(statusBody));
     EXPECT_EQ(statusBody.signedC14N,
@@ -552,7 +553,7 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
 namespace {
 
 class TimeStampScope final {
-public:
+  public:
     explicit TimeStampScope(const QString& server) : FServer(TimeStampServer), FEnable(TimeStampEnable)
     {
         TimeStampServer = server;
@@ -564,7 +565,7 @@ public:
         TimeStampEnable = FEnable;
     }
 
-private:
+  private:
     QString FServer;
     bool FEnable;
 };
@@ -577,7 +578,8 @@ QByteArray StampedImprint(const QByteArray& tstInfo)
     if (!info)
         return {};
     const ASN1_OCTET_STRING* imprint = TS_MSG_IMPRINT_get_msg(TS_TST_INFO_get_msg_imprint(info));
-    QByteArray result(reinterpret_cast<const char*>(ASN1_STRING_get0_data(imprint)), ASN1_STRING_length(imprint));
+    QByteArray result(reinterpret_cast<const char*>(ASN1_STRING_get0_data(imprint)),
+                      ASN1_STRING_length(imprint));
     TS_TST_INFO_free(info);
     return result;
 }
@@ -625,7 +627,7 @@ TEST_F(GisGmpRequests, NoPaymentWithoutItsTimeStamp)
     // Time stamping off: nothing is sent.
     TimeStampServer = server.url(QStringLiteral("/tsp"));
     FakeSoapValues form = GisGmpPaymentForm();
-    EXPECT_TRUE(SoapCreatePaymentBlock(Signer, form).contains(
-        QStringLiteral("<xds:EncapsulatedTimeStamp></xds:EncapsulatedTimeStamp>")));
+    EXPECT_TRUE(SoapCreatePaymentBlock(Signer, form)
+                    .contains(QStringLiteral("<xds:EncapsulatedTimeStamp></xds:EncapsulatedTimeStamp>")));
     EXPECT_EQ(server.requestCount(), 1);
 }
