@@ -11,7 +11,6 @@ namespace {
 struct Inputs {
     const IControlReader& controls;
     const TValuesState& state;
-    int kind; // selected search or order type of the group, 0 when the group has none
 
     QString Text(const char* control) const { return controls.ControlText(QLatin1StringView(control)); }
     int Index(const char* control) const { return controls.ControlIndex(QLatin1StringView(control)); }
@@ -181,11 +180,12 @@ const Row GroupD[] = {
     {"PackageID", [](const Inputs& in) { return Raw(in.Text("edPackage")); }},
 };
 
-// Group E: GIS GMP charges tab; the kind is the search type.
 QString Empty(const Inputs&)
 {
     return QString();
 }
+
+// Group E: GIS GMP charges tab; the kind is the search type.
 const Row GroupE[] = {
     {"ExportRequestKind", [](const Inputs& in) { return ChargeKindName(in.Index("cbChargeKind")); }},
     {"SupplierBillID", [](const Inputs& in) { return Text(in.Text("edSupplierBillID")); }, Kinds({0, 1})},
@@ -372,7 +372,7 @@ QString GetFieldValue(const QString& name, const IControlReader& controls, const
         const int kind = group.kindControl
                              ? SelectedIndex(controls.ControlIndex(QLatin1StringView(group.kindControl)), 0)
                              : 0;
-        const Inputs inputs{controls, state, kind};
+        const Inputs inputs{controls, state};
         for (const Row& row : group.rows) {
             if (SameKey(name, row.name)) {
                 const bool applies = kind >= 0 && kind < 32 && (row.kinds & (1u << kind)) != 0;
@@ -385,4 +385,14 @@ QString GetFieldValue(const QString& name, const IControlReader& controls, const
     if (!IsXmlText(result))
         throw EInvalidValue(QStringLiteral("Недопустимый символ в значении <") + name + QLatin1Char('>'));
     return result;
+}
+
+QStringList ValueKeys(TValuesType type)
+{
+    QStringList keys;
+    for (const Group& group : Groups)
+        if (group.applies(type))
+            for (const Row& row : group.rows)
+                keys << QLatin1StringView(row.name);
+    return keys;
 }

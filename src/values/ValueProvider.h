@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 // A value key that has no source under the operation in progress.
 ZELVAN_DECLARE_EXCEPTION(EUnknownValue, Exception);
@@ -29,3 +30,6 @@ struct TValuesState {
 // EInvalidValue for a character XML cannot carry, EConvertError for a number or date text that
 // does not read.
 QString GetFieldValue(const QString& name, const IControlReader& controls, const TValuesState& state);
+
+// The keys that have a source under the operation `type`, in resolution order.
+QStringList ValueKeys(TValuesType type);
