@@ -82,7 +82,7 @@ QString ItemNumber(int index)
     return index > 0 ? IntegerNumber(index) : QString();
 }
 
-// Group A: every operation.
+// Every operation.
 const Row GroupA[] = {
     {"SenderCode", [](const Inputs& in) { return Raw(in.Text("edSMEVCode")); }},
     {"SenderName", [](const Inputs& in) { return Raw(in.Text("edName")); }},
@@ -94,7 +94,7 @@ const Row GroupA[] = {
     {"MessageStatus", [](const Inputs&) { return QStringLiteral("REQUEST"); }},
 };
 
-// Group B: GIS GMP routing.
+// GIS GMP routing.
 const Row GroupB[] = {
     // Goes into an attribute; the builder writes it in attribute form, so it stays as typed.
     {"SenderIdentifier", [](const Inputs& in) { return in.Text("edGISGMPCode"); }},
@@ -104,7 +104,7 @@ const Row GroupB[] = {
     {"ExchangeType", [](const Inputs&) { return QStringLiteral("6"); }},
 };
 
-// Group C: GIS ZhKH routing.
+// GIS ZhKH routing.
 const Row GroupC[] = {
     {"RecipientCode", [](const Inputs&) { return QStringLiteral("MNSV10000"); }},
     {"RecipientName",
@@ -116,7 +116,7 @@ const Row GroupC[] = {
     {"payment-organization-guid", [](const Inputs& in) { return Text(in.Text("edGISGKXCode")); }},
 };
 
-// Group D: GIS GMP payment tab.
+// GIS GMP payment tab.
 const Row GroupD[] = {
     {"SupplierBillID", [](const Inputs& in) { return Text(in.Text("cbSupplierBillID")); }},
     {"PaymentBankName", [](const Inputs& in) { return Text(in.Text("edPaymentBankName")); }},
@@ -185,7 +185,7 @@ QString Empty(const Inputs&)
     return QString();
 }
 
-// Group E: GIS GMP charges tab; the kind is the search type.
+// GIS GMP charges tab; the kind is the search type.
 const Row GroupE[] = {
     {"ExportRequestKind", [](const Inputs& in) { return ChargeKindName(in.Index("cbChargeKind")); }},
     {"SupplierBillID", [](const Inputs& in) { return Text(in.Text("edSupplierBillID")); }, Kinds({0, 1})},
@@ -202,7 +202,7 @@ const Row GroupE[] = {
     {"PagingPageNumber", [](const Inputs& in) { return IntegerNumber(in.state.PagingPageNumber); }},
 };
 
-// Group F: GIS ZhKH payment document details tab; the kind is the search type.
+// GIS ZhKH payment document details tab; the kind is the search type.
 const Row GroupF[] = {
     {"PaymentDocumentID", [](const Inputs& in) { return Text(in.Text("edPaymentDocumentID")); },
      Kinds({0, 1})},
@@ -234,7 +234,7 @@ QString TransportGUID(const Inputs&)
     return NewGuidText();
 }
 
-// Group G: GIS ZhKH payment tab, notification of order execution; the kind is the order type.
+// GIS ZhKH payment tab, notification of order execution; the kind is the order type.
 const Row GroupG[] = {
     {"SupplierID", [](const Inputs& in) { return Text(in.Text("cbSupplierID")); }},
     {"SupplierName", [](const Inputs& in) { return Text(in.Text("edSupplierName")); }},
@@ -281,7 +281,7 @@ const Row GroupG[] = {
     {"TransportGUID", TransportGUID},
 };
 
-// Group H: GIS ZhKH cancellation.
+// GIS ZhKH cancellation.
 const Row GroupH[] = {
     {"OrderID", OrderID},
     {"CancellationDate", [](const Inputs& in) { return XmlDateText(FieldValue(in.state.Today)); }},
@@ -289,7 +289,7 @@ const Row GroupH[] = {
     {"TransportGUID", TransportGUID},
 };
 
-// Group I: GIS ZhKH state query.
+// GIS ZhKH state query.
 const Row GroupI[] = {
     {"MessageGUID", [](const Inputs& in) { return Raw(in.Text("edPackage2")); }},
 };
