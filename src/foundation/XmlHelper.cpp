@@ -2,6 +2,8 @@
 
 #include "foundation/Convert.h"
 
+#include <algorithm>
+
 namespace {
 
 QChar asciiLower(QChar c)
@@ -61,10 +63,29 @@ QString WrapTagList(const QString& startTag, const QString& value, const QString
 {
     if (value.isEmpty())
         return WrapTag(startTag, value, endTag, force);
+    // The value is escaped already: a ";" that ends one of the references XmlEscapeText writes
+    // belongs to the character it stands for, so splitting here is splitting the typed text.
+    static const QString references[] = {QStringLiteral("&amp;"), QStringLiteral("&lt;"), QStringLiteral("&gt;"),
+                                         QStringLiteral("&#xD;")};
     QString result;
-    for (const QString& part : value.split(u';'))
-        result += WrapTag(startTag, part, endTag, force);
-    return result;
+    qsizetype partStart = 0;
+    qsizetype i = 0;
+    while (i < value.size()) {
+        if (value[i] == u'&') {
+            const auto reference =
+                std::find_if(std::begin(references), std::end(references),
+                             [&](const QString& r) { return QStringView(value).sliced(i).startsWith(r); });
+            if (reference != std::end(references)) {
+                i += reference->size();
+                continue;
+            }
+        } else if (value[i] == u';') {
+            result += WrapTag(startTag, value.mid(partStart, i - partStart), endTag, force);
+            partStart = i + 1;
+        }
+        ++i;
+    }
+    return result + WrapTag(startTag, value.mid(partStart), endTag, force);
 }
 
 QString XmlEscapeText(const QString& text)
@@ -89,6 +110,49 @@ QString XmlEscapeText(const QString& text)
             result += c;
         }
     }
+    return result;
+}
+
+QString XmlAttributeText(const QString& text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case u'&':
+            result += QStringLiteral("&amp;");
+            break;
+        case u'<':
+            result += QStringLiteral("&lt;");
+            break;
+        case u'"':
+            result += QStringLiteral("&quot;");
+            break;
+        case u'\t':
+            result += QStringLiteral("&#x9;");
+            break;
+        case u'\n':
+            result += QStringLiteral("&#xA;");
+            break;
+        case u'\r':
+            result += QStringLiteral("&#xD;");
+            break;
+        default:
+            result += c;
+        }
+    }
+    return result;
+}
+
+QString XmlTextToAttributeText(const QString& escapedText)
+{
+    // "&amp;", "&lt;" and "&#xD;" are already the attribute forms; only ">" and the characters
+    // that element text leaves alone differ.
+    QString result = escapedText;
+    result.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
+    result.replace(u'"', QStringLiteral("&quot;"));
+    result.replace(u'\t', QStringLiteral("&#x9;"));
+    result.replace(u'\n', QStringLiteral("&#xA;"));
     return result;
 }
 

@@ -20,10 +20,17 @@ ZELVAN_DECLARE_EXCEPTION(EXMLException, Exception);
 QString WrapTag(const QString& startTag, const QString& value, const QString& endTag, bool force);
 
 // One element per ";"-separated part of the value, in order; an empty value is WrapTag of itself.
+// The value is escaped text, so the ";" that ends an entity reference does not separate.
 QString WrapTagList(const QString& startTag, const QString& value, const QString& endTag, bool force);
 
 // The text-node form of canonical XML: "&", "<", ">" and the carriage return escaped, nothing else.
 QString XmlEscapeText(const QString& text);
+
+// The canonical form of an attribute value: "&", "<", the double quotation mark, tab, line feed and
+// carriage return escaped, ">" left as it is. For a text taken as typed.
+QString XmlAttributeText(const QString& text);
+// The same for a text already escaped as element text (XmlEscapeText).
+QString XmlTextToAttributeText(const QString& escapedText);
 
 // Any value as escaped element text: empty for nothing, date-times through XmlDateTimeText,
 // numbers in general format.

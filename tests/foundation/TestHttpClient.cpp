@@ -1,7 +1,7 @@
 #include "foundation/HttpClient.h"
 
 #include "support/LoopbackHttpServer.h"
-#include "support/QtPrinters.h"
+#include "support/PrintQt.h"
 
 #include <gtest/gtest.h>
 

@@ -63,6 +63,35 @@ TEST(XmlHelper, WrapTags)
               QStringLiteral("<rev:Code>A</rev:Code><rev:Code>B</rev:Code>"));
 }
 
+TEST(XmlHelper, WrapTagListSplitsTheTypedTextNotItsEntities)
+{
+    const QString open = QStringLiteral("<c>"), close = QStringLiteral("</c>");
+    // Splitting the escaped text gives what splitting the typed text and escaping each part gives.
+    const QString typed = QStringLiteral("A&B;<x>;C\rD;;&;E&amp;F");
+    QString expected;
+    for (const QString& part : typed.split(u';'))
+        expected += WrapTag(open, XmlEscapeText(part), close, false);
+    EXPECT_EQ(WrapTagList(open, XmlEscapeText(typed), close, false), expected);
+    EXPECT_EQ(expected.toStdString(),
+              "<c>A&amp;B</c><c>&lt;x&gt;</c><c>C&#xD;D</c><c>&amp;</c><c>E&amp;amp</c><c>F</c>");
+    // A ";" right after an entity still separates.
+    EXPECT_EQ(WrapTagList(open, QStringLiteral("&lt;;&gt;"), close, false),
+              QStringLiteral("<c>&lt;</c><c>&gt;</c>"));
+    EXPECT_EQ(WrapTagList(open, QStringLiteral(";"), close, false), QString());
+    EXPECT_EQ(WrapTagList(open, QStringLiteral(";"), close, true), QStringLiteral("<c></c><c></c>"));
+}
+
+TEST(XmlHelper, AttributeValuesTakeTheCanonicalAttributeForm)
+{
+    const QString typed = QStringLiteral("a&b<c>d\"e'f\tg\nh\ri Ж");
+    const QString canonical = QStringLiteral("a&amp;b&lt;c>d&quot;e'f&#x9;g&#xA;h&#xD;i Ж");
+    EXPECT_EQ(XmlAttributeText(typed), canonical);
+    // From element text to attribute text gives the same as from the typed text.
+    EXPECT_EQ(XmlTextToAttributeText(XmlEscapeText(typed)), canonical);
+    EXPECT_EQ(XmlAttributeText(QStringLiteral("&amp;")), QStringLiteral("&amp;amp;"));
+    EXPECT_EQ(XmlTextToAttributeText(QStringLiteral("1")), QStringLiteral("1"));
+}
+
 TEST(XmlHelper, EscapingIsTheCanonicalTextForm)
 {
     EXPECT_EQ(XmlEscapeText(QStringLiteral("a&b<c>d\re\nf\"g'h\ti&amp;")),

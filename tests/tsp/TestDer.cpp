@@ -1,6 +1,6 @@
 #include "tsp/TSP.h"
 
-#include "support/QtPrinters.h"
+#include "support/PrintQt.h"
 
 #include <gtest/gtest.h>
 

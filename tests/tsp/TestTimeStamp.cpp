@@ -3,7 +3,7 @@
 #include "tsp/TimeStamp.h"
 
 #include "support/LoopbackHttpServer.h"
-#include "support/QtPrinters.h"
+#include "support/PrintQt.h"
 #include "support/TestKeys.h"
 #include "support/TestTimeStampAuthority.h"
 

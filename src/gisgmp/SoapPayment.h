@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+class ISOAPValues;
+
+// The pi:FinalPayment element of one accepted payment, signed with the key of the container and,
+// when time stamping is on, carrying the time stamp of its signature value.
+QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values);
+
+// The smev:GISGMPTransferMsg elements of the three GIS GMP requests; the result becomes the Body
+// of the signed envelope.
+QString SoapCreateImportRequest(const QString& containerName, ISOAPValues& values);
+QString SoapCreatePackageStatusRequest(ISOAPValues& values);
+QString SoapCreateExportRequest(ISOAPValues& values);

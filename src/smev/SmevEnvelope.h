@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+class ISOAPValues;
+
+// Whether messages are marked as test messages; copied from the settings before every operation.
+inline bool SoapTestMode = true;
+
+// The SMEV header block rev:Message, built from the header keys of the value source. With
+// declarePrefix the element declares the rev prefix itself; otherwise an enclosing element must.
+QString BuildSmevHeader(ISOAPValues& values, bool declarePrefix);
+
+// The test-message marker of the header, or the empty text outside test mode.
+QString TestMsgElement();
+
+// The complete SOAP envelope: the request element as the Body, the Body signed with the key of
+// the container, the signer's certificate in the security header.
+QString BuildSignedEnvelope(const QString& containerName, const QString& body);

@@ -1,0 +1,49 @@
+#include "smev/SoapTransport.h"
+
+#include "foundation/HttpClient.h"
+
+#include <QList>
+
+namespace {
+
+// One client for the life of the process, so that the connection to a service stays open from
+// one exchange to the next; every call sets its address, headers and time-outs afresh.
+THttpClient& SoapHttpClient()
+{
+    static THttpClient client;
+    return client;
+}
+
+bool IsTextPage(const QString& mediaType)
+{
+    return mediaType.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0 ||
+           mediaType.compare(QLatin1String("text/html"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const QString& soapAction)
+{
+    const QList<QByteArray> headers{
+        QByteArray("SOAPAction: \"") + soapAction.toUtf8() + '"',
+        QByteArray("Content-Type: text/xml; charset=utf-8"),
+        // Waiting for "100 Continue" before sending an envelope only delays the exchange.
+        QByteArray("Expect:"),
+    };
+    // The services run on test stands and internal networks with certificates no public
+    // authority has signed; the exchange is protected by the message signature, not by TLS.
+    const THttpReply reply = SoapHttpClient().Post(url, envelope.toUtf8(), headers, true);
+
+    // A SOAP fault comes with status 500 and is read from the body by the reply readers.
+    if (reply.StatusCode >= 300 && reply.StatusCode != 500)
+        throw ESOAPHTTPException(QStringLiteral("%1 (%2) - '%3'")
+                                     .arg(reply.StatusText, QString::number(reply.StatusCode), url));
+    // Proxies and misrouted addresses answer with a page for people, not with a SOAP reply.
+    // The media type decides, whatever parameters follow it.
+    if (IsTextPage(reply.MediaType()))
+        throw ESOAPHTTPException(
+            QStringLiteral("Received content of invalid Content-Type setting: %1 - SOAP expects \"text/xml\"")
+                .arg(reply.ContentType));
+
+    return XmlDocument::parse(reply.Body);
+}

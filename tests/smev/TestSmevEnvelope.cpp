@@ -1,0 +1,192 @@
+#include "foundation/CryptHelper.h"
+#include "foundation/TextHelper.h"
+#include "smev/SmevEnvelope.h"
+#include "support/GoldenText.h"
+#include "support/SampleForms.h"
+#include "support/SignatureVerifier.h"
+#include "support/TestKeys.h"
+
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString Golden(const char* name)
+{
+    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") +
+           QLatin1String(name);
+}
+
+class TestModeScope final {
+  public:
+    explicit TestModeScope(bool on) : FPrevious(SoapTestMode) { SoapTestMode = on; }
+    ~TestModeScope() { SoapTestMode = FPrevious; }
+
+  private:
+    bool FPrevious;
+};
+
+class SignedEnvelope : public ::testing::Test {
+  protected:
+    void SetUp() override { FKeys.addContainer(QStringLiteral("signer")); }
+
+    QString Envelope(const QString& body) { return BuildSignedEnvelope(QStringLiteral("signer"), body); }
+
+    TestKeyStore FKeys;
+};
+
+} // namespace
+
+TEST(SmevHeader, TestMarkerAndOriginatorFollowTheModeAndTheValues)
+{
+    FakeSoapValues form = GisGmpHeaderForm();
+    {
+        TestModeScope mode(true);
+        EXPECT_EQ(TestMsgElement(), QStringLiteral("<rev:TestMsg></rev:TestMsg>"));
+        EXPECT_TRUE(BuildSmevHeader(form, false)
+                        .endsWith(QStringLiteral("<rev:ExchangeType>6</rev:ExchangeType>"
+                                                 "<rev:TestMsg></rev:TestMsg></rev:Message>")));
+    }
+    {
+        TestModeScope mode(false);
+        EXPECT_EQ(TestMsgElement(), QString());
+        EXPECT_TRUE(BuildSmevHeader(form, false)
+                        .endsWith(QStringLiteral("<rev:ExchangeType>6</rev:ExchangeType></rev:Message>")));
+    }
+
+    TestModeScope mode(false);
+    // Both originator values empty: no originator element at all.
+    EXPECT_FALSE(BuildSmevHeader(form, false).contains(QStringLiteral("Originator")));
+    form.set("OriginatorName", "Филиал № 2");
+    EXPECT_TRUE(BuildSmevHeader(form, false)
+                    .contains(QStringLiteral("</rev:Recipient><rev:Originator><rev:Name>Филиал № 2</rev:Name>"
+                                             "</rev:Originator><rev:ServiceName>")));
+    form.set("OriginatorCode", "ORG001").set("OriginatorName", "");
+    EXPECT_TRUE(
+        BuildSmevHeader(form, false)
+            .contains(QStringLiteral("<rev:Originator><rev:Code>ORG001</rev:Code></rev:Originator>")));
+    form.set("OriginatorName", "Филиал");
+    EXPECT_TRUE(
+        BuildSmevHeader(form, false)
+            .contains(QStringLiteral("<rev:Originator><rev:Code>ORG001</rev:Code><rev:Name>Филиал</rev:Name>"
+                                     "</rev:Originator>")));
+}
+
+TEST(SmevHeader, EmptyValuesStillWriteTheFixedElementsAndTheFlagDeclaresThePrefix)
+{
+    TestModeScope mode(false);
+    FakeSoapValues form = GisGmpHeaderForm();
+    form.setAll(QString());
+    EXPECT_EQ(
+        BuildSmevHeader(form, true),
+        QStringLiteral("<rev:Message xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\">"
+                       "<rev:Sender><rev:Code></rev:Code><rev:Name></rev:Name></rev:Sender>"
+                       "<rev:Recipient><rev:Code></rev:Code><rev:Name></rev:Name></rev:Recipient>"
+                       "<rev:ServiceName></rev:ServiceName><rev:TypeCode></rev:TypeCode>"
+                       "<rev:Status></rev:Status><rev:Date></rev:Date><rev:ExchangeType></rev:ExchangeType>"
+                       "</rev:Message>"));
+    EXPECT_TRUE(BuildSmevHeader(form, false).startsWith(QStringLiteral("<rev:Message><rev:Sender>")));
+}
+
+TEST(SmevHeader, ReadsTheKeysInItsOrderAndStopsAtTheFirstMissingOne)
+{
+    FakeSoapValues form = GisGmpHeaderForm();
+    BuildSmevHeader(form, true);
+    EXPECT_EQ(form.reads(), (QStringList{"SenderCode", "SenderName", "RecipientCode", "RecipientName",
+                                         "OriginatorCode", "OriginatorName", "ServiceName", "TypeCode",
+                                         "MessageStatus", "MessageDate", "ExchangeType"}));
+
+    form.remove("TypeCode").remove("MessageDate").clearReads();
+    try {
+        BuildSmevHeader(form, true);
+        FAIL() << "a missing key must end the header";
+    } catch (const EFakeUnknownValue& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Не определено значение для <TypeCode>"));
+    }
+    EXPECT_EQ(form.reads().last(), QStringLiteral("TypeCode"));
+}
+
+TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
+{
+    TestModeScope mode(true);
+    SetIdSuffixCounter(0);
+    const QString body = ReadGoldenText(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+                                        QStringLiteral("/../gisgkx/golden/GetStateRequest.xml"));
+    const QString envelope = Envelope(body);
+
+    QString masked =
+        MaskElementContent(envelope, QStringLiteral("wsse:BinarySecurityToken"), QStringLiteral("MASKED"));
+    masked = MaskElementContent(masked, QStringLiteral("ds:SignatureValue"), QStringLiteral("MASKED"));
+    EXPECT_TRUE(MatchesGolden(masked, Golden("SignedEnvelope.xml")));
+
+    const SignatureCheck check = CheckEnvelopeSignature(envelope.toUtf8());
+    EXPECT_TRUE(Verified(check));
+    // The certificate that travels is the container's own.
+    QByteArray certificate;
+    ContainerCrypt(QStringLiteral("signer"), nullptr, &certificate, nullptr, nullptr);
+    EXPECT_EQ(check.certificate, certificate);
+}
+
+TEST_F(SignedEnvelope, CanonicalFormsAreTheTextsAsWrittenAlsoForCyrillicBodies)
+{
+    const QString body =
+        QStringLiteral("<smev:Test xmlns:smev=\"urn:test\"><smev:Name>Казначейство России; "
+                       "&amp; &lt;тест&gt; \"кавычки\"</smev:Name><smev:Empty></smev:Empty></smev:Test>");
+    const QString envelope = Envelope(body);
+    EXPECT_TRUE(envelope.startsWith(QStringLiteral("<?xml version=\"1.0\"?><soapenv:Envelope ")));
+
+    const SignatureCheck check = CheckEnvelopeSignature(envelope.toUtf8());
+    ASSERT_TRUE(Verified(check));
+    EXPECT_EQ(check.signedC14N, SliceFromTo(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
+    // The SignedInfo is signed as written, its own declaration included.
+    EXPECT_EQ(check.signedInfoC14N, SliceFromTo(envelope, "<ds:SignedInfo ", "</ds:SignedInfo>").toUtf8());
+    EXPECT_TRUE(
+        check.signedInfoC14N.startsWith("<ds:SignedInfo xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\">"));
+}
+
+TEST_F(SignedEnvelope, VerificationFailsOnAnyChangeOfTheSignedText)
+{
+    const QString body =
+        QStringLiteral("<rev:getStateRequest xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\">"
+                       "<rev:MessageGUID>Сообщение 1</rev:MessageGUID><rev:Other></rev:Other>"
+                       "</rev:getStateRequest>");
+    const QString envelope = Envelope(body);
+    ASSERT_TRUE(Verified(CheckEnvelopeSignature(envelope.toUtf8())));
+
+    QString changed = envelope;
+    changed.replace(QStringLiteral("Сообщение 1"), QStringLiteral("Сообщение 2"));
+    EXPECT_FALSE(CheckEnvelopeSignature(changed.toUtf8()).verified()) << "one changed character in the body";
+
+    QString spaced = envelope;
+    spaced.replace(QStringLiteral("</rev:MessageGUID><rev:Other>"),
+                   QStringLiteral("</rev:MessageGUID>\n<rev:Other>"));
+    EXPECT_FALSE(CheckEnvelopeSignature(spaced.toUtf8()).verified()) << "white space between two elements";
+
+    const QString value = SliceFromTo(envelope, "<ds:SignatureValue>", "</ds:SignatureValue>");
+    QByteArray signature = QByteArray::fromBase64(value.mid(19, value.size() - 19 - 20).toLatin1());
+    ASSERT_EQ(signature.size(), 64);
+    signature[10] = char(signature[10] ^ 0x01);
+    QString flipped = envelope;
+    flipped.replace(value, QStringLiteral("<ds:SignatureValue>") + QString::fromLatin1(signature.toBase64()) +
+                               QStringLiteral("</ds:SignatureValue>"));
+    EXPECT_FALSE(CheckEnvelopeSignature(flipped.toUtf8()).verified()) << "one flipped octet of the signature";
+}
+
+TEST_F(SignedEnvelope, IdsAreDrawnInOrderAndAProviderFailureGivesNoEnvelope)
+{
+    SetIdSuffixCounter(0x2A);
+    const QString envelope = Envelope(QStringLiteral("<a:b xmlns:a=\"urn:a\"></a:b>"));
+    EXPECT_TRUE(envelope.contains(QStringLiteral("wsu:Id=\"CertId-0002B\"")));
+    EXPECT_TRUE(envelope.contains(QStringLiteral("<ds:KeyInfo Id=\"KeyId-0002C\">")));
+    EXPECT_TRUE(envelope.contains(QStringLiteral("wsu:Id=\"STRId-0002D\"")));
+    EXPECT_TRUE(envelope.contains(QStringLiteral("<ds:Signature Id=\"SignID-0002E\">")));
+    EXPECT_TRUE(envelope.contains(QStringLiteral("<wsse:Reference URI=\"#CertId-0002B\" ValueType=")));
+    EXPECT_EQ(NextIdSuffix(), QStringLiteral("0002F"));
+
+    SetIdSuffixCounter(0);
+    EXPECT_THROW(BuildSignedEnvelope(QStringLiteral("no such container"), QStringLiteral("<a></a>")),
+                 ECryptException);
+    // Nothing was drawn for an envelope that was never made.
+    EXPECT_EQ(NextIdSuffix(), QStringLiteral("00001"));
+}

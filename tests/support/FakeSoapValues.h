@@ -1,0 +1,43 @@
+#pragma once
+
+// A value source for message-builder tests: a table of ready texts by key (case-insensitive, as
+// the window's provider matches them), optional generators for keys that give a new value on
+// every read, and a log of every key asked in order.
+
+#include "foundation/Exceptions.h"
+#include "smev/SoapValues.h"
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <initializer_list>
+#include <utility>
+
+// Raised for a key the table does not hold, with the message the window's provider gives.
+ZELVAN_DECLARE_EXCEPTION(EFakeUnknownValue, Exception);
+
+class FakeSoapValues final : public ISOAPValues {
+  public:
+    FakeSoapValues() = default;
+    FakeSoapValues(std::initializer_list<std::pair<QString, QString>> values);
+
+    FakeSoapValues& set(const QString& key, const QString& value);
+    // Every read of the key calls the generator.
+    FakeSoapValues& setGenerator(const QString& key, std::function<QString()> generator);
+    FakeSoapValues& remove(const QString& key);
+    // Every key of the table gets the same value (generators are replaced).
+    FakeSoapValues& setAll(const QString& value);
+
+    // Keys in the order they were asked, spelled as the caller spelled them.
+    const QStringList& reads() const { return FReads; }
+    void clearReads() { FReads.clear(); }
+
+    void DisplayRecord(const XmlDocument& document, QStringList& lines) override;
+    QString GetFieldValue(const QString& name) override;
+
+  private:
+    QHash<QString, std::function<QString()>> FValues;
+    QStringList FReads;
+};

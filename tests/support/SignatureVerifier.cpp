@@ -1,0 +1,368 @@
+#include "support/SignatureVerifier.h"
+
+#include "foundation/GostOpenSsl.h"
+#include "support/TestKeys.h"
+
+#include <libxml/c14n.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+constexpr char DsigNs[] = "http://www.w3.org/2000/09/xmldsig#";
+constexpr char SoapNs[] = "http://schemas.xmlsoap.org/soap/envelope/";
+constexpr char WsuNs[] = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd";
+constexpr char WsseNs[] = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd";
+constexpr char XadesNs[] = "http://uri.etsi.org/01903/v1.1.1#";
+constexpr char PaymentNs[] = "http://roskazna.ru/gisgmp/xsd/116/PaymentInfo";
+constexpr char ExcC14n[] = "http://www.w3.org/2001/10/xml-exc-c14n#";
+constexpr char Enveloped[] = "http://www.w3.org/2000/09/xmldsig#enveloped-signature";
+constexpr char Gost3411[] = "http://www.w3.org/2001/04/xmldsig-more#gostr3411";
+constexpr char Gost3410[] = "http://www.w3.org/2001/04/xmldsig-more#gostr34102001-gostr3411";
+
+struct DocFree {
+    void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
+};
+using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
+
+struct ParsedText {
+    DocPtr doc;
+    QStringList errors;
+    bool namespacesWellFormed = false;
+};
+
+void CollectError(void* userData, xmlErrorPtr error)
+{
+    auto* errors = static_cast<QStringList*>(userData);
+    errors->append(
+        QStringLiteral("line %1: %2").arg(error->line).arg(QString::fromUtf8(error->message).trimmed()));
+}
+
+// No network, no DTD loading, no entity substitution: the way a careful receiver parses.
+ParsedText Parse(const QByteArray& text)
+{
+    ParsedText parsed;
+    xmlParserCtxtPtr context = xmlNewParserCtxt();
+    xmlSetStructuredErrorFunc(&parsed.errors, CollectError);
+    parsed.doc.reset(xmlCtxtReadMemory(context, text.constData(), int(text.size()), "message.xml", nullptr,
+                                       XML_PARSE_NONET));
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+    parsed.namespacesWellFormed = context->wellFormed && context->nsWellFormed;
+    if (!context->wellFormed)
+        parsed.doc.reset();
+    xmlFreeParserCtxt(context);
+    return parsed;
+}
+
+QString Text(const xmlChar* text)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(text));
+}
+
+bool Is(const xmlNode* node, const char* ns, const char* localName)
+{
+    return node && node->type == XML_ELEMENT_NODE && node->ns &&
+           xmlStrEqual(node->ns->href, reinterpret_cast<const xmlChar*>(ns)) &&
+           xmlStrEqual(node->name, reinterpret_cast<const xmlChar*>(localName));
+}
+
+xmlNode* FindDescendant(xmlNode* node, const std::function<bool(const xmlNode*)>& wanted)
+{
+    for (xmlNode* child = node ? node->children : nullptr; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        if (wanted(child))
+            return child;
+        if (xmlNode* found = FindDescendant(child, wanted))
+            return found;
+    }
+    return nullptr;
+}
+
+xmlNode* FindElement(xmlNode* within, const char* ns, const char* localName)
+{
+    return FindDescendant(within, [&](const xmlNode* n) { return Is(n, ns, localName); });
+}
+
+xmlNode* FindChild(xmlNode* parent, const char* ns, const char* localName)
+{
+    for (xmlNode* child = parent ? parent->children : nullptr; child; child = child->next)
+        if (Is(child, ns, localName))
+            return child;
+    return nullptr;
+}
+
+QString Attribute(const xmlNode* node, const char* name, const char* ns = nullptr)
+{
+    if (!node)
+        return {};
+    xmlChar* value =
+        ns ? xmlGetNsProp(node, reinterpret_cast<const xmlChar*>(name), reinterpret_cast<const xmlChar*>(ns))
+           : xmlGetNoNsProp(node, reinterpret_cast<const xmlChar*>(name));
+    const QString result = Text(value);
+    xmlFree(value);
+    return result;
+}
+
+QString Content(const xmlNode* node)
+{
+    if (!node)
+        return {};
+    xmlChar* value = xmlNodeGetContent(node);
+    const QString result = Text(value);
+    xmlFree(value);
+    return result;
+}
+
+int IsWithin(void* userData, xmlNode* node, xmlNode* parent)
+{
+    const auto* apex = static_cast<const xmlNode*>(userData);
+    // Attributes and namespace nodes are judged by the element they belong to.
+    const xmlNode* n = (node->type == XML_NAMESPACE_DECL || node->type == XML_ATTRIBUTE_NODE) ? parent : node;
+    for (; n; n = n->parent)
+        if (n == apex)
+            return 1;
+    return 0;
+}
+
+int AppendBytes(void* context, const char* buffer, int length)
+{
+    static_cast<QByteArray*>(context)->append(buffer, length);
+    return length;
+}
+
+// The exclusive canonical form, without comments, of the element where it stands in its document.
+QByteArray ExclusiveC14N(xmlDoc* doc, xmlNode* element)
+{
+    QByteArray out;
+    xmlOutputBufferPtr buffer = xmlOutputBufferCreateIO(AppendBytes, nullptr, &out, nullptr);
+    const int result = xmlC14NExecute(doc, IsWithin, element, XML_C14N_EXCLUSIVE_1_0, nullptr, 0, buffer);
+    xmlOutputBufferClose(buffer);
+    return result < 0 ? QByteArray() : out;
+}
+
+QByteArray Base64Content(const xmlNode* node, SignatureCheck& check, const char* what)
+{
+    const auto decoded =
+        QByteArray::fromBase64Encoding(Content(node).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        check.failures.append(QStringLiteral("%1 is not Base64").arg(QLatin1String(what)));
+    return decoded.decoded;
+}
+
+xmlNode* ElementWithId(xmlNode* root, const QString& id)
+{
+    if (root && (Attribute(root, "Id") == id || Attribute(root, "Id", WsuNs) == id))
+        return root;
+    return FindDescendant(
+        root, [&](const xmlNode* n) { return Attribute(n, "Id") == id || Attribute(n, "Id", WsuNs) == id; });
+}
+
+// Checks the algorithms of the SignedInfo and returns its single reference.
+xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& check)
+{
+    if (Attribute(FindChild(signedInfo, DsigNs, "CanonicalizationMethod"), "Algorithm") !=
+        QLatin1String(ExcC14n))
+        check.failures.append(QStringLiteral("canonicalisation is not exclusive c14n"));
+    if (Attribute(FindChild(signedInfo, DsigNs, "SignatureMethod"), "Algorithm") != QLatin1String(Gost3410))
+        check.failures.append(QStringLiteral("signature method is not GOST R 34.10-2001"));
+    xmlNode* reference = FindChild(signedInfo, DsigNs, "Reference");
+    if (!reference) {
+        check.failures.append(QStringLiteral("no ds:Reference"));
+        return nullptr;
+    }
+    QStringList transforms;
+    for (xmlNode* t = FindChild(reference, DsigNs, "Transforms")
+                          ? FindChild(reference, DsigNs, "Transforms")->children
+                          : nullptr;
+         t; t = t->next)
+        if (Is(t, DsigNs, "Transform"))
+            transforms.append(Attribute(t, "Algorithm"));
+    const QStringList expected = enveloped ? QStringList{QLatin1String(Enveloped), QLatin1String(ExcC14n)}
+                                           : QStringList{QLatin1String(ExcC14n)};
+    if (transforms != expected)
+        check.failures.append(QStringLiteral("unexpected transforms: ") + transforms.join(u", "));
+    if (Attribute(FindChild(reference, DsigNs, "DigestMethod"), "Algorithm") != QLatin1String(Gost3411))
+        check.failures.append(QStringLiteral("digest method is not GOST R 34.11-94"));
+    return reference;
+}
+
+void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& signedBytes,
+                             SignatureCheck& check)
+{
+    xmlNode* signedInfo = FindChild(signature, DsigNs, "SignedInfo");
+    xmlNode* reference = FindChild(signedInfo, DsigNs, "Reference");
+    const QByteArray digest =
+        Base64Content(FindChild(reference, DsigNs, "DigestValue"), check, "ds:DigestValue");
+    if (signedBytes.isEmpty())
+        check.failures.append(QStringLiteral("the signed element could not be canonicalised"));
+    else if (Gost94Hash(signedBytes) != digest)
+        check.failures.append(
+            QStringLiteral("digest does not match the canonical form of the signed element"));
+
+    check.signedInfoC14N = ExclusiveC14N(doc, signedInfo);
+    xmlNode* signatureValue = FindChild(signature, DsigNs, "SignatureValue");
+    check.signatureValueId = Attribute(signatureValue, "Id");
+    const QByteArray value = Base64Content(signatureValue, check, "ds:SignatureValue");
+    if (check.certificate.isEmpty())
+        check.failures.append(QStringLiteral("no certificate"));
+    else if (!VerifyGostSignature(check.certificate, check.signedInfoC14N, value))
+        check.failures.append(QStringLiteral("signature value does not verify over ds:SignedInfo"));
+}
+
+} // namespace
+
+QByteArray Gost94Hash(const QByteArray& bytes)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length, Gost94Digest("test hash"),
+                   nullptr) != 1)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(digest), int(length));
+}
+
+SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope)
+{
+    SignatureCheck check;
+    const ParsedText parsed = Parse(envelope);
+    if (!parsed.doc) {
+        check.failures.append(QStringLiteral("not well-formed: ") + parsed.errors.join(u"; "));
+        return check;
+    }
+    xmlNode* root = xmlDocGetRootElement(parsed.doc.get());
+    xmlNode* body = FindChild(root, SoapNs, "Body");
+    xmlNode* security = FindChild(FindChild(root, SoapNs, "Header"), WsseNs, "Security");
+    xmlNode* signature = FindChild(security, DsigNs, "Signature");
+    if (!Is(root, SoapNs, "Envelope") || !body || !signature) {
+        check.failures.append(QStringLiteral("no SOAP envelope with a Body and a security signature"));
+        return check;
+    }
+    xmlNode* reference = CheckSignedInfo(FindChild(signature, DsigNs, "SignedInfo"), false, check);
+    if (!reference)
+        return check;
+    const QString uri = Attribute(reference, "URI");
+    if (uri != u'#' + Attribute(body, "Id", WsuNs))
+        check.failures.append(QStringLiteral("reference %1 does not name the Body").arg(uri));
+
+    // The key info names the token that carries the certificate.
+    xmlNode* tokenReference =
+        FindChild(FindChild(FindChild(signature, DsigNs, "KeyInfo"), WsseNs, "SecurityTokenReference"),
+                  WsseNs, "Reference");
+    const QString tokenUri = Attribute(tokenReference, "URI");
+    xmlNode* token = FindChild(security, WsseNs, "BinarySecurityToken");
+    if (tokenUri.isEmpty() || tokenUri != u'#' + Attribute(token, "Id", WsuNs))
+        check.failures.append(QStringLiteral("key info does not name the security token"));
+    else
+        check.certificate = Base64Content(token, check, "wsse:BinarySecurityToken");
+
+    check.signedC14N = ExclusiveC14N(parsed.doc.get(), body);
+    CheckDigestAndSignature(parsed.doc.get(), signature, check.signedC14N, check);
+    return check;
+}
+
+SignatureCheck CheckPaymentSignature(const QByteArray& document)
+{
+    SignatureCheck check;
+    const ParsedText parsed = Parse(document);
+    if (!parsed.doc) {
+        check.failures.append(QStringLiteral("not well-formed: ") + parsed.errors.join(u"; "));
+        return check;
+    }
+    xmlNode* root = xmlDocGetRootElement(parsed.doc.get());
+    xmlNode* payment =
+        Is(root, PaymentNs, "FinalPayment") ? root : FindElement(root, PaymentNs, "FinalPayment");
+    xmlNode* signature = FindChild(payment, DsigNs, "Signature");
+    if (!payment || !signature) {
+        check.failures.append(QStringLiteral("no pi:FinalPayment with a ds:Signature"));
+        return check;
+    }
+    xmlNode* lastElement = xmlLastElementChild(payment);
+    if (lastElement != signature)
+        check.failures.append(QStringLiteral("ds:Signature is not the last child of pi:FinalPayment"));
+
+    xmlNode* reference = CheckSignedInfo(FindChild(signature, DsigNs, "SignedInfo"), true, check);
+    if (!reference)
+        return check;
+    const QString uri = Attribute(reference, "URI");
+    if (uri.size() < 2 || uri.front() != u'#' || uri != u'#' + Attribute(payment, "Id"))
+        check.failures.append(QStringLiteral("reference %1 does not name the payment").arg(uri));
+
+    check.certificate =
+        Base64Content(FindChild(FindChild(FindChild(signature, DsigNs, "KeyInfo"), DsigNs, "X509Data"),
+                                DsigNs, "X509Certificate"),
+                      check, "ds:X509Certificate");
+
+    // The enveloped-signature transform: the digest covers the payment without its signature.
+    DocPtr copy(xmlCopyDoc(parsed.doc.get(), 1));
+    xmlNode* copiedRoot = xmlDocGetRootElement(copy.get());
+    xmlNode* copiedPayment = Is(copiedRoot, PaymentNs, "FinalPayment")
+                                 ? copiedRoot
+                                 : FindElement(copiedRoot, PaymentNs, "FinalPayment");
+    xmlNode* copiedSignature = FindChild(copiedPayment, DsigNs, "Signature");
+    xmlUnlinkNode(copiedSignature);
+    xmlFreeNode(copiedSignature);
+    check.signedC14N = ExclusiveC14N(copy.get(), copiedPayment);
+    CheckDigestAndSignature(parsed.doc.get(), signature, check.signedC14N, check);
+
+    xmlNode* stamp = FindElement(signature, XadesNs, "SignatureTimeStamp");
+    const QString hashDataUri = Attribute(FindChild(stamp, XadesNs, "HashDataInfo"), "URI");
+    if (check.signatureValueId.isEmpty() || hashDataUri != u'#' + check.signatureValueId)
+        check.failures.append(
+            QStringLiteral("xds:HashDataInfo %1 does not name the signature value").arg(hashDataUri));
+    if (ElementWithId(root, check.signatureValueId) != FindChild(signature, DsigNs, "SignatureValue"))
+        check.failures.append(QStringLiteral("the signature value Id is not unique"));
+    return check;
+}
+
+::testing::AssertionResult Verified(const SignatureCheck& check)
+{
+    if (check.verified())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << check.failures.join(u"; ").toStdString();
+}
+
+::testing::AssertionResult IsNamespaceWellFormed(const QByteArray& text)
+{
+    const ParsedText parsed = Parse(text);
+    if (parsed.doc && parsed.namespacesWellFormed && parsed.errors.isEmpty())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "not namespace-well-formed: " << parsed.errors.join(u"; ").toStdString();
+}
+
+namespace {
+
+xmlNode* FirstNamed(xmlDoc* doc, const char* localName)
+{
+    xmlNode* root = xmlDocGetRootElement(doc);
+    if (root && xmlStrEqual(root->name, reinterpret_cast<const xmlChar*>(localName)))
+        return root;
+    return FindDescendant(root, [&](const xmlNode* n) {
+        return xmlStrEqual(n->name, reinterpret_cast<const xmlChar*>(localName));
+    });
+}
+
+} // namespace
+
+QStringList ChildElementNames(const QByteArray& text, const char* localName)
+{
+    const ParsedText parsed = Parse(text);
+    QStringList names;
+    xmlNode* element = parsed.doc ? FirstNamed(parsed.doc.get(), localName) : nullptr;
+    for (xmlNode* child = element ? element->children : nullptr; child; child = child->next)
+        if (child->type == XML_ELEMENT_NODE)
+            names.append((child->ns && child->ns->prefix ? Text(child->ns->prefix) + u':' : QString()) +
+                         Text(child->name));
+    return names;
+}
+
+QString AttributeValue(const QByteArray& text, const char* localName, const char* attributeName)
+{
+    const ParsedText parsed = Parse(text);
+    return Attribute(parsed.doc ? FirstNamed(parsed.doc.get(), localName) : nullptr, attributeName);
+}
