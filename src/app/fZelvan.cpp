@@ -52,6 +52,7 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
     PrepareEditableCombos();
     PrepareYearLists();
     ConnectDependentFields();
+    ConnectFlows();
     connect(ui->pcMain, &QTabWidget::currentChanged, this, &TfmZelvan::pcMainChange);
 
     // Until the window state says otherwise the window opens in the top left corner of the
@@ -104,7 +105,7 @@ void TfmZelvan::FormDestroy()
     // Runs from the destructor, where nothing may escape. The window state is stored first,
     // then the charges are let go.
     try {
-        Charges.clear();
+        ClearCharges();
     } catch (...) {
         ShowException(std::current_exception());
     }
@@ -200,7 +201,8 @@ void TfmZelvan::PrepareYearLists()
 
 void TfmZelvan::ConnectDependentFields()
 {
-    connect(ui->cbChargeSearchType, &QComboBox::currentIndexChanged, this, &TfmZelvan::cbChargeSearchTypeChange);
+    connect(ui->cbChargeSearchType, &QComboBox::currentIndexChanged, this,
+            &TfmZelvan::cbChargeSearchTypeChange);
     connect(ui->cbChargeSearchType2, &QComboBox::currentIndexChanged, this,
             &TfmZelvan::cbChargeSearchType2Change);
     connect(ui->cbOrderType, &QComboBox::currentIndexChanged, this, &TfmZelvan::cbOrderTypeChange);
@@ -220,7 +222,8 @@ void TfmZelvan::cbChargeSearchType2Change()
     SetControlsEnabled({ui->edPaymentDocumentID}, k == 0 || k == 1);
     SetControlsEnabled({ui->cbYear, ui->cbMonth}, k == 0 || k == 2 || k == 3 || k == 4);
     SetControlsEnabled({ui->edUnifiedAccountNumber}, k == 0 || k == 2);
-    SetControlsEnabled({ui->edFIASHouseGuid, ui->edPaymentDocumentNumber, ui->edAccountNumber}, k == 0 || k == 3);
+    SetControlsEnabled({ui->edFIASHouseGuid, ui->edPaymentDocumentNumber, ui->edAccountNumber},
+                       k == 0 || k == 3);
     SetControlsEnabled({ui->edServiceID}, k == 0 || k == 4);
 }
 
@@ -279,12 +282,10 @@ int TfmZelvan::ControlIndex(const QString& name) const
 
 QString TfmZelvan::GetFieldValue(const QString& name)
 {
-    return ::GetFieldValue(name, *this,
-                           TValuesState{FValuesType, FExecuteDateTime, FPagingPageLength, FPagingPageNumber,
-                                        Now().date()});
+    return ::GetFieldValue(
+        name, *this,
+        TValuesState{FValuesType, FExecuteDateTime, FPagingPageLength, FPagingPageNumber, Now().date()});
 }
-
-void TfmZelvan::DisplayRecord(const XmlDocument& /*document*/, QStringList& /*lines*/) {}
 
 QString TfmZelvan::InfoText() const
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/XmlDocument.h"
 #include "smev/SoapValues.h"
 #include "values/ControlReader.h"
 #include "values/ValuesType.h"
@@ -52,8 +53,8 @@ class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlR
 
     // The value of a key for the operation in progress (see ValueProvider.h).
     QString GetFieldValue(const QString& name) override;
-    // Showing returned records belongs to the result display; until it is in place a record is
-    // not shown.
+    // Keeps a copy of a returned record in Charges and, under the two charge requests, shows it
+    // labelled and numbered in the memo of the operation in progress.
     void DisplayRecord(const XmlDocument& document, QStringList& lines) override;
 
     // Controls by object name, for the value provider. A name the window does not have is a
@@ -77,7 +78,24 @@ class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlR
     const QString& AppPath() const { return FAppPath; }
     bool IsDebug() const { return FDebug; }
 
+    // The shared steps of the operations (Flows.cpp). BeginOperation shows the start text at once,
+    // copies the run-time settings and starts from a clean state; SaveDebugFile keeps a copy of a
+    // request or reply beside the executable in debug mode; ClearCharges lets the records go.
+    void BeginOperation(TValuesType kind, const QString& startText);
+    void SaveDebugFile(const QString& content, const QString& name);
+    void ClearCharges();
+
+    // The six operations behind the send and query buttons.
+    void buPaymentSendClick();
+    void buPackageStatusClick();
+    void buGetChargeClick();
+    void buGetDocumentDetailsClick();
+    void buOrderSendClick();
+    void buGetStateClick();
+
   private:
+    struct TExchange;
+
     void FormCreate();
     void FormDestroy();
     void pcMainChange(int index);
@@ -86,6 +104,10 @@ class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlR
     void PrepareEditableCombos();
     void PrepareYearLists();
     void ConnectDependentFields();
+    void ConnectFlows();
+    QString ContainerName() const;
+    template <class Steps> void RunOperation(Steps steps);
+    XmlDocument Exchange(const TExchange& exchange, const QString& body);
     QWidget* Control(const QString& name) const;
     QString InfoText() const;
 
@@ -108,4 +130,8 @@ class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlR
 
     // One list of "path=value" lines per record returned by the current operation.
     QList<QStringList> Charges;
+
+    // Debug files of the operation in progress that could not be written after the reply came;
+    // the operator is told once the operation is over.
+    QStringList FDebugFileWarnings;
 };

@@ -1,4 +1,5 @@
 #include "support/TestKeys.h"
+#include "support/PrintQt.h"
 
 #include "app/CertificateViewer.h"
 #include "app/PasswordDialog.h"
