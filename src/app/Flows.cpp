@@ -18,6 +18,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QSaveFile>
+#include <QTextCursor>
+#include <QTextDocument>
 
 namespace {
 
@@ -151,8 +153,12 @@ void TfmZelvan::DisplayRecord(const XmlDocument& /*document*/, QStringList& line
     if (!memo)
         return;
     LabelRecordLines(table, lines);
-    // Appended, never re-set: a long reply must not lay out the whole memo again for every record.
-    memo->appendPlainText(RecordBlockText(Charges.size(), lines));
+    // Inserted at the end, never re-set: a long reply must not lay out the whole memo again for
+    // every record. The view stays where it is, on the first records unless the operator scrolled.
+    QTextCursor end(memo->document());
+    end.movePosition(QTextCursor::End);
+    const QString block = RecordBlockText(Charges.size(), lines);
+    end.insertText(memo->document()->isEmpty() ? block : u'\n' + block);
 }
 
 template <class Steps> void TfmZelvan::RunOperation(Steps steps)
