@@ -137,12 +137,6 @@ TScriptedReply Soap(const QString& body)
 
 // ---- What arrived -------------------------------------------------------------------------------
 
-// An attribute of the first element of that local name in a request, empty when absent.
-QString AttributeOf(const QByteArray& request, const char* localName, const char* attribute)
-{
-    return AttributeValue(request, localName, attribute);
-}
-
 QString TextOf(const QByteArray& request, const QString& path)
 {
     return FindNodeByPath(XmlDocument::parse(request).documentElement(), path, true).text();
@@ -173,6 +167,11 @@ class PaintedTexts final : public QObject {
 };
 
 class Flows : public ::testing::Test {
+  private:
+    // Declared before the server, whose thread reads them until it is stopped.
+    std::mutex FMutex;
+    std::deque<TScriptedReply> FReplies;
+
   protected:
     TestKeyStore keys;
     TLoopbackHttpServer server;
@@ -255,10 +254,6 @@ class Flows : public ::testing::Test {
             texts << shown.text;
         return texts;
     }
-
-  private:
-    std::mutex FMutex;
-    std::deque<TScriptedReply> FReplies;
 };
 
 } // namespace
@@ -398,8 +393,8 @@ TEST_F(Flows, ChargesArePagedUpToTenRequestsAndAnIncompleteListIsSaidToBeOne)
     for (const TRecordedRequest& request : requests) {
         EXPECT_EQ(request.Path, "/gisgmp/charges");
         EXPECT_EQ(request.header("SOAPAction"), '"' + GisGmpAction.toUtf8() + '"');
-        numbers << AttributeOf(request.Body, "Paging", "pageNumber");
-        lengths << AttributeOf(request.Body, "Paging", "pageLength");
+        numbers << AttributeValue(request.Body, "Paging", "pageNumber");
+        lengths << AttributeValue(request.Body, "Paging", "pageLength");
         EXPECT_EQ(TextOf(request.Body, "Body\\GISGMPTransferMsg\\Message\\Date"),
                   TextOf(requests[0].Body, "Body\\GISGMPTransferMsg\\Message\\Date"));
     }
@@ -438,7 +433,7 @@ TEST_F(Flows, ChargesStopWhenNoMorePagesAreAnnounced)
     Script({Soap(ExportCharges(QString(), {ChargeInfo("7", "5")}))});
     Press("buGetCharge");
     EXPECT_EQ(server.requestCount(), 3);
-    EXPECT_EQ(AttributeOf(server.requests().last().Body, "Paging", "pageNumber"), "");
+    EXPECT_EQ(AttributeValue(server.requests().last().Body, "Paging", "pageNumber"), "");
     EXPECT_TRUE(Memo("mmCharges").startsWith("Начисление #1\nУИН=7\n"));
     EXPECT_EQ(Status(), "Получено начислений: 1");
 
