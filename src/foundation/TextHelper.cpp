@@ -93,6 +93,9 @@ QString ChooseText(bool flag, const QString& first, const QString& second)
 
 bool EndsWithText(const QString& text, const QString& ending)
 {
+    // Qt's endsWith tells an unset text from an empty one: an unset text would not end with "".
+    if (ending.isEmpty())
+        return true;
     return text.endsWith(ending, Qt::CaseInsensitive);
 }
 

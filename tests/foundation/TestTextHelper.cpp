@@ -50,6 +50,9 @@ TEST(TextHelper, SmallTextHelpers)
     EXPECT_FALSE(EndsWithText(QStringLiteral("t"), QStringLiteral(".txt")));
     EXPECT_FALSE(EndsWithText(QStringLiteral("Pay.txt.bak"), QStringLiteral(".txt")));
     EXPECT_TRUE(EndsWithText(QString(), QString()));
+    // An empty ending matches any text, an unset one included (a control never filled in).
+    EXPECT_TRUE(EndsWithText(QString(), QStringLiteral("")));
+    EXPECT_TRUE(EndsWithText(QStringLiteral("x"), QString()));
 
     EXPECT_TRUE(IsDigits(QString()));
     EXPECT_FALSE(IsDigits(QStringLiteral("SABRRUMM")));
