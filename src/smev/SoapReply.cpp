@@ -62,7 +62,8 @@ XmlDocument DecodeChargeData(const XmlNode& charge)
     const QString text = utf8.decode(*decoded);
     if (utf8.hasError())
         throw EXMLException(QStringLiteral("ChargeData is not valid UTF-8"));
-    return XmlDocument::parse(text.toUtf8());
+    // The charge is read as the text it decodes to, whatever encoding its declaration names.
+    return XmlDocument::parseText(text);
 }
 
 } // namespace
