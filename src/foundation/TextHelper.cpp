@@ -91,8 +91,41 @@ QString ChooseText(bool flag, const QString& first, const QString& second)
     return flag ? first : second;
 }
 
+namespace {
+
+char16_t AsciiLower(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+template <class Text>
+bool SameAsciiTextOf(QStringView a, const Text& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i].unicode()) != AsciiLower(QChar(b[i]).unicode()))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool SameAsciiText(QStringView a, QStringView b)
+{
+    return SameAsciiTextOf(a, b);
+}
+
+bool SameAsciiText(QStringView a, QLatin1StringView b)
+{
+    return SameAsciiTextOf(a, b);
+}
+
 bool EndsWithText(const QString& text, const QString& ending)
 {
+    // Qt's endsWith tells an unset text from an empty one: an unset text would not end with "".
+    if (ending.isEmpty())
+        return true;
     return text.endsWith(ending, Qt::CaseInsensitive);
 }
 

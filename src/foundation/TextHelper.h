@@ -33,6 +33,12 @@ QString ChooseText(bool flag, const QString& first, const QString& second);
 // True when `text` ends with `ending` regardless of letter case; an empty ending always matches.
 bool EndsWithText(const QString& text, const QString& ending);
 
+// True when the texts are equal with ASCII letters compared without regard to case and every other
+// character exactly. Names and constants of the state systems are ASCII; a full Unicode fold would
+// let look-alikes such as the Kelvin sign or the long s pass for them.
+bool SameAsciiText(QStringView a, QStringView b);
+bool SameAsciiText(QStringView a, QLatin1StringView b);
+
 // True when every character is "0" to "9" (the empty text included).
 bool IsDigits(const QString& text);
 

@@ -245,6 +245,16 @@ QByteArray XmlNode::exclusiveCanonicalXml(const XmlNode& excluded) const
 
 XmlDocument XmlDocument::parse(const QByteArray& bytes)
 {
+    return parseBytes(bytes, nullptr);
+}
+
+XmlDocument XmlDocument::parseText(const QString& text)
+{
+    return parseBytes(text.toUtf8(), "UTF-8");
+}
+
+XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, const char* forcedEncoding)
+{
     xmlInitParser();
     if (bytes.size() > INT_MAX)
         throw EXMLException(QStringLiteral("Документ XML слишком велик."));
@@ -256,9 +266,11 @@ XmlDocument XmlDocument::parse(const QByteArray& bytes)
 
     // No network, no DTD loading, no entity substitution (the defaults stay off), and no message
     // printed by the parser itself: its last error becomes the exception's text.
-    const int options = XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    auto doc = ownDocument(
-        xmlCtxtReadMemory(context.get(), bytes.constData(), int(bytes.size()), nullptr, nullptr, options));
+    int options = XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+    if (forcedEncoding)
+        options |= XML_PARSE_IGNORE_ENC;
+    auto doc = ownDocument(xmlCtxtReadMemory(context.get(), bytes.constData(), int(bytes.size()), nullptr,
+                                             forcedEncoding, options));
 
     if (context->errNo == XML_ERR_USER_STOP)
         throw EXMLException(QStringLiteral("Документ XML содержит объявление типа документа (DTD); "

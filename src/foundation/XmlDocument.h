@@ -85,6 +85,10 @@ class XmlDocument final {
     // with the parser's message and position on malformed input.
     static XmlDocument parse(const QByteArray& bytes);
 
+    // Parses XML that is already text: an encoding named in its declaration is ignored, since the
+    // characters are decoded already. Otherwise as parse().
+    static XmlDocument parseText(const QString& text);
+
     // A new document whose root is a copy of the element `node`, with the namespace declarations it
     // needs. Raises EXMLException for a text or absent node.
     static XmlDocument fromNode(const XmlNode& node);
@@ -97,6 +101,7 @@ class XmlDocument final {
 
   private:
     explicit XmlDocument(std::shared_ptr<_xmlDoc> doc) : FDoc(std::move(doc)) {}
+    static XmlDocument parseBytes(const QByteArray& bytes, const char* forcedEncoding);
 
     std::shared_ptr<_xmlDoc> FDoc;
 };

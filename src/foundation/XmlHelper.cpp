@@ -1,26 +1,18 @@
 #include "foundation/XmlHelper.h"
 
+#include "foundation/TextHelper.h"
+
 #include "foundation/Convert.h"
 
 #include <algorithm>
 
 namespace {
 
-QChar asciiLower(QChar c)
-{
-    return (c >= u'A' && c <= u'Z') ? QChar(c.unicode() + (u'a' - u'A')) : c;
-}
-
 // Element names are compared the way the replying servers' names are matched: ASCII letters
 // without regard to case, everything else exactly.
 bool sameNameIgnoringAsciiCase(const QString& a, const QString& b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    return true;
+    return SameAsciiText(a, b);
 }
 
 bool isExcluded(const QString& localName, const QStringList& excluded)

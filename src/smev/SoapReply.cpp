@@ -1,5 +1,7 @@
 #include "smev/SoapReply.h"
 
+#include "foundation/TextHelper.h"
+
 #include "foundation/XmlHelper.h"
 #include "smev/SoapValues.h"
 
@@ -9,7 +11,7 @@ namespace {
 
 bool SameText(const QString& text, QLatin1String constant)
 {
-    return text.compare(constant, Qt::CaseInsensitive) == 0;
+    return SameAsciiText(text, constant);
 }
 
 // The flags of the charges reply are xs:boolean, whose true is written "true" or "1"; reading
@@ -62,7 +64,8 @@ XmlDocument DecodeChargeData(const XmlNode& charge)
     const QString text = utf8.decode(*decoded);
     if (utf8.hasError())
         throw EXMLException(QStringLiteral("ChargeData is not valid UTF-8"));
-    return XmlDocument::parse(text.toUtf8());
+    // The charge is read as the text it decodes to, whatever encoding its declaration names.
+    return XmlDocument::parseText(text);
 }
 
 } // namespace

@@ -86,6 +86,28 @@ QString DecimalText(const TDecimal& digits)
     return text;
 }
 
+// The fewest characters that the dotted text of OID content octets can have. An arc of m octets
+// (leading 0x80 octets add nothing to it) is at least 128^(m-1), so it has at least 2(m-1)+1
+// digits; the first subidentifier reads as two arcs and is never shorter than that either.
+// Malformed content gives 0, so that DerToOid still gets to refuse it.
+qsizetype ShortestOidText(QByteArrayView content)
+{
+    if (content.isEmpty() || (OctetAt(content, content.size() - 1) & 0x80))
+        return 0;
+    qsizetype length = -1; // no "." in front of the first arc
+    qsizetype octets = 0;
+    for (const char c : content) {
+        const auto octet = static_cast<quint8>(c);
+        if (octets != 0 || octet != 0x80)
+            ++octets;
+        if (!(octet & 0x80)) {
+            length += 1 + (2 * octets - 1); // "." and the digits
+            octets = 0;
+        }
+    }
+    return length;
+}
+
 QString CodeText(int code)
 {
     switch (code) {
@@ -284,8 +306,13 @@ std::optional<qsizetype> DerFindOid(QByteArrayView data, qsizetype start, qsizet
             pos = header.ContentPos;
             continue;
         }
-        if (header.Tag == TagOid && DerToOid(data.sliced(header.ContentPos, header.Length)) == dotted)
-            return pos;
+        if (header.Tag == TagOid) {
+            // Writing an arc in decimal takes time that grows with the square of its length, and a
+            // reply may hold arcs of any length: one that cannot match is not converted.
+            const QByteArrayView content = data.sliced(header.ContentPos, header.Length);
+            if (ShortestOidText(content) <= dotted.size() && DerToOid(content) == dotted)
+                return pos;
+        }
         pos = header.End();
     }
 }

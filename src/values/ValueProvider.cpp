@@ -322,20 +322,7 @@ const Group Groups[] = {
 // Kelvin sign stand for "K" and resolve a key nobody spelled.
 bool SameKey(const QString& name, const char* key)
 {
-    const QLatin1StringView expected(key);
-    if (name.size() != expected.size())
-        return false;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        char16_t a = name.at(i).unicode();
-        char16_t b = char16_t(uchar(expected.at(i).toLatin1()));
-        if (a >= u'A' && a <= u'Z')
-            a += u'a' - u'A';
-        if (b >= u'A' && b <= u'Z')
-            b += u'a' - u'A';
-        if (a != b)
-            return false;
-    }
-    return true;
+    return SameAsciiText(name, QLatin1StringView(key));
 }
 
 // XML 1.0 characters: tab, line feed, carriage return, U+0020 to U+D7FF, U+E000 to U+FFFD and

@@ -45,11 +45,22 @@ TEST(TextHelper, SmallTextHelpers)
     EXPECT_EQ(JoinNonEmpty(sep, a, QString()), a);
     EXPECT_EQ(JoinNonEmpty(sep, QString(), b), b);
 
+    // Names of the state systems match in any ASCII case, but look-alike letters do not pass.
+    EXPECT_TRUE(SameAsciiText(u"ResULT", QLatin1StringView("RESULT")));
+    EXPECT_TRUE(SameAsciiText(u"smev-100", u"SMEV-100"));
+    EXPECT_FALSE(SameAsciiText(u"RE\u017FULT", QLatin1StringView("RESULT"))); // long s
+    EXPECT_FALSE(SameAsciiText(u"\u212Aey", u"key")); // Kelvin sign
+    EXPECT_FALSE(SameAsciiText(u"Result", u"Results"));
+    EXPECT_FALSE(SameAsciiText(u"ДА", u"да")); // only ASCII letters fold
+
     EXPECT_TRUE(EndsWithText(QStringLiteral("Pay.TXT"), QStringLiteral(".txt")));
     EXPECT_TRUE(EndsWithText(QStringLiteral("ОТЧЁТ"), QStringLiteral("чёт")));
     EXPECT_FALSE(EndsWithText(QStringLiteral("t"), QStringLiteral(".txt")));
     EXPECT_FALSE(EndsWithText(QStringLiteral("Pay.txt.bak"), QStringLiteral(".txt")));
     EXPECT_TRUE(EndsWithText(QString(), QString()));
+    // An empty ending matches any text, an unset one included (a control never filled in).
+    EXPECT_TRUE(EndsWithText(QString(), QStringLiteral("")));
+    EXPECT_TRUE(EndsWithText(QStringLiteral("x"), QString()));
 
     EXPECT_TRUE(IsDigits(QString()));
     EXPECT_FALSE(IsDigits(QStringLiteral("SABRRUMM")));

@@ -174,6 +174,16 @@ TEST(ExportCharges, RecordsAndDamagedChargeData)
     EXPECT_EQ(values.Records[0].second, QStringList({"supplierBillID=188", "BillFor=Штраф", "originatorId=A1"}));
     EXPECT_EQ(values.Records[1].second, QStringList({"KBK=182"}));
 
+    // The charge is UTF-8 by contract; a declaration naming another encoding must not garble it.
+    TRecordingValues declared;
+    ReadExportCharges(ChargesReply("<Charges>" +
+                                   Charge("<?xml version=\"1.0\" encoding=\"windows-1251\"?>"
+                                          "<Charge><BillFor>Штраф</BillFor></Charge>") +
+                                   "</Charges>"),
+                      &declared);
+    ASSERT_EQ(declared.Records.size(), 1);
+    EXPECT_EQ(declared.Records[0].second, QStringList({"BillFor=Штраф"}));
+
     const std::pair<QByteArray, QString> damaged[] = {
         {"<x><ChargeData>PENoYXJnZS8+*</ChargeData></x>", "ChargeData is not valid Base64"},
         {"<x><ChargeData>" + QByteArray("<a>\xff</a>").toBase64() + "</ChargeData></x>", "ChargeData is not valid UTF-8"},

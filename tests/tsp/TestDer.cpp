@@ -165,6 +165,21 @@ TEST(Der, FindOidSearchesDepthFirstWithinTheData)
     EXPECT_EQ(DerFindOid(nested, 0, nested.size(), QStringLiteral("1.2.3")),
               std::optional<qsizetype>(nested.size() - oid.size()));
 
+    // An identifier hundreds of kilobytes long (one arc of over a million bits) ahead of the wanted
+    // one: the search reaches the wanted one rather than working through the long one's digits.
+    QByteArray longArc(200000, '\xff');
+    longArc += '\x01';
+    const QByteArray afterLong = Seq(DerTLV(0x06, Hex("2a") + longArc) + Oid("1.2.3"));
+    EXPECT_EQ(DerFindOid(afterLong, 0, afterLong.size(), QStringLiteral("1.2.3")),
+              std::optional<qsizetype>(afterLong.size() - oid.size()));
+    // Arcs written with superfluous leading 0x80 octets still read as the same identifier, and
+    // an identifier cut off in the middle of an arc is still refused, however long.
+    const QByteArray padded = Seq(DerTLV(0x06, Hex("2a") + QByteArray(5000, '\x80') + Hex("03")));
+    EXPECT_EQ(DerFindOid(padded, 0, padded.size(), QStringLiteral("1.2.3")), std::optional<qsizetype>(4));
+    const QByteArray cutOff = Seq(DerTLV(0x06, Hex("2a") + QByteArray(5000, '\x81') + Hex("01ff")));
+    EXPECT_EQ(Asn1Failure([&] { DerFindOid(cutOff, 0, cutOff.size(), QStringLiteral("1.2.3")); }),
+              QStringLiteral("Malformed OBJECT IDENTIFIER"));
+
     const QByteArray overrun = Seq(Seq(Hex("0405aabb")) + Oid("1.2.3"));
     EXPECT_EQ(
         Asn1Failure([&] { DerFindOid(overrun, 0, overrun.size(), QStringLiteral("1.2.3")); }),
