@@ -112,7 +112,7 @@ bool Matches(const TLabelRow& row, QStringView name)
     const QString path = QString::fromUtf16(row.path);
     if (row.match == Suffix)
         return EndsWithText(name.toString(), path);
-    return name.compare(path, Qt::CaseInsensitive) == 0;
+    return SameAsciiText(name, path);
 }
 
 QString Converted(TConversion conversion, const QString& value)
