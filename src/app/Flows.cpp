@@ -82,13 +82,12 @@ struct TfmZelvan::TExchange {
 
 void TfmZelvan::ConnectFlows()
 {
-    // The follow-up runs call the handlers directly, so the click's checked flag is not passed on.
-    connect(ui->buPaymentSend, &QPushButton::clicked, this, [this] { buPaymentSendClick(); });
-    connect(ui->buPackageStatus, &QPushButton::clicked, this, [this] { buPackageStatusClick(); });
-    connect(ui->buGetCharge, &QPushButton::clicked, this, [this] { buGetChargeClick(); });
-    connect(ui->buGetDocumentDetails, &QPushButton::clicked, this, [this] { buGetDocumentDetailsClick(); });
-    connect(ui->buOrderSend, &QPushButton::clicked, this, [this] { buOrderSendClick(); });
-    connect(ui->buGetState, &QPushButton::clicked, this, [this] { buGetStateClick(); });
+    connect(ui->buPaymentSend, &QPushButton::clicked, this, &TfmZelvan::buPaymentSendClick);
+    connect(ui->buPackageStatus, &QPushButton::clicked, this, &TfmZelvan::buPackageStatusClick);
+    connect(ui->buGetCharge, &QPushButton::clicked, this, &TfmZelvan::buGetChargeClick);
+    connect(ui->buGetDocumentDetails, &QPushButton::clicked, this, &TfmZelvan::buGetDocumentDetailsClick);
+    connect(ui->buOrderSend, &QPushButton::clicked, this, &TfmZelvan::buOrderSendClick);
+    connect(ui->buGetState, &QPushButton::clicked, this, &TfmZelvan::buGetStateClick);
 }
 
 QString TfmZelvan::ContainerName() const
