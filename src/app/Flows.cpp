@@ -70,6 +70,38 @@ class TBusyCursor final {
     bool FActive = true;
 };
 
+// Drops the presses and keys that reached the window while an exchange blocked it. The windowing
+// system queues them and would hand them over afterwards: a second press on "Отправить" made while
+// waiting would send the same payment again once the first had gone through.
+class TQueuedInputDiscarder final : public QObject {
+  public:
+    static void discard()
+    {
+        TQueuedInputDiscarder discarder;
+        qApp->installEventFilter(&discarder);
+        QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
+        qApp->removeEventFilter(&discarder);
+    }
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
 } // namespace
 
 // What one exchange of an operation posts where, and under which debug names.
@@ -167,6 +199,7 @@ template <class Steps> void TfmZelvan::RunOperation(Steps steps)
     FDebugFileWarnings.clear();
     TBusyCursor busy;
     const auto finish = [&] {
+        TQueuedInputDiscarder::discard();
         busy.end();
         SetStatus(result);
         for (const QString& warning : std::exchange(FDebugFileWarnings, {}))

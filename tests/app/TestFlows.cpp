@@ -21,6 +21,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -682,6 +683,31 @@ TEST_F(Flows, TheWindowShowsItIsBusyWhileTheExchangeRuns)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(painted.texts.contains("Получение статуса обработки сообщения..."));
     EXPECT_EQ(Status(), "Статус сообщения получен.");
+}
+
+TEST_F(Flows, PressesMadeWhileTheWindowWaitsAreNotActedOnAfterwards)
+{
+    Open();
+    auto* button = Control<QPushButton>("buOrderSend");
+    Control<QComboBox>("cbChangeStatus2")->setCurrentIndex(0);
+    const QPointF centre = QRectF(button->rect()).center();
+    server.setHandler([&](const TRecordedRequest&) {
+        // The operator, impatient, presses the button again while the window is blocked.
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(button, new QMouseEvent(type, centre, button->mapToGlobal(centre),
+                                                                Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+        return Soap(AckResult(QStringLiteral("MSG-ONCE")));
+    });
+    dialogs.answerYesNo(false);
+    Press("buOrderSend");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(server.requestCount(), 1) << "the notification must go out once";
+    EXPECT_EQ(Text("edPackage2"), "MSG-ONCE");
+
+    // The window still answers presses made after the exchange.
+    dialogs.answerYesNo(false);
+    Press("buOrderSend");
+    EXPECT_EQ(server.requestCount(), 2);
 }
 
 TEST(RecordDisplay, OnlyTheTwoChargeRequestsShowTheRecordsTheyKeep)
