@@ -1,0 +1,176 @@
+#include "foundation/TextHelper.h"
+
+#include "foundation/Convert.h"
+
+#include <array>
+#include <climits>
+
+namespace {
+
+// One counter for the whole process: every builder draws its Id attributes from it. Only the
+// window's thread writes messages, so it needs no lock.
+quint32 idCounter = 0;
+
+std::function<QUuid()>& guidGenerator()
+{
+    static std::function<QUuid()> generator;
+    return generator;
+}
+
+bool readDecimalInteger(const QString& text, int& value)
+{
+    qsizetype pos = 0;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == u'-' || text[pos] == u'+')) {
+        negative = text[pos] == u'-';
+        ++pos;
+    }
+    if (pos == text.size())
+        return false;
+    qint64 result = 0;
+    for (; pos < text.size(); ++pos) {
+        const QChar c = text[pos];
+        if (c < u'0' || c > u'9')
+            return false;
+        result = result * 10 + (c.unicode() - u'0');
+        if (result > qint64(INT_MAX) + 1)
+            return false;
+    }
+    result = negative ? -result : result;
+    if (result > INT_MAX)
+        return false;
+    value = int(result);
+    return true;
+}
+
+} // namespace
+
+QString ItemCode(const QString& item)
+{
+    if (!item.startsWith(u'('))
+        return QString();
+    const qsizetype close = item.indexOf(u')');
+    return close >= 2 ? item.mid(1, close - 1) : QString();
+}
+
+int IndexOfCode(const QStringList& items, const QString& value, int defaultIndex)
+{
+    if (value.isEmpty())
+        return defaultIndex;
+    for (qsizetype i = 0; i < items.size(); ++i)
+        if (ItemCode(items[i]) == value)
+            return int(i);
+    int number = 0;
+    if (!readDecimalInteger(value, number) || number > items.size() - 1)
+        return defaultIndex;
+    return number < -1 ? -1 : number;
+}
+
+int IndexOfText(const QStringList& items, const QString& text, int defaultIndex)
+{
+    for (qsizetype i = 0; i < items.size(); ++i)
+        if (items[i].compare(text, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return defaultIndex;
+}
+
+int SelectedIndex(int currentIndex, int defaultIndex)
+{
+    return currentIndex < 0 ? defaultIndex : currentIndex;
+}
+
+QString JoinNonEmpty(const QString& separator, const QString& first, const QString& second)
+{
+    if (!first.isEmpty() && !second.isEmpty())
+        return first + separator + second;
+    return first + second;
+}
+
+QString ChooseText(bool flag, const QString& first, const QString& second)
+{
+    return flag ? first : second;
+}
+
+bool EndsWithText(const QString& text, const QString& ending)
+{
+    return text.endsWith(ending, Qt::CaseInsensitive);
+}
+
+bool IsDigits(const QString& text)
+{
+    for (const QChar c : text)
+        if (c < u'0' || c > u'9')
+            return false;
+    return true;
+}
+
+QString EncodeLineBreaks(const QString& text)
+{
+    QString result = text;
+    result.replace(u'\r', QStringLiteral("#13"));
+    result.replace(u'\n', QStringLiteral("#10"));
+    return result;
+}
+
+QString DecodeLineBreaks(const QString& text)
+{
+    QString result = text;
+    result.replace(QStringLiteral("#13"), QStringLiteral("\r"));
+    result.replace(QStringLiteral("#10"), QStringLiteral("\n"));
+    return result;
+}
+
+QString MakeOrderID(const QString& subsystem, const QString& orderDate, const QString& orderNumber)
+{
+    const QString date = orderDate.isEmpty() ? QString() : FormatDdMmYyyy(TextToDateTime(orderDate).date());
+    return subsystem.leftJustified(12, u'0') + date.rightJustified(8, u'0') +
+           orderNumber.rightJustified(12, u'0');
+}
+
+QString ChargeKindName(int chargeKindIndex)
+{
+    static const std::array<const char*, 9> names = {
+        "CHARGE",        "CHARGENOTFULLMATCHED",         "CHARGESTATUS",
+        "CHARGE-PRIOR",  "CHARGE-PRIOR-NOTFULLMATCHED",  "CHARGE-PRIOR-STATUS",
+        "TEMP-CHARGING", "TEMP-CHARGING-NOTFULLMATCHED", "TEMP-CHARGING-STATUS",
+    };
+    if (chargeKindIndex < 0 || chargeKindIndex >= int(names.size()))
+        return QString::fromLatin1(names[0]);
+    return QString::fromLatin1(names[std::size_t(chargeKindIndex)]);
+}
+
+QString QuittanceStatusText(const QString& statusCode)
+{
+    if (statusCode == u"1")
+        return QStringLiteral("1 (сквитировано)");
+    if (statusCode == u"2")
+        return QStringLiteral("2 (предварительно сквитировано)");
+    if (statusCode == u"3")
+        return QStringLiteral("3 (не сквитировано)");
+    if (statusCode == u"4")
+        return QStringLiteral("4 (сквитировано с отсутствующим в системе платежом)");
+    return statusCode;
+}
+
+QString NextIdSuffix()
+{
+    ++idCounter;
+    return QString::number(idCounter, 16).toUpper().rightJustified(5, u'0');
+}
+
+QString NewGuidText()
+{
+    const auto& generator = guidGenerator();
+    const QUuid guid = generator ? generator() : QUuid::createUuid();
+    return guid.toString(QUuid::WithoutBraces).toUpper();
+}
+
+void SetIdSuffixCounter(quint32 value)
+{
+    idCounter = value;
+}
+
+void SetGuidGenerator(std::function<QUuid()> generator)
+{
+    guidGenerator() = std::move(generator);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <functional>
+
+// Small text and list helpers shared by the window, the value provider and the result display,
+// and the two identifier sources of every message.
+
+// The code of a list item written as "(code) description": the characters between the leading
+// "(" and the first ")", when that ")" is at least the third character; otherwise empty.
+QString ItemCode(const QString& item);
+
+// Position of the first item whose ItemCode is exactly `value`; failing that, `value` read as a
+// decimal integer, unless it lies past the last position (then `defaultIndex`); otherwise
+// `defaultIndex`. A negative number means no selection and is given as -1.
+int IndexOfCode(const QStringList& items, const QString& value, int defaultIndex);
+
+// Position of the item equal to `text` regardless of letter case, or `defaultIndex`.
+int IndexOfText(const QStringList& items, const QString& text, int defaultIndex);
+
+// A list's selected position (`currentIndex`, -1 for none), or `defaultIndex` when nothing is
+// selected. Callers pass the combo box's current index.
+int SelectedIndex(int currentIndex, int defaultIndex);
+
+// first + separator + second when both are non-empty, else first + second.
+QString JoinNonEmpty(const QString& separator, const QString& first, const QString& second);
+
+QString ChooseText(bool flag, const QString& first, const QString& second);
+
+// True when `text` ends with `ending` regardless of letter case; an empty ending always matches.
+bool EndsWithText(const QString& text, const QString& ending);
+
+// True when every character is "0" to "9" (the empty text included).
+bool IsDigits(const QString& text);
+
+// Line breaks as "#13" and "#10" so that a multi-line text fits one key=value line, and back.
+QString EncodeLineBreaks(const QString& text);
+QString DecodeLineBreaks(const QString& text);
+
+// The 32-character order identifier of the housing notifications: the subsystem code followed by
+// "0" to 12 characters, the order date as ddmmyyyy ("00000000" when empty), the order number with
+// "0" in front to 12 characters. Longer parts are kept whole. Raises EConvertError when the date
+// is not a date.
+QString MakeOrderID(const QString& subsystem, const QString& orderDate, const QString& orderNumber);
+
+// The request kind keyword of a position in the charge-kind list; "CHARGE" for any other position.
+QString ChargeKindName(int chargeKindIndex);
+
+// A quittance status code with its explanation ("1" gives "1 (сквитировано)"); other texts unchanged.
+QString QuittanceStatusText(const QString& statusCode);
+
+// The next value of the process-wide identifier counter, upper-case hexadecimal of at least five
+// digits: "00001" first.
+QString NextIdSuffix();
+
+// A new random GUID: 36 upper-case hexadecimal characters in groups 8-4-4-4-12, no braces.
+QString NewGuidText();
+
+// Seams for tests that need fixed identifiers: the counter's current value (the next suffix is
+// one more), and the GUID source (an empty function restores the random one).
+void SetIdSuffixCounter(quint32 value);
+void SetGuidGenerator(std::function<QUuid()> generator);

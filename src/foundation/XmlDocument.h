@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+struct _xmlDoc;
+struct _xmlNode;
+
+// A read-only view of a parsed reply. Documents and node handles share the parsed tree, so a node
+// stays usable for as long as any handle to it is kept, even after its document is dropped.
+//
+// What the readers see is the document as a DOM without white-space preservation would show it:
+// text nodes holding only white space between elements are not children, nor are comments and
+// processing instructions; CDATA sections read as text. The tree itself is kept as received, so
+// the serialised and canonical forms are those of the input.
+
+struct XmlAttribute {
+    QString localName;
+    QString prefix;
+    QString namespaceUri;
+    QString value;
+
+    // The name as written: prefix:localName, or localName without a prefix.
+    QString name() const { return prefix.isEmpty() ? localName : prefix + u':' + localName; }
+};
+
+class XmlNode final {
+  public:
+    // The absent node.
+    XmlNode() = default;
+
+    bool isNull() const { return FNode == nullptr; }
+    explicit operator bool() const { return FNode != nullptr; }
+    bool operator==(const XmlNode& other) const { return FNode == other.FNode; }
+
+    bool isElement() const;
+    bool isText() const;
+
+    // Element names; empty for a text node.
+    QString localName() const;
+    QString prefix() const;
+    QString name() const;
+    QString namespaceUri() const;
+
+    // The text content: a text node's text, or all text inside an element, in order.
+    QString text() const;
+
+    XmlNode parent() const;
+    // Element and text children in document order (see above for what is left out).
+    QList<XmlNode> children() const;
+
+    QList<XmlAttribute> attributes() const;
+    // The value of the attribute whose written name (with prefix, if any) is `name`.
+    bool hasAttribute(const QString& name) const;
+    QString attribute(const QString& name) const;
+
+    // The node's own XML text, UTF-8, with every namespace declaration it needs from its ancestors,
+    // so that it parses on its own.
+    QByteArray xml() const;
+
+    // Exclusive XML canonicalisation 1.0 (without comments) of this element's subtree, as a
+    // signature verifier computes it; the subtree of `excluded`, if given, is left out (an
+    // enveloped signature).
+    QByteArray exclusiveCanonicalXml() const;
+    QByteArray exclusiveCanonicalXml(const XmlNode& excluded) const;
+
+  private:
+    friend class XmlDocument;
+    XmlNode(std::shared_ptr<_xmlDoc> doc, _xmlNode* node) : FDoc(std::move(doc)), FNode(node) {}
+
+    std::shared_ptr<_xmlDoc> FDoc;
+    _xmlNode* FNode = nullptr;
+};
+
+class XmlDocument final {
+  public:
+    // A document without content.
+    XmlDocument() = default;
+
+    // Parses XML bytes. No network access, no external DTD or entity is ever read, no entity is
+    // substituted; a document that declares a DTD is refused. Raises EXMLException (XmlHelper.h)
+    // with the parser's message and position on malformed input.
+    static XmlDocument parse(const QByteArray& bytes);
+
+    // A new document whose root is a copy of the element `node`, with the namespace declarations it
+    // needs. Raises EXMLException for a text or absent node.
+    static XmlDocument fromNode(const XmlNode& node);
+
+    bool isEmpty() const { return !FDoc; }
+    XmlNode documentElement() const;
+
+    // The whole document as UTF-8 XML text with its declaration; empty for an empty document.
+    QByteArray toXml() const;
+
+  private:
+    explicit XmlDocument(std::shared_ptr<_xmlDoc> doc) : FDoc(std::move(doc)) {}
+
+    std::shared_ptr<_xmlDoc> FDoc;
+};

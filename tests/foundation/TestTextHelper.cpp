@@ -1,0 +1,122 @@
+#include "foundation/Exceptions.h"
+#include "foundation/TextHelper.h"
+
+#include "support/PrintQt.h"
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+TEST(TextHelper, ItemCodes)
+{
+    EXPECT_EQ(ItemCode(QStringLiteral("(1) новое")), QStringLiteral("1"));
+    EXPECT_EQ(ItemCode(QStringLiteral("(12) x")), QStringLiteral("12"));
+    EXPECT_EQ(ItemCode(QStringLiteral("(A) (B)")), QStringLiteral("A"));
+    EXPECT_EQ(ItemCode(QStringLiteral("() x")), QString());
+    EXPECT_EQ(ItemCode(QStringLiteral("новое")), QString());
+    EXPECT_EQ(ItemCode(QStringLiteral(" (1) новое")), QString());
+    EXPECT_EQ(ItemCode(QStringLiteral("(1 без скобки")), QString());
+}
+
+TEST(TextHelper, IndexOfCodeAndText)
+{
+    const QStringList status{QStringLiteral("(1) новое"), QStringLiteral("(2) уточнение"),
+                             QStringLiteral("(3) аннулирование")};
+    EXPECT_EQ(IndexOfCode(status, QStringLiteral("3"), 7), 2);
+    EXPECT_EQ(IndexOfCode(status, QStringLiteral("0"), 7), 0);
+    EXPECT_EQ(IndexOfCode(status, QStringLiteral("-1"), 7), -1);
+    EXPECT_EQ(IndexOfCode(status, QStringLiteral("9"), 7), 7);
+    EXPECT_EQ(IndexOfCode(status, QStringLiteral("abc"), 7), 7);
+    EXPECT_EQ(IndexOfCode(status, QString(), 7), 7);
+    EXPECT_EQ(IndexOfCode(status, QStringLiteral("99999999999999999999"), 7), 7);
+    // A position below "no selection" is no selection, not a position.
+    EXPECT_EQ(IndexOfCode(status, QStringLiteral("-5"), 7), -1);
+    // A code match wins over reading the value as a position.
+    const QStringList codes{QStringLiteral("(2) a"), QStringLiteral("(0) b")};
+    EXPECT_EQ(IndexOfCode(codes, QStringLiteral("0"), 7), 1);
+
+    EXPECT_EQ(IndexOfText(status, QStringLiteral("(2) УТОЧНЕНИЕ"), 5), 1);
+    EXPECT_EQ(IndexOfText(status, QStringLiteral("(2)"), 5), 5);
+}
+
+TEST(TextHelper, SmallTextHelpers)
+{
+    const QString a = QStringLiteral("a"), b = QStringLiteral("b"), sep = QStringLiteral(", ");
+    EXPECT_EQ(JoinNonEmpty(sep, a, b), QStringLiteral("a, b"));
+    EXPECT_EQ(JoinNonEmpty(sep, a, QString()), a);
+    EXPECT_EQ(JoinNonEmpty(sep, QString(), b), b);
+
+    EXPECT_TRUE(EndsWithText(QStringLiteral("Pay.TXT"), QStringLiteral(".txt")));
+    EXPECT_TRUE(EndsWithText(QStringLiteral("ОТЧЁТ"), QStringLiteral("чёт")));
+    EXPECT_FALSE(EndsWithText(QStringLiteral("t"), QStringLiteral(".txt")));
+    EXPECT_FALSE(EndsWithText(QStringLiteral("Pay.txt.bak"), QStringLiteral(".txt")));
+    EXPECT_TRUE(EndsWithText(QString(), QString()));
+
+    EXPECT_TRUE(IsDigits(QString()));
+    EXPECT_FALSE(IsDigits(QStringLiteral("SABRRUMM")));
+    EXPECT_FALSE(IsDigits(QStringLiteral("12 3")));
+    EXPECT_FALSE(IsDigits(QStringLiteral("١٢٣"))); // digits of another script are not "0" to "9"
+}
+
+TEST(TextHelper, LineBreaks)
+{
+    EXPECT_EQ(EncodeLineBreaks(QStringLiteral("a\r\nb\nc")), QStringLiteral("a#13#10b#10c"));
+    EXPECT_EQ(DecodeLineBreaks(QStringLiteral("a#13#10b#10c")), QStringLiteral("a\r\nb\nc"));
+    // What the operator typed as "#13" becomes a line break on the way back: the format cannot tell.
+    EXPECT_EQ(DecodeLineBreaks(QStringLiteral("№#13")), QStringLiteral("№\r"));
+    const QString memo = QStringLiteral("Оплата\r\nпо счёту\n№ 5");
+    EXPECT_EQ(DecodeLineBreaks(EncodeLineBreaks(memo)), memo);
+}
+
+TEST(TextHelper, OrderIdentifiers)
+{
+    EXPECT_EQ(MakeOrderID(QStringLiteral("12"), QStringLiteral("05.03.2016"), QStringLiteral("7")),
+              QStringLiteral("120000000000") + QStringLiteral("05032016") + QStringLiteral("000000000007"));
+    EXPECT_EQ(MakeOrderID(QString(), QString(), QString()), QString(32, u'0'));
+    EXPECT_EQ(MakeOrderID(QStringLiteral("1234567890123"), QStringLiteral("1.2.16 10:00"),
+                          QStringLiteral("9876543210987")),
+              QStringLiteral("1234567890123") + QStringLiteral("01022016") + QStringLiteral("9876543210987"));
+    try {
+        MakeOrderID(QStringLiteral("12"), QStringLiteral("32.01.2016"), QStringLiteral("7"));
+        FAIL() << "an impossible date was accepted";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(e.message(), QStringLiteral("'32.01.2016' is not a valid date and time"));
+    }
+}
+
+TEST(TextHelper, ChargeKindsAndQuittanceStatuses)
+{
+    EXPECT_EQ(ChargeKindName(0), QStringLiteral("CHARGE"));
+    EXPECT_EQ(ChargeKindName(8), QStringLiteral("TEMP-CHARGING-STATUS"));
+    EXPECT_EQ(ChargeKindName(9), QStringLiteral("CHARGE"));
+    EXPECT_EQ(ChargeKindName(-1), QStringLiteral("CHARGE"));
+
+    EXPECT_EQ(QuittanceStatusText(QStringLiteral("2")), QStringLiteral("2 (предварительно сквитировано)"));
+    EXPECT_EQ(QuittanceStatusText(QStringLiteral("5")), QStringLiteral("5"));
+    EXPECT_EQ(QuittanceStatusText(QStringLiteral(" 1")), QStringLiteral(" 1"));
+}
+
+TEST(TextHelper, IdentifierSources)
+{
+    SetIdSuffixCounter(0);
+    EXPECT_EQ(NextIdSuffix(), QStringLiteral("00001"));
+    EXPECT_EQ(NextIdSuffix(), QStringLiteral("00002"));
+    SetIdSuffixCounter(0xA);
+    EXPECT_EQ(NextIdSuffix(), QStringLiteral("0000B"));
+    SetIdSuffixCounter(0xFFFFE);
+    EXPECT_EQ(NextIdSuffix(), QStringLiteral("FFFFF"));
+    EXPECT_EQ(NextIdSuffix(), QStringLiteral("100000"));
+    SetIdSuffixCounter(0);
+
+    const QRegularExpression guidForm(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    const QString first = NewGuidText();
+    const QString second = NewGuidText();
+    EXPECT_TRUE(guidForm.match(first).hasMatch()) << first.toStdString();
+    EXPECT_TRUE(guidForm.match(second).hasMatch()) << second.toStdString();
+    EXPECT_NE(first, second);
+
+    SetGuidGenerator([] { return QUuid(QStringLiteral("{6ba7b810-9dad-11d1-80b4-00c04fd430c8}")); });
+    EXPECT_EQ(NewGuidText(), QStringLiteral("6BA7B810-9DAD-11D1-80B4-00C04FD430C8"));
+    SetGuidGenerator({});
+    EXPECT_NE(NewGuidText(), QStringLiteral("6BA7B810-9DAD-11D1-80B4-00C04FD430C8"));
+}
