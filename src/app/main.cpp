@@ -1,10 +1,10 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/Application.h"
+#include "app/fZelvan.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
+    TApplication application(argc, argv);
+    TfmZelvan window;
     window.show();
-    return app.exec();
+    return application.exec();
 }

@@ -1,10 +1,11 @@
 // Test programs need a Qt application object: text codecs, QUuid, file helpers and the
-// window all expect one. GUI test folders are built with ZELVAN_TEST_GUI.
+// window all expect one. GUI test folders are built with ZELVAN_TEST_GUI and get the client's
+// own application object, so an error that leaves a handler is shown exactly as in the client.
 #include <gtest/gtest.h>
 
 #ifdef ZELVAN_TEST_GUI
-#include <QApplication>
-using TestApplication = QApplication;
+#include "app/Application.h"
+using TestApplication = TApplication;
 #else
 #include <QCoreApplication>
 using TestApplication = QCoreApplication;

@@ -1,0 +1,163 @@
+#include "app/Dialogs.h"
+
+#include "foundation/Exceptions.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+class QtDialogs final : public IDialogs {
+  public:
+    std::optional<QString> askOpenFileName(const QString& fileName, const QString& filter) override
+    {
+        // The Qt open dialog only lets the operator pick a file that exists.
+        const QString path = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(), fileName,
+                                                          QtFileFilter(filter));
+        return chosen(path);
+    }
+
+    std::optional<QString> askSaveFileName(const QString& fileName, const QString& filter) override
+    {
+        // The Qt save dialog confirms replacing an existing file unless told not to.
+        const QString path = QFileDialog::getSaveFileName(QApplication::activeWindow(), QString(), fileName,
+                                                          QtFileFilter(filter));
+        return chosen(path);
+    }
+
+    void showWarning(const QString& text, const QString& caption) override
+    {
+        show(QMessageBox::Warning, text, caption, QMessageBox::Ok);
+    }
+
+    void showInfo(const QString& text, const QString& caption) override
+    {
+        show(QMessageBox::Information, text, caption, QMessageBox::Ok);
+    }
+
+    bool askYesNo(const QString& text, const QString& caption) override
+    {
+        return show(QMessageBox::Question, text, caption, QMessageBox::Yes | QMessageBox::No) ==
+               QMessageBox::Yes;
+    }
+
+    void showError(const QString& text, const QString& caption) override
+    {
+        show(QMessageBox::Critical, text, caption, QMessageBox::Ok);
+    }
+
+  private:
+    static std::optional<QString> chosen(const QString& path)
+    {
+        if (path.isEmpty())
+            return std::nullopt;
+        return path;
+    }
+
+    static int show(QMessageBox::Icon icon, const QString& text, const QString& caption,
+                    QMessageBox::StandardButtons buttons)
+    {
+        QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
+        box.setWindowModality(Qt::ApplicationModal);
+        box.setTextFormat(Qt::PlainText);
+        return box.exec();
+    }
+};
+
+QtDialogs qtDialogs;
+IDialogs* currentDialogs = &qtDialogs;
+
+IDialogs& dialogs()
+{
+    return *currentDialogs;
+}
+
+QString captionOrTitle(const QString& caption)
+{
+    return caption.isEmpty() ? ApplicationTitle() : caption;
+}
+
+} // namespace
+
+IDialogs* SetDialogs(IDialogs* dialogs)
+{
+    IDialogs* previous = currentDialogs;
+    currentDialogs = dialogs ? dialogs : &qtDialogs;
+    return previous;
+}
+
+QString ApplicationTitle()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+QString QtFileFilter(const QString& filter)
+{
+    if (!filter.contains(u'|'))
+        return filter;
+    const QStringList parts = filter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList masks = parts[i + 1].split(u';', Qt::SkipEmptyParts);
+        for (QString& mask : masks)
+            mask = mask.trimmed();
+        filters << parts[i] + QStringLiteral(" (") + masks.join(u' ') + u')';
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+QString AskOpenFileName(const QString& fileName, const QString& filter)
+{
+    const std::optional<QString> path = dialogs().askOpenFileName(fileName, filter);
+    if (!path)
+        throw EAbort();
+    return *path;
+}
+
+QString AskSaveFileName(const QString& fileName, const QString& filter)
+{
+    const std::optional<QString> path = dialogs().askSaveFileName(fileName, filter);
+    if (!path)
+        throw EAbort();
+    return *path;
+}
+
+void ShowWarning(const QString& text, const QString& caption)
+{
+    dialogs().showWarning(text, captionOrTitle(caption));
+}
+
+void ShowInfo(const QString& text, const QString& caption)
+{
+    dialogs().showInfo(text, captionOrTitle(caption));
+}
+
+bool AskYesNo(const QString& text, const QString& caption)
+{
+    return dialogs().askYesNo(text, captionOrTitle(caption));
+}
+
+void ShowException(const std::exception_ptr& error) noexcept
+{
+    if (!error)
+        return;
+    QString message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort&) {
+        return;
+    } catch (const Exception& e) {
+        message = e.message();
+    } catch (const std::exception& e) {
+        message = QString::fromUtf8(e.what());
+    } catch (...) {
+        message = QStringLiteral("Неизвестная ошибка.");
+    }
+    try {
+        dialogs().showError(message, ApplicationTitle());
+    } catch (...) {
+        // Nothing is left that could tell the operator; the error has to go unreported.
+    }
+}

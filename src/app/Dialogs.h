@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <optional>
+
+// Everything the window asks the operator or shows to them passes through this seam, so that a
+// test can answer the questions and see what would have been shown. The free functions below are
+// what the window calls; the seam only puts the question on screen.
+class IDialogs {
+  public:
+    virtual ~IDialogs() = default;
+
+    // The chosen path, or nothing when the operator cancels.
+    virtual std::optional<QString> askOpenFileName(const QString& fileName, const QString& filter) = 0;
+    virtual std::optional<QString> askSaveFileName(const QString& fileName, const QString& filter) = 0;
+
+    virtual void showWarning(const QString& text, const QString& caption) = 0;
+    virtual void showInfo(const QString& text, const QString& caption) = 0;
+    virtual bool askYesNo(const QString& text, const QString& caption) = 0;
+    virtual void showError(const QString& text, const QString& caption) = 0;
+};
+
+// Installs the dialogs to use and returns the ones used so far; nullptr brings back the real ones.
+// The caller keeps ownership.
+IDialogs* SetDialogs(IDialogs* dialogs);
+
+// The executable's file name without its extension: the caption of every message box.
+QString ApplicationTitle();
+
+// A filter of the form "Description|*.a;*.b|Description|*.c" in the form the Qt file dialogs take.
+QString QtFileFilter(const QString& filter);
+
+// Asks for an existing file, proposing `fileName`; a cancel ends the calling operation with the
+// silent abort.
+QString AskOpenFileName(const QString& fileName, const QString& filter);
+
+// Asks for a file to write, proposing `fileName`; replacing an existing file is confirmed by the
+// operator first. A cancel ends the calling operation with the silent abort.
+QString AskSaveFileName(const QString& fileName, const QString& filter);
+
+// Message boxes, modal for the whole application; an empty caption means the application title.
+void ShowWarning(const QString& text, const QString& caption = QString());
+void ShowInfo(const QString& text, const QString& caption = QString());
+bool AskYesNo(const QString& text, const QString& caption = QString());
+
+// The application's error display: the error's own message under the application title. The
+// silent abort shows nothing. Never throws.
+void ShowException(const std::exception_ptr& error) noexcept;

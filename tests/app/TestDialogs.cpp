@@ -1,0 +1,214 @@
+// The dialog helpers: the seam's wrappers (captions, cancel as the silent abort) and the real Qt
+// dialogs behind them, answered the way an operator would.
+#include "ModalHandler.h"
+#include "ScriptedDialogs.h"
+#include "support/QtPrint.h"
+
+#include "foundation/Exceptions.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Kind = ScriptedDialogs::Kind;
+
+const QString TextFilter = QStringLiteral("Текстовые файлы|*.txt");
+
+} // namespace
+
+TEST(Dialogs, CaptionIsTheApplicationTitleUnlessOneIsGiven)
+{
+    EXPECT_EQ(ApplicationTitle(), QStringLiteral("test_app"));
+
+    ScriptedDialogs dialogs;
+    dialogs.answerYesNo(true);
+    dialogs.answerYesNo(false);
+    ShowWarning(QStringLiteral("Начислений не найдено."));
+    ShowInfo(QStringLiteral("Извещение принято."), QStringLiteral("Плательщик"));
+    EXPECT_TRUE(AskYesNo(QStringLiteral("Получить результат обработки сейчас?")));
+    EXPECT_FALSE(AskYesNo(QStringLiteral("Ещё раз?"), QStringLiteral("Вопрос")));
+
+    const auto& shown = dialogs.shown();
+    ASSERT_EQ(shown.size(), 4);
+    EXPECT_EQ(shown[0].kind, Kind::Warning);
+    EXPECT_EQ(shown[0].text, QStringLiteral("Начислений не найдено."));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("test_app"));
+    EXPECT_EQ(shown[1].kind, Kind::Info);
+    EXPECT_EQ(shown[1].caption, QStringLiteral("Плательщик"));
+    EXPECT_EQ(shown[2].kind, Kind::Question);
+    EXPECT_EQ(shown[2].caption, QStringLiteral("test_app"));
+    EXPECT_EQ(shown[3].caption, QStringLiteral("Вопрос"));
+}
+
+TEST(Dialogs, FileDialogsReturnTheChoiceAndAbortOnCancel)
+{
+    ScriptedDialogs dialogs;
+    dialogs.answerFile(QStringLiteral("/data/Charge.txt"));
+    dialogs.answerFile(std::nullopt);
+    dialogs.answerFile(QStringLiteral("/data/Pay123.txt"));
+    dialogs.answerFile(std::nullopt);
+
+    EXPECT_EQ(AskOpenFileName(QStringLiteral("Charge.txt"), TextFilter), QStringLiteral("/data/Charge.txt"));
+    EXPECT_THROW(AskOpenFileName(QStringLiteral("Charge.txt"), TextFilter), EAbort);
+    EXPECT_EQ(AskSaveFileName(QStringLiteral("Pay123.txt"), TextFilter), QStringLiteral("/data/Pay123.txt"));
+    EXPECT_THROW(AskSaveFileName(QStringLiteral("Pay123.txt"), TextFilter), EAbort);
+
+    const auto& shown = dialogs.shown();
+    ASSERT_EQ(shown.size(), 4);
+    EXPECT_EQ(shown[0].kind, Kind::Open);
+    EXPECT_EQ(shown[2].kind, Kind::Save);
+    EXPECT_EQ(shown[2].text, QStringLiteral("Pay123.txt"));
+    EXPECT_EQ(shown[2].caption, TextFilter);
+}
+
+TEST(Dialogs, FiltersAreTranslatedForQt)
+{
+    EXPECT_EQ(QtFileFilter(TextFilter), QStringLiteral("Текстовые файлы (*.txt)"));
+    EXPECT_EQ(QtFileFilter(QStringLiteral("XML|*.xml;*.XML|Все файлы|*")),
+              QStringLiteral("XML (*.xml *.XML);;Все файлы (*)"));
+    EXPECT_EQ(QtFileFilter(QStringLiteral("Text (*.txt)")), QStringLiteral("Text (*.txt)"));
+}
+
+// The real message boxes, answered by pressing their buttons.
+TEST(Dialogs, RealMessageBoxesShowIconTextCaptionAndButtons)
+{
+    struct Seen {
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString title, text;
+        QMessageBox::StandardButtons buttons;
+        bool modalForAll = false;
+    };
+    auto answer = [](Seen& seen, QMessageBox::StandardButton press) {
+        return [&seen, press](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            seen = {box->icon(), box->windowTitle(), box->text(), box->standardButtons(),
+                    box->windowModality() == Qt::ApplicationModal};
+            box->button(press)->click();
+        };
+    };
+
+    Seen seen;
+    {
+        ModalHandler handler(answer(seen, QMessageBox::Yes));
+        EXPECT_TRUE(AskYesNo(QStringLiteral("Сообщение отправлено успешно.\nИдентификатор пакета: 7")));
+        EXPECT_TRUE(handler.done());
+    }
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
+    EXPECT_EQ(seen.title, QStringLiteral("test_app"));
+    EXPECT_EQ(seen.text, QStringLiteral("Сообщение отправлено успешно.\nИдентификатор пакета: 7"));
+    EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_TRUE(seen.modalForAll);
+    {
+        ModalHandler handler(answer(seen, QMessageBox::No));
+        EXPECT_FALSE(AskYesNo(QStringLiteral("Получить результат обработки сейчас?")));
+    }
+    {
+        ModalHandler handler(answer(seen, QMessageBox::Ok));
+        ShowWarning(QStringLiteral("Обработка пакета еще не завершена."));
+    }
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+    {
+        ModalHandler handler(answer(seen, QMessageBox::Ok));
+        ShowInfo(QStringLiteral("Информация о платеже принята."));
+    }
+    EXPECT_EQ(seen.icon, QMessageBox::Information);
+    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+    {
+        // Texts are shown as they are, never taken for markup.
+        ModalHandler handler(answer(seen, QMessageBox::Ok));
+        ShowException(std::make_exception_ptr(Exception(QStringLiteral("<b>ошибка</b> & <i>фрагмент</i>"))));
+        EXPECT_TRUE(handler.done());
+    }
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.title, QStringLiteral("test_app"));
+    EXPECT_EQ(seen.text, QStringLiteral("<b>ошибка</b> & <i>фрагмент</i>"));
+    EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+}
+
+TEST(Dialogs, RealSaveDialogAsksBeforeReplacingAFile)
+{
+    QTemporaryDir folder;
+    const QString existing = folder.filePath(QStringLiteral("Charge.txt"));
+    {
+        QFile file(existing);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("SearchType=1\r\n");
+    }
+
+    QString question;
+    QStringList filters;
+    bool stillOpen = false;
+    auto chooseExisting = [&](bool replace) {
+        return [&, replace](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            filters = dialog->nameFilters();
+            EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+            dialog->selectFile(existing);
+            ModalHandler confirm(
+                [&, replace](QWidget* box) {
+                    auto* message = qobject_cast<QMessageBox*>(box);
+                    ASSERT_NE(message, nullptr);
+                    question = message->text();
+                    message->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+                },
+                dialog);
+            static_cast<QDialog*>(dialog)->accept(); // as the operator pressing Save or Open
+            EXPECT_TRUE(confirm.done()) << "no question before replacing";
+            stillOpen = dialog->isVisible();
+            if (stillOpen)
+                dialog->reject();
+        };
+    };
+
+    {
+        ModalHandler handler(chooseExisting(false));
+        EXPECT_THROW(AskSaveFileName(QStringLiteral("Charge.txt"), TextFilter), EAbort);
+        EXPECT_TRUE(handler.done());
+    }
+    EXPECT_EQ(filters, QStringList{QStringLiteral("Текстовые файлы (*.txt)")});
+    EXPECT_TRUE(question.contains(QStringLiteral("Charge.txt"))) << question.toStdString();
+    EXPECT_TRUE(stillOpen) << "answering No keeps the dialog open";
+
+    question.clear();
+    {
+        ModalHandler handler(chooseExisting(true));
+        EXPECT_EQ(AskSaveFileName(QStringLiteral("Charge.txt"), TextFilter), existing);
+    }
+    EXPECT_FALSE(question.isEmpty());
+    EXPECT_FALSE(stillOpen);
+}
+
+TEST(Dialogs, RealOpenDialogTakesOnlyExistingFiles)
+{
+    QTemporaryDir folder;
+    const QString existing = folder.filePath(QStringLiteral("Pay.txt"));
+    {
+        QFile file(existing);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    {
+        ModalHandler handler([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            mode = dialog->fileMode();
+            dialog->selectFile(existing);
+            static_cast<QDialog*>(dialog)->accept(); // as the operator pressing Save or Open
+        });
+        EXPECT_EQ(AskOpenFileName(QStringLiteral("Pay.txt"), TextFilter), existing);
+    }
+    EXPECT_EQ(mode, QFileDialog::ExistingFile);
+    {
+        ModalHandler handler([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+        EXPECT_THROW(AskOpenFileName(QStringLiteral("Pay.txt"), TextFilter), EAbort);
+    }
+}

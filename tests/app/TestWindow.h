@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/fZelvan.h"
+#include "support/QtPrint.h"
+
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+// A main window that believes its executable lives in a temporary folder of its own, so its
+// settings, window-state and debug files never touch anything outside the test.
+class TestWindow {
+  public:
+    explicit TestWindow(const QStringList& arguments = {},
+                        const QString& executableName = QStringLiteral("zelvan"))
+    {
+        EXPECT_TRUE(FFolder.isValid());
+        FWindow = std::make_unique<TfmZelvan>(StartupOptions{FFolder.filePath(executableName), arguments});
+    }
+
+    TfmZelvan& operator*() { return *FWindow; }
+    TfmZelvan* operator->() { return FWindow.get(); }
+    TfmZelvan* get() { return FWindow.get(); }
+    QString folder() const { return FFolder.path(); }
+
+    // The control of that name; a missing one fails the test.
+    template <class T> T* control(const QString& name)
+    {
+        T* found = FWindow->findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << "no " << T::staticMetaObject.className() << " named "
+                                  << name.toStdString();
+        return found;
+    }
+
+  private:
+    QTemporaryDir FFolder;
+    std::unique_ptr<TfmZelvan> FWindow;
+};
