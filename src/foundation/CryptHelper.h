@@ -9,8 +9,30 @@
 #include <functional>
 #include <optional>
 
+class QIODevice;
+
 // Every provider failure: the name of the failing step, a line feed, and the error text.
 ZELVAN_DECLARE_EXCEPTION(ECryptException, Exception);
+
+// A key container is a folder of the key store named after the container, holding the private
+// key and its certificate under these names.
+inline constexpr char KeyFileName[] = "private.key";
+inline constexpr char CertificateFileName[] = "certificate.cer";
+
+// True when the name can be a container: a plain folder name that stays inside the key store.
+bool IsKeyContainerName(const QString& name);
+
+// The key store: the folder "keys" beside the executable unless another folder was set.
+QString KeyStorePath();
+// Sets the key store folder (empty: back to the folder beside the executable) and returns the
+// previous setting, so that a caller can put it back.
+QString SetKeyStorePath(const QString& path);
+
+// Asked for the password of an encrypted private key, with the container's name; no value means
+// the operator cancelled, which ends the operation with EAbort.
+using TPasswordProvider = std::function<std::optional<QString>(const QString& containerName)>;
+// Installs the password source (none: encrypted keys cannot be used) and returns the previous one.
+TPasswordProvider SetPasswordProvider(TPasswordProvider provider);
 
 // Names of the key containers in the key store, appended in order; true when any was added.
 bool EnumKeyContainers(QStringList& names);
@@ -18,8 +40,23 @@ bool EnumKeyContainers(QStringList& names);
 // Opens the named container afresh and fills each output that is given: the DER certificate,
 // the GOST R 34.10-2001 signature of the input (most significant octet first), and the
 // GOST R 34.11-94 hash of the input (as the provider returns it). An absent input is empty.
+// On failure no output is touched.
 void ContainerCrypt(const QString& containerName, const QByteArray* input, QByteArray* certificate,
                     QByteArray* signature, QByteArray* hash);
 
+// Passes an OpenSSL result through when it signals success (a positive value); otherwise raises
+// ECryptException named after the step, with the error text OpenSSL queued.
+int CryptCheck(int result, const char* step);
+// Raises ECryptException named after the step with the given error text.
+[[noreturn]] void CryptFail(const char* step, const QString& errorText);
+
 // Standard Base64 on one line.
 QString Base64Line(const QByteArray& bytes);
+QString Base64Line(const void* data, qsizetype length);
+// Of a stream: everything from position 0 to its end.
+QString Base64Line(QIODevice& stream);
+
+// Makes the destination hold exactly the source's bytes (reversed end to end when asked) and leaves
+// it at position 0. Nothing happens when either is absent. The destination is emptied first, so it
+// must be a buffer or a file.
+void CopyStreamBytes(QIODevice* source, QIODevice* destination, bool reverse);

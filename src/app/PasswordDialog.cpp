@@ -1,0 +1,39 @@
+#include "app/PasswordDialog.h"
+
+#include "ui_PasswordDialog.h"
+
+#include "foundation/CryptHelper.h"
+
+#include <QApplication>
+
+TfmPassword::TfmPassword(const QString& containerName, QWidget* owner)
+    : QDialog(owner), ui(std::make_unique<Ui::TfmPassword>())
+{
+    ui->setupUi(this);
+    ui->laPassword->setText(QStringLiteral("Пароль ключевого контейнера «%1»:").arg(containerName));
+}
+
+TfmPassword::~TfmPassword() = default;
+
+QString TfmPassword::password() const
+{
+    return ui->edPassword->text();
+}
+
+std::optional<QString> AskContainerPassword(const QString& containerName, QWidget* owner)
+{
+    TfmPassword dialog(containerName, owner);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.password();
+}
+
+void InstallPasswordDialog()
+{
+    SetPasswordProvider([](const QString& containerName) {
+        QWidget* owner = QApplication::activeModalWidget();
+        if (!owner)
+            owner = QApplication::activeWindow();
+        return AskContainerPassword(containerName, owner);
+    });
+}

@@ -1,0 +1,341 @@
+#include "foundation/CryptHelper.h"
+
+#include "foundation/GostOpenSsl.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDevice>
+#include <QFileInfo>
+
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+namespace {
+
+// Names of the provider steps, kept in one place so every failure names its step the same way.
+constexpr char kAcquireContext[] = "CryptAcquireContext";
+constexpr char kGetUserKey[] = "CryptGetUserKey";
+constexpr char kGetKeyParam[] = "CryptGetKeyParam";
+constexpr char kCreateHash[] = "CryptCreateHash";
+constexpr char kHashData[] = "CryptHashData";
+constexpr char kGetHashParam[] = "CryptGetHashParam";
+constexpr char kSignHash[] = "CryptSignHash";
+
+struct TProviderSettings {
+    std::mutex lock;
+    QString keyStore;
+    TPasswordProvider passwordProvider;
+};
+
+TProviderSettings& Settings()
+{
+    static TProviderSettings settings;
+    return settings;
+}
+
+QString WithOpenSslErrors(const QString& text)
+{
+    const QString errors = TakeOpenSslErrors();
+    return errors.isEmpty() ? text : text + QLatin1Char('\n') + errors;
+}
+
+QByteArray ReadContainerFile(const QString& path, const char* step)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        CryptFail(step, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    return file.readAll();
+}
+
+std::optional<QString> AskPassword(const QString& containerName)
+{
+    TPasswordProvider provider;
+    {
+        std::lock_guard guard(Settings().lock);
+        provider = Settings().passwordProvider;
+    }
+    if (!provider)
+        CryptFail(kAcquireContext, QStringLiteral("The key of container \"%1\" is protected by a password "
+                                                  "and there is no way to ask for it")
+                                       .arg(containerName));
+    return provider(containerName);
+}
+
+struct TPemBlock {
+    char* name = nullptr;
+    char* header = nullptr;
+    unsigned char* data = nullptr;
+    long length = 0;
+
+    TPemBlock() = default;
+    TPemBlock(const TPemBlock&) = delete;
+    TPemBlock& operator=(const TPemBlock&) = delete;
+    ~TPemBlock()
+    {
+        OPENSSL_free(name);
+        OPENSSL_free(header);
+        // The block may be an unencrypted private key: nothing of it stays in freed memory.
+        if (data)
+            OPENSSL_clear_free(data, size_t(length));
+    }
+};
+
+using P8Ptr = std::unique_ptr<PKCS8_PRIV_KEY_INFO, OpenSslDeleter<PKCS8_PRIV_KEY_INFO_free>>;
+using X509SigPtr = std::unique_ptr<X509_SIG, OpenSslDeleter<X509_SIG_free>>;
+
+// Reads the PEM PKCS#8 key itself rather than through PEM_read_bio_PrivateKey, which may ask the
+// password source twice (once per decoder it tries) and prompts on the terminal when it has none.
+EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path)
+{
+    const QByteArray pem = ReadContainerFile(path, kAcquireContext);
+    BioPtr bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
+    TPemBlock block;
+    if (!bio || PEM_read_bio(bio.get(), &block.name, &block.header, &block.data, &block.length) != 1)
+        CryptFail(
+            kAcquireContext,
+            WithOpenSslErrors(QStringLiteral("%1 holds no PEM key").arg(QDir::toNativeSeparators(path))));
+
+    const unsigned char* der = block.data;
+    P8Ptr info;
+    if (std::strcmp(block.name, PEM_STRING_PKCS8) == 0) {
+        X509SigPtr encrypted(d2i_X509_SIG(nullptr, &der, block.length));
+        if (!encrypted)
+            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The encrypted key is damaged")));
+        const std::optional<QString> password = AskPassword(containerName);
+        if (!password)
+            throw EAbort();
+        QByteArray secret = password->toUtf8();
+        info.reset(PKCS8_decrypt(encrypted.get(), secret.constData(), int(secret.size())));
+        OPENSSL_cleanse(secret.data(), size_t(secret.size()));
+        if (!info)
+            CryptFail(kAcquireContext,
+                      WithOpenSslErrors(QStringLiteral("The password is wrong or the key is damaged")));
+    } else if (std::strcmp(block.name, PEM_STRING_PKCS8INF) == 0) {
+        info.reset(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &der, block.length));
+        if (!info)
+            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The key is damaged")));
+    } else {
+        CryptFail(kAcquireContext, QStringLiteral("%1 holds \"%2\", not a PKCS#8 private key")
+                                       .arg(QDir::toNativeSeparators(path), QString::fromLatin1(block.name)));
+    }
+    EvpPkeyPtr key(EVP_PKCS82PKEY(info.get()));
+    if (!key)
+        CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The key cannot be decoded")));
+    if (EVP_PKEY_get_id(key.get()) != NID_id_GostR3410_2001)
+        CryptFail(
+            kGetUserKey,
+            QStringLiteral("The key of container \"%1\" is not a GOST R 34.10-2001 key").arg(containerName));
+    return key;
+}
+
+// The certificate must be usable for the container's key: a certificate of another key would give
+// signatures that nobody can verify.
+QByteArray ReadContainerCertificate(const QString& folder, EVP_PKEY* key)
+{
+    const QString path = QDir(folder).filePath(QLatin1String(CertificateFileName));
+    if (!QFileInfo(path).isFile())
+        CryptFail(
+            kGetKeyParam,
+            QStringLiteral("The container has no certificate (%1)").arg(QDir::toNativeSeparators(path)));
+    const X509Ptr certificate = ReadCertificate(ReadContainerFile(path, kGetKeyParam));
+    if (!certificate)
+        CryptFail(kGetKeyParam,
+                  WithOpenSslErrors(
+                      QStringLiteral("%1 holds no X.509 certificate").arg(QDir::toNativeSeparators(path))));
+    EVP_PKEY* publicKey = X509_get0_pubkey(certificate.get());
+    if (!publicKey)
+        CryptFail(kGetKeyParam,
+                  WithOpenSslErrors(QStringLiteral("The certificate's public key cannot be read")));
+    if (EVP_PKEY_get_id(publicKey) != NID_id_GostR3410_2001)
+        CryptFail(kGetKeyParam, QStringLiteral("The certificate's key is not a GOST R 34.10-2001 key"));
+    if (key && EVP_PKEY_eq(publicKey, key) != 1) {
+        ERR_clear_error();
+        CryptFail(kGetKeyParam,
+                  QStringLiteral("The certificate belongs to another key than the container's"));
+    }
+    const QByteArray der = CertificateDer(certificate.get());
+    if (der.isEmpty())
+        CryptFail(kGetKeyParam, WithOpenSslErrors(QStringLiteral("The certificate cannot be encoded")));
+    return der;
+}
+
+QByteArray SignHash(EVP_PKEY* key, ENGINE* engine, const QByteArray& hashValue)
+{
+    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new(key, engine));
+    if (!context)
+        CryptFail(kSignHash, WithOpenSslErrors(QStringLiteral("The key cannot sign")));
+    CryptCheck(EVP_PKEY_sign_init(context.get()), kSignHash);
+    const auto* digest = reinterpret_cast<const unsigned char*>(hashValue.constData());
+    size_t length = 0;
+    CryptCheck(EVP_PKEY_sign(context.get(), nullptr, &length, digest, size_t(hashValue.size())), kSignHash);
+    QByteArray value(qsizetype(length), '\0');
+    CryptCheck(EVP_PKEY_sign(context.get(), reinterpret_cast<unsigned char*>(value.data()), &length, digest,
+                             size_t(hashValue.size())),
+               kSignHash);
+    value.truncate(qsizetype(length));
+    return value;
+}
+
+} // namespace
+
+bool IsKeyContainerName(const QString& name)
+{
+    // The name becomes a folder name: anything that could reach outside the key store is no container.
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+}
+
+QString KeyStorePath()
+{
+    {
+        std::lock_guard guard(Settings().lock);
+        if (!Settings().keyStore.isEmpty())
+            return Settings().keyStore;
+    }
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("keys"));
+}
+
+QString SetKeyStorePath(const QString& path)
+{
+    std::lock_guard guard(Settings().lock);
+    return std::exchange(Settings().keyStore, path);
+}
+
+TPasswordProvider SetPasswordProvider(TPasswordProvider provider)
+{
+    std::lock_guard guard(Settings().lock);
+    return std::exchange(Settings().passwordProvider, std::move(provider));
+}
+
+bool EnumKeyContainers(QStringList& names)
+{
+    const QDir store(KeyStorePath());
+    const qsizetype before = names.size();
+    // Hidden folders are left out on purpose: a container being written is not offered yet.
+    for (const QString& folder : store.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        const QDir container(store.filePath(folder));
+        if (QFileInfo(container.filePath(QLatin1String(KeyFileName))).isFile() &&
+            QFileInfo(container.filePath(QLatin1String(CertificateFileName))).isFile())
+            names << folder;
+    }
+    return names.size() > before;
+}
+
+void ContainerCrypt(const QString& containerName, const QByteArray* input, QByteArray* certificate,
+                    QByteArray* signature, QByteArray* hash)
+{
+    // Copied first: the caller may pass the same array as input and as an output.
+    const QByteArray data = input ? *input : QByteArray();
+    ERR_clear_error();
+
+    ENGINE* engine = GostEngine(kAcquireContext);
+    const QString store = KeyStorePath();
+    const QString folder = QDir(store).filePath(containerName);
+    if (!IsKeyContainerName(containerName) || !QFileInfo(folder).isDir())
+        CryptFail(kAcquireContext, QStringLiteral("There is no key container \"%1\" in %2")
+                                       .arg(containerName, QDir::toNativeSeparators(store)));
+    const QString keyPath = QDir(folder).filePath(QLatin1String(KeyFileName));
+    if (!QFileInfo(keyPath).isFile())
+        CryptFail(kAcquireContext, QStringLiteral("The key container \"%1\" holds no private key (%2)")
+                                       .arg(containerName, QDir::toNativeSeparators(keyPath)));
+
+    // The private key is read only for a signature: certificates and hashes never ask for a password.
+    EvpPkeyPtr key;
+    if (signature)
+        key = ReadPrivateKey(containerName, keyPath);
+
+    QByteArray certificateValue;
+    if (certificate || signature)
+        certificateValue = ReadContainerCertificate(folder, key.get());
+
+    QByteArray hashValue;
+    QByteArray signatureValue;
+    if (hash || signature) {
+        const EVP_MD* digest = Gost94Digest(kCreateHash);
+        EvpMdCtxPtr context(EVP_MD_CTX_new());
+        if (!context)
+            CryptFail(kCreateHash, WithOpenSslErrors(QStringLiteral("Out of memory")));
+        CryptCheck(EVP_DigestInit_ex(context.get(), digest, engine), kCreateHash);
+        CryptCheck(EVP_DigestUpdate(context.get(), data.constData(), size_t(data.size())), kHashData);
+        unsigned char value[EVP_MAX_MD_SIZE];
+        unsigned int length = 0;
+        CryptCheck(EVP_DigestFinal_ex(context.get(), value, &length), kGetHashParam);
+        hashValue = QByteArray(reinterpret_cast<const char*>(value), int(length));
+        if (signature)
+            signatureValue = SignHash(key.get(), engine, hashValue);
+    }
+
+    // Decoders leave notes in the error queue even on success; they must not show up in the
+    // message of someone else's later failure.
+    ERR_clear_error();
+    // Outputs change only once everything has succeeded.
+    if (certificate)
+        *certificate = certificateValue;
+    if (signature)
+        *signature = signatureValue;
+    if (hash)
+        *hash = hashValue;
+}
+
+int CryptCheck(int result, const char* step)
+{
+    if (result <= 0)
+        CryptFail(step, TakeOpenSslErrors());
+    return result;
+}
+
+void CryptFail(const char* step, const QString& errorText)
+{
+    const QString text = errorText.isEmpty() ? QStringLiteral("A call to an OS function failed") : errorText;
+    throw ECryptException(QLatin1String(step) + QLatin1Char('\n') + text);
+}
+
+QString Base64Line(const QByteArray& bytes)
+{
+    // Qt's encoder never breaks lines, which is the one-line form the XML needs.
+    return QString::fromLatin1(bytes.toBase64());
+}
+
+QString Base64Line(const void* data, qsizetype length)
+{
+    return Base64Line(QByteArray::fromRawData(static_cast<const char*>(data), length));
+}
+
+QString Base64Line(QIODevice& stream)
+{
+    if (!stream.isSequential())
+        stream.seek(0);
+    return Base64Line(stream.readAll());
+}
+
+void CopyStreamBytes(QIODevice* source, QIODevice* destination, bool reverse)
+{
+    if (!source || !destination)
+        return;
+    if (!source->isSequential())
+        source->seek(0);
+    QByteArray bytes = source->readAll();
+    if (reverse)
+        std::reverse(bytes.begin(), bytes.end());
+    // A destination longer than the source must not keep its old tail.
+    if (auto* buffer = qobject_cast<QBuffer*>(destination)) {
+        buffer->buffer() = bytes;
+        buffer->seek(0);
+        return;
+    }
+    auto* file = qobject_cast<QFileDevice*>(destination);
+    if (!file)
+        throw Exception(QStringLiteral("Only a buffer or a file can receive copied bytes"));
+    if (!file->resize(0) || !file->seek(0) || file->write(bytes) != bytes.size() || !file->seek(0))
+        throw Exception(
+            QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file->fileName()), file->errorString()));
+}

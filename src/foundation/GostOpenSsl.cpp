@@ -1,0 +1,168 @@
+// The engine interface is the only way OpenSSL 3 offers the GOST algorithms of this provider;
+// its deprecation is silenced here and nowhere else.
+#define OPENSSL_SUPPRESS_DEPRECATED
+
+#include "foundation/GostOpenSsl.h"
+
+#include "foundation/CryptHelper.h"
+
+#include <QFileInfo>
+
+#include <openssl/crypto.h>
+#include <openssl/engine.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr char kEngineId[] = "gost";
+
+struct TLoadedEngine {
+    ENGINE* engine = nullptr;
+    QString error;
+};
+
+// OpenSSL reports its engines folder as `ENGINESDIR: "<folder>"`; the folder is what was compiled
+// in, independent of any environment variable.
+QString CompiledEnginesFolder()
+{
+    const QString text = QString::fromUtf8(OpenSSL_version(OPENSSL_ENGINES_DIR));
+    const qsizetype first = text.indexOf(QLatin1Char('"'));
+    const qsizetype last = text.lastIndexOf(QLatin1Char('"'));
+    return first >= 0 && last > first ? text.mid(first + 1, last - first - 1) : QString();
+}
+
+ENGINE* FindListedEngine()
+{
+    for (ENGINE* engine = ENGINE_get_first(); engine; engine = ENGINE_get_next(engine)) {
+        if (std::strcmp(ENGINE_get_id(engine), kEngineId) == 0)
+            return engine;
+    }
+    return nullptr;
+}
+
+// Loads the module through OpenSSL's "dynamic" engine with an explicit path, so that neither a
+// configuration file nor an environment variable decides what is loaded.
+TLoadedEngine LoadEngineModule()
+{
+    const QString module = CompiledEnginesFolder() + QStringLiteral("/gost.so");
+    if (!QFileInfo(module).isFile())
+        return {nullptr, QStringLiteral("The GOST engine module %1 is not installed").arg(module)};
+    ENGINE* engine = ENGINE_by_id("dynamic");
+    if (!engine)
+        return {nullptr, TakeOpenSslErrors()};
+    const QByteArray path = module.toLocal8Bit();
+    if (!ENGINE_ctrl_cmd_string(engine, "SO_PATH", path.constData(), 0) ||
+        !ENGINE_ctrl_cmd_string(engine, "ID", kEngineId, 0) ||
+        !ENGINE_ctrl_cmd_string(engine, "LIST_ADD", "1", 0) ||
+        !ENGINE_ctrl_cmd_string(engine, "LOAD", nullptr, 0)) {
+        TLoadedEngine failed{nullptr, QStringLiteral("The GOST engine module %1 cannot be loaded\n%2")
+                                          .arg(module, TakeOpenSslErrors())};
+        ENGINE_free(engine);
+        return failed;
+    }
+    return {engine, {}};
+}
+
+TLoadedEngine LoadEngine()
+{
+    ERR_clear_error();
+    TLoadedEngine loaded;
+    loaded.engine = FindListedEngine();
+    if (!loaded.engine) {
+        loaded = LoadEngineModule();
+        if (!loaded.engine)
+            return loaded;
+    }
+    if (!ENGINE_init(loaded.engine)) {
+        const QString error = QStringLiteral("The GOST engine cannot be initialised\n") + TakeOpenSslErrors();
+        ENGINE_free(loaded.engine);
+        return {nullptr, error};
+    }
+    // Key formats, key operations and digests are looked up by algorithm, not by engine, when keys
+    // and certificates are decoded; registering makes the engine the one found for GOST.
+    if (!ENGINE_register_pkey_asn1_meths(loaded.engine) || !ENGINE_register_pkey_meths(loaded.engine) ||
+        !ENGINE_register_digests(loaded.engine)) {
+        const QString error = QStringLiteral("The GOST engine cannot be registered\n") + TakeOpenSslErrors();
+        ENGINE_finish(loaded.engine);
+        ENGINE_free(loaded.engine);
+        return {nullptr, error};
+    }
+    return loaded;
+}
+
+int RefusePassword(char*, int, int, void*)
+{
+    return -1;
+}
+
+} // namespace
+
+ENGINE* GostEngine(const char* step)
+{
+    // Initialised once, by whichever thread comes first; a failure is remembered, not retried.
+    static const TLoadedEngine loaded = LoadEngine();
+    if (!loaded.engine)
+        CryptFail(step, loaded.error);
+    return loaded.engine;
+}
+
+const EVP_MD* Gost94Digest(const char* step)
+{
+    const EVP_MD* digest = ENGINE_get_digest(GostEngine(step), NID_id_GostR3411_94);
+    if (!digest)
+        CryptFail(step,
+                  QStringLiteral("The GOST engine offers no GOST R 34.11-94 digest\n") + TakeOpenSslErrors());
+    return digest;
+}
+
+QString TakeOpenSslErrors()
+{
+    QStringList lines;
+    const char* data = nullptr;
+    int flags = 0;
+    while (const unsigned long code = ERR_get_error_all(nullptr, nullptr, nullptr, &data, &flags)) {
+        char text[256];
+        ERR_error_string_n(code, text, sizeof text);
+        QString line = QString::fromUtf8(text);
+        if ((flags & ERR_TXT_STRING) && data && *data)
+            line += QStringLiteral(" (%1)").arg(QString::fromUtf8(data));
+        lines << line;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+X509Ptr ReadCertificate(const QByteArray& bytes)
+{
+    if (bytes.contains("-----BEGIN")) {
+        BioPtr bio(BIO_new_mem_buf(bytes.constData(), int(bytes.size())));
+        // A certificate is never encrypted; without this callback OpenSSL would prompt on the terminal.
+        return X509Ptr(bio ? PEM_read_bio_X509(bio.get(), nullptr, RefusePassword, nullptr) : nullptr);
+    }
+    auto* next = reinterpret_cast<const unsigned char*>(bytes.constData());
+    X509Ptr certificate(d2i_X509(nullptr, &next, long(bytes.size())));
+    // Bytes after the certificate mean the file is something else that merely starts like one.
+    if (certificate && next != reinterpret_cast<const unsigned char*>(bytes.constData()) + bytes.size())
+        return nullptr;
+    return certificate;
+}
+
+QByteArray CertificateDer(X509* certificate)
+{
+    unsigned char* der = nullptr;
+    const int length = i2d_X509(certificate, &der);
+    if (length <= 0)
+        return {};
+    QByteArray bytes(reinterpret_cast<const char*>(der), length);
+    OPENSSL_free(der);
+    return bytes;
+}
+
+QByteArray BioContents(BIO* bio)
+{
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    return length > 0 ? QByteArray(data, qsizetype(length)) : QByteArray();
+}

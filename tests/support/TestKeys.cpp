@@ -1,0 +1,167 @@
+#include "TestKeys.h"
+
+#include "foundation/GostOpenSsl.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <openssl/bn.h>
+#include <openssl/pem.h>
+#include <openssl/rand.h>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr char kStep[] = "test key container";
+
+[[noreturn]] void Fail(const QString& what)
+{
+    throw std::runtime_error((what + QLatin1Char('\n') + TakeOpenSslErrors()).toStdString());
+}
+
+EvpPkeyPtr NewGostKey()
+{
+    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new_id(NID_id_GostR3410_2001, GostEngine(kStep)));
+    EVP_PKEY* key = nullptr;
+    if (!context || EVP_PKEY_keygen_init(context.get()) <= 0 ||
+        EVP_PKEY_CTX_ctrl_str(context.get(), "paramset", "A") <= 0 ||
+        EVP_PKEY_keygen(context.get(), &key) <= 0)
+        Fail(QStringLiteral("cannot make a GOST R 34.10-2001 key"));
+    return EvpPkeyPtr(key);
+}
+
+void AddNameEntry(X509_NAME* name, const char* field, const QString& value)
+{
+    if (value.isEmpty())
+        return;
+    const QByteArray utf8 = value.toUtf8();
+    if (!X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                    reinterpret_cast<const unsigned char*>(utf8.constData()),
+                                    int(utf8.size()), -1, 0))
+        Fail(QStringLiteral("cannot set %1").arg(QLatin1String(field)));
+}
+
+X509Ptr NewSelfSignedCertificate(EVP_PKEY* key, const TestKeyOptions& options)
+{
+    X509Ptr certificate(X509_new());
+    std::unique_ptr<BIGNUM, OpenSslDeleter<BN_free>> serial(BN_new());
+    if (!certificate || !serial || !X509_set_version(certificate.get(), X509_VERSION_3) ||
+        !(options.serialNumber ? BN_set_word(serial.get(), options.serialNumber)
+                               : BN_rand(serial.get(), 63, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY)) ||
+        !BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())))
+        Fail(QStringLiteral("cannot start a certificate"));
+    X509_NAME* subject = X509_get_subject_name(certificate.get());
+    AddNameEntry(subject, "CN", options.commonName);
+    AddNameEntry(subject, "O", options.organization);
+    if (!X509_set_issuer_name(certificate.get(), subject) ||
+        !X509_gmtime_adj(X509_getm_notBefore(certificate.get()), 0) ||
+        !X509_time_adj_ex(X509_getm_notAfter(certificate.get()), options.days, 0, nullptr) ||
+        !X509_set_pubkey(certificate.get(), key) || !X509_sign(certificate.get(), key, Gost94Digest(kStep)))
+        Fail(QStringLiteral("cannot sign a certificate"));
+    return certificate;
+}
+
+QByteArray PrivateKeyPem(EVP_PKEY* key, const QString& password)
+{
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    const QByteArray secret = password.toUtf8();
+    const EVP_CIPHER* cipher = password.isEmpty() ? nullptr : EVP_aes_256_cbc();
+    if (!bio || !PEM_write_bio_PKCS8PrivateKey(bio.get(), key, cipher,
+                                               password.isEmpty() ? nullptr : secret.constData(),
+                                               int(secret.size()), nullptr, nullptr))
+        Fail(QStringLiteral("cannot write a private key"));
+    return BioContents(bio.get());
+}
+
+QByteArray CertificatePem(X509* certificate)
+{
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    if (!bio || !PEM_write_bio_X509(bio.get(), certificate))
+        Fail(QStringLiteral("cannot write a certificate"));
+    return BioContents(bio.get());
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
+}
+
+} // namespace
+
+TestKeyStore::TestKeyStore() : FPreviousStore(SetKeyStorePath(FFolder.path()))
+{
+    if (!FFolder.isValid())
+        throw std::runtime_error("cannot make a temporary key store");
+}
+
+TestKeyStore::~TestKeyStore()
+{
+    SetKeyStorePath(FPreviousStore);
+}
+
+QString TestKeyStore::path() const
+{
+    return FFolder.path();
+}
+
+QString TestKeyStore::containerPath(const QString& name) const
+{
+    return QDir(FFolder.path()).filePath(name);
+}
+
+QByteArray TestKeyStore::addContainer(const QString& name, const TestKeyOptions& options)
+{
+    const QString folder = containerPath(name);
+    if (!QDir().mkpath(folder))
+        throw std::runtime_error(QStringLiteral("cannot make %1").arg(folder).toStdString());
+    const EvpPkeyPtr key = NewGostKey();
+    WriteFile(QDir(folder).filePath(QLatin1String(KeyFileName)), PrivateKeyPem(key.get(), options.password));
+    if (!options.withCertificate)
+        return {};
+    const EvpPkeyPtr otherKey = options.certificateOfAnotherKey ? NewGostKey() : nullptr;
+    const X509Ptr certificate = NewSelfSignedCertificate(otherKey ? otherKey.get() : key.get(), options);
+    const QByteArray der = CertificateDer(certificate.get());
+    WriteFile(QDir(folder).filePath(QLatin1String(CertificateFileName)),
+              options.pemCertificate ? CertificatePem(certificate.get()) : der);
+    return der;
+}
+
+ScopedPasswordProvider::ScopedPasswordProvider(std::optional<QString> answer)
+{
+    FPrevious =
+        SetPasswordProvider([answer, questions = FQuestions, last = FLastContainer](const QString& name) {
+            ++*questions;
+            *last = name;
+            return answer;
+        });
+}
+
+ScopedPasswordProvider::~ScopedPasswordProvider()
+{
+    SetPasswordProvider(std::move(FPrevious));
+}
+
+bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, const QByteArray& signature)
+{
+    GostEngine(kStep);
+    const X509Ptr parsed = ReadCertificate(certificate);
+    EVP_PKEY* publicKey = parsed ? X509_get0_pubkey(parsed.get()) : nullptr;
+    if (!publicKey)
+        Fail(QStringLiteral("cannot read the certificate's public key"));
+    unsigned char hash[EVP_MAX_MD_SIZE];
+    unsigned int hashLength = 0;
+    if (!EVP_Digest(data.constData(), size_t(data.size()), hash, &hashLength, Gost94Digest(kStep),
+                    GostEngine(kStep)))
+        Fail(QStringLiteral("cannot hash"));
+    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new(publicKey, GostEngine(kStep)));
+    if (!context || EVP_PKEY_verify_init(context.get()) <= 0)
+        Fail(QStringLiteral("cannot start verifying"));
+    const int result =
+        EVP_PKEY_verify(context.get(), reinterpret_cast<const unsigned char*>(signature.constData()),
+                        size_t(signature.size()), hash, hashLength);
+    TakeOpenSslErrors();
+    return result == 1;
+}

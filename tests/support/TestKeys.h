@@ -1,0 +1,63 @@
+#pragma once
+
+// Key containers for tests, made with OpenSSL directly (never through the provider under test),
+// in a temporary key store that the provider uses while the store object lives.
+
+#include "foundation/CryptHelper.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+struct TestKeyOptions {
+    QString password;                     // not empty: the key is stored encrypted with it
+    bool withCertificate = true;          // false: the container holds only the key
+    bool certificateOfAnotherKey = false; // the certificate is made for a different key
+    bool pemCertificate = false;          // the certificate file is PEM instead of DER
+    QString commonName = QStringLiteral("Test signer");
+    QString organization = QStringLiteral("Test bank");
+    int days = 365;
+    quint64 serialNumber = 0; // 0: a random serial number
+};
+
+class TestKeyStore final {
+  public:
+    TestKeyStore();
+    ~TestKeyStore();
+    TestKeyStore(const TestKeyStore&) = delete;
+    TestKeyStore& operator=(const TestKeyStore&) = delete;
+
+    QString path() const;
+    QString containerPath(const QString& name) const;
+    // Makes the container and returns the DER of the certificate stored in it (empty without one).
+    QByteArray addContainer(const QString& name, const TestKeyOptions& options = {});
+
+  private:
+    QTemporaryDir FFolder;
+    QString FPreviousStore;
+};
+
+// Answers every password question with the same answer (no value: cancel) for its lifetime,
+// counting the questions.
+class ScopedPasswordProvider final {
+  public:
+    explicit ScopedPasswordProvider(std::optional<QString> answer);
+    ~ScopedPasswordProvider();
+    ScopedPasswordProvider(const ScopedPasswordProvider&) = delete;
+    ScopedPasswordProvider& operator=(const ScopedPasswordProvider&) = delete;
+
+    int questions() const { return *FQuestions; }
+    QString lastContainer() const { return *FLastContainer; }
+
+  private:
+    std::shared_ptr<int> FQuestions = std::make_shared<int>(0);
+    std::shared_ptr<QString> FLastContainer = std::make_shared<QString>();
+    TPasswordProvider FPrevious;
+};
+
+// True when `signature` (s then r, most significant octet first) is a GOST R 34.10-2001 signature
+// of the GOST R 34.11-94 hash of `data`, made by the key of the certificate (DER or PEM).
+bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, const QByteArray& signature);

@@ -1,0 +1,102 @@
+#include "KeyMaker.h"
+
+#include "foundation/GostOpenSsl.h"
+
+#include <openssl/bn.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+
+namespace {
+
+constexpr char kStep[] = "GOST engine";
+
+[[noreturn]] void Fail(const QString& what)
+{
+    const QString errors = TakeOpenSslErrors();
+    throw ToolError(errors.isEmpty() ? what : what + QLatin1Char('\n') + errors);
+}
+
+EvpPkeyPtr NewKey()
+{
+    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new_id(NID_id_GostR3410_2001, GostEngine(kStep)));
+    EVP_PKEY* key = nullptr;
+    if (!context || EVP_PKEY_keygen_init(context.get()) <= 0 ||
+        EVP_PKEY_CTX_ctrl_str(context.get(), "paramset", "A") <= 0 ||
+        EVP_PKEY_keygen(context.get(), &key) <= 0)
+        Fail(QStringLiteral("cannot make a GOST R 34.10-2001 key"));
+    return EvpPkeyPtr(key);
+}
+
+void SetSubject(X509_NAME* name, const TSubject& subject)
+{
+    for (const auto& [field, value] : subject) {
+        const QByteArray fieldName = field.toLatin1();
+        const QByteArray text = value.toUtf8();
+        if (OBJ_txt2nid(fieldName.constData()) == NID_undef)
+            throw ToolError(QStringLiteral("unknown subject field \"%1\"").arg(field));
+        if (!X509_NAME_add_entry_by_txt(name, fieldName.constData(), MBSTRING_UTF8,
+                                        reinterpret_cast<const unsigned char*>(text.constData()),
+                                        int(text.size()), -1, 0))
+            Fail(QStringLiteral("subject field \"%1\" cannot hold \"%2\"").arg(field, value));
+    }
+}
+
+} // namespace
+
+TSubject ParseSubject(const QString& text)
+{
+    if (!text.startsWith(QLatin1Char('/')))
+        throw ToolError(QStringLiteral("the subject must look like \"/CN=Name/O=Organisation\""));
+    QStringList parts{QString()};
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('\\') && i + 1 < text.size())
+            parts.last() += text[++i];
+        else if (text[i] == QLatin1Char('/'))
+            parts << QString();
+        else
+            parts.last() += text[i];
+    }
+    TSubject subject;
+    for (const QString& part : parts) {
+        const qsizetype equals = part.indexOf(QLatin1Char('='));
+        const QString field = part.left(equals).trimmed();
+        const QString value = part.mid(equals + 1);
+        if (equals <= 0 || field.isEmpty() || value.isEmpty())
+            throw ToolError(QStringLiteral("\"%1\" in the subject is not FIELD=value").arg(part));
+        subject.append({field, value});
+    }
+    return subject;
+}
+
+TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& password)
+{
+    ERR_clear_error();
+    const EvpPkeyPtr key = NewKey();
+
+    X509Ptr certificate(X509_new());
+    std::unique_ptr<BIGNUM, OpenSslDeleter<BN_free>> serial(BN_new());
+    // A random positive serial number of 16 octets keeps certificates of one subject apart.
+    if (!certificate || !serial || !X509_set_version(certificate.get(), X509_VERSION_3) ||
+        !BN_rand(serial.get(), 127, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) ||
+        !BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())))
+        Fail(QStringLiteral("cannot start the certificate"));
+    X509_NAME* name = X509_get_subject_name(certificate.get());
+    SetSubject(name, subject);
+    if (!X509_set_issuer_name(certificate.get(), name) ||
+        !X509_gmtime_adj(X509_getm_notBefore(certificate.get()), 0) ||
+        !X509_time_adj_ex(X509_getm_notAfter(certificate.get()), days, 0, nullptr) ||
+        !X509_set_pubkey(certificate.get(), key.get()) ||
+        !X509_sign(certificate.get(), key.get(), Gost94Digest(kStep)))
+        Fail(QStringLiteral("cannot sign the certificate"));
+
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    const QByteArray secret = password.toUtf8();
+    if (!bio || !PEM_write_bio_PKCS8PrivateKey(
+                    bio.get(), key.get(), password.isEmpty() ? nullptr : EVP_aes_256_cbc(),
+                    password.isEmpty() ? nullptr : secret.constData(), int(secret.size()), nullptr, nullptr))
+        Fail(QStringLiteral("cannot write the private key"));
+    TNewKey made{BioContents(bio.get()), CertificateDer(certificate.get())};
+    if (made.certificateDer.isEmpty())
+        Fail(QStringLiteral("cannot encode the certificate"));
+    return made;
+}

@@ -1,0 +1,328 @@
+// zelvan-keytool: makes, imports and lists the key containers the client signs with.
+#include "KeyMaker.h"
+
+#include "foundation/CertificateInfo.h"
+#include "foundation/CryptHelper.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr int kMaxDays = 36500;
+
+const char kUsage[] =
+    "Usage:\n"
+    "  zelvan-keytool new NAME --subject \"/CN=Name/O=Organisation\" [--days N] [--password] [--store DIR]\n"
+    "      makes a container with a new GOST R 34.10-2001 key and a self-signed certificate;\n"
+    "      --password asks for a password that encrypts the key\n"
+    "  zelvan-keytool import NAME --key FILE --cert FILE [--store DIR]\n"
+    "      copies a PEM private key and its certificate after checking that they belong together\n"
+    "  zelvan-keytool list [--store DIR]\n"
+    "      lists the containers\n"
+    "The key store is the folder \"keys\" beside the client unless --store is given.\n"
+    "An existing container is never overwritten.\n";
+
+class UsageError final : public std::runtime_error {
+  public:
+    explicit UsageError(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
+
+QTextStream& Out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QTextStream& Err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+struct TArguments {
+    QString command;
+    QString name;
+    QHash<QString, QString> options; // option name without dashes -> value ("" for a switch)
+};
+
+TArguments ParseArguments(const QStringList& arguments)
+{
+    static const QHash<QString, QStringList> allowed{
+        {QStringLiteral("new"),
+         {QStringLiteral("subject"), QStringLiteral("days"), QStringLiteral("password"),
+          QStringLiteral("store")}},
+        {QStringLiteral("import"), {QStringLiteral("key"), QStringLiteral("cert"), QStringLiteral("store")}},
+        {QStringLiteral("list"), {QStringLiteral("store")}},
+    };
+    const QStringList switches{QStringLiteral("password")};
+
+    TArguments parsed;
+    if (arguments.isEmpty())
+        throw UsageError(QStringLiteral("no command given"));
+    parsed.command = arguments.first();
+    if (!allowed.contains(parsed.command))
+        throw UsageError(QStringLiteral("unknown command \"%1\"").arg(parsed.command));
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!argument.startsWith(QLatin1String("--"))) {
+            if (parsed.command == QLatin1String("list") || !parsed.name.isNull())
+                throw UsageError(QStringLiteral("unexpected argument \"%1\"").arg(argument));
+            parsed.name = argument;
+            continue;
+        }
+        QString option = argument.mid(2);
+        std::optional<QString> value;
+        if (const qsizetype equals = option.indexOf(QLatin1Char('=')); equals >= 0) {
+            value = option.mid(equals + 1);
+            option.truncate(equals);
+        }
+        if (!allowed[parsed.command].contains(option))
+            throw UsageError(QStringLiteral("\"%1\" does not take --%2").arg(parsed.command, option));
+        if (parsed.options.contains(option))
+            throw UsageError(QStringLiteral("--%1 is given twice").arg(option));
+        if (switches.contains(option)) {
+            if (value)
+                throw UsageError(QStringLiteral("--%1 takes no value").arg(option));
+            value = QString();
+        } else if (!value) {
+            if (i + 1 >= arguments.size())
+                throw UsageError(QStringLiteral("--%1 needs a value").arg(option));
+            value = arguments[++i];
+        }
+        if (!switches.contains(option) && value->isEmpty())
+            throw UsageError(QStringLiteral("--%1 needs a value").arg(option));
+        parsed.options.insert(option, *value);
+    }
+    if (parsed.command != QLatin1String("list") && parsed.name.isNull())
+        throw UsageError(QStringLiteral("\"%1\" needs a container name").arg(parsed.command));
+    return parsed;
+}
+
+QString RequiredOption(const TArguments& arguments, const char* name)
+{
+    const QString value = arguments.options.value(QLatin1String(name));
+    if (value.isEmpty())
+        throw UsageError(QStringLiteral("\"%1\" needs --%2").arg(arguments.command, QLatin1String(name)));
+    return value;
+}
+
+// One line from standard input; on a terminal the typing is not shown.
+QString ReadPassword(const QString& prompt)
+{
+    bool terminal = false;
+#ifdef Q_OS_UNIX
+    terminal = isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal && tcgetattr(STDIN_FILENO, &saved) == 0) {
+        termios silent = saved;
+        silent.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+    }
+#endif
+    if (terminal) {
+        Err() << prompt;
+        Err().flush();
+    }
+    QTextStream input(stdin);
+    const QString line = input.readLine();
+#ifdef Q_OS_UNIX
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        Err() << Qt::endl;
+    }
+#endif
+    if (line.isNull())
+        throw ToolError(QStringLiteral("no password was given"));
+    if (line.isEmpty())
+        throw ToolError(QStringLiteral("the password is empty"));
+    return line;
+}
+
+QString NewPassword()
+{
+    const QString password = ReadPassword(QStringLiteral("Password for the key: "));
+#ifdef Q_OS_UNIX
+    if (isatty(STDIN_FILENO) && ReadPassword(QStringLiteral("The same password again: ")) != password)
+        throw ToolError(QStringLiteral("the passwords differ"));
+#endif
+    return password;
+}
+
+QByteArray ReadInputFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ToolError(
+            QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    return file.readAll();
+}
+
+void WriteNewFile(const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !file.setPermissions(permissions) ||
+        file.write(bytes) != bytes.size() || !file.flush())
+        throw ToolError(
+            QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+QString StorePath(const TArguments& arguments)
+{
+    const QString store = arguments.options.value(QStringLiteral("store"));
+    return QDir::cleanPath(QDir(store.isEmpty() ? KeyStorePath() : store).absolutePath());
+}
+
+// Where the new container goes; refuses names the client would not offer and existing containers.
+QString NewContainerPath(const QString& store, const QString& name)
+{
+    // A hidden folder is not listed by the client.
+    if (!IsKeyContainerName(name) || name.startsWith(QLatin1Char('.')))
+        throw ToolError(QStringLiteral("\"%1\" cannot be a container name").arg(name));
+    const QString target = QDir(store).filePath(name);
+    if (QFileInfo::exists(target))
+        throw ToolError(
+            QStringLiteral("%1 already exists; it is left as it is").arg(QDir::toNativeSeparators(target)));
+    return target;
+}
+
+// Writes the container under a hidden name, checks that the provider can sign with it, and only
+// then gives it its name, so a failed run never leaves a container the client would offer.
+void CreateContainer(const QString& store, const QString& name, const QByteArray& privateKey,
+                     const QByteArray& certificate, const std::optional<QString>& password,
+                     bool askPasswordWhenNeeded)
+{
+    const QString target = NewContainerPath(store, name);
+    if (!QDir().mkpath(store))
+        throw ToolError(QStringLiteral("cannot make the key store %1").arg(QDir::toNativeSeparators(store)));
+
+    QTemporaryDir staging(QDir(store).filePath(QStringLiteral(".zelvan-keytool-XXXXXX")));
+    if (!staging.isValid())
+        throw ToolError(QStringLiteral("cannot write into %1: %2")
+                            .arg(QDir::toNativeSeparators(store), staging.errorString()));
+    const QDir folder(staging.path());
+    WriteNewFile(folder.filePath(QLatin1String(KeyFileName)), privateKey,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    WriteNewFile(folder.filePath(QLatin1String(CertificateFileName)), certificate,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                     QFileDevice::ReadOther);
+
+    SetKeyStorePath(store);
+    SetPasswordProvider([&](const QString&) -> std::optional<QString> {
+        if (password)
+            return password;
+        if (askPasswordWhenNeeded)
+            return ReadPassword(QStringLiteral("Password of the key: "));
+        return std::nullopt;
+    });
+    try {
+        const QByteArray probe = "zelvan-keytool";
+        QByteArray signature;
+        ContainerCrypt(folder.dirName(), &probe, nullptr, &signature, nullptr);
+    } catch (const ECryptException& error) {
+        throw ToolError(QStringLiteral("the key and the certificate were not accepted: %1")
+                            .arg(QString(error.message()).replace(QLatin1Char('\n'), QLatin1String(": "))));
+    } catch (const EAbort&) {
+        throw ToolError(QStringLiteral("no password was given"));
+    }
+
+    // rename() on a folder would replace an empty folder of the same name made meanwhile; the
+    // check right before keeps that window as small as it can be without platform calls.
+    if (QFileInfo::exists(target) || !QDir().rename(staging.path(), target))
+        throw ToolError(QStringLiteral("cannot create %1").arg(QDir::toNativeSeparators(target)));
+    staging.setAutoRemove(false);
+}
+
+int RunNew(const TArguments& arguments)
+{
+    const TSubject subject = ParseSubject(RequiredOption(arguments, "subject"));
+    int days = 365;
+    if (arguments.options.contains(QStringLiteral("days"))) {
+        bool ok = false;
+        days = arguments.options.value(QStringLiteral("days")).toInt(&ok);
+        if (!ok || days < 1 || days > kMaxDays)
+            throw UsageError(QStringLiteral("--days must be a whole number from 1 to %1").arg(kMaxDays));
+    }
+    const QString store = StorePath(arguments);
+    // Refused before anything is asked or made.
+    NewContainerPath(store, arguments.name);
+    std::optional<QString> password;
+    if (arguments.options.contains(QStringLiteral("password")))
+        password = NewPassword();
+
+    const TNewKey made = MakeSelfSignedKey(subject, days, password.value_or(QString()));
+    CreateContainer(store, arguments.name, made.privateKeyPem, made.certificateDer, password, false);
+    const TCertificateInfo info = DescribeCertificate(made.certificateDer);
+    Out() << "Created container \"" << arguments.name << "\" in " << QDir::toNativeSeparators(store) << "\n"
+          << "Subject: " << info.subject << "\n"
+          << "Valid until: " << info.validTo.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")) << "\n"
+          << "SHA-1 thumbprint: " << info.thumbprint << Qt::endl;
+    return 0;
+}
+
+int RunImport(const TArguments& arguments)
+{
+    const QString keyFile = RequiredOption(arguments, "key");
+    const QString certificateFile = RequiredOption(arguments, "cert");
+    const QByteArray privateKey = ReadInputFile(keyFile);
+    const QByteArray certificate = ReadInputFile(certificateFile);
+    if (!privateKey.contains("-----BEGIN"))
+        throw ToolError(QStringLiteral("the key file is not PEM"));
+    const QString store = StorePath(arguments);
+    CreateContainer(store, arguments.name, privateKey, certificate, std::nullopt, true);
+    const TCertificateInfo info = DescribeCertificate(certificate);
+    Out() << "Imported container \"" << arguments.name << "\" into " << QDir::toNativeSeparators(store)
+          << "\n"
+          << "Subject: " << info.subject << "\n"
+          << "SHA-1 thumbprint: " << info.thumbprint << Qt::endl;
+    return 0;
+}
+
+int RunList(const TArguments& arguments)
+{
+    SetKeyStorePath(StorePath(arguments));
+    QStringList names;
+    EnumKeyContainers(names);
+    for (const QString& name : names)
+        Out() << name << "\n";
+    Out().flush();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    try {
+        const TArguments arguments = ParseArguments(QCoreApplication::arguments().mid(1));
+        if (arguments.command == QLatin1String("new"))
+            return RunNew(arguments);
+        if (arguments.command == QLatin1String("import"))
+            return RunImport(arguments);
+        return RunList(arguments);
+    } catch (const UsageError& error) {
+        Err() << "zelvan-keytool: " << QString::fromStdString(error.what()) << "\n\n" << kUsage;
+        return 2;
+    } catch (const ToolError& error) {
+        Err() << "zelvan-keytool: " << QString::fromStdString(error.what()) << Qt::endl;
+        return 1;
+    } catch (const Exception& error) {
+        Err() << "zelvan-keytool: "
+              << QString(error.message()).replace(QLatin1Char('\n'), QLatin1String(": ")) << Qt::endl;
+        return 1;
+    }
+}
