@@ -46,6 +46,8 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
     CreateStatusPanels();
     PrepareEditableCombos();
     connect(ui->pcMain, &QTabWidget::currentChanged, this, &TfmZelvan::pcMainChange);
+    ConnectSettingsHandlers();
+    ConnectPayerIdentifierButtons();
 
     // Until the window state says otherwise the window opens in the top left corner of the
     // screen, at the size of the form.
@@ -82,9 +84,11 @@ void TfmZelvan::FormCreate()
 
         ui->mmInfo->setPlainText(InfoText());
 
-        // Then, in this order: the key-container list (its failure is reported and creation
-        // goes on), the settings, the window state, and the four field files of the current
-        // folder.
+        // A failure to list the containers is reported and creation goes on.
+        ListKeyContainers();
+        LoadSettings();
+        LoadWindowState();
+        // Then the four field files of the current folder.
     } catch (...) {
         ShowException(std::current_exception());
     }
@@ -95,6 +99,7 @@ void TfmZelvan::FormDestroy()
     // Runs from the destructor, where nothing may escape. The window state is stored first,
     // then the charges are let go.
     try {
+        SaveWindowState();
         Charges.clear();
     } catch (...) {
         ShowException(std::current_exception());

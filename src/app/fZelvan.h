@@ -59,6 +59,23 @@ class TfmZelvan final : public QMainWindow {
     void PrepareEditableCombos();
     QString InfoText() const;
 
+    // Settings and window state (Settings.cpp).
+    void ConnectSettingsHandlers();
+    void ListKeyContainers();
+    QStringList DefaultSettingsLines() const;
+    void LoadSettings();
+    void SaveSettings();
+    void LoadWindowState();
+    void SaveWindowState();
+    void buSettingsSaveClick();
+    void buSertShowClick();
+
+    // The payer identifier dialog's buttons (PayerIdentifierButtons.cpp).
+    void ConnectPayerIdentifierButtons();
+    void buPayerIdentifierClick();
+    void buSupplierIDClick();
+    void buAddIdentifierClick();
+
     std::unique_ptr<Ui::TfmZelvan> ui;
     std::array<QLabel*, 3> FStatusPanels{};
 
