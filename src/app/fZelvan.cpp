@@ -1,7 +1,11 @@
 #include "app/fZelvan.h"
 
+#include "app/ControlHelper.h"
 #include "app/Dialogs.h"
+#include "foundation/Clock.h"
+#include "foundation/TextHelper.h"
 #include "ui_fZelvan.h"
+#include "values/ValueProvider.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -9,6 +13,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollArea>
@@ -45,6 +50,8 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
     ui->setupUi(this);
     CreateStatusPanels();
     PrepareEditableCombos();
+    PrepareYearLists();
+    ConnectDependentFields();
     connect(ui->pcMain, &QTabWidget::currentChanged, this, &TfmZelvan::pcMainChange);
     ConnectSettingsHandlers();
     ConnectPayerIdentifierButtons();
@@ -80,7 +87,9 @@ void TfmZelvan::FormCreate()
 
         ResetViews({ui->mmCharges, ui->cbContainer, ui->sbPayment, ui->sbCharge, ui->sbOrder,
                     ui->sbDocumentDetails, ui->sbSettings});
-        // The charges search-type handler runs here, so the search fields match the search type.
+
+        // The charges search fields match the search type from the start.
+        cbChargeSearchTypeChange();
 
         ui->mmInfo->setPlainText(InfoText());
 
@@ -179,6 +188,108 @@ void TfmZelvan::PrepareEditableCombos()
         combo->completer()->setCaseSensitivity(Qt::CaseSensitive);
     }
 }
+
+void TfmZelvan::PrepareYearLists()
+{
+    // The lists began in 2016 and must reach the current period whenever the client runs, and
+    // the next year for payments made ahead. Field files keep the year as text, so older files
+    // still find their items.
+    const int lastYear = Now().date().year() + 1;
+    for (QComboBox* years : {ui->cbYear, ui->cbYear2}) {
+        bool ok = false;
+        int year = years->itemText(years->count() - 1).toInt(&ok);
+        while (ok && year < lastYear)
+            years->addItem(QString::number(++year));
+    }
+}
+
+void TfmZelvan::ConnectDependentFields()
+{
+    connect(ui->cbChargeSearchType, &QComboBox::currentIndexChanged, this, &TfmZelvan::cbChargeSearchTypeChange);
+    connect(ui->cbChargeSearchType2, &QComboBox::currentIndexChanged, this,
+            &TfmZelvan::cbChargeSearchType2Change);
+    connect(ui->cbOrderType, &QComboBox::currentIndexChanged, this, &TfmZelvan::cbOrderTypeChange);
+    connect(ui->cbChangeStatus2, &QComboBox::currentIndexChanged, this, &TfmZelvan::cbChangeStatus2Change);
+}
+
+void TfmZelvan::cbChargeSearchTypeChange()
+{
+    const int k = SelectedIndex(ui->cbChargeSearchType->currentIndex(), 0);
+    SetControlsEnabled({ui->edSupplierBillID}, k == 0 || k == 1);
+    SetControlsEnabled({ui->edPayerIdentifiers, ui->buAddIdentifier}, k == 0 || k == 2);
+}
+
+void TfmZelvan::cbChargeSearchType2Change()
+{
+    const int k = SelectedIndex(ui->cbChargeSearchType2->currentIndex(), 0);
+    SetControlsEnabled({ui->edPaymentDocumentID}, k == 0 || k == 1);
+    SetControlsEnabled({ui->cbYear, ui->cbMonth}, k == 0 || k == 2 || k == 3 || k == 4);
+    SetControlsEnabled({ui->edUnifiedAccountNumber}, k == 0 || k == 2);
+    SetControlsEnabled({ui->edFIASHouseGuid, ui->edPaymentDocumentNumber, ui->edAccountNumber}, k == 0 || k == 3);
+    SetControlsEnabled({ui->edServiceID}, k == 0 || k == 4);
+}
+
+void TfmZelvan::cbOrderTypeChange()
+{
+    // A cancellation needs only the order identifier; the order type does not matter then.
+    if (ui->cbChangeStatus2->currentIndex() == 1)
+        return;
+    const int k = SelectedIndex(ui->cbOrderType->currentIndex(), 0);
+    SetControlsEnabled({ui->cbPaymentDocumentID}, k == 0 || k == 1);
+    SetControlsEnabled({ui->cbYear2, ui->cbMonth2}, k == 0 || k == 2 || k == 4 || k == 5 || k == 6);
+    SetControlsEnabled({ui->edUnifiedAccountNumber2}, k == 0 || k == 2);
+    SetControlsEnabled({ui->edPaymentDocumentNumber2}, k == 0 || k == 3);
+    SetControlsEnabled({ui->edAccountNumber2}, k == 0 || k == 4);
+    SetControlsEnabled({ui->edServiceID2}, k == 0 || k == 5);
+    SetControlsEnabled({ui->gbConsumer}, k == 0 || k == 6);
+}
+
+void TfmZelvan::cbChangeStatus2Change()
+{
+    const bool cancel = ui->cbChangeStatus2->currentIndex() == 1;
+    // The order identifier is made of the order date, number and subsystem code.
+    SetControlsEnabled({ui->gbOrder, ui->gbPaymentRecipient, ui->gbSupplier, ui->gbConsumer, ui->gbExecutor},
+                       !cancel, {ui->edOrderDate, ui->edOrderNum, ui->edSubSystem2});
+    SetControlsEnabled({ui->edChangeStatusReason2}, cancel);
+    cbOrderTypeChange();
+}
+
+QWidget* TfmZelvan::Control(const QString& name) const
+{
+    auto* control = findChild<QWidget*>(name);
+    if (!control)
+        throw Exception(QStringLiteral("Нет поля <") + name + u'>');
+    return control;
+}
+
+QString TfmZelvan::ControlText(const QString& name) const
+{
+    QWidget* control = Control(name);
+    if (auto* edit = qobject_cast<QLineEdit*>(control))
+        return edit->text();
+    if (auto* combo = qobject_cast<QComboBox*>(control))
+        return combo->currentText();
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(control))
+        // A memo's lines are separated by CR LF, as the messages have always carried them.
+        return memo->toPlainText().replace(u'\n', QStringLiteral("\r\n"));
+    throw Exception(QStringLiteral("Поле <") + name + QStringLiteral("> не содержит текста"));
+}
+
+int TfmZelvan::ControlIndex(const QString& name) const
+{
+    if (auto* combo = qobject_cast<QComboBox*>(Control(name)))
+        return combo->currentIndex();
+    throw Exception(QStringLiteral("Поле <") + name + QStringLiteral("> не является списком"));
+}
+
+QString TfmZelvan::GetFieldValue(const QString& name)
+{
+    return ::GetFieldValue(name, *this,
+                           TValuesState{FValuesType, FExecuteDateTime, FPagingPageLength, FPagingPageNumber,
+                                        Now().date()});
+}
+
+void TfmZelvan::DisplayRecord(const XmlDocument& /*document*/, QStringList& /*lines*/) {}
 
 QString TfmZelvan::InfoText() const
 {

@@ -1,5 +1,10 @@
 #pragma once
 
+#include "smev/SoapValues.h"
+#include "values/ControlReader.h"
+#include "values/ValuesType.h"
+
+#include <QDateTime>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -25,7 +30,7 @@ struct StartupOptions {
 
 // The main window: one page control with a tab per exchange, the settings and the information
 // tab, and a status bar that tells what the last operation did.
-class TfmZelvan final : public QMainWindow {
+class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlReader {
     Q_OBJECT
 
   public:
@@ -45,6 +50,28 @@ class TfmZelvan final : public QMainWindow {
     // combo boxes' item lists emptied. Other controls are left alone.
     static void ResetViews(const QList<QWidget*>& controls);
 
+    // The value of a key for the operation in progress (see ValueProvider.h).
+    QString GetFieldValue(const QString& name) override;
+    // Showing returned records belongs to the result display; until it is in place a record is
+    // not shown.
+    void DisplayRecord(const XmlDocument& document, QStringList& lines) override;
+
+    // Controls by object name, for the value provider. A name the window does not have is a
+    // fault of the caller and raises the general exception.
+    QString ControlText(const QString& name) const override;
+    int ControlIndex(const QString& name) const override;
+
+    TValuesType ValuesType() const { return FValuesType; }
+    void SetValuesType(TValuesType valuesType) { FValuesType = valuesType; }
+
+    // The dependent-field handlers: fields that do not apply to the chosen search type, order
+    // type or change status are taken out of the Tab order and shown in the form's colour. They
+    // follow the combo boxes by themselves; a loader that fills the combo boxes may call them.
+    void cbChargeSearchTypeChange();
+    void cbChargeSearchType2Change();
+    void cbOrderTypeChange();
+    void cbChangeStatus2Change();
+
     const QString& IniFileName() const { return FIniFileName; }
     const QString& PropFileName() const { return FPropFileName; }
     const QString& AppPath() const { return FAppPath; }
@@ -57,6 +84,9 @@ class TfmZelvan final : public QMainWindow {
 
     void CreateStatusPanels();
     void PrepareEditableCombos();
+    void PrepareYearLists();
+    void ConnectDependentFields();
+    QWidget* Control(const QString& name) const;
     QString InfoText() const;
 
     // Settings and window state (Settings.cpp).
@@ -86,6 +116,12 @@ class TfmZelvan final : public QMainWindow {
     QString FPropFileName;
     QString FAppPath;
     bool FDebug = false;
+
+    // The operation in progress and its paging state, set by the operation flows.
+    TValuesType FValuesType = TValuesType::vtGISGMPPayment;
+    QDateTime FExecuteDateTime;
+    qint32 FPagingPageLength = 0;
+    qint32 FPagingPageNumber = 0;
 
     // One list of "path=value" lines per record returned by the current operation.
     QList<QStringList> Charges;

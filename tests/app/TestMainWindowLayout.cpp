@@ -371,7 +371,9 @@ TEST(MainWindowLayout, EveryControlHasItsKindPlaceLabelHintsAndItems)
             QStringList expected;
             for (const char* item : row.items)
                 expected << u8(item);
-            EXPECT_EQ(itemsOf(combo), expected);
+            // The year lists run on to the next calendar year (see TestDependentFields).
+            const bool years = name.startsWith(QLatin1String("cbYear"));
+            EXPECT_EQ(years ? itemsOf(combo).mid(0, expected.size()) : itemsOf(combo), expected);
         }
         seen << name;
     }
