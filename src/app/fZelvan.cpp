@@ -55,6 +55,7 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
     connect(ui->pcMain, &QTabWidget::currentChanged, this, &TfmZelvan::pcMainChange);
     ConnectSettingsHandlers();
     ConnectPayerIdentifierButtons();
+    ConnectFieldFileButtons();
 
     // Until the window state says otherwise the window opens in the top left corner of the
     // screen, at the size of the form.
@@ -97,7 +98,8 @@ void TfmZelvan::FormCreate()
         ListKeyContainers();
         LoadSettings();
         LoadWindowState();
-        // Then the four field files of the current folder.
+        // The four data tabs from their files in the current folder.
+        LoadFieldFiles();
     } catch (...) {
         ShowException(std::current_exception());
     }

@@ -1,6 +1,7 @@
 // The payer identifier dialog as the operator uses it: pick the kind, fill the page, press "Да";
 // errors are shown and the dialog stays open; the main window's three buttons take the result.
 #include "ModalHandler.h"
+#include "PressButton.h"
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
 
@@ -239,20 +240,6 @@ TEST(PayerIdentifierDialog, CancelReturnsNothing)
 
 namespace {
 
-// Presses a button of the main window where the operator finds it: on its tab, scrolled into view.
-void PressInWindow(TestWindow& window, const char* name)
-{
-    auto* button = window.control<QPushButton>(QLatin1String(name));
-    auto* tabs = window.control<QTabWidget>("pcMain");
-    for (int i = 0; i < tabs->count(); ++i)
-        if (tabs->widget(i)->isAncestorOf(button))
-            tabs->setCurrentIndex(i);
-    for (QWidget* w = button->parentWidget(); w; w = w->parentWidget())
-        if (auto* box = qobject_cast<QScrollArea*>(w))
-            box->ensureWidgetVisible(button);
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
 // Answers the next payer identifier dialog with a sole trader's INN, or cancels it.
 std::unique_ptr<ModalHandler> AnswerTrader(const QString& inn, bool cancel = false)
 {
@@ -275,18 +262,18 @@ TEST(PayerIdentifierButtons, FillThePayerAndSupplierFields)
     window->show();
 
     auto handler = AnswerTrader(QStringLiteral("500100732259"));
-    PressInWindow(window, "buPayerIdentifier");
+    PressButton(window, QStringLiteral("buPayerIdentifier"));
     EXPECT_TRUE(handler->done());
     EXPECT_EQ(window.control<QComboBox>("cbPayerIdentifier")->currentText(), QStringLiteral("4500100732259"));
 
     handler = AnswerTrader(QStringLiteral("770708389312"));
-    PressInWindow(window, "buSupplierID");
+    PressButton(window, QStringLiteral("buSupplierID"));
     EXPECT_TRUE(handler->done());
     EXPECT_EQ(window.control<QComboBox>("cbSupplierID")->currentText(), QStringLiteral("4770708389312"));
 
     // A cancelled dialog changes nothing.
     handler = AnswerTrader(QStringLiteral("111111111111"), true);
-    PressInWindow(window, "buSupplierID");
+    PressButton(window, QStringLiteral("buSupplierID"));
     EXPECT_TRUE(handler->done());
     EXPECT_EQ(window.control<QComboBox>("cbSupplierID")->currentText(), QStringLiteral("4770708389312"));
     EXPECT_TRUE(dialogs.shown().isEmpty());
@@ -301,17 +288,17 @@ TEST(PayerIdentifierButtons, AddedIdentifiersAccumulate)
     field->clear();
 
     auto handler = AnswerTrader(QStringLiteral("500100732259"));
-    PressInWindow(window, "buAddIdentifier");
+    PressButton(window, QStringLiteral("buAddIdentifier"));
     EXPECT_TRUE(handler->done());
     EXPECT_EQ(field->text(), QStringLiteral("4500100732259")) << "no leading \";\"";
 
     handler = AnswerTrader(QStringLiteral("770708389312"));
-    PressInWindow(window, "buAddIdentifier");
+    PressButton(window, QStringLiteral("buAddIdentifier"));
     EXPECT_TRUE(handler->done());
     EXPECT_EQ(field->text(), QStringLiteral("4500100732259;4770708389312"));
 
     handler = AnswerTrader(QStringLiteral("111111111111"), true);
-    PressInWindow(window, "buAddIdentifier");
+    PressButton(window, QStringLiteral("buAddIdentifier"));
     EXPECT_EQ(field->text(), QStringLiteral("4500100732259;4770708389312"));
     EXPECT_TRUE(dialogs.shown().isEmpty());
 }
