@@ -159,8 +159,7 @@ constexpr TFieldKey kDocumentDetailsKeys[] = {
 
 const QString kFieldFileFilter = QStringLiteral("Текстовые файлы|*.txt");
 
-template <class T>
-T* FieldControl(const QWidget* window, const char* name)
+template <class T> T* FieldControl(const QWidget* window, const char* name)
 {
     T* control = window->findChild<T*>(QLatin1String(name));
     if (!control)

@@ -34,7 +34,9 @@ void TfmZelvan::buAddIdentifierClick()
     if (!dialog.Execute())
         return;
     // The identifiers gather in the field, separated by ";".
-    const QString added = dialog.PayerIdentifiers().join(QStringLiteral("\r\n")).trimmed().replace(
-        QStringLiteral("\r\n"), QStringLiteral(";"));
+    const QString added = dialog.PayerIdentifiers()
+                              .join(QStringLiteral("\r\n"))
+                              .trimmed()
+                              .replace(QStringLiteral("\r\n"), QStringLiteral(";"));
     ui->edPayerIdentifiers->setText(JoinNonEmpty(QStringLiteral(";"), ui->edPayerIdentifiers->text(), added));
 }

@@ -59,13 +59,14 @@ void TfmPayerIdentifier::buOkClick()
         identifiers = MakePayerIdentifiers(kind, QString(), QString(), citizenship, ui->edDocNumber1->text(),
                                            ItemCode(ui->cbDocType1->currentText()));
     else if (kind == u"2")
-        identifiers =
-            MakePayerIdentifiers(kind, ui->edINN2->text(), ui->edKPP2->text(), citizenship, QString(), QString());
+        identifiers = MakePayerIdentifiers(kind, ui->edINN2->text(), ui->edKPP2->text(), citizenship,
+                                           QString(), QString());
     else if (kind == u"3")
-        identifiers =
-            MakePayerIdentifiers(kind, ui->edKIO3->text(), ui->edKPP3->text(), citizenship, QString(), QString());
+        identifiers = MakePayerIdentifiers(kind, ui->edKIO3->text(), ui->edKPP3->text(), citizenship,
+                                           QString(), QString());
     else if (kind == u"4")
-        identifiers = MakePayerIdentifiers(kind, ui->edINN4->text(), QString(), citizenship, QString(), QString());
+        identifiers =
+            MakePayerIdentifiers(kind, ui->edINN4->text(), QString(), citizenship, QString(), QString());
     else
         throw Exception(QStringLiteral("Тип лица не определен."));
 

@@ -14,7 +14,7 @@ class TfmPayerIdentifier;
 class TfmPayerIdentifier final : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     explicit TfmPayerIdentifier(QWidget* owner);
     ~TfmPayerIdentifier() override;
 
@@ -24,11 +24,11 @@ public:
     // The computed identifiers, one per entry.
     const QStringList& PayerIdentifiers() const { return FPayerIdentifiers; }
 
-private slots:
+  private slots:
     void cbFaceChange();
     void buOkClick();
 
-private:
+  private:
     std::unique_ptr<Ui::TfmPayerIdentifier> ui;
     QStringList FPayerIdentifiers;
 };

@@ -21,7 +21,8 @@ QString MakePayerIdentifiers(const QString& kind, const QString& innOrKio, const
     if (kind == u"1") {
         if (documentNumber.isEmpty())
             return QString();
-        identifier = ZeroPadded(documentType, 2) + ZeroPadded(documentNumber, 20) + ZeroPadded(citizenship, 3);
+        identifier =
+            ZeroPadded(documentType, 2) + ZeroPadded(documentNumber, 20) + ZeroPadded(citizenship, 3);
         expected = 25;
     } else if (kind == u"2") {
         identifier = u'2' + innOrKio + kpp;

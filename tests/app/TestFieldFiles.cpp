@@ -130,7 +130,8 @@ TTabState FillEverything(const TTabFields& fields)
         state.texts[edit->objectName()] = edit->text();
     }
     for (auto* memo : fields.memos) {
-        memo->setPlainText(QStringLiteral("первая ") + memo->objectName() + QStringLiteral("\nвторая=2\n#тре"));
+        memo->setPlainText(QStringLiteral("первая ") + memo->objectName() +
+                           QStringLiteral("\nвторая=2\n#тре"));
         state.texts[memo->objectName()] = memo->toPlainText();
     }
     for (auto* combo : fields.editableCombos) {
@@ -154,7 +155,8 @@ void ExpectState(const TTabFields& fields, const TTabState& state)
     for (auto* combo : fields.editableCombos)
         EXPECT_EQ(combo->currentText().toStdString(), state.texts[combo->objectName()].toStdString());
     for (auto* combo : fields.fixedLists)
-        EXPECT_EQ(combo->currentIndex(), state.indexes[combo->objectName()]) << combo->objectName().toStdString();
+        EXPECT_EQ(combo->currentIndex(), state.indexes[combo->objectName()])
+            << combo->objectName().toStdString();
 }
 
 bool InTabOrder(QWidget* control)
@@ -213,8 +215,8 @@ TEST_F(FieldFiles, ChargeFileHoldsTheKeysThenTheResultText)
     EXPECT_EQ(Save("buChargeSave").toHex(' ').toStdString(),
               (QByteArray("SearchType=2\r\nSupplierBillID=18810\r\nPayerIdentifiers=A;B\r\n"
                           "ChargeKind=3\r\n\r\n\r\n\r\n") +
-                                        QByteArray::fromHex("cfebe0f2e5ebfcf9e8ea") + "=" +
-               Cp1251("c8e2e0edeee2") + "\r\n" + Cp1251("d1f3ecece0") + "=10\r\n\r\n\r\n")
+               QByteArray::fromHex("cfebe0f2e5ebfcf9e8ea") + "=" + Cp1251("c8e2e0edeee2") + "\r\n" +
+               Cp1251("d1f3ecece0") + "=10\r\n\r\n\r\n")
                   .toHex(' ')
                   .toStdString());
 
@@ -269,8 +271,8 @@ TEST_F(FieldFiles, PaymentFileLinesAndSelections)
     Combo("cbPaytCondition")->setCurrentIndex(0);
     Combo("cbSupplierBillID")->setEditText(QStringLiteral("18810000000000000001"));
     Edit("edPackage")->setText(QStringLiteral("pkg"));
-    const QStringList lines = QString::fromLatin1(Save("buPaymentSave", QStringLiteral("Pay.txt")))
-                                  .split(QStringLiteral("\r\n"));
+    const QStringList lines =
+        QString::fromLatin1(Save("buPaymentSave", QStringLiteral("Pay.txt"))).split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 44) << "43 lines, each ended by CR LF";
     EXPECT_EQ(lines.first(), QStringLiteral("SupplierBillID=18810000000000000001"));
     EXPECT_EQ(lines[42], QStringLiteral("PackageID=pkg"));
@@ -294,7 +296,8 @@ TEST_F(FieldFiles, PaymentFileLinesAndSelections)
     Open("buPaymentOpen", "PaytCondition=\r\n");
     EXPECT_EQ(Combo("cbPaytCondition")->currentIndex(), -1);
     Open("buPaymentOpen", "PaytCondition=2\r\n");
-    EXPECT_EQ(Combo("cbPaytCondition")->currentText(), QStringLiteral("(2) требуется получение акцепта плательщика"));
+    EXPECT_EQ(Combo("cbPaytCondition")->currentText(),
+              QStringLiteral("(2) требуется получение акцепта плательщика"));
     EXPECT_EQ(ErrorsShown(), "");
 }
 
@@ -305,8 +308,8 @@ TEST_F(FieldFiles, PaymentFileWrittenByHandInWindows1251)
     Open("buPaymentOpen", QByteArray("supplierbillid=123\r\n"
                                      "SupplierBillID=456\r\n"
                                      "Narrative=a=b#13#10") +
-                              Cp1251("c8e2e0edeee2") + "#10#13x\r\n" + "PAYERNAME=" +
-                              Cp1251("cece ce20 abd0eeece0f8eae0bb") + "\r\n" +
+                              Cp1251("c8e2e0edeee2") + "#10#13x\r\n" +
+                              "PAYERNAME=" + Cp1251("cece ce20 abd0eeece0f8eae0bb") + "\r\n" +
                               "Amount=12.50\r\nNoSuchKey=1\r\n");
     EXPECT_EQ(Combo("cbSupplierBillID")->currentText(), QStringLiteral("123"));
     EXPECT_EQ(Memo("mmNarrative")->toPlainText(), QStringLiteral("a=b\nИванов\n\nx"));
@@ -339,7 +342,8 @@ TEST_F(FieldFiles, ClearingTheOrderTabRestoresTypesAndFields)
     Edit("edOrderNum")->setText(QStringLiteral("7"));
     Memo("mmComment")->setPlainText(QStringLiteral("x"));
     Press("buOrderClear");
-    EXPECT_EQ(Combo("cbOrderType")->currentText(), QStringLiteral("Оплата по идентификатору платежного документа"));
+    EXPECT_EQ(Combo("cbOrderType")->currentText(),
+              QStringLiteral("Оплата по идентификатору платежного документа"));
     EXPECT_EQ(Combo("cbChangeStatus2")->currentText(), QStringLiteral("новое"));
     EXPECT_TRUE(Edit("edOrderNum")->text().isEmpty());
     EXPECT_TRUE(Memo("mmComment")->toPlainText().isEmpty());
@@ -445,7 +449,8 @@ TEST_F(FieldFiles, CharactersOutsideWindows1251SurviveAndInvalidBytesDoNotStopRe
     Press("buPaymentOpen");
     EXPECT_EQ(Edit("edPayerName")->text(), name);
 
-    Open("buPaymentOpen", QByteArray::fromHex("efbbbf") + "PayerName=A\xff\xfe" "B\r\nPayeeINN=7707083893\r\n");
+    Open("buPaymentOpen", QByteArray::fromHex("efbbbf") + "PayerName=A\xff\xfe"
+                                                          "B\r\nPayeeINN=7707083893\r\n");
     EXPECT_EQ(Edit("edPayerName")->text(), QString::fromUtf16(u"A\uFFFD\uFFFDB"));
     EXPECT_EQ(Edit("edPayeeINN")->text(), QStringLiteral("7707083893"));
     EXPECT_EQ(ErrorsShown(), "");

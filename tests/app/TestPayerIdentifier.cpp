@@ -21,8 +21,7 @@ namespace {
 
 using Kind = ScriptedDialogs::Kind;
 
-template <class T>
-T* Child(QWidget* dialog, const char* name)
+template <class T> T* Child(QWidget* dialog, const char* name)
 {
     T* found = dialog->findChild<T*>(QLatin1String(name));
     EXPECT_NE(found, nullptr) << name;
@@ -130,8 +129,8 @@ TEST(PayerIdentifierDialog, OpensWithTheListsAndFirstItems)
     QStringList codes;
     for (const QString& item : types)
         codes << ItemCode(item);
-    EXPECT_EQ(codes, (QStringList{"01", "02", "03", "04", "05", "06", "07", "08", "09", "10", "11", "12", "13",
-                                  "14", "15", "21", "22", "24", "25", "26"}));
+    EXPECT_EQ(codes, (QStringList{"01", "02", "03", "04", "05", "06", "07", "08", "09", "10",
+                                  "11", "12", "13", "14", "15", "21", "22", "24", "25", "26"}));
     ASSERT_EQ(types.size(), 20);
     EXPECT_EQ(types[0], QStringLiteral("(01) Паспорт гражданина Российской Федерации"));
     EXPECT_EQ(types[3], QStringLiteral("(04) Удостоверение личности военнослужащего "));
@@ -191,7 +190,8 @@ TEST(PayerIdentifierDialog, ComputesTheIdentifierOfEachKind)
         {entry(0, QStringLiteral("112"), 15, "500100732259", "", ""), "2100000000500100732259112"},
         // An empty citizenship is Russia; the list's own "(999) ..." gives 999.
         {entry(0, QString(), 0, "1234567890", "", ""), "0100000000001234567890643"},
-        {entry(0, QStringLiteral("(999) лицо без гражданства "), 0, "1", "", ""), "0100000000000000000001999"},
+        {entry(0, QStringLiteral("(999) лицо без гражданства "), 0, "1", "", ""),
+         "0100000000000000000001999"},
         {entry(1, std::nullopt, 0, "", "7707083893", "773601001"), "27707083893773601001"},
         {entry(2, std::nullopt, 0, "", "12345", "773601001"), "312345773601001"},
         {entry(3, std::nullopt, 0, "", "500100732259", ""), "4500100732259"},
@@ -216,9 +216,10 @@ TEST(PayerIdentifierDialog, ErrorsAreShownAndTheDialogStaysOpenForACorrection)
     fixed.inn2 = QStringLiteral("7707083893");
 
     const TRun run = RunDialog({noNumber, longInn, fixed});
-    EXPECT_EQ(run.errors, (QStringList{kIncomplete,
-                                       QStringLiteral("Неверная длина идентификатора плательщика: 22. Ожидалось: 20"),
-                                       QString()}));
+    EXPECT_EQ(run.errors,
+              (QStringList{kIncomplete,
+                           QStringLiteral("Неверная длина идентификатора плательщика: 22. Ожидалось: 20"),
+                           QString()}));
     EXPECT_EQ(run.stillOpen, (QList<bool>{true, true, false}));
     EXPECT_TRUE(run.accepted);
     EXPECT_EQ(run.identifiers, QStringList{QStringLiteral("27707083893773601001")});

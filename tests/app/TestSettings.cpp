@@ -129,10 +129,14 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     QByteArray saved;
     {
         TestWindow window;
-        window.control<QComboBox>("cbServiceChargesGISGMP")->setEditText(QStringLiteral("http://127.0.0.1:1/a"));
-        window.control<QComboBox>("cbServicePaymentGISGMP")->setEditText(QStringLiteral("http://127.0.0.1:2/b"));
-        window.control<QComboBox>("cbServiceChargesGISGKX")->setEditText(QStringLiteral("http://127.0.0.1:3/c"));
-        window.control<QComboBox>("cbServicePaymentGISGKX")->setEditText(QStringLiteral("http://127.0.0.1:4/d"));
+        window.control<QComboBox>("cbServiceChargesGISGMP")
+            ->setEditText(QStringLiteral("http://127.0.0.1:1/a"));
+        window.control<QComboBox>("cbServicePaymentGISGMP")
+            ->setEditText(QStringLiteral("http://127.0.0.1:2/b"));
+        window.control<QComboBox>("cbServiceChargesGISGKX")
+            ->setEditText(QStringLiteral("http://127.0.0.1:3/c"));
+        window.control<QComboBox>("cbServicePaymentGISGKX")
+            ->setEditText(QStringLiteral("http://127.0.0.1:4/d"));
         window.control<QComboBox>("cbTimeStamp")->setEditText(QStringLiteral("http://127.0.0.1:5/tsp"));
         window.control<QLineEdit>("edName")->setText(QStringLiteral("Банк «Россия»"));
         window.control<QLineEdit>("edSMEVCode")->setText(QStringLiteral("BANK12345"));
@@ -203,12 +207,11 @@ TEST(Settings, HandEditedFileIsTakenLiterally)
     ScriptedDialogs dialogs;
     // Keys in any case; "true" is not "1"; a missing key leaves its control empty, not default;
     // a container that is gone gives way to the first one; a Windows-1251 name written by hand.
-    TestWindow window(WithFile(QStringLiteral("zelvan.ini"),
-                               QByteArray("soaptestmode=true\n"
-                                          "TIMESTAMPENABLE=1\n"
-                                          "CryptContainer=gone\n"
-                                          "systemname=") +
-                                   QByteArray::fromHex("cff0e8e2e5f2") + "\n"));
+    TestWindow window(WithFile(QStringLiteral("zelvan.ini"), QByteArray("soaptestmode=true\n"
+                                                                        "TIMESTAMPENABLE=1\n"
+                                                                        "CryptContainer=gone\n"
+                                                                        "systemname=") +
+                                                                 QByteArray::fromHex("cff0e8e2e5f2") + "\n"));
     EXPECT_FALSE(Checked(window, "ckTest"));
     EXPECT_TRUE(Checked(window, "ckTimeStamp"));
     EXPECT_EQ(Text(window, "edName"), QStringLiteral("Привет"));
@@ -224,7 +227,8 @@ TEST(Settings, UnreadableSettingsFileIsReportedAndTheWindowStillOpens)
     TestKeyStore store;
     ScriptedDialogs dialogs;
     // A folder where the file should be: it cannot be read as a file.
-    TestWindow window([](const QString& folder) { ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("zelvan.ini"))); });
+    TestWindow window(
+        [](const QString& folder) { ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("zelvan.ini"))); });
     const QList<ScriptedDialogs::Shown> errors = dialogs.shown(Kind::Error);
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].text.contains(QStringLiteral("zelvan.ini"))) << errors[0].text.toStdString();
@@ -286,7 +290,8 @@ TEST(Settings, CertificateButtonShowsTheChosenContainer)
     QTest::mouseClick(window.control<QPushButton>("buSertShow"), Qt::LeftButton);
     const QList<ScriptedDialogs::Shown> errors = dialogs.shown(Kind::Error);
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].text.startsWith(QStringLiteral("CryptAcquireContext\n"))) << errors[0].text.toStdString();
+    EXPECT_TRUE(errors[0].text.startsWith(QStringLiteral("CryptAcquireContext\n")))
+        << errors[0].text.toStdString();
 }
 
 TEST(WindowState, ClosedMaximisedReopensMaximisedOnTheSameTab)
@@ -294,7 +299,8 @@ TEST(WindowState, ClosedMaximisedReopensMaximisedOnTheSameTab)
     ScriptedDialogs dialogs;
     QByteArray stored;
     {
-        TestWindow window(WithFile(QStringLiteral("zelvan.pro"), "Left=10\r\nTop=20\r\nWidth=600\r\nHeight=400\r\n"));
+        TestWindow window(
+            WithFile(QStringLiteral("zelvan.pro"), "Left=10\r\nTop=20\r\nWidth=600\r\nHeight=400\r\n"));
         window->setWindowState(Qt::WindowMaximized);
         window.control<QTabWidget>("pcMain")->setCurrentWidget(window.control<QWidget>("tsGISGKXCharges"));
         const QString path = window->PropFileName();
@@ -331,7 +337,8 @@ TEST(WindowState, BoundsAndDataTabsComeBack)
             window->setWindowState(Qt::WindowNoState);
             window->move(30, 40);
             window->resize(700, 500);
-            window.control<QTabWidget>("pcMain")->setCurrentWidget(window.control<QWidget>(QLatin1String(c.page)));
+            window.control<QTabWidget>("pcMain")->setCurrentWidget(
+                window.control<QWidget>(QLatin1String(c.page)));
             const QString path = window->PropFileName();
             window.destroy();
             stored = FileBytes(path);

@@ -106,14 +106,13 @@ TEST(KeyValueFile, WritesWindows1251WithCrLf)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("Zelvan.ini"));
-    WriteKeyValueFile(path, {QStringLiteral("SystemName=Банк"), QStringLiteral("Sign=€"),
-                             QString(), QStringLiteral("a\nb\r\nc\rd")});
-    EXPECT_EQ(FileBytes(path).toHex(' '),
-              QByteArray::fromHex("53797374656d4e616d653d c1e0edea 0d0a"
-                                  "5369676e3d 88 0d0a"
-                                  "0d0a"
-                                  "61 0d0a 62 0d0a 63 0d0a 64 0d0a")
-                  .toHex(' '));
+    WriteKeyValueFile(path, {QStringLiteral("SystemName=Банк"), QStringLiteral("Sign=€"), QString(),
+                             QStringLiteral("a\nb\r\nc\rd")});
+    EXPECT_EQ(FileBytes(path).toHex(' '), QByteArray::fromHex("53797374656d4e616d653d c1e0edea 0d0a"
+                                                              "5369676e3d 88 0d0a"
+                                                              "0d0a"
+                                                              "61 0d0a 62 0d0a 63 0d0a 64 0d0a")
+                                              .toHex(' '));
 
     // Written once more with the same file name: replaced, not appended to.
     WriteKeyValueFile(path, {QStringLiteral("A=1")});
@@ -177,7 +176,8 @@ TEST(KeyValueFile, InvalidBytesBecomeReplacementCharacters)
     EXPECT_EQ(KeyValue(lines, QStringLiteral("C")), QStringLiteral("ok"));
 
     // A UTF-16 file cut off in the middle of a character.
-    const QStringList cut = SplitTextLines(DecodeKeyValueText(QByteArray::fromHex("fffe 41003d003100 0d000a00 42")));
+    const QStringList cut =
+        SplitTextLines(DecodeKeyValueText(QByteArray::fromHex("fffe 41003d003100 0d000a00 42")));
     ASSERT_EQ(cut.size(), 2);
     EXPECT_EQ(KeyValue(cut, QStringLiteral("A")), QStringLiteral("1"));
     EXPECT_EQ(cut.at(1), QString::fromUtf16(u"\uFFFD"));
@@ -202,9 +202,12 @@ TEST(KeyValueFile, SplitsLinesOnAnyBreak)
 TEST(KeyValueFile, LooksUpKeysLikeTheOperatorExpects)
 {
     const QStringList lines = {
-        QStringLiteral("Narrative=a=b"),       QStringLiteral("supplierbillid=123"),
-        QStringLiteral("SupplierBillID=456"),  QStringLiteral("NoSeparator"),
-        QStringLiteral("Empty="),              QStringLiteral("Amount2=5"),
+        QStringLiteral("Narrative=a=b"),
+        QStringLiteral("supplierbillid=123"),
+        QStringLiteral("SupplierBillID=456"),
+        QStringLiteral("NoSeparator"),
+        QStringLiteral("Empty="),
+        QStringLiteral("Amount2=5"),
         QStringLiteral("Ключ=кириллица"),
     };
     EXPECT_EQ(KeyValue(lines, QStringLiteral("Narrative")), QStringLiteral("a=b"));
@@ -222,8 +225,7 @@ TEST(KeyValueFile, FailuresNameTheFileAndKeepTheOldOne)
     ASSERT_TRUE(dir.isValid());
 
     const QString missing = dir.filePath(QStringLiteral("absent.txt"));
-    EXPECT_TRUE(ThrownMessage([&] { ReadKeyValueFile(missing); })
-                    .contains(QStringLiteral("absent.txt")));
+    EXPECT_TRUE(ThrownMessage([&] { ReadKeyValueFile(missing); }).contains(QStringLiteral("absent.txt")));
 
     const QString folder = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkpath(folder));
@@ -239,9 +241,8 @@ TEST(KeyValueFile, FailuresNameTheFileAndKeepTheOldOne)
         rlimit small = saved;
         small.rlim_cur = 4096;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const QString message = ThrownMessage([&] {
-            WriteKeyValueFile(path, {QStringLiteral("Narrative=") + QString(1 << 20, u'x')});
-        });
+        const QString message = ThrownMessage(
+            [&] { WriteKeyValueFile(path, {QStringLiteral("Narrative=") + QString(1 << 20, u'x')}); });
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previous);
         EXPECT_TRUE(message.contains(QStringLiteral("Zelvan.ini"))) << message.toStdString();

@@ -52,7 +52,8 @@ TEST(PayerIdentifier, ResidentCompanyAndSoleTrader)
 
 TEST(PayerIdentifier, NonResidentCompanyLengthFollowsTheKio)
 {
-    EXPECT_EQ(MakePayerIdentifiers("3", "12345", "773601001", "643", "", ""), QStringLiteral("312345773601001"));
+    EXPECT_EQ(MakePayerIdentifiers("3", "12345", "773601001", "643", "", ""),
+              QStringLiteral("312345773601001"));
     EXPECT_EQ(MakePayerIdentifiers("3", "9909012345", "773601001", "643", "", ""),
               QStringLiteral("39909012345773601001"));
     EXPECT_EQ(LengthError("3", "9909012345", "", "643", "", ""),

@@ -29,8 +29,8 @@ bool SetImmutable(const QString& path, bool on)
 
 ReadOnlyFolder::ReadOnlyFolder(QString path) : FPath(std::move(path))
 {
-    QFile::setPermissions(FPath, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                     QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    QFile::setPermissions(FPath, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                                     QFile::ReadOther | QFile::ExeOther);
     if (::geteuid() == 0)
         FImmutable = SetImmutable(FPath, true);
 
@@ -47,7 +47,6 @@ ReadOnlyFolder::~ReadOnlyFolder()
 {
     if (FImmutable)
         SetImmutable(FPath, false);
-    QFile::setPermissions(FPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                     QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                     QFile::ExeOther);
+    QFile::setPermissions(FPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                     QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
 }

@@ -7,7 +7,7 @@
 // folder is also marked immutable. `isReadOnly()` says whether it really took effect: a test that
 // needs it skips with a reason rather than passing without checking anything.
 class ReadOnlyFolder final {
-public:
+  public:
     explicit ReadOnlyFolder(QString path);
     ~ReadOnlyFolder();
     ReadOnlyFolder(const ReadOnlyFolder&) = delete;
@@ -15,7 +15,7 @@ public:
 
     bool isReadOnly() const { return FReadOnly; }
 
-private:
+  private:
     QString FPath;
     bool FImmutable = false;
     bool FReadOnly = false;
