@@ -54,6 +54,9 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
     ConnectDependentFields();
     ConnectFlows();
     connect(ui->pcMain, &QTabWidget::currentChanged, this, &TfmZelvan::pcMainChange);
+    ConnectSettingsHandlers();
+    ConnectPayerIdentifierButtons();
+    ConnectFieldFileButtons();
 
     // Until the window state says otherwise the window opens in the top left corner of the
     // screen, at the size of the form.
@@ -92,9 +95,12 @@ void TfmZelvan::FormCreate()
 
         ui->mmInfo->setPlainText(InfoText());
 
-        // Then, in this order: the key-container list (its failure is reported and creation
-        // goes on), the settings, the window state, and the four field files of the current
-        // folder.
+        // A failure to list the containers is reported and creation goes on.
+        ListKeyContainers();
+        LoadSettings();
+        LoadWindowState();
+        // The four data tabs from their files in the current folder.
+        LoadFieldFiles();
     } catch (...) {
         ShowException(std::current_exception());
     }
@@ -105,6 +111,7 @@ void TfmZelvan::FormDestroy()
     // Runs from the destructor, where nothing may escape. The window state is stored first,
     // then the charges are let go.
     try {
+        SaveWindowState();
         ClearCharges();
     } catch (...) {
         ShowException(std::current_exception());

@@ -111,6 +111,48 @@ class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlR
     QWidget* Control(const QString& name) const;
     QString InfoText() const;
 
+    // Settings and window state (Settings.cpp).
+    void ConnectSettingsHandlers();
+    void ListKeyContainers();
+    QStringList DefaultSettingsLines() const;
+    void LoadSettings();
+    void SaveSettings();
+    void LoadWindowState();
+    void SaveWindowState();
+    void buSettingsSaveClick();
+    void buSertShowClick();
+
+    // The payer identifier dialog's buttons (PayerIdentifierButtons.cpp).
+    void ConnectPayerIdentifierButtons();
+    void buPayerIdentifierClick();
+    void buSupplierIDClick();
+    void buAddIdentifierClick();
+
+    // Field files of the four data tabs (FieldFiles.cpp). An empty path reads or writes nothing.
+    void ConnectFieldFileButtons();
+    void LoadFieldFiles();
+    void LoadPaymentFile(const QString& fileName);
+    void LoadChargeFile(const QString& fileName);
+    void LoadOrderFile(const QString& fileName);
+    void LoadDocumentDetailsFile(const QString& fileName);
+    void SavePaymentFile(const QString& fileName);
+    void SaveChargeFile(const QString& fileName);
+    void SaveOrderFile(const QString& fileName);
+    void SaveDocumentDetailsFile(const QString& fileName);
+    void WriteFieldFile(const QString& fileName, const QStringList& lines);
+    void buPaymentSaveClick();
+    void buPaymentOpenClick();
+    void buPaymentClearClick();
+    void buChargeSaveClick();
+    void buChargeOpenClick();
+    void buChargeClearClick();
+    void buOrderSaveClick();
+    void buOrderOpenClick();
+    void buOrderClearClick();
+    void buDocumentDetailsSaveClick();
+    void buDocumentDetailsOpenClick();
+    void buDocumentDetailsClearClick();
+
     std::unique_ptr<Ui::TfmZelvan> ui;
     std::array<QLabel*, 3> FStatusPanels{};
 

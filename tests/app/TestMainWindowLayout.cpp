@@ -5,6 +5,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -398,7 +399,12 @@ TEST(MainWindowLayout, EveryControlHasItsKindPlaceLabelHintsAndItems)
 
 TEST(MainWindowLayout, FrameCaptionSizeStatusBarAndStartingTab)
 {
-    TestWindow window;
+    // A window-state file that cannot be used leaves the window as the form made it.
+    TestWindow window([](const QString& folder) {
+        QFile state(folder + QStringLiteral("/zelvan.pro"));
+        ASSERT_TRUE(state.open(QIODevice::WriteOnly));
+        state.write("Left=abc\r\n");
+    });
     EXPECT_EQ(window->windowTitle(), u8("СМЭВ"));
     EXPECT_EQ(window->minimumSize(), QSize(540, 300));
     EXPECT_EQ(window->size(), QSize(571, 463));
@@ -482,6 +488,8 @@ TEST(MainWindowLayout, EveryTabStaysUsableFromSmallestSizeToFullScreen)
 {
     TestWindow window;
     auto* tabs = window.control<QTabWidget>("pcMain");
+    // A first start opens maximised; the sizes below are the operator's own.
+    window->setWindowState(Qt::WindowNoState);
     window->show();
     for (const QSize size : {QSize(540, 300), QSize(571, 463), QSize(1280, 800), QSize(1920, 1080)}) {
         window->resize(size);

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 // A main window that believes its executable lives in a temporary folder of its own, so its
@@ -16,10 +17,23 @@ class TestWindow {
   public:
     explicit TestWindow(const QStringList& arguments = {},
                         const QString& executableName = QStringLiteral("zelvan"))
+        : TestWindow(nullptr, arguments, executableName)
+    {
+    }
+
+    // `prepare` puts files beside the executable before the window is made (settings, window state).
+    explicit TestWindow(const std::function<void(const QString& folder)>& prepare,
+                        const QStringList& arguments = {},
+                        const QString& executableName = QStringLiteral("zelvan"))
     {
         EXPECT_TRUE(FFolder.isValid());
+        if (prepare)
+            prepare(FFolder.path());
         FWindow = std::make_unique<TfmZelvan>(StartupOptions{FFolder.filePath(executableName), arguments});
     }
+
+    // Closes the window as the operator would, storing its state; the test may then read the files.
+    void destroy() { FWindow.reset(); }
 
     TfmZelvan& operator*() { return *FWindow; }
     TfmZelvan* operator->() { return FWindow.get(); }

@@ -88,6 +88,8 @@ TEST_F(WindowValues, AmountsMonthsCodesAndBanksFromTheFields)
     Type("edAmount", "12,50");
     EXPECT_THROW(Value("Amount", vtGISGMPPayment), EConvertError);
 
+    // The window opens on payment by document identifier, which carries no month; by account it does.
+    Pick("cbOrderType", 2);
     for (const auto& [month, number] : {std::pair{"Январь", "1"}, {"Декабрь", "12"}, {"", ""}}) {
         Pick("cbMonth2", month);
         EXPECT_EQ(Value("Month", vtGISGKXPayment), number) << month;

@@ -1,0 +1,137 @@
+#include "foundation/KeyValueFile.h"
+
+#include "foundation/Exceptions.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+const char* const kAnsiCodePage = "windows-1251";
+
+// Qt reaches Windows-1251 through ICU; a build without it could not read a single field file, so
+// that is said plainly instead of reading garbage.
+[[noreturn]] void ThrowNoAnsiCodePage()
+{
+    throw Exception(QStringLiteral("Кодировка Windows-1251 недоступна в этой сборке Qt."));
+}
+
+QString FilePathText(const QString& fileName)
+{
+    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
+}
+
+} // namespace
+
+bool EncodeAnsiText(const QString& text, QByteArray& bytes)
+{
+    QStringEncoder encoder(kAnsiCodePage, QStringConverter::Flag::Stateless);
+    if (!encoder.isValid())
+        ThrowNoAnsiCodePage();
+    bytes = encoder.encode(text);
+    return !encoder.hasError();
+}
+
+QString DecodeAnsiText(const QByteArray& bytes)
+{
+    QStringDecoder decoder(kAnsiCodePage, QStringConverter::Flag::Stateless);
+    if (!decoder.isValid())
+        ThrowNoAnsiCodePage();
+    return decoder.decode(bytes);
+}
+
+QString DecodeKeyValueText(const QByteArray& bytes)
+{
+    if (const auto encoding = QStringConverter::encodingForData(bytes)) {
+        // Stateless: a sequence cut off at the end of the file becomes U+FFFD instead of vanishing.
+        QStringDecoder decoder(*encoding, QStringConverter::Flag::Stateless);
+        return decoder.decode(bytes);
+    }
+    return DecodeAnsiText(bytes);
+}
+
+QByteArray EncodeKeyValueText(const QString& text)
+{
+    QByteArray bytes;
+    if (EncodeAnsiText(text, bytes))
+        return bytes;
+    QStringEncoder encoder(QStringConverter::Utf8, QStringConverter::Flag::WriteBom);
+    return encoder.encode(text);
+}
+
+QStringList SplitTextLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\r' && c != u'\n')
+            continue;
+        lines.append(text.mid(start, i - start));
+        if (c == u'\r' && i + 1 < size && text.at(i + 1) == u'\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < size)
+        lines.append(text.mid(start));
+    return lines;
+}
+
+QStringList ReadKeyValueFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Exception(QStringLiteral("Невозможно открыть файл \"%1\".\n%2")
+                            .arg(FilePathText(fileName), file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Exception(QStringLiteral("Ошибка чтения файла \"%1\".\n%2")
+                            .arg(FilePathText(fileName), file.errorString()));
+    return SplitTextLines(DecodeKeyValueText(bytes));
+}
+
+void WriteKeyValueFile(const QString& fileName, const QStringList& lines)
+{
+    QString text;
+    for (const QString& line : lines) {
+        QString entry = line;
+        entry.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        entry.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        text += entry;
+        text += QStringLiteral("\r\n");
+    }
+    const QByteArray bytes = EncodeKeyValueText(text);
+
+    // Never write in place: a failure half way must not leave the operator a truncated file.
+    QSaveFile file(fileName);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Exception(QStringLiteral("Невозможно создать файл \"%1\".\n%2")
+                            .arg(FilePathText(fileName), file.errorString()));
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw Exception(
+            QStringLiteral("Ошибка записи в файл \"%1\".\n%2").arg(FilePathText(fileName), reason));
+    }
+    if (!file.commit())
+        throw Exception(QStringLiteral("Ошибка записи в файл \"%1\".\n%2")
+                            .arg(FilePathText(fileName), file.errorString()));
+}
+
+QString KeyValue(const QStringList& lines, const QString& key)
+{
+    for (const QString& line : lines) {
+        const qsizetype separator = line.indexOf(u'=');
+        if (separator < 0)
+            continue;
+        if (QStringView(line).left(separator).compare(key, Qt::CaseInsensitive) == 0)
+            return line.mid(separator + 1);
+    }
+    return QString();
+}

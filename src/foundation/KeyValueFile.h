@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The small key=value text files of the client: the settings file, the window-state file and the
+// four field files. They are kept in the system's 8-bit code page, Windows-1251, so that files
+// written by earlier installations and edited by hand in a Windows editor stay readable.
+
+// `text` in Windows-1251. False when a character has no place in that code page (the bytes then
+// hold a substitute for it and must not be stored).
+bool EncodeAnsiText(const QString& text, QByteArray& bytes);
+
+// Windows-1251 bytes as text.
+QString DecodeAnsiText(const QByteArray& bytes);
+
+// The text of a file's bytes: a byte-order mark (UTF-8, UTF-16 or UTF-32) selects the encoding and
+// is dropped, otherwise the bytes are Windows-1251. Bytes that are invalid in the chosen encoding
+// become U+FFFD so the rest of the file is still read.
+QString DecodeKeyValueText(const QByteArray& bytes);
+
+// The bytes to store for `text`: Windows-1251 without a byte-order mark when every character fits,
+// otherwise UTF-8 with a byte-order mark, so nothing the operator typed is lost.
+QByteArray EncodeKeyValueText(const QString& text);
+
+// Lines of a text; CR LF, LF and CR each end a line, and a break at the very end adds no empty line.
+QStringList SplitTextLines(const QString& text);
+
+// The lines of a file. A file that cannot be read raises Exception with the path and the reason.
+QStringList ReadKeyValueFile(const QString& fileName);
+
+// Stores the lines, each ended by CR LF (line breaks inside an entry are written as CR LF too),
+// replacing the file atomically: the new content is written beside it and renamed over it, so on
+// any failure the old file stays whole. A failure raises Exception with the path and the reason.
+void WriteKeyValueFile(const QString& fileName, const QStringList& lines);
+
+// The value of `key` in key=value lines: everything after the first "=" of the first line whose
+// part before that "=" equals the key without regard to case; the empty text when there is none.
+QString KeyValue(const QStringList& lines, const QString& key);
