@@ -59,7 +59,11 @@ class QtDialogs final : public IDialogs {
     static int show(QMessageBox::Icon icon, const QString& text, const QString& caption,
                     QMessageBox::StandardButtons buttons)
     {
-        QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
+        // Messages may break their lines with CR LF or with a carriage return alone; Qt breaks a
+        // plain text only at a line feed.
+        QString shown = text;
+        shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+        QMessageBox box(icon, caption, shown, buttons, QApplication::activeWindow());
         box.setWindowModality(Qt::ApplicationModal);
         box.setTextFormat(Qt::PlainText);
         return box.exec();

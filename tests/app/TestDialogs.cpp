@@ -131,6 +131,14 @@ TEST(Dialogs, RealMessageBoxesShowIconTextCaptionAndButtons)
     EXPECT_EQ(seen.title, QStringLiteral("test_app"));
     EXPECT_EQ(seen.text, QStringLiteral("<b>ошибка</b> & <i>фрагмент</i>"));
     EXPECT_EQ(seen.buttons, QMessageBox::Ok);
+    {
+        // Some messages break their lines with a carriage return alone, which Qt would run together.
+        ModalHandler handler(answer(seen, QMessageBox::Ok));
+        ShowException(std::make_exception_ptr(
+            Exception(QStringLiteral("Ошибка получения списка контейнеров закрытых ключей.\rCryptAcquireContext\r\nнет"))));
+    }
+    EXPECT_EQ(seen.text,
+              QStringLiteral("Ошибка получения списка контейнеров закрытых ключей.\nCryptAcquireContext\nнет"));
 }
 
 TEST(Dialogs, RealSaveDialogAsksBeforeReplacingAFile)
