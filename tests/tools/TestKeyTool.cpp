@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -237,8 +238,10 @@ TEST(KeyTool, RefusesBadArgumentsWithoutMakingAnything)
         EXPECT_EQ(run.exitCode, 2) << arguments.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("Usage:")));
     }
+    // A name no other run leaves behind, so the check below cannot see somebody else's folder.
+    const QString escape = QStringLiteral("../escape-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QList<QStringList> refused{
-        {QStringLiteral("new"), QStringLiteral("../x"), subject, storeOption},
+        {QStringLiteral("new"), escape, subject, storeOption},
         {QStringLiteral("new"), QStringLiteral(".hidden"), subject, storeOption},
         {QStringLiteral("new"), QStringLiteral("x"), QStringLiteral("--subject=CN=X"), storeOption},
         {QStringLiteral("new"), QStringLiteral("x"), QStringLiteral("--subject=/XYZ=1"), storeOption},
@@ -249,5 +252,5 @@ TEST(KeyTool, RefusesBadArgumentsWithoutMakingAnything)
         EXPECT_TRUE(run.err.startsWith(QStringLiteral("zelvan-keytool: "))) << run.err.toStdString();
     }
     EXPECT_TRUE(StoreEntries(store).isEmpty()) << StoreEntries(store).join(QLatin1Char(' ')).toStdString();
-    EXPECT_FALSE(QFileInfo::exists(store.path() + QStringLiteral("/../x")));
+    EXPECT_FALSE(QFileInfo::exists(store.path() + QLatin1Char('/') + escape));
 }
