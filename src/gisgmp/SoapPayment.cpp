@@ -161,17 +161,8 @@ QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values
     QByteArray paymentHash;
     ContainerCrypt(containerName, &paymentBytes, nullptr, nullptr, &paymentHash);
 
-    QString transforms;
-    transforms += Ds(u"Transform").attr(u"Algorithm", ENVELOPED_SIGNATURE_URI).always({});
-    transforms += Ds(u"Transform").attr(u"Algorithm", EXC_C14N_URI).always({});
-    QString reference;
-    reference += Ds(u"Transforms").always(transforms);
-    reference += Ds(u"DigestMethod").attr(u"Algorithm", GOST3411_DIGEST_URI).always({});
-    reference += Ds(u"DigestValue").always(Base64Line(paymentHash));
-    QString signedInfoContent;
-    signedInfoContent += Ds(u"CanonicalizationMethod").attr(u"Algorithm", EXC_C14N_URI).always({});
-    signedInfoContent += Ds(u"SignatureMethod").attr(u"Algorithm", GOST3410_SIGNATURE_URI).always({});
-    signedInfoContent += Ds(u"Reference").attr(u"URI", u'#' + paymentId).always(reference);
+    const QString signedInfoContent =
+        SignedInfoContent(u'#' + paymentId, {ENVELOPED_SIGNATURE_URI, EXC_C14N_URI}, Base64Line(paymentHash));
 
     // Inside ds:Signature the prefix is declared by the signature element; canonicalised on its own
     // the SignedInfo declares it itself, and that form is what is signed.

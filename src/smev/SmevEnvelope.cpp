@@ -63,15 +63,7 @@ QString BuildSignedEnvelope(const QString& containerName, const QString& body)
     const QString signedInfo =
         XmlTag(u"ds:SignedInfo")
             .xmlns(u"ds", XMLDSIG_NS)
-            .always(
-                XmlTag(u"ds:CanonicalizationMethod").attr(u"Algorithm", EXC_C14N_URI).always({}) +
-                XmlTag(u"ds:SignatureMethod").attr(u"Algorithm", GOST3410_SIGNATURE_URI).always({}) +
-                XmlTag(u"ds:Reference")
-                    .attr(u"URI", u"#body")
-                    .always(XmlTag(u"ds:Transforms")
-                                .always(XmlTag(u"ds:Transform").attr(u"Algorithm", EXC_C14N_URI).always({})) +
-                            XmlTag(u"ds:DigestMethod").attr(u"Algorithm", GOST3411_DIGEST_URI).always({}) +
-                            XmlTag(u"ds:DigestValue").always(Base64Line(bodyHash))));
+            .always(SignedInfoContent(QStringLiteral("#body"), {EXC_C14N_URI}, Base64Line(bodyHash)));
 
     const QByteArray signedInfoBytes = signedInfo.toUtf8();
     QByteArray certificate;

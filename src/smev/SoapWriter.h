@@ -1,10 +1,13 @@
 #pragma once
 
 #include "foundation/XmlHelper.h"
+#include "smev/SoapConstants.h"
 #include "smev/SoapValues.h"
 
 #include <QAnyStringView>
 #include <QString>
+
+#include <initializer_list>
 
 // Writes one element of a message template. The text it produces is already in exclusive
 // canonical form as long as the caller lists namespace declarations and attributes in canonical
@@ -42,6 +45,26 @@ class XmlTag final {
     QString FName;
     QString FStart;
 };
+
+// The content of a ds:SignedInfo over one reference: exclusive canonicalisation, the GOST signature
+// and digest methods, and the reference's transforms in the order given. Whoever writes the
+// ds:SignedInfo element around it decides where the ds prefix is declared.
+inline QString SignedInfoContent(const QString& referenceUri,
+                                 std::initializer_list<QLatin1StringView> transforms,
+                                 const QString& digestValue)
+{
+    QString transformElements;
+    for (QLatin1StringView algorithm : transforms)
+        transformElements += XmlTag(u"ds:Transform").attr(u"Algorithm", algorithm).always({});
+    QString reference = XmlTag(u"ds:Transforms").always(transformElements);
+    reference += XmlTag(u"ds:DigestMethod").attr(u"Algorithm", GOST3411_DIGEST_URI).always({});
+    reference += XmlTag(u"ds:DigestValue").always(digestValue);
+
+    QString content = XmlTag(u"ds:CanonicalizationMethod").attr(u"Algorithm", EXC_C14N_URI).always({});
+    content += XmlTag(u"ds:SignatureMethod").attr(u"Algorithm", GOST3410_SIGNATURE_URI).always({});
+    content += XmlTag(u"ds:Reference").attr(u"URI", referenceUri).always(reference);
+    return content;
+}
 
 // Reads values by key for a builder: `value("Amount")`.
 class ValueReader final {

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -15,13 +17,18 @@ using enum TValuesType;
 class FakeControls final : public IControlReader {
   public:
     std::map<QString, QString> texts; // unset: empty
+    std::map<QString, int> indexes;   // unset: no selection
 
     QString ControlText(const QString& name) const override
     {
         const auto it = texts.find(name);
         return it == texts.end() ? QString() : it->second;
     }
-    int ControlIndex(const QString&) const override { return -1; }
+    int ControlIndex(const QString& name) const override
+    {
+        const auto it = indexes.find(name);
+        return it == indexes.end() ? -1 : it->second;
+    }
 };
 
 class ValueProvider : public ::testing::Test {
@@ -100,6 +107,138 @@ TEST_F(ValueProvider, CharactersXmlCannotCarryAreRefused)
     }
     controls.texts["edPayerName"] = QStringLiteral("\t\u00E9\U0001F600\uFFFD");
     EXPECT_EQ(Value("PayerName", vtGISGMPPayment), controls.texts["edPayerName"]);
+}
+
+TEST_F(ValueProvider, EachKeyResolvesOnlyUnderTheOperationsOfItsGroup)
+{
+    // Key, then the operations (by position in TValuesType) under which it has a source.
+    const std::pair<const char*, const char*> keys[] = {
+        {"MessageDate", "012345"},   {"SenderIdentifier", "01"},
+        {"RecipientCode", "012345"}, {"payment-organization-guid", "2345"},
+        {"EntityID", "0"},           {"PackageID", "0"},
+        {"ExportRequestKind", "1"},  {"PagingPageNumber", "1"},
+        {"IndividualSurname", "5"},  {"SupplierID", "2"},
+        {"OrderID", "23"},           {"TransportGUID", "23"},
+        {"CancellationDate", "3"},   {"Comment", "23"},
+        {"MessageGUID", "4"},        {"SupplierBillID", "01"},
+        {"PaymentDocumentID", "25"}, {"Amount", "02"},
+    };
+    for (const auto& [key, types] : keys)
+        for (int type = 0; type < 6; ++type) {
+            const bool resolves = QByteArray(types).contains(char('0' + type));
+            try {
+                Value(QLatin1String(key), TValuesType(type));
+                EXPECT_TRUE(resolves) << key << " resolved under " << type;
+            } catch (const EUnknownValue&) {
+                EXPECT_FALSE(resolves) << key << " has no source under " << type;
+            }
+        }
+    // The routing of the two state systems.
+    EXPECT_EQ(Value("RecipientCode", vtGISGMPCharges), "RKZN35001");
+    EXPECT_EQ(Value("RecipientCode", vtGISGKXGetState), "MNSV10000");
+    EXPECT_EQ(Value("ExchangeType", vtGISGMPPayment), "6");
+    EXPECT_EQ(Value("ExchangeType", vtGISGKXCharges), "2");
+    // One key, different fields per tab.
+    controls.texts["edChangeStatusReason2"] = "reason";
+    controls.texts["mmComment"] = "comment";
+    EXPECT_EQ(Value("Comment", vtGISGKXCancel), "reason");
+    EXPECT_EQ(Value("Comment", vtGISGKXPayment), "comment");
+}
+
+// Every row that a search or order type restricts, with the type positions under which it has a
+// value; rows of "all" are checked to stay filled under every type.
+TEST_F(ValueProvider, SearchAndOrderTypesFilterEveryRestrictedRow)
+{
+    struct Row {
+        const char* key;
+        const char* control;
+        const char* types;
+    };
+    const struct {
+        TValuesType type;
+        const char* selector;
+        int count;
+        std::vector<Row> rows;
+    } tabs[] = {
+        {vtGISGMPCharges,
+         "cbChargeSearchType",
+         3,
+         {{"SupplierBillID", "edSupplierBillID", "01"}, {"PayerIdentifier", "edPayerIdentifiers", "02"}}},
+        {vtGISGKXCharges,
+         "cbChargeSearchType2",
+         5,
+         {{"PaymentDocumentID", "edPaymentDocumentID", "01"},
+          {"Year", "cbYear", "0234"},
+          {"UnifiedAccountNumber", "edUnifiedAccountNumber", "02"},
+          {"FIASHouseGuid", "edFIASHouseGuid", "03"},
+          {"PaymentDocumentNumber", "edPaymentDocumentNumber", "03"},
+          {"AccountNumber", "edAccountNumber", "03"},
+          {"ServiceID", "edServiceID", "04"},
+          {"IndividualSurname", "edIndividualSurname", "01234"},
+          {"IndividualFirstName", "edIndividualFirstName", "01234"},
+          {"IndividualPatronymic", "edIndividualPatronymic", "01234"},
+          {"LegalINN", "edLegalINN", "01234"},
+          {"LegalKPP", "edLegalKPP", "01234"}}},
+        {vtGISGKXPayment,
+         "cbOrderType",
+         7,
+         {{"PaymentDocumentID", "cbPaymentDocumentID", "01"},
+          {"PaymentDocumentNumber", "edPaymentDocumentNumber2", "03"},
+          {"Year", "cbYear2", "02456"},
+          {"UnifiedAccountNumber", "edUnifiedAccountNumber2", "02"},
+          {"FIASHouseGuid", "edFIASHouseGuid2", "06"},
+          {"HouseApartment", "edHouseApartment", "06"},
+          {"HousePlacement", "edHousePlacement", "06"},
+          {"ConsumerSurname", "edConsumerSurname", "06"},
+          {"ConsumerFirstName", "edConsumerFirstName", "06"},
+          {"ConsumerPatronymic", "edConsumerPatronymic", "06"},
+          {"ConsumerINN", "edConsumerINN", "06"},
+          {"ServiceID", "edServiceID2", "05"},
+          {"AccountNumber", "edAccountNumber2", "04"},
+          {"SupplierName", "edSupplierName", "0123456"},
+          {"PaymentRecipient", "mmPaymentRecipient", "0123456"},
+          {"PaymentPurpose", "mmPaymentPurpose", "0123456"}}},
+    };
+    for (const auto& tab : tabs) {
+        for (const Row& row : tab.rows)
+            controls.texts[row.control] = "2017";
+        // No selection reads as the empty first item: no restriction.
+        for (int selected = -1; selected < tab.count; ++selected) {
+            controls.indexes[tab.selector] = selected;
+            const char position = char('0' + std::max(selected, 0));
+            for (const Row& row : tab.rows)
+                EXPECT_EQ(Value(QLatin1String(row.key), tab.type),
+                          QByteArray(row.types).contains(position) ? "2017" : "")
+                    << row.key << " at " << selected;
+        }
+    }
+    // The month is the item position of its list under the same filter.
+    controls.indexes["cbMonth"] = 12;
+    controls.indexes["cbChargeSearchType2"] = 1;
+    EXPECT_EQ(Value("Month", vtGISGKXCharges), "");
+    controls.indexes["cbChargeSearchType2"] = 3;
+    EXPECT_EQ(Value("Month", vtGISGKXCharges), "12");
+    controls.indexes["cbMonth2"] = 1;
+    controls.indexes["cbOrderType"] = 6;
+    EXPECT_EQ(Value("Month", vtGISGKXPayment), "1");
+    controls.indexes["cbOrderType"] = 3;
+    EXPECT_EQ(Value("Month", vtGISGKXPayment), "");
+}
+
+TEST_F(ValueProvider, PagingAndChargeKindOfTheChargesRequest)
+{
+    EXPECT_EQ(Value("PagingPageLength", vtGISGMPCharges), "");
+    EXPECT_EQ(Value("PagingPageNumber", vtGISGMPCharges), "");
+    state.PagingPageLength = 100;
+    state.PagingPageNumber = 2147483647;
+    EXPECT_EQ(Value("PagingPageLength", vtGISGMPCharges), "100");
+    EXPECT_EQ(Value("PagingPageNumber", vtGISGMPCharges), "2147483647");
+    EXPECT_EQ(Value("ExportRequestKind", vtGISGMPCharges), "CHARGE");
+    controls.indexes["cbChargeKind"] = 2;
+    EXPECT_EQ(Value("ExportRequestKind", vtGISGMPCharges), "CHARGESTATUS");
+    for (const char* key : {"TimeslotStartDate", "TimeslotEndDate", "PayeeID", "TaxpayerINN", "TaxpayerKPP",
+                            "KBKClassifier", "OKTMOClassifier", "ExcludeUIN"})
+        EXPECT_EQ(Value(QLatin1String(key), vtGISGMPCharges), "") << key;
 }
 
 } // namespace
