@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTextDocument>
 
 namespace {
 
@@ -274,9 +275,15 @@ QString TfmZelvan::ControlText(const QString& name) const
         return edit->text();
     if (auto* combo = qobject_cast<QComboBox*>(control))
         return combo->currentText();
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(control))
-        // A memo's lines are separated by CR LF, as the messages have always carried them.
-        return memo->toPlainText().replace(u'\n', QStringLiteral("\r\n"));
+    if (auto* memo = qobject_cast<QPlainTextEdit*>(control)) {
+        // The raw text, since the plain-text view turns a non-breaking space into an ordinary one
+        // and the operator's text must reach the file and the message as typed. A memo's lines are
+        // separated by CR LF, as the messages have always carried them; a line broken with
+        // Shift+Enter is a line like any other.
+        QString text = memo->document()->toRawText();
+        text.replace(QChar::ParagraphSeparator, u'\n').replace(QChar::LineSeparator, u'\n');
+        return text.replace(u'\n', QStringLiteral("\r\n"));
+    }
     throw Exception(QStringLiteral("Поле <") + name + QStringLiteral("> не содержит текста"));
 }
 

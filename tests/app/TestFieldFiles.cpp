@@ -13,6 +13,8 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
 
 namespace {
 
@@ -266,7 +268,12 @@ TEST_F(FieldFiles, ChargeFileWrittenByHand)
 
 TEST_F(FieldFiles, PaymentFileLinesAndSelections)
 {
-    Memo("mmNarrative")->setPlainText(QStringLiteral("a\nb"));
+    // Typed as the operator does: a non-breaking space, and a line broken with Shift+Enter.
+    QPlainTextEdit* narrative = Memo("mmNarrative");
+    narrative->setPlainText(QStringLiteral("a\u00A0b"));
+    narrative->moveCursor(QTextCursor::End);
+    QTest::keyClick(narrative, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(narrative, QStringLiteral("c"));
     Combo("cbChangeStatus")->setCurrentIndex(1);
     Combo("cbPaytCondition")->setCurrentIndex(0);
     Combo("cbSupplierBillID")->setEditText(QStringLiteral("18810000000000000001"));
@@ -277,7 +284,7 @@ TEST_F(FieldFiles, PaymentFileLinesAndSelections)
     EXPECT_EQ(lines.first(), QStringLiteral("SupplierBillID=18810000000000000001"));
     EXPECT_EQ(lines[42], QStringLiteral("PackageID=pkg"));
     EXPECT_EQ(lines.last(), QString());
-    EXPECT_TRUE(lines.contains(QStringLiteral("Narrative=a#13#10b")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Narrative=a\u00A0b#13#10c")));
     EXPECT_TRUE(lines.contains(QStringLiteral("ChangeStatus=2")));
     EXPECT_TRUE(lines.contains(QStringLiteral("PaytCondition=")));
 
