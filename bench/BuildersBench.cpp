@@ -1,5 +1,6 @@
 // How long building one outgoing message takes: the unsigned request texts alone, and a payment
 // with its own signature wrapped in the signed envelope (four container calls), time stamping off.
+#include "BenchApplication.h"
 #include "gisgkx/GisGkxRequests.h"
 #include "gisgmp/SoapPayment.h"
 #include "smev/SmevEnvelope.h"
@@ -14,10 +15,7 @@ namespace {
 
 TestKeyStore& Store()
 {
-    static int argc = 1;
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
+    BenchApplication<QCoreApplication>();
     static TestKeyStore store;
     static const bool made = (store.addContainer(QStringLiteral("bench")), true);
     Q_UNUSED(made);

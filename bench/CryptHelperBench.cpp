@@ -1,5 +1,6 @@
 // How long the provider takes for what one exchange asks of it: hashing a message body and signing
 // a SignedInfo, each on a container opened afresh.
+#include "BenchApplication.h"
 #include "support/TestKeys.h"
 
 #include <QCoreApplication>
@@ -22,10 +23,7 @@ struct TBenchStore {
 
 TBenchStore& Store()
 {
-    static int argc = 1;
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication application(argc, argv);
+    BenchApplication<QCoreApplication>();
     static TBenchStore store;
     return store;
 }

@@ -1,5 +1,6 @@
 // What showing one returned charge costs, on an empty memo and on one that already holds thousands
 // of records: a long reply must not get slower with every record it adds.
+#include "BenchApplication.h"
 #include "app/fZelvan.h"
 #include "foundation/XmlDocument.h"
 
@@ -18,11 +19,7 @@ QApplication& Application()
     // No display is needed to measure the memo; the offscreen platform lays it out all the same.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
+    return BenchApplication<QApplication>();
 }
 
 // The lines of a typical charge as the reader hands them over.

@@ -166,3 +166,26 @@ QByteArray BioContents(BIO* bio)
     const long length = BIO_get_mem_data(bio, &data);
     return length > 0 ? QByteArray(data, qsizetype(length)) : QByteArray();
 }
+
+EvpPkeyPtr NewGostKey(const char* step)
+{
+    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new_id(NID_id_GostR3410_2001, GostEngine(step)));
+    EVP_PKEY* key = nullptr;
+    if (!context || EVP_PKEY_keygen_init(context.get()) <= 0 ||
+        EVP_PKEY_CTX_ctrl_str(context.get(), "paramset", "A") <= 0 ||
+        EVP_PKEY_keygen(context.get(), &key) <= 0)
+        return nullptr;
+    return EvpPkeyPtr(key);
+}
+
+QByteArray PrivateKeyPem(EVP_PKEY* key, const QString& password)
+{
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    const QByteArray secret = password.toUtf8();
+    const EVP_CIPHER* cipher = password.isEmpty() ? nullptr : EVP_aes_256_cbc();
+    if (!bio || !PEM_write_bio_PKCS8PrivateKey(bio.get(), key, cipher,
+                                               password.isEmpty() ? nullptr : secret.constData(),
+                                               int(secret.size()), nullptr, nullptr))
+        return {};
+    return BioContents(bio.get());
+}

@@ -40,3 +40,11 @@ QByteArray CertificateDer(X509* certificate);
 
 // Everything a memory BIO holds.
 QByteArray BioContents(BIO* bio);
+
+// Making keys is for the key tool and the test key containers; the client only reads them.
+// A new GOST R 34.10-2001 key with the CryptoPro A parameters; null when OpenSSL cannot make one
+// (what it says stays queued for TakeOpenSslErrors).
+EvpPkeyPtr NewGostKey(const char* step);
+// The key as PKCS#8 PEM, encrypted with AES-256-CBC under the password when there is one; empty
+// when it cannot be written.
+QByteArray PrivateKeyPem(EVP_PKEY* key, const QString& password);

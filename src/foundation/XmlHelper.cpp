@@ -10,17 +10,55 @@ namespace {
 
 // Element names are compared the way the replying servers' names are matched: ASCII letters
 // without regard to case, everything else exactly.
-bool sameNameIgnoringAsciiCase(const QString& a, const QString& b)
-{
-    return SameAsciiText(a, b);
-}
-
 bool isExcluded(const QString& localName, const QStringList& excluded)
 {
     for (const QString& name : excluded)
-        if (sameNameIgnoringAsciiCase(localName, name))
+        if (SameAsciiText(localName, name))
             return true;
     return false;
+}
+
+// A character and the reference that stands for it in the written XML.
+struct TCharacterReference {
+    char16_t Character;
+    QLatin1StringView Reference;
+};
+
+// What canonical element text escapes, and so every reference XmlEscapeText can write.
+constexpr TCharacterReference kTextReferences[] = {
+    {u'&', QLatin1StringView("&amp;")},
+    {u'<', QLatin1StringView("&lt;")},
+    {u'>', QLatin1StringView("&gt;")},
+    {u'\r', QLatin1StringView("&#xD;")},
+};
+
+// What a canonical attribute value escapes beyond the element text's "&", "<" and carriage return.
+constexpr TCharacterReference kAttributeOnlyReferences[] = {
+    {u'"', QLatin1StringView("&quot;")},
+    {u'\t', QLatin1StringView("&#x9;")},
+    {u'\n', QLatin1StringView("&#xA;")},
+};
+
+constexpr TCharacterReference kAttributeReferences[] = {
+    {u'&', QLatin1StringView("&amp;")},  {u'<', QLatin1StringView("&lt;")},
+    {u'"', QLatin1StringView("&quot;")}, {u'\t', QLatin1StringView("&#x9;")},
+    {u'\n', QLatin1StringView("&#xA;")}, {u'\r', QLatin1StringView("&#xD;")},
+};
+
+template <std::size_t N> QString ReplaceCharacters(QStringView text, const TCharacterReference (&table)[N])
+{
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        const auto found =
+            std::find_if(std::begin(table), std::end(table),
+                         [c](const TCharacterReference& r) { return r.Character == c.unicode(); });
+        if (found == std::end(table))
+            result += c;
+        else
+            result += found->Reference;
+    }
+    return result;
 }
 
 // A date-time reaching a number rendering is a caller's mistake; say so rather than write nothing.
@@ -57,18 +95,17 @@ QString WrapTagList(const QString& startTag, const QString& value, const QString
         return WrapTag(startTag, value, endTag, force);
     // The value is escaped already: a ";" that ends one of the references XmlEscapeText writes
     // belongs to the character it stands for, so splitting here is splitting the typed text.
-    static const QString references[] = {QStringLiteral("&amp;"), QStringLiteral("&lt;"), QStringLiteral("&gt;"),
-                                         QStringLiteral("&#xD;")};
     QString result;
     qsizetype partStart = 0;
     qsizetype i = 0;
     while (i < value.size()) {
         if (value[i] == u'&') {
-            const auto reference =
-                std::find_if(std::begin(references), std::end(references),
-                             [&](const QString& r) { return QStringView(value).sliced(i).startsWith(r); });
-            if (reference != std::end(references)) {
-                i += reference->size();
+            const auto reference = std::find_if(
+                std::begin(kTextReferences), std::end(kTextReferences), [&](const TCharacterReference& r) {
+                    return QStringView(value).sliced(i).startsWith(r.Reference);
+                });
+            if (reference != std::end(kTextReferences)) {
+                i += reference->Reference.size();
                 continue;
             }
         } else if (value[i] == u';') {
@@ -82,70 +119,20 @@ QString WrapTagList(const QString& startTag, const QString& value, const QString
 
 QString XmlEscapeText(const QString& text)
 {
-    QString result;
-    result.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            result += QStringLiteral("&amp;");
-            break;
-        case u'<':
-            result += QStringLiteral("&lt;");
-            break;
-        case u'>':
-            result += QStringLiteral("&gt;");
-            break;
-        case u'\r':
-            result += QStringLiteral("&#xD;");
-            break;
-        default:
-            result += c;
-        }
-    }
-    return result;
+    return ReplaceCharacters(text, kTextReferences);
 }
 
 QString XmlAttributeText(const QString& text)
 {
-    QString result;
-    result.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'&':
-            result += QStringLiteral("&amp;");
-            break;
-        case u'<':
-            result += QStringLiteral("&lt;");
-            break;
-        case u'"':
-            result += QStringLiteral("&quot;");
-            break;
-        case u'\t':
-            result += QStringLiteral("&#x9;");
-            break;
-        case u'\n':
-            result += QStringLiteral("&#xA;");
-            break;
-        case u'\r':
-            result += QStringLiteral("&#xD;");
-            break;
-        default:
-            result += c;
-        }
-    }
-    return result;
+    return ReplaceCharacters(text, kAttributeReferences);
 }
 
 QString XmlTextToAttributeText(const QString& escapedText)
 {
     // "&amp;", "&lt;" and "&#xD;" are already the attribute forms; only ">" and the characters
     // that element text leaves alone differ.
-    QString result = escapedText;
-    result.replace(QStringLiteral("&gt;"), QStringLiteral(">"));
-    result.replace(u'"', QStringLiteral("&quot;"));
-    result.replace(u'\t', QStringLiteral("&#x9;"));
-    result.replace(u'\n', QStringLiteral("&#xA;"));
-    return result;
+    return ReplaceCharacters(QString(escapedText).replace(QStringLiteral("&gt;"), QStringLiteral(">")),
+                             kAttributeOnlyReferences);
 }
 
 QString XmlValueText(const FieldValue& value)
@@ -269,7 +256,7 @@ XmlNode FindNodeByPath(const XmlNode& start, const QString& path, bool mustExist
         reported = name;
         XmlNode found;
         for (const XmlNode& child : current.children()) {
-            if (child.isElement() && sameNameIgnoringAsciiCase(child.localName(), name)) {
+            if (child.isElement() && SameAsciiText(child.localName(), name)) {
                 found = child;
                 break;
             }

@@ -3,28 +3,14 @@
 #include "foundation/XmlHelper.h"
 
 #include "support/PrintQt.h"
+#include "support/Raised.h"
 #include <QLocale>
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
-#include <functional>
 #include <string>
-
-namespace {
-
-QString convertMessage(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EConvertError& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no EConvertError>");
-}
-
-} // namespace
 
 TEST(Convert, NumberTextsFollowTheGrammarOnly)
 {
@@ -41,7 +27,7 @@ TEST(Convert, NumberTextsFollowTheGrammarOnly)
         const QString text = QString::fromUtf8(bad);
         double value = 0;
         EXPECT_FALSE(TryTextToFloat(text, value)) << bad;
-        EXPECT_EQ(convertMessage([&] { TextToFloat(text); }),
+        EXPECT_EQ(Raised<EConvertError>([&] { TextToFloat(text); }),
                   QStringLiteral("'%1' is not a valid floating point value").arg(text));
     }
 }
@@ -154,7 +140,7 @@ TEST(Convert, DateTimeTexts)
                             "01.05.2016 10:30 x",
                             "01.01.0000"}) {
         const QString text = QString::fromUtf8(bad);
-        EXPECT_EQ(convertMessage([&] { TextToDateTime(text); }),
+        EXPECT_EQ(Raised<EConvertError>([&] { TextToDateTime(text); }),
                   QStringLiteral("'%1' is not a valid date and time").arg(text))
             << bad;
     }
@@ -189,7 +175,7 @@ TEST(Convert, XmlDateTimeTexts)
                             "2016-02-01T10:00:00+3:00", "2016-02-01T10:00:00+15:00", "2016-02-01T10:00:00 Z",
                             "01.02.2016", "2016-02-01T10:00:00Zx", "0000-01-01"}) {
         const QString text = QString::fromUtf8(bad);
-        EXPECT_EQ(convertMessage([&] { XmlTextToDateTime(text); }),
+        EXPECT_EQ(Raised<EConvertError>([&] { XmlTextToDateTime(text); }),
                   QStringLiteral("'%1' is not a valid date and time").arg(text))
             << bad;
     }

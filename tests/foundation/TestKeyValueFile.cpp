@@ -1,6 +1,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/KeyValueFile.h"
 
+#include "support/Raised.h"
 #include "support/ReadOnlyFolder.h"
 
 #include <gtest/gtest.h>
@@ -27,17 +28,6 @@ void PutFileBytes(const QString& path, const QByteArray& bytes)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
     ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-QString ThrownMessage(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    ADD_FAILURE() << "no exception raised";
-    return QString();
 }
 
 } // namespace
@@ -225,7 +215,7 @@ TEST(KeyValueFile, FailuresNameTheFileAndKeepTheOldOne)
     ASSERT_TRUE(dir.isValid());
 
     const QString missing = dir.filePath(QStringLiteral("absent.txt"));
-    EXPECT_TRUE(ThrownMessage([&] { ReadKeyValueFile(missing); }).contains(QStringLiteral("absent.txt")));
+    EXPECT_TRUE(Raised<Exception>([&] { ReadKeyValueFile(missing); }).contains(QStringLiteral("absent.txt")));
 
     const QString folder = dir.filePath(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkpath(folder));
@@ -241,7 +231,7 @@ TEST(KeyValueFile, FailuresNameTheFileAndKeepTheOldOne)
         rlimit small = saved;
         small.rlim_cur = 4096;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const QString message = ThrownMessage(
+        const QString message = Raised<Exception>(
             [&] { WriteKeyValueFile(path, {QStringLiteral("Narrative=") + QString(1 << 20, u'x')}); });
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previous);
@@ -255,7 +245,7 @@ TEST(KeyValueFile, FailuresNameTheFileAndKeepTheOldOne)
     if (!locked.isReadOnly())
         GTEST_SKIP() << "this file system lets the folder be written whatever its permissions";
     const QString message =
-        ThrownMessage([&] { WriteKeyValueFile(path, {QStringLiteral("SystemName=NEW")}); });
+        Raised<Exception>([&] { WriteKeyValueFile(path, {QStringLiteral("SystemName=NEW")}); });
     EXPECT_TRUE(message.contains(QStringLiteral("Zelvan.ini"))) << message.toStdString();
     EXPECT_EQ(FileBytes(path), old);
 }

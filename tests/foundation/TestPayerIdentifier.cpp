@@ -1,6 +1,8 @@
 #include "foundation/Exceptions.h"
 #include "foundation/PayerIdentifier.h"
 
+#include "support/Raised.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -8,13 +10,7 @@ namespace {
 QString LengthError(const QString& kind, const QString& innOrKio, const QString& kpp,
                     const QString& citizenship, const QString& number, const QString& type)
 {
-    try {
-        const QString result = MakePayerIdentifiers(kind, innOrKio, kpp, citizenship, number, type);
-        ADD_FAILURE() << "no error, result " << result.toStdString();
-    } catch (const Exception& e) {
-        return e.message();
-    }
-    return QString();
+    return Raised<Exception>([&] { MakePayerIdentifiers(kind, innOrKio, kpp, citizenship, number, type); });
 }
 
 } // namespace

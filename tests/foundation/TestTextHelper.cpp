@@ -2,6 +2,7 @@
 #include "foundation/TextHelper.h"
 
 #include "support/PrintQt.h"
+#include "support/Raised.h"
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -86,12 +87,10 @@ TEST(TextHelper, OrderIdentifiers)
     EXPECT_EQ(MakeOrderID(QStringLiteral("1234567890123"), QStringLiteral("1.2.16 10:00"),
                           QStringLiteral("9876543210987")),
               QStringLiteral("1234567890123") + QStringLiteral("01022016") + QStringLiteral("9876543210987"));
-    try {
-        MakeOrderID(QStringLiteral("12"), QStringLiteral("32.01.2016"), QStringLiteral("7"));
-        FAIL() << "an impossible date was accepted";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.message(), QStringLiteral("'32.01.2016' is not a valid date and time"));
-    }
+    EXPECT_EQ(Raised<EConvertError>([] {
+                  MakeOrderID(QStringLiteral("12"), QStringLiteral("32.01.2016"), QStringLiteral("7"));
+              }),
+              QStringLiteral("'32.01.2016' is not a valid date and time"));
 }
 
 TEST(TextHelper, ChargeKindsAndQuittanceStatuses)

@@ -2,6 +2,7 @@
 #include "foundation/XmlHelper.h"
 
 #include "support/PrintQt.h"
+#include "support/Raised.h"
 #include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -13,12 +14,7 @@ namespace {
 
 QString parseFailure(const QByteArray& bytes)
 {
-    try {
-        XmlDocument::parse(bytes);
-    } catch (const EXMLException& e) {
-        return e.message();
-    }
-    return QStringLiteral("<parsed>");
+    return Raised<EXMLException>([&] { XmlDocument::parse(bytes); });
 }
 
 // Every external resource libxml2 would open goes through the entity loader; this one only counts.

@@ -1,11 +1,10 @@
 #include "foundation/XmlHelper.h"
 
 #include "support/PrintQt.h"
+#include "support/Raised.h"
+#include "support/TimeZoneScope.h"
 
 #include <gtest/gtest.h>
-
-#include <ctime>
-#include <functional>
 
 namespace {
 
@@ -13,38 +12,6 @@ XmlNode rootOf(const char* xml)
 {
     return XmlDocument::parse(QByteArray(xml)).documentElement();
 }
-
-QString xmlMessage(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EXMLException& e) {
-        return e.message();
-    }
-    return QStringLiteral("<no EXMLException>");
-}
-
-// Runs with the process in another time zone, then puts the old one back.
-class TimeZone {
-  public:
-    explicit TimeZone(const char* zone) : FSaved(qgetenv("TZ")), FHadOne(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~TimeZone()
-    {
-        if (FHadOne)
-            qputenv("TZ", FSaved);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-  private:
-    QByteArray FSaved;
-    bool FHadOne;
-};
 
 } // namespace
 
@@ -118,12 +85,8 @@ TEST(XmlHelper, Amounts)
     EXPECT_EQ(XmlAmountText(12.5), QStringLiteral("1250"));
     EXPECT_EQ(XmlAmountText(0.285), QStringLiteral("029"));
     EXPECT_EQ(XmlAmountText(0), QStringLiteral("000"));
-    try {
-        XmlAmountText(QStringLiteral("12 руб."));
-        FAIL() << "a text that is no number gave an amount";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.message(), QStringLiteral("'12 руб.' is not a valid floating point value"));
-    }
+    EXPECT_EQ(Raised<EConvertError>([] { XmlAmountText(QStringLiteral("12 руб.")); }),
+              QStringLiteral("'12 руб.' is not a valid floating point value"));
     EXPECT_THROW(XmlAmountText(QStringLiteral(" ")), EConvertError);
     EXPECT_THROW(XmlAmountText(QDateTime(QDate(2016, 5, 1), QTime(10, 30))), EConvertError);
 }
@@ -154,15 +117,11 @@ TEST(XmlHelper, DatesAndTimesAreWrittenAsTheWallClockShows)
     EXPECT_EQ(XmlDateText(QStringLiteral("05.03.2016 23:59:59")), QStringLiteral("2016-03-05"));
     EXPECT_EQ(XmlDateText(QDate(2016, 3, 5)), QStringLiteral("2016-03-05"));
     EXPECT_EQ(XmlDateText(QString()), QString());
-    try {
-        XmlDateText(QStringLiteral("31.02.2016"));
-        FAIL() << "an impossible date was written";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.message(), QStringLiteral("'31.02.2016' is not a valid date and time"));
-    }
+    EXPECT_EQ(Raised<EConvertError>([] { XmlDateText(QStringLiteral("31.02.2016")); }),
+              QStringLiteral("'31.02.2016' is not a valid date and time"));
 
     for (const char* zone : {"Europe/Berlin", "America/New_York", "Asia/Vladivostok"}) {
-        TimeZone tz(zone);
+        const TimeZoneScope tz(zone);
         EXPECT_EQ(XmlDateTimeText(QStringLiteral("01.05.2016 10:30:00")),
                   QStringLiteral("2016-05-01T10:30:00.000Z"))
             << zone;
@@ -172,7 +131,7 @@ TEST(XmlHelper, DatesAndTimesAreWrittenAsTheWallClockShows)
             << zone;
     }
     // A time that the local clock skips at the spring change is still written as typed.
-    TimeZone berlin("Europe/Berlin");
+    const TimeZoneScope berlin("Europe/Berlin");
     EXPECT_EQ(XmlDateTimeText(QStringLiteral("27.03.2016 02:30")),
               QStringLiteral("2016-03-27T02:30:00.000Z"));
 }
@@ -215,9 +174,10 @@ TEST(XmlHelper, PathLookupIgnoresPrefixesAndLetterCase)
     EXPECT_TRUE(FindNodeByPath(envelope, QStringLiteral("Body\\Detail\\x"), false).isNull());
     EXPECT_TRUE(FindNodeByPath(XmlNode(), QStringLiteral("Body"), false).isNull());
 
-    EXPECT_EQ(xmlMessage([&] { FindNodeByPath(envelope, QStringLiteral("Body\\Detail\\x"), true); }),
-              QStringLiteral("Узел Detail не найден."));
-    EXPECT_EQ(xmlMessage([&] { FindNodeByPath(XmlNode(), QStringLiteral("Body\\Fault"), true); }),
+    EXPECT_EQ(
+        Raised<EXMLException>([&] { FindNodeByPath(envelope, QStringLiteral("Body\\Detail\\x"), true); }),
+        QStringLiteral("Узел Detail не найден."));
+    EXPECT_EQ(Raised<EXMLException>([&] { FindNodeByPath(XmlNode(), QStringLiteral("Body\\Fault"), true); }),
               QStringLiteral("Узел Body\\Fault не найден."));
     // Text is not an element, whatever its node is called inside the parser.
     const XmlNode leaf = FindNodeByPath(envelope, QStringLiteral("Body\\Fault\\faultcode"), true);

@@ -4,10 +4,9 @@
 #include "foundation/XmlHelper.h"
 #include "smev/SoapReply.h"
 #include "smev/SoapValues.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace {
 
@@ -42,18 +41,6 @@ XmlDocument ChargesReply(const QByteArray& charges)
 QByteArray Charge(const QByteArray& xml, const QByteArray& attributes = {})
 {
     return "<ChargeInfo " + attributes + "><ChargeData>" + xml.toBase64() + "</ChargeData></ChargeInfo>";
-}
-
-// The message of the exception of class E that `call` raises.
-template <class E>
-QString Raised(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const E& e) {
-        return e.message();
-    }
-    return QStringLiteral("<not raised>");
 }
 
 } // namespace

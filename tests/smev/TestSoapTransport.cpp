@@ -5,6 +5,7 @@
 #include "smev/SoapReply.h"
 #include "smev/SoapTransport.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -19,17 +20,6 @@ TScriptedReply Reply(int status, const QByteArray& contentType, const QByteArray
     reply.ContentType = contentType;
     reply.Body = body;
     return reply;
-}
-
-template <class E, class F>
-QString Raised(F&& call)
-{
-    try {
-        call();
-    } catch (const E& e) {
-        return e.message();
-    }
-    return QStringLiteral("<not raised>");
 }
 
 } // namespace

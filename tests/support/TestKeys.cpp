@@ -21,15 +21,12 @@ constexpr char kStep[] = "test key container";
     throw std::runtime_error((what + QLatin1Char('\n') + TakeOpenSslErrors()).toStdString());
 }
 
-EvpPkeyPtr NewGostKey()
+EvpPkeyPtr NewKey()
 {
-    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new_id(NID_id_GostR3410_2001, GostEngine(kStep)));
-    EVP_PKEY* key = nullptr;
-    if (!context || EVP_PKEY_keygen_init(context.get()) <= 0 ||
-        EVP_PKEY_CTX_ctrl_str(context.get(), "paramset", "A") <= 0 ||
-        EVP_PKEY_keygen(context.get(), &key) <= 0)
+    EvpPkeyPtr key = NewGostKey(kStep);
+    if (!key)
         Fail(QStringLiteral("cannot make a GOST R 34.10-2001 key"));
-    return EvpPkeyPtr(key);
+    return key;
 }
 
 void AddNameEntry(X509_NAME* name, const char* field, const QString& value)
@@ -69,18 +66,6 @@ X509Ptr NewSelfSignedCertificate(EVP_PKEY* key, const TestKeyOptions& options)
     if (!X509_sign(certificate.get(), key, Gost94Digest(kStep)))
         Fail(QStringLiteral("cannot sign a certificate"));
     return certificate;
-}
-
-QByteArray PrivateKeyPem(EVP_PKEY* key, const QString& password)
-{
-    BioPtr bio(BIO_new(BIO_s_mem()));
-    const QByteArray secret = password.toUtf8();
-    const EVP_CIPHER* cipher = password.isEmpty() ? nullptr : EVP_aes_256_cbc();
-    if (!bio || !PEM_write_bio_PKCS8PrivateKey(bio.get(), key, cipher,
-                                               password.isEmpty() ? nullptr : secret.constData(),
-                                               int(secret.size()), nullptr, nullptr))
-        Fail(QStringLiteral("cannot write a private key"));
-    return BioContents(bio.get());
 }
 
 QByteArray CertificatePem(X509* certificate)
@@ -126,11 +111,14 @@ QByteArray TestKeyStore::addContainer(const QString& name, const TestKeyOptions&
     const QString folder = containerPath(name);
     if (!QDir().mkpath(folder))
         throw std::runtime_error(QStringLiteral("cannot make %1").arg(folder).toStdString());
-    const EvpPkeyPtr key = NewGostKey();
-    WriteFile(QDir(folder).filePath(QLatin1String(KeyFileName)), PrivateKeyPem(key.get(), options.password));
+    const EvpPkeyPtr key = NewKey();
+    const QByteArray keyPem = PrivateKeyPem(key.get(), options.password);
+    if (keyPem.isEmpty())
+        Fail(QStringLiteral("cannot write a private key"));
+    WriteFile(QDir(folder).filePath(QLatin1String(KeyFileName)), keyPem);
     if (!options.withCertificate)
         return {};
-    const EvpPkeyPtr otherKey = options.certificateOfAnotherKey ? NewGostKey() : nullptr;
+    const EvpPkeyPtr otherKey = options.certificateOfAnotherKey ? NewKey() : nullptr;
     const X509Ptr certificate = NewSelfSignedCertificate(otherKey ? otherKey.get() : key.get(), options);
     const QByteArray der = CertificateDer(certificate.get());
     WriteFile(QDir(folder).filePath(QLatin1String(CertificateFileName)),

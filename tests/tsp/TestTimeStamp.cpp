@@ -4,6 +4,7 @@
 
 #include "support/LoopbackHttpServer.h"
 #include "support/PrintQt.h"
+#include "support/Raised.h"
 #include "support/TestKeys.h"
 #include "support/TestTimeStampAuthority.h"
 
@@ -93,13 +94,7 @@ class TimeStamp : public ::testing::Test {
     // The message of the ETimeStampException that GetTimeStamp raises.
     static QString Failure(const QString& container = Signer)
     {
-        try {
-            return QStringLiteral("<returned '%1'>").arg(GetTimeStamp(container, QStringLiteral("data")));
-        } catch (const ETimeStampException& e) {
-            return e.message();
-        } catch (const std::exception& e) {
-            return QStringLiteral("<other exception: %1>").arg(QString::fromUtf8(e.what()));
-        }
+        return Raised<ETimeStampException>([&] { GetTimeStamp(container, QStringLiteral("data")); });
     }
 
     TestKeyStore Store;

@@ -3,11 +3,9 @@
 #include "foundation/Exceptions.h"
 
 #include "support/PrintQt.h"
+#include "support/TimeZoneScope.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <ctime>
 
 namespace {
 
@@ -24,29 +22,6 @@ QStringList Lines(std::initializer_list<const char*> texts)
         lines << QString::fromUtf8(text);
     return lines;
 }
-
-// Sets the process's time zone for the life of the object.
-class TimeZoneScope final {
-  public:
-    explicit TimeZoneScope(const char* zone)
-        : FSaved(qgetenv("TZ")), FHadZone(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~TimeZoneScope()
-    {
-        if (FHadZone)
-            qputenv("TZ", FSaved);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-  private:
-    QByteArray FSaved;
-    bool FHadZone;
-};
 
 } // namespace
 

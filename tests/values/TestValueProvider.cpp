@@ -3,6 +3,7 @@
 #include "values/ValueProvider.h"
 
 #include "support/PrintQt.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -43,12 +44,7 @@ class ValueProvider : public ::testing::Test {
     }
     template <class E> QString Failure(const QString& name, TValuesType type)
     {
-        try {
-            Value(name, type);
-        } catch (const E& e) {
-            return e.message();
-        }
-        return QStringLiteral("<no exception>");
+        return Raised<E>([&] { Value(name, type); });
     }
 };
 

@@ -4,7 +4,6 @@
 
 #include <openssl/bn.h>
 #include <openssl/err.h>
-#include <openssl/pem.h>
 
 namespace {
 
@@ -18,13 +17,10 @@ constexpr char kStep[] = "GOST engine";
 
 EvpPkeyPtr NewKey()
 {
-    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new_id(NID_id_GostR3410_2001, GostEngine(kStep)));
-    EVP_PKEY* key = nullptr;
-    if (!context || EVP_PKEY_keygen_init(context.get()) <= 0 ||
-        EVP_PKEY_CTX_ctrl_str(context.get(), "paramset", "A") <= 0 ||
-        EVP_PKEY_keygen(context.get(), &key) <= 0)
+    EvpPkeyPtr key = NewGostKey(kStep);
+    if (!key)
         Fail(QStringLiteral("cannot make a GOST R 34.10-2001 key"));
-    return EvpPkeyPtr(key);
+    return key;
 }
 
 void SetSubject(X509_NAME* name, const TSubject& subject)
@@ -89,13 +85,9 @@ TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& pass
         !X509_sign(certificate.get(), key.get(), Gost94Digest(kStep)))
         Fail(QStringLiteral("cannot sign the certificate"));
 
-    BioPtr bio(BIO_new(BIO_s_mem()));
-    const QByteArray secret = password.toUtf8();
-    if (!bio || !PEM_write_bio_PKCS8PrivateKey(
-                    bio.get(), key.get(), password.isEmpty() ? nullptr : EVP_aes_256_cbc(),
-                    password.isEmpty() ? nullptr : secret.constData(), int(secret.size()), nullptr, nullptr))
+    TNewKey made{PrivateKeyPem(key.get(), password), CertificateDer(certificate.get())};
+    if (made.privateKeyPem.isEmpty())
         Fail(QStringLiteral("cannot write the private key"));
-    TNewKey made{BioContents(bio.get()), CertificateDer(certificate.get())};
     if (made.certificateDer.isEmpty())
         Fail(QStringLiteral("cannot encode the certificate"));
     return made;
