@@ -43,6 +43,22 @@ bool readDecimalInteger(const QString& text, int& value)
     return true;
 }
 
+char16_t AsciiLower(char16_t c)
+{
+    return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+template <class Text>
+bool SameAsciiTextOf(QStringView a, const Text& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (AsciiLower(a[i].unicode()) != AsciiLower(QChar(b[i]).unicode()))
+            return false;
+    return true;
+}
+
 } // namespace
 
 QString ItemCode(const QString& item)
@@ -90,26 +106,6 @@ QString ChooseText(bool flag, const QString& first, const QString& second)
 {
     return flag ? first : second;
 }
-
-namespace {
-
-char16_t AsciiLower(char16_t c)
-{
-    return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
-}
-
-template <class Text>
-bool SameAsciiTextOf(QStringView a, const Text& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i].unicode()) != AsciiLower(QChar(b[i]).unicode()))
-            return false;
-    return true;
-}
-
-} // namespace
 
 bool SameAsciiText(QStringView a, QStringView b)
 {

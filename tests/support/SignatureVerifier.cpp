@@ -13,6 +13,8 @@
 
 namespace {
 
+// The published URIs, written here again on purpose: a verifier that took them from the code under
+// test would accept a message whose constants were wrong.
 constexpr char DsigNs[] = "http://www.w3.org/2000/09/xmldsig#";
 constexpr char SoapNs[] = "http://schemas.xmlsoap.org/soap/envelope/";
 constexpr char WsuNs[] = "http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-utility-1.0.xsd";
