@@ -1,5 +1,6 @@
-#include "support/TestKeys.h"
+#include "smev/SignatureVerifier.h"
 #include "support/PrintQt.h"
+#include "support/TestKeys.h"
 
 #include "app/CertificateViewer.h"
 #include "app/PasswordDialog.h"

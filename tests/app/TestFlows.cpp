@@ -11,7 +11,7 @@
 #include "foundation/XmlHelper.h"
 #include "smev/SoapConstants.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/SignatureVerifier.h"
+#include "support/MessageAssertions.h"
 #include "support/TestKeys.h"
 #include "support/TestTimeStampAuthority.h"
 

@@ -1,3 +1,4 @@
+#include "smev/SignatureVerifier.h"
 #include "support/Raised.h"
 #include "support/TestKeys.h"
 

@@ -3,7 +3,7 @@
 #include "smev/SmevEnvelope.h"
 #include "support/GoldenText.h"
 #include "support/SampleForms.h"
-#include "support/SignatureVerifier.h"
+#include "support/MessageAssertions.h"
 #include "support/TestKeys.h"
 
 #include <QFileInfo>

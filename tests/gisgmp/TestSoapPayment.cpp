@@ -5,7 +5,7 @@
 #include "support/GoldenText.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/SampleForms.h"
-#include "support/SignatureVerifier.h"
+#include "support/MessageAssertions.h"
 #include "support/TestKeys.h"
 #include "support/TestTimeStampAuthority.h"
 #include "tsp/TimeStamp.h"

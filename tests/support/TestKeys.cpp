@@ -140,25 +140,3 @@ ScopedPasswordProvider::~ScopedPasswordProvider()
 {
     SetPasswordProvider(std::move(FPrevious));
 }
-
-bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, const QByteArray& signature)
-{
-    GostEngine(kStep);
-    const X509Ptr parsed = ReadCertificate(certificate);
-    EVP_PKEY* publicKey = parsed ? X509_get0_pubkey(parsed.get()) : nullptr;
-    if (!publicKey)
-        Fail(QStringLiteral("cannot read the certificate's public key"));
-    unsigned char hash[EVP_MAX_MD_SIZE];
-    unsigned int hashLength = 0;
-    if (!EVP_Digest(data.constData(), size_t(data.size()), hash, &hashLength, Gost94Digest(kStep),
-                    GostEngine(kStep)))
-        Fail(QStringLiteral("cannot hash"));
-    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new(publicKey, GostEngine(kStep)));
-    if (!context || EVP_PKEY_verify_init(context.get()) <= 0)
-        Fail(QStringLiteral("cannot start verifying"));
-    const int result =
-        EVP_PKEY_verify(context.get(), reinterpret_cast<const unsigned char*>(signature.constData()),
-                        size_t(signature.size()), hash, hashLength);
-    TakeOpenSslErrors();
-    return result == 1;
-}

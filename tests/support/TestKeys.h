@@ -20,7 +20,7 @@ struct TestKeyOptions {
     QString commonName = QStringLiteral("Test signer");
     QString organization = QStringLiteral("Test bank");
     int days = 365;
-    quint64 serialNumber = 0; // 0: a random serial number
+    quint64 serialNumber = 0;  // 0: a random serial number
     bool timeStamping = false; // the critical extended key usage timeStamping of a time-stamp authority
 };
 
@@ -58,7 +58,3 @@ class ScopedPasswordProvider final {
     std::shared_ptr<QString> FLastContainer = std::make_shared<QString>();
     TPasswordProvider FPrevious;
 };
-
-// True when `signature` (s then r, most significant octet first) is a GOST R 34.10-2001 signature
-// of the GOST R 34.11-94 hash of `data`, made by the key of the certificate (DER or PEM).
-bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, const QByteArray& signature);

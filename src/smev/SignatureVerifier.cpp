@@ -1,7 +1,6 @@
-#include "support/SignatureVerifier.h"
+#include "smev/SignatureVerifier.h"
 
 #include "foundation/GostOpenSsl.h"
-#include "support/TestKeys.h"
 
 #include <libxml/c14n.h>
 #include <libxml/parser.h>
@@ -222,7 +221,7 @@ QByteArray Gost94Hash(const QByteArray& bytes)
 {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length, Gost94Digest("test hash"),
+    if (EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length, Gost94Digest("digest check"),
                    nullptr) != 1)
         return {};
     return QByteArray(reinterpret_cast<const char*>(digest), int(length));
@@ -321,50 +320,30 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
     return check;
 }
 
-::testing::AssertionResult Verified(const SignatureCheck& check)
-{
-    if (check.verified())
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << check.failures.join(u"; ").toStdString();
-}
-
-::testing::AssertionResult IsNamespaceWellFormed(const QByteArray& text)
+QStringList NamespaceWellFormednessErrors(const QByteArray& text)
 {
     const ParsedText parsed = Parse(text);
     if (parsed.doc && parsed.namespacesWellFormed && parsed.errors.isEmpty())
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "not namespace-well-formed: " << parsed.errors.join(u"; ").toStdString();
+        return {};
+    return parsed.errors.isEmpty() ? QStringList{QStringLiteral("not well-formed")} : parsed.errors;
 }
 
-namespace {
-
-xmlNode* FirstNamed(xmlDoc* doc, const char* localName)
+bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, const QByteArray& signature)
 {
-    xmlNode* root = xmlDocGetRootElement(doc);
-    if (root && xmlStrEqual(root->name, reinterpret_cast<const xmlChar*>(localName)))
-        return root;
-    return FindDescendant(root, [&](const xmlNode* n) {
-        return xmlStrEqual(n->name, reinterpret_cast<const xmlChar*>(localName));
-    });
-}
-
-} // namespace
-
-QStringList ChildElementNames(const QByteArray& text, const char* localName)
-{
-    const ParsedText parsed = Parse(text);
-    QStringList names;
-    xmlNode* element = parsed.doc ? FirstNamed(parsed.doc.get(), localName) : nullptr;
-    for (xmlNode* child = element ? element->children : nullptr; child; child = child->next)
-        if (child->type == XML_ELEMENT_NODE)
-            names.append((child->ns && child->ns->prefix ? Text(child->ns->prefix) + u':' : QString()) +
-                         Text(child->name));
-    return names;
-}
-
-QString AttributeValue(const QByteArray& text, const char* localName, const char* attributeName)
-{
-    const ParsedText parsed = Parse(text);
-    return Attribute(parsed.doc ? FirstNamed(parsed.doc.get(), localName) : nullptr, attributeName);
+    static constexpr char step[] = "signature check";
+    const X509Ptr parsed = ReadCertificate(certificate);
+    EVP_PKEY* publicKey = parsed ? X509_get0_pubkey(parsed.get()) : nullptr;
+    unsigned char hash[EVP_MAX_MD_SIZE];
+    unsigned int hashLength = 0;
+    bool verified = false;
+    if (publicKey && EVP_Digest(data.constData(), size_t(data.size()), hash, &hashLength, Gost94Digest(step),
+                                GostEngine(step)) == 1) {
+        EvpPkeyCtxPtr context(EVP_PKEY_CTX_new(publicKey, GostEngine(step)));
+        verified =
+            context && EVP_PKEY_verify_init(context.get()) > 0 &&
+            EVP_PKEY_verify(context.get(), reinterpret_cast<const unsigned char*>(signature.constData()),
+                            size_t(signature.size()), hash, hashLength) == 1;
+    }
+    TakeOpenSslErrors();
+    return verified;
 }

@@ -3,13 +3,12 @@
 // Checks signed messages the way a receiving system does, without any of the code that wrote
 // them: libxml2 parses the text and produces the exclusive canonical form of the signed elements
 // where they stand in the document, OpenSSL hashes that form with GOST R 34.11-94 and verifies the
-// signature with the public key of the certificate the message carries.
+// signature with the public key of the certificate the message carries. The tests, the sandbox and
+// the client's reply checks share it, so what one accepts the others accept too.
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-#include <gtest/gtest.h>
 
 struct SignatureCheck {
     QByteArray signedC14N;     // the signed element as canonicalised (enveloped signature removed)
@@ -30,17 +29,13 @@ SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope);
 // ds:X509Certificate, and the time-stamp reference to the signature value.
 SignatureCheck CheckPaymentSignature(const QByteArray& document);
 
-// For EXPECT_TRUE: the failures listed when there are any.
-::testing::AssertionResult Verified(const SignatureCheck& check);
-
 // The GOST R 34.11-94 hash of the bytes as OpenSSL computes it.
 QByteArray Gost94Hash(const QByteArray& bytes);
 
-// Whether the text is well-formed namespace-aware XML with every prefix declared; the parser's
-// complaints otherwise.
-::testing::AssertionResult IsNamespaceWellFormed(const QByteArray& text);
+// Whether the GOST signature (s then r, as the provider hands it out) of the data verifies with the
+// public key of the certificate (DER or PEM).
+bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, const QByteArray& signature);
 
-// Reading a message as a receiver does: the qualified names of the child elements of the first
-// element with the local name, and the value of one of its attributes as the parser decodes it.
-QStringList ChildElementNames(const QByteArray& text, const char* localName);
-QString AttributeValue(const QByteArray& text, const char* localName, const char* attributeName);
+// The parser's complaints when the text is not well-formed namespace-aware XML with every prefix
+// declared; empty when it is.
+QStringList NamespaceWellFormednessErrors(const QByteArray& text);
