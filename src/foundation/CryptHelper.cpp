@@ -23,7 +23,6 @@ namespace {
 
 // Names of the provider steps, kept in one place so every failure names its step the same way.
 constexpr char kAcquireContext[] = "CryptAcquireContext";
-constexpr char kGetUserKey[] = "CryptGetUserKey";
 constexpr char kGetKeyParam[] = "CryptGetKeyParam";
 constexpr char kCreateHash[] = "CryptCreateHash";
 constexpr char kHashData[] = "CryptHashData";
@@ -130,16 +129,19 @@ EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path)
     EvpPkeyPtr key(EVP_PKCS82PKEY(info.get()));
     if (!key)
         CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The key cannot be decoded")));
-    if (EVP_PKEY_get_id(key.get()) != NID_id_GostR3410_2001)
-        CryptFail(
-            kGetUserKey,
-            QStringLiteral("The key of container \"%1\" is not a GOST R 34.10-2001 key").arg(containerName));
+    // A key of another algorithm is refused with the certificate at hand, so that the message can
+    // name both algorithms.
     return key;
 }
 
+struct ContainerCertificate {
+    QByteArray der;
+    GostAlgorithm algorithm = GostAlgorithm::Gost2001;
+};
+
 // The certificate must be usable for the container's key: a certificate of another key would give
-// signatures that nobody can verify.
-QByteArray ReadContainerCertificate(const QString& folder, EVP_PKEY* key)
+// signatures that nobody can verify. Its key's algorithm is the container's.
+ContainerCertificate ReadContainerCertificate(const QString& folder, EVP_PKEY* key)
 {
     const QString path = QDir(folder).filePath(QLatin1String(CertificateFileName));
     if (!QFileInfo(path).isFile())
@@ -155,8 +157,15 @@ QByteArray ReadContainerCertificate(const QString& folder, EVP_PKEY* key)
     if (!publicKey)
         CryptFail(kGetKeyParam,
                   WithOpenSslErrors(QStringLiteral("The certificate's public key cannot be read")));
-    if (EVP_PKEY_get_id(publicKey) != NID_id_GostR3410_2001)
-        CryptFail(kGetKeyParam, QStringLiteral("The certificate's key is not a GOST R 34.10-2001 key"));
+    const std::optional<GostAlgorithm> algorithm = KeyGostAlgorithm(publicKey);
+    if (key && (!algorithm || KeyGostAlgorithm(key) != algorithm))
+        CryptFail(kGetKeyParam, QStringLiteral("The container's key is %1, its certificate's key is %2")
+                                    .arg(KeyAlgorithmName(key), KeyAlgorithmName(publicKey)));
+    if (!algorithm)
+        CryptFail(
+            kGetKeyParam,
+            QStringLiteral("The certificate's key is %1, not a GOST R 34.10-2001 or GOST R 34.10-2012 key")
+                .arg(KeyAlgorithmName(publicKey)));
     if (key && EVP_PKEY_eq(publicKey, key) != 1) {
         ERR_clear_error();
         CryptFail(kGetKeyParam,
@@ -165,7 +174,22 @@ QByteArray ReadContainerCertificate(const QString& folder, EVP_PKEY* key)
     const QByteArray der = CertificateDer(certificate.get());
     if (der.isEmpty())
         CryptFail(kGetKeyParam, WithOpenSslErrors(QStringLiteral("The certificate cannot be encoded")));
-    return der;
+    return {der, *algorithm};
+}
+
+// The container's folder; fails at the first step when there is no such container or it has no key.
+QString ContainerFolder(const QString& containerName)
+{
+    const QString store = KeyStorePath();
+    const QString folder = QDir(store).filePath(containerName);
+    if (!IsKeyContainerName(containerName) || !QFileInfo(folder).isDir())
+        CryptFail(kAcquireContext, QStringLiteral("There is no key container \"%1\" in %2")
+                                       .arg(containerName, QDir::toNativeSeparators(store)));
+    const QString keyPath = QDir(folder).filePath(QLatin1String(KeyFileName));
+    if (!QFileInfo(keyPath).isFile())
+        CryptFail(kAcquireContext, QStringLiteral("The key container \"%1\" holds no private key (%2)")
+                                       .arg(containerName, QDir::toNativeSeparators(keyPath)));
+    return folder;
 }
 
 QByteArray SignHash(EVP_PKEY* key, ENGINE* engine, const QByteArray& hashValue)
@@ -238,29 +262,22 @@ void ContainerCrypt(const QString& containerName, const QByteArray* input, QByte
     ERR_clear_error();
 
     ENGINE* engine = GostEngine(kAcquireContext);
-    const QString store = KeyStorePath();
-    const QString folder = QDir(store).filePath(containerName);
-    if (!IsKeyContainerName(containerName) || !QFileInfo(folder).isDir())
-        CryptFail(kAcquireContext, QStringLiteral("There is no key container \"%1\" in %2")
-                                       .arg(containerName, QDir::toNativeSeparators(store)));
-    const QString keyPath = QDir(folder).filePath(QLatin1String(KeyFileName));
-    if (!QFileInfo(keyPath).isFile())
-        CryptFail(kAcquireContext, QStringLiteral("The key container \"%1\" holds no private key (%2)")
-                                       .arg(containerName, QDir::toNativeSeparators(keyPath)));
+    const QString folder = ContainerFolder(containerName);
 
     // The private key is read only for a signature: certificates and hashes never ask for a password.
     EvpPkeyPtr key;
     if (signature)
-        key = ReadPrivateKey(containerName, keyPath);
+        key = ReadPrivateKey(containerName, QDir(folder).filePath(QLatin1String(KeyFileName)));
 
-    QByteArray certificateValue;
-    if (certificate || signature)
+    // A hash needs the certificate too: its key decides the hash algorithm.
+    ContainerCertificate certificateValue;
+    if (certificate || signature || hash)
         certificateValue = ReadContainerCertificate(folder, key.get());
 
     QByteArray hashValue;
     QByteArray signatureValue;
     if (hash || signature) {
-        const EVP_MD* digest = Gost94Digest(kCreateHash);
+        const EVP_MD* digest = GostDigest(certificateValue.algorithm, kCreateHash);
         EvpMdCtxPtr context(EVP_MD_CTX_new());
         if (!context)
             CryptFail(kCreateHash, WithOpenSslErrors(QStringLiteral("Out of memory")));
@@ -279,11 +296,27 @@ void ContainerCrypt(const QString& containerName, const QByteArray* input, QByte
     ERR_clear_error();
     // Outputs change only once everything has succeeded.
     if (certificate)
-        *certificate = certificateValue;
+        *certificate = certificateValue.der;
     if (signature)
         *signature = signatureValue;
     if (hash)
         *hash = hashValue;
+}
+
+GostAlgorithm ContainerAlgorithm(const QString& containerName)
+{
+    ERR_clear_error();
+    GostEngine(kAcquireContext);
+    const GostAlgorithm algorithm =
+        ReadContainerCertificate(ContainerFolder(containerName), nullptr).algorithm;
+    ERR_clear_error();
+    return algorithm;
+}
+
+QString GostAlgorithmName(GostAlgorithm algorithm)
+{
+    return QLatin1String(ByAlgorithm(algorithm, "GOST R 34.10-2001", "GOST R 34.10-2012 (256 bits)",
+                                     "GOST R 34.10-2012 (512 bits)"));
 }
 
 int CryptCheck(int result, const char* step)

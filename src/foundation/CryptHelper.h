@@ -14,6 +14,22 @@ class QIODevice;
 // Every provider failure: the name of the failing step, a line feed, and the error text.
 ZELVAN_DECLARE_EXCEPTION(ECryptException, Exception);
 
+// The algorithms of a container follow its key: a GOST R 34.10-2001 key signs a GOST R 34.11-94
+// hash, a GOST R 34.10-2012 key a GOST R 34.11-2012 hash of its own length (32 or 64 octets).
+enum class GostAlgorithm { Gost2001, Gost2012_256, Gost2012_512 };
+
+// The one of three values that belongs to the algorithm, for the tables of names and identifiers.
+template <typename T>
+constexpr T ByAlgorithm(GostAlgorithm algorithm, T gost2001, T gost2012With256, T gost2012With512)
+{
+    return algorithm == GostAlgorithm::Gost2012_256   ? gost2012With256
+           : algorithm == GostAlgorithm::Gost2012_512 ? gost2012With512
+                                                      : gost2001;
+}
+
+// "GOST R 34.10-2012 (256 bits)": how messages to the operator name the algorithm.
+QString GostAlgorithmName(GostAlgorithm algorithm);
+
 // A key container is a folder of the key store named after the container, holding the private
 // key and its certificate under these names.
 inline constexpr char KeyFileName[] = "private.key";
@@ -38,11 +54,14 @@ TPasswordProvider SetPasswordProvider(TPasswordProvider provider);
 bool EnumKeyContainers(QStringList& names);
 
 // Opens the named container afresh and fills each output that is given: the DER certificate,
-// the GOST R 34.10-2001 signature of the input (most significant octet first), and the
-// GOST R 34.11-94 hash of the input (as the provider returns it). An absent input is empty.
-// On failure no output is touched.
+// the GOST R 34.10 signature of the input (most significant octet first: s, then r), and the
+// GOST R 34.11 hash of the input (as the provider returns it), both of the container's algorithm.
+// An absent input is empty. On failure no output is touched.
 void ContainerCrypt(const QString& containerName, const QByteArray* input, QByteArray* certificate,
                     QByteArray* signature, QByteArray* hash);
+
+// The container's algorithm, as the key of its certificate names it; never asks for a password.
+GostAlgorithm ContainerAlgorithm(const QString& containerName);
 
 // Passes an OpenSSL result through when it signals success (a positive value); otherwise raises
 // ECryptException named after the step, with the error text OpenSSL queued.

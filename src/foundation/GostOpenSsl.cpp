@@ -93,6 +93,22 @@ TLoadedEngine LoadEngine()
     return loaded;
 }
 
+struct AlgorithmNids {
+    int key;
+    int digest;
+    const char* digestName;
+};
+
+const AlgorithmNids& Nids(GostAlgorithm algorithm)
+{
+    static constexpr AlgorithmNids gost2001{NID_id_GostR3410_2001, NID_id_GostR3411_94, "GOST R 34.11-94"};
+    static constexpr AlgorithmNids gost2012With256{NID_id_GostR3410_2012_256, NID_id_GostR3411_2012_256,
+                                                   "GOST R 34.11-2012 (256 bits)"};
+    static constexpr AlgorithmNids gost2012With512{NID_id_GostR3410_2012_512, NID_id_GostR3411_2012_512,
+                                                   "GOST R 34.11-2012 (512 bits)"};
+    return *ByAlgorithm(algorithm, &gost2001, &gost2012With256, &gost2012With512);
+}
+
 int RefusePassword(char*, int, int, void*)
 {
     return -1;
@@ -111,11 +127,40 @@ ENGINE* GostEngine(const char* step)
 
 const EVP_MD* Gost94Digest(const char* step)
 {
-    const EVP_MD* digest = ENGINE_get_digest(GostEngine(step), NID_id_GostR3411_94);
+    return GostDigest(GostAlgorithm::Gost2001, step);
+}
+
+const EVP_MD* GostDigest(GostAlgorithm algorithm, const char* step)
+{
+    const AlgorithmNids& nids = Nids(algorithm);
+    const EVP_MD* digest = ENGINE_get_digest(GostEngine(step), nids.digest);
     if (!digest)
-        CryptFail(step,
-                  QStringLiteral("The GOST engine offers no GOST R 34.11-94 digest\n") + TakeOpenSslErrors());
+        CryptFail(
+            step,
+            QStringLiteral("The GOST engine offers no %1 digest\n").arg(QLatin1String(nids.digestName)) +
+                TakeOpenSslErrors());
     return digest;
+}
+
+std::optional<GostAlgorithm> KeyGostAlgorithm(const EVP_PKEY* key)
+{
+    const int id = key ? EVP_PKEY_get_id(key) : NID_undef;
+    for (const GostAlgorithm algorithm :
+         {GostAlgorithm::Gost2001, GostAlgorithm::Gost2012_256, GostAlgorithm::Gost2012_512}) {
+        if (Nids(algorithm).key == id)
+            return algorithm;
+    }
+    return std::nullopt;
+}
+
+QString KeyAlgorithmName(const EVP_PKEY* key)
+{
+    if (const std::optional<GostAlgorithm> algorithm = KeyGostAlgorithm(key))
+        return GostAlgorithmName(*algorithm);
+    const char* name = key ? EVP_PKEY_get0_type_name(key) : nullptr;
+    if (!name && key)
+        name = OBJ_nid2sn(EVP_PKEY_get_id(key));
+    return name ? QString::fromLatin1(name) : QStringLiteral("an unknown algorithm");
 }
 
 QString TakeOpenSslErrors()
@@ -167,9 +212,9 @@ QByteArray BioContents(BIO* bio)
     return length > 0 ? QByteArray(data, qsizetype(length)) : QByteArray();
 }
 
-EvpPkeyPtr NewGostKey(const char* step)
+EvpPkeyPtr NewGostKey(const char* step, GostAlgorithm algorithm)
 {
-    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new_id(NID_id_GostR3410_2001, GostEngine(step)));
+    EvpPkeyCtxPtr context(EVP_PKEY_CTX_new_id(Nids(algorithm).key, GostEngine(step)));
     EVP_PKEY* key = nullptr;
     if (!context || EVP_PKEY_keygen_init(context.get()) <= 0 ||
         EVP_PKEY_CTX_ctrl_str(context.get(), "paramset", "A") <= 0 ||

@@ -3,6 +3,8 @@
 // The OpenSSL side of the GOST provider, shared by the provider, the certificate description,
 // the key tool and the test key containers. Only code that has to touch OpenSSL types includes it.
 
+#include "foundation/CryptHelper.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,6 +12,7 @@
 #include <openssl/x509.h>
 
 #include <memory>
+#include <optional>
 
 template <auto Free> struct OpenSslDeleter {
     template <typename T> void operator()(T* object) const noexcept { Free(object); }
@@ -27,6 +30,14 @@ ENGINE* GostEngine(const char* step);
 
 // GOST R 34.11-94 with the CryptoPro parameters, as the engine implements it.
 const EVP_MD* Gost94Digest(const char* step);
+// The hash that goes with the algorithm's signature: GOST R 34.11-94 for 2001, GOST R 34.11-2012
+// of the key's length for 2012.
+const EVP_MD* GostDigest(GostAlgorithm algorithm, const char* step);
+
+// The GOST algorithm of a key; none for a key of any other algorithm.
+std::optional<GostAlgorithm> KeyGostAlgorithm(const EVP_PKEY* key);
+// The key's algorithm for a message: the GOST name, or OpenSSL's name of any other algorithm.
+QString KeyAlgorithmName(const EVP_PKEY* key);
 
 // Everything OpenSSL has queued about the latest failure, one error a line; the queue is emptied.
 // Empty when nothing was queued.
@@ -42,9 +53,10 @@ QByteArray CertificateDer(X509* certificate);
 QByteArray BioContents(BIO* bio);
 
 // Making keys is for the key tool and the test key containers; the client only reads them.
-// A new GOST R 34.10-2001 key with the CryptoPro A parameters; null when OpenSSL cannot make one
-// (what it says stays queued for TakeOpenSslErrors).
-EvpPkeyPtr NewGostKey(const char* step);
+// A new key of the algorithm, with the CryptoPro A parameters for 2001 and 2012-256 (the curve of
+// most issued certificates) and the TC 26 A parameters for 2012-512; null when OpenSSL cannot make
+// one (what it says stays queued for TakeOpenSslErrors).
+EvpPkeyPtr NewGostKey(const char* step, GostAlgorithm algorithm = GostAlgorithm::Gost2001);
 // The key as PKCS#8 PEM, encrypted with AES-256-CBC under the password when there is one; empty
 // when it cannot be written.
 QByteArray PrivateKeyPem(EVP_PKEY* key, const QString& password);

@@ -157,12 +157,13 @@ QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values
         Pi(u"FinalPayment").xmlns(u"pi", XsdNamespace(u"PaymentInfo")).attr(u"Id", paymentId);
     const QString content = PaymentContent(value);
 
+    const GostAlgorithm algorithm = ContainerAlgorithm(containerName);
     const QByteArray paymentBytes = finalPayment.always(content).toUtf8();
     QByteArray paymentHash;
     ContainerCrypt(containerName, &paymentBytes, nullptr, nullptr, &paymentHash);
 
-    const QString signedInfoContent =
-        SignedInfoContent(u'#' + paymentId, {ENVELOPED_SIGNATURE_URI, EXC_C14N_URI}, Base64Line(paymentHash));
+    const QString signedInfoContent = SignedInfoContent(
+        u'#' + paymentId, {ENVELOPED_SIGNATURE_URI, EXC_C14N_URI}, Base64Line(paymentHash), algorithm);
 
     // Inside ds:Signature the prefix is declared by the signature element; canonicalised on its own
     // the SignedInfo declares it itself, and that form is what is signed.

@@ -24,6 +24,24 @@ constexpr char ExcC14n[] = "http://www.w3.org/2001/10/xml-exc-c14n#";
 constexpr char Enveloped[] = "http://www.w3.org/2000/09/xmldsig#enveloped-signature";
 constexpr char Gost3411[] = "http://www.w3.org/2001/04/xmldsig-more#gostr3411";
 constexpr char Gost3410[] = "http://www.w3.org/2001/04/xmldsig-more#gostr34102001-gostr3411";
+constexpr char Gost2012Digest256[] = "urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34112012-256";
+constexpr char Gost2012Signature256[] =
+    "urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34102012-gostr34112012-256";
+constexpr char Gost2012Digest512[] = "urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34112012-512";
+constexpr char Gost2012Signature512[] =
+    "urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34102012-gostr34112012-512";
+
+// A signature method and the one digest method that goes with it.
+struct MethodPair {
+    const char* signature;
+    const char* digest;
+    GostAlgorithm algorithm;
+};
+constexpr MethodPair Methods[] = {
+    {Gost3410, Gost3411, GostAlgorithm::Gost2001},
+    {Gost2012Signature256, Gost2012Digest256, GostAlgorithm::Gost2012_256},
+    {Gost2012Signature512, Gost2012Digest512, GostAlgorithm::Gost2012_512},
+};
 
 struct DocFree {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
@@ -163,14 +181,23 @@ xmlNode* ElementWithId(xmlNode* root, const QString& id)
         root, [&](const xmlNode* n) { return Attribute(n, "Id") == id || Attribute(n, "Id", WsuNs) == id; });
 }
 
-// Checks the algorithms of the SignedInfo and returns its single reference.
-xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& check)
+// Checks the algorithms of the SignedInfo and returns its single reference; `method` becomes the
+// GOST signature method it names (the first one when it names none, which is then a failure).
+xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& check,
+                         const MethodPair*& method)
 {
     if (Attribute(FindChild(signedInfo, DsigNs, "CanonicalizationMethod"), "Algorithm") !=
         QLatin1String(ExcC14n))
         check.failures.append(QStringLiteral("canonicalisation is not exclusive c14n"));
-    if (Attribute(FindChild(signedInfo, DsigNs, "SignatureMethod"), "Algorithm") != QLatin1String(Gost3410))
-        check.failures.append(QStringLiteral("signature method is not GOST R 34.10-2001"));
+    const QString signatureMethod = Attribute(FindChild(signedInfo, DsigNs, "SignatureMethod"), "Algorithm");
+    method = nullptr;
+    for (const MethodPair& known : Methods)
+        if (signatureMethod == QLatin1String(known.signature))
+            method = &known;
+    if (!method) {
+        check.failures.append(QStringLiteral("signature method %1 is not GOST R 34.10").arg(signatureMethod));
+        method = &Methods[0];
+    }
     xmlNode* reference = FindChild(signedInfo, DsigNs, "Reference");
     if (!reference) {
         check.failures.append(QStringLiteral("no ds:Reference"));
@@ -187,13 +214,26 @@ xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& ch
                                            : QStringList{QLatin1String(ExcC14n)};
     if (transforms != expected)
         check.failures.append(QStringLiteral("unexpected transforms: ") + transforms.join(u", "));
-    if (Attribute(FindChild(reference, DsigNs, "DigestMethod"), "Algorithm") != QLatin1String(Gost3411))
-        check.failures.append(QStringLiteral("digest method is not GOST R 34.11-94"));
+    const QString digestMethod = Attribute(FindChild(reference, DsigNs, "DigestMethod"), "Algorithm");
+    if (digestMethod != QLatin1String(method->digest))
+        check.failures.append(QStringLiteral("digest method %1 does not go with the signature method %2")
+                                  .arg(digestMethod, QLatin1String(method->signature)));
     return reference;
 }
 
+// The hash of the algorithm as OpenSSL computes it; empty when it cannot.
+QByteArray GostHash(const QByteArray& bytes, GostAlgorithm algorithm)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length,
+                   GostDigest(algorithm, "digest check"), nullptr) != 1)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(digest), int(length));
+}
+
 void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& signedBytes,
-                             SignatureCheck& check)
+                             const MethodPair& method, SignatureCheck& check)
 {
     xmlNode* signedInfo = FindChild(signature, DsigNs, "SignedInfo");
     xmlNode* reference = FindChild(signedInfo, DsigNs, "Reference");
@@ -201,7 +241,7 @@ void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& 
         Base64Content(FindChild(reference, DsigNs, "DigestValue"), check, "ds:DigestValue");
     if (signedBytes.isEmpty())
         check.failures.append(QStringLiteral("the signed element could not be canonicalised"));
-    else if (Gost94Hash(signedBytes) != digest)
+    else if (GostHash(signedBytes, method.algorithm) != digest)
         check.failures.append(
             QStringLiteral("digest does not match the canonical form of the signed element"));
 
@@ -209,6 +249,13 @@ void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& 
     xmlNode* signatureValue = FindChild(signature, DsigNs, "SignatureValue");
     check.signatureValueId = Attribute(signatureValue, "Id");
     const QByteArray value = Base64Content(signatureValue, check, "ds:SignatureValue");
+    // The methods the message names must be those of the key that signed it.
+    const X509Ptr certificate = ReadCertificate(check.certificate);
+    const EVP_PKEY* publicKey = certificate ? X509_get0_pubkey(certificate.get()) : nullptr;
+    if (publicKey && KeyGostAlgorithm(publicKey) != method.algorithm)
+        check.failures.append(QStringLiteral("the signature method names %1, the certificate's key is %2")
+                                  .arg(GostAlgorithmName(method.algorithm), KeyAlgorithmName(publicKey)));
+    TakeOpenSslErrors();
     if (check.certificate.isEmpty())
         check.failures.append(QStringLiteral("no certificate"));
     else if (!VerifyGostSignature(check.certificate, check.signedInfoC14N, value))
@@ -219,12 +266,7 @@ void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& 
 
 QByteArray Gost94Hash(const QByteArray& bytes)
 {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(bytes.constData(), size_t(bytes.size()), digest, &length, Gost94Digest("digest check"),
-                   nullptr) != 1)
-        return {};
-    return QByteArray(reinterpret_cast<const char*>(digest), int(length));
+    return GostHash(bytes, GostAlgorithm::Gost2001);
 }
 
 SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope)
@@ -243,7 +285,8 @@ SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope)
         check.failures.append(QStringLiteral("no SOAP envelope with a Body and a security signature"));
         return check;
     }
-    xmlNode* reference = CheckSignedInfo(FindChild(signature, DsigNs, "SignedInfo"), false, check);
+    const MethodPair* method = nullptr;
+    xmlNode* reference = CheckSignedInfo(FindChild(signature, DsigNs, "SignedInfo"), false, check, method);
     if (!reference)
         return check;
     const QString uri = Attribute(reference, "URI");
@@ -262,7 +305,7 @@ SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope)
         check.certificate = Base64Content(token, check, "wsse:BinarySecurityToken");
 
     check.signedC14N = ExclusiveC14N(parsed.doc.get(), body);
-    CheckDigestAndSignature(parsed.doc.get(), signature, check.signedC14N, check);
+    CheckDigestAndSignature(parsed.doc.get(), signature, check.signedC14N, *method, check);
     return check;
 }
 
@@ -286,7 +329,8 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
     if (lastElement != signature)
         check.failures.append(QStringLiteral("ds:Signature is not the last child of pi:FinalPayment"));
 
-    xmlNode* reference = CheckSignedInfo(FindChild(signature, DsigNs, "SignedInfo"), true, check);
+    const MethodPair* method = nullptr;
+    xmlNode* reference = CheckSignedInfo(FindChild(signature, DsigNs, "SignedInfo"), true, check, method);
     if (!reference)
         return check;
     const QString uri = Attribute(reference, "URI");
@@ -308,7 +352,7 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
     xmlUnlinkNode(copiedSignature);
     xmlFreeNode(copiedSignature);
     check.signedC14N = ExclusiveC14N(copy.get(), copiedPayment);
-    CheckDigestAndSignature(parsed.doc.get(), signature, check.signedC14N, check);
+    CheckDigestAndSignature(parsed.doc.get(), signature, check.signedC14N, *method, check);
 
     xmlNode* stamp = FindElement(signature, XadesNs, "SignatureTimeStamp");
     const QString hashDataUri = Attribute(FindChild(stamp, XadesNs, "HashDataInfo"), "URI");
@@ -333,11 +377,13 @@ bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, 
     static constexpr char step[] = "signature check";
     const X509Ptr parsed = ReadCertificate(certificate);
     EVP_PKEY* publicKey = parsed ? X509_get0_pubkey(parsed.get()) : nullptr;
+    // The hash is the one that goes with the certificate's key.
+    const std::optional<GostAlgorithm> algorithm = KeyGostAlgorithm(publicKey);
     unsigned char hash[EVP_MAX_MD_SIZE];
     unsigned int hashLength = 0;
     bool verified = false;
-    if (publicKey && EVP_Digest(data.constData(), size_t(data.size()), hash, &hashLength, Gost94Digest(step),
-                                GostEngine(step)) == 1) {
+    if (algorithm && EVP_Digest(data.constData(), size_t(data.size()), hash, &hashLength,
+                                GostDigest(*algorithm, step), GostEngine(step)) == 1) {
         EvpPkeyCtxPtr context(EVP_PKEY_CTX_new(publicKey, GostEngine(step)));
         verified =
             context && EVP_PKEY_verify_init(context.get()) > 0 &&

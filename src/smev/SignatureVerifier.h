@@ -2,9 +2,10 @@
 
 // Checks signed messages the way a receiving system does, without any of the code that wrote
 // them: libxml2 parses the text and produces the exclusive canonical form of the signed elements
-// where they stand in the document, OpenSSL hashes that form with GOST R 34.11-94 and verifies the
-// signature with the public key of the certificate the message carries. The tests, the sandbox and
-// the client's reply checks share it, so what one accepts the others accept too.
+// where they stand in the document, OpenSSL hashes that form with the GOST R 34.11 digest the
+// message names (94, or 2012 of 256 or 512 bits, which must be that of the certificate's key) and
+// verifies the signature with the public key of the certificate the message carries. The tests,
+// the sandbox and the client's reply checks share it, so what one accepts the others accept too.
 
 #include <QByteArray>
 #include <QString>
@@ -33,7 +34,7 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document);
 QByteArray Gost94Hash(const QByteArray& bytes);
 
 // Whether the GOST signature (s then r, as the provider hands it out) of the data verifies with the
-// public key of the certificate (DER or PEM).
+// public key of the certificate (DER or PEM), over the hash that goes with that key.
 bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, const QByteArray& signature);
 
 // The parser's complaints when the text is not well-formed namespace-aware XML with every prefix

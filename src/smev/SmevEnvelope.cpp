@@ -56,14 +56,15 @@ QString BuildSignedEnvelope(const QString& containerName, const QString& body)
                                    .attr(u"wsu:Id", u"body")
                                    .always(body);
 
+    const GostAlgorithm algorithm = ContainerAlgorithm(containerName);
     const QByteArray bodyBytes = signedBody.toUtf8();
     QByteArray bodyHash;
     ContainerCrypt(containerName, &bodyBytes, nullptr, nullptr, &bodyHash);
 
-    const QString signedInfo =
-        XmlTag(u"ds:SignedInfo")
-            .xmlns(u"ds", XMLDSIG_NS)
-            .always(SignedInfoContent(QStringLiteral("#body"), {EXC_C14N_URI}, Base64Line(bodyHash)));
+    const QString signedInfo = XmlTag(u"ds:SignedInfo")
+                                   .xmlns(u"ds", XMLDSIG_NS)
+                                   .always(SignedInfoContent(QStringLiteral("#body"), {EXC_C14N_URI},
+                                                             Base64Line(bodyHash), algorithm));
 
     const QByteArray signedInfoBytes = signedInfo.toUtf8();
     QByteArray certificate;

@@ -22,6 +22,15 @@ inline constexpr QLatin1StringView ENVELOPED_SIGNATURE_URI{
 inline constexpr QLatin1StringView GOST3411_DIGEST_URI{"http://www.w3.org/2001/04/xmldsig-more#gostr3411"};
 inline constexpr QLatin1StringView GOST3410_SIGNATURE_URI{
     "http://www.w3.org/2001/04/xmldsig-more#gostr34102001-gostr3411"};
+// The CryptoPro names of GOST R 34.11-2012 and GOST R 34.10-2012 for keys of 256 and 512 bits.
+inline constexpr QLatin1StringView GOST2012_256_DIGEST_URI{
+    "urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34112012-256"};
+inline constexpr QLatin1StringView GOST2012_256_SIGNATURE_URI{
+    "urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34102012-gostr34112012-256"};
+inline constexpr QLatin1StringView GOST2012_512_DIGEST_URI{
+    "urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34112012-512"};
+inline constexpr QLatin1StringView GOST2012_512_SIGNATURE_URI{
+    "urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34102012-gostr34112012-512"};
 inline constexpr QLatin1StringView XADES_111_NS{"http://uri.etsi.org/01903/v1.1.1#"};
 
 // The state systems.

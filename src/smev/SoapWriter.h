@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/CryptHelper.h"
 #include "foundation/XmlHelper.h"
 #include "smev/SoapConstants.h"
 #include "smev/SoapValues.h"
@@ -46,22 +47,34 @@ class XmlTag final {
     QString FStart;
 };
 
+// The digest and signature methods that name the container's algorithms.
+inline QLatin1StringView DigestMethodUri(GostAlgorithm algorithm)
+{
+    return ByAlgorithm(algorithm, GOST3411_DIGEST_URI, GOST2012_256_DIGEST_URI, GOST2012_512_DIGEST_URI);
+}
+
+inline QLatin1StringView SignatureMethodUri(GostAlgorithm algorithm)
+{
+    return ByAlgorithm(algorithm, GOST3410_SIGNATURE_URI, GOST2012_256_SIGNATURE_URI,
+                       GOST2012_512_SIGNATURE_URI);
+}
+
 // The content of a ds:SignedInfo over one reference: exclusive canonicalisation, the GOST signature
-// and digest methods, and the reference's transforms in the order given. Whoever writes the
-// ds:SignedInfo element around it decides where the ds prefix is declared.
+// and digest methods of the algorithm, and the reference's transforms in the order given. Whoever
+// writes the ds:SignedInfo element around it decides where the ds prefix is declared.
 inline QString SignedInfoContent(const QString& referenceUri,
                                  std::initializer_list<QLatin1StringView> transforms,
-                                 const QString& digestValue)
+                                 const QString& digestValue, GostAlgorithm algorithm)
 {
     QString transformElements;
     for (QLatin1StringView algorithm : transforms)
         transformElements += XmlTag(u"ds:Transform").attr(u"Algorithm", algorithm).always({});
     QString reference = XmlTag(u"ds:Transforms").always(transformElements);
-    reference += XmlTag(u"ds:DigestMethod").attr(u"Algorithm", GOST3411_DIGEST_URI).always({});
+    reference += XmlTag(u"ds:DigestMethod").attr(u"Algorithm", DigestMethodUri(algorithm)).always({});
     reference += XmlTag(u"ds:DigestValue").always(digestValue);
 
     QString content = XmlTag(u"ds:CanonicalizationMethod").attr(u"Algorithm", EXC_C14N_URI).always({});
-    content += XmlTag(u"ds:SignatureMethod").attr(u"Algorithm", GOST3410_SIGNATURE_URI).always({});
+    content += XmlTag(u"ds:SignatureMethod").attr(u"Algorithm", SignatureMethodUri(algorithm)).always({});
     content += XmlTag(u"ds:Reference").attr(u"URI", referenceUri).always(reference);
     return content;
 }

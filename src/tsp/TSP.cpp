@@ -23,7 +23,6 @@ constexpr quint8 TagSequence = 0x30;
 constexpr quint8 TagContext0 = 0xA0;
 constexpr quint8 ConstructedFlag = 0x20;
 
-const QString GostR3411Oid = QStringLiteral("1.2.643.2.2.9");
 const QString TSTInfoOid = QStringLiteral("1.2.840.113549.1.9.16.1.4");
 
 // A length is read from at most this many octets: anything longer cannot describe a reply
@@ -38,6 +37,19 @@ quint8 OctetAt(QByteArrayView data, qsizetype pos)
 bool IsStringTag(quint8 tag)
 {
     return tag == TagUtf8String || tag == TagPrintableString || tag == TagIA5String || tag == TagBMPString;
+}
+
+// The hash algorithm of the TSTInfo's messageImprint: SEQUENCE { version, policy, messageImprint
+// SEQUENCE { AlgorithmIdentifier SEQUENCE { OBJECT IDENTIFIER, ... }, hashedMessage }, ... }.
+QString StampedImprintOid(const QByteArray& tstInfo)
+{
+    const TDerHeader info = DerReadHeader(tstInfo, 0, TagSequence);
+    const TDerHeader version = DerReadHeader(tstInfo, info.ContentPos, TagInteger, info.End());
+    const TDerHeader policy = DerReadHeader(tstInfo, version.End(), TagOid, info.End());
+    const TDerHeader imprint = DerReadHeader(tstInfo, policy.End(), TagSequence, info.End());
+    const TDerHeader algorithm = DerReadHeader(tstInfo, imprint.ContentPos, TagSequence, imprint.End());
+    const TDerHeader oid = DerReadHeader(tstInfo, algorithm.ContentPos, TagOid, algorithm.End());
+    return DerToOid(QByteArrayView(tstInfo).sliced(oid.ContentPos, oid.Length));
 }
 
 // Object identifier arcs may be any size (UUID arcs are 128 bits), so they are carried as
@@ -389,9 +401,15 @@ QString DerStringToText(quint8 tag, QByteArrayView content)
     }
 }
 
-QByteArray BuildTimeStampRequest(const QByteArray& hash)
+QString ImprintAlgorithmOid(GostAlgorithm algorithm)
 {
-    const QByteArray algorithm = DerTLV(TagSequence, DerTLV(TagOid, OidToDer(GostR3411Oid)));
+    return QLatin1String(ByAlgorithm(algorithm, "1.2.643.2.2.9", "1.2.643.7.1.1.2.2", "1.2.643.7.1.1.2.3"));
+}
+
+QByteArray BuildTimeStampRequest(const QByteArray& hash, GostAlgorithm hashAlgorithm)
+{
+    const QByteArray algorithm =
+        DerTLV(TagSequence, DerTLV(TagOid, OidToDer(ImprintAlgorithmOid(hashAlgorithm))));
     const QByteArray imprint = DerTLV(TagSequence, algorithm + DerTLV(TagOctetString, hash));
     // certReq TRUE as the single octet 0x01, which the servers in use accept.
     return DerTLV(TagSequence,
@@ -433,9 +451,10 @@ void CheckTimeStampReply(const QByteArray& reply)
 void TSPRequest(const QString& serverAddress, const QString& containerName, const QByteArray& data,
                 QByteArray& reply)
 {
+    const GostAlgorithm algorithm = ContainerAlgorithm(containerName);
     QByteArray hash;
     ContainerCrypt(containerName, &data, nullptr, nullptr, &hash);
-    const QByteArray request = BuildTimeStampRequest(hash);
+    const QByteArray request = BuildTimeStampRequest(hash, algorithm);
 
     THttpReply answer;
     try {
@@ -454,6 +473,16 @@ void TSPRequest(const QString& serverAddress, const QString& containerName, cons
         throw ETSPException(QStringLiteral("Bad reply. Content-Type: ") + mediaType +
                             QStringLiteral(". URL:") + serverAddress);
     CheckTimeStampReply(reply);
+    // A server that knows only GOST R 34.11-94 may stamp an imprint of its own choice; such a stamp
+    // does not cover what a 2012 signature was made over. Replies to 2001 containers are taken as
+    // they always were.
+    if (algorithm != GostAlgorithm::Gost2001) {
+        const QString stamped = StampedImprintOid(ExtractTSTInfo(reply));
+        if (stamped != ImprintAlgorithmOid(algorithm))
+            throw ETSPException(QStringLiteral("The time stamp's imprint algorithm is %1, not %2. URL:")
+                                    .arg(stamped, ImprintAlgorithmOid(algorithm)) +
+                                serverAddress);
+    }
 }
 
 QByteArray ExtractTSTInfo(const QByteArray& reply)

@@ -2,6 +2,7 @@
 
 // RFC 3161 time-stamp exchange, with the few DER readers and writers it needs written by hand.
 
+#include "foundation/CryptHelper.h"
 #include "foundation/Exceptions.h"
 
 #include <QByteArray>
@@ -62,14 +63,19 @@ QString DerToOid(QByteArrayView content);
 qint32 DerToInt(QByteArrayView content);
 QString DerStringToText(quint8 tag, QByteArrayView content);
 
-// The 54-octet TimeStampReq for a 32-octet GOST R 34.11-94 hash.
-QByteArray BuildTimeStampRequest(const QByteArray& hash);
+// The TimeStampReq for a hash of the algorithm's digest: 54 octets for the 32 octets of
+// GOST R 34.11-94, the imprint's algorithm identifier without parameters.
+QByteArray BuildTimeStampRequest(const QByteArray& hash, GostAlgorithm algorithm = GostAlgorithm::Gost2001);
+
+// The dotted identifier of the algorithm's digest in a time-stamp imprint.
+QString ImprintAlgorithmOid(GostAlgorithm algorithm);
 
 // Raises ETSPException for a reply whose PKIStatus is not 0 (granted); returns otherwise.
 void CheckTimeStampReply(const QByteArray& reply);
 
 // Hashes `data` with the container's provider, posts the request to `serverAddress` and fills
-// `reply` with the whole TimeStampResp; returns normally only when the server granted it.
+// `reply` with the whole TimeStampResp; returns normally only when the server granted it and, for a
+// GOST R 34.10-2012 container, stamped an imprint of the hash algorithm asked for.
 void TSPRequest(const QString& serverAddress, const QString& containerName, const QByteArray& data,
                 QByteArray& reply);
 

@@ -14,6 +14,8 @@
 #include <gcrypt.h>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+#include <tuple>
+#include <utility>
 
 namespace {
 
@@ -72,6 +74,46 @@ TEST(CryptHelper, HashMatchesPublishedVectorsAndAnIndependentImplementation)
     QByteArray same = "a";
     ContainerCrypt(QStringLiteral("signer"), &same, nullptr, nullptr, &same);
     EXPECT_EQ(same.toHex(), "e74c52dd282183bf37af0079c9f78055715a103f17e3133ceff1aacf2f403011");
+}
+
+TEST(CryptHelper, Gost2012ContainersHashAndSignWithTheirOwnAlgorithm)
+{
+    TestKeyStore store;
+    TestKeyOptions options;
+    options.algorithm = GostAlgorithm::Gost2012_256;
+    store.addContainer(QStringLiteral("short"), options);
+    options.algorithm = GostAlgorithm::Gost2012_512;
+    store.addContainer(QStringLiteral("long"), options);
+    store.addContainer(QStringLiteral("old"));
+    EXPECT_EQ(ContainerAlgorithm(QStringLiteral("short")), GostAlgorithm::Gost2012_256);
+    EXPECT_EQ(ContainerAlgorithm(QStringLiteral("long")), GostAlgorithm::Gost2012_512);
+    EXPECT_EQ(ContainerAlgorithm(QStringLiteral("old")), GostAlgorithm::Gost2001);
+
+    // The two examples of GOST R 34.11-2012, as octets in the order the hash function takes and
+    // gives them (the standard prints both as numbers, least significant octet last).
+    const QByteArray first = "012345678901234567890123456789012345678901234567890123456789012";
+    const QByteArray second =
+        QByteArray::fromHex("d1e520e2e5f2f0e82c20d1f2f0e8e1eee6e820e2edf3f6e82c20e2e5fef2fa20f120ec"
+                            "eef0ff20f1f2f0e5ebe0ece820ede020f5f0e0e1f0fbff20efebfaeafb20c8e3eef0e5e2fb");
+    EXPECT_EQ(Hash(QStringLiteral("short"), first).toHex(),
+              "9d151eefd8590b89daa6ba6cb74af9275dd051026bb149a452fd84e5e57b5500");
+    EXPECT_EQ(Hash(QStringLiteral("short"), second).toHex(),
+              "9dd2fe4e90409e5da87f53976d7405b0c0cac628fc669a741d50063c557e8f50");
+    EXPECT_EQ(Hash(QStringLiteral("long"), first).toHex(),
+              "1b54d01a4af5b9d5cc3d86d68d285462b19abc2475222f35c085122be4ba1ffa"
+              "00ad30f8767b3a82384c6574f024c311e2a481332b08ef7f41797891c1646f48");
+    EXPECT_EQ(Hash(QStringLiteral("long"), second).toHex(),
+              "1e88e62226bfca6f9994f1f2d51569e0daf8475a3b0fe61a5300eee46d961376"
+              "035fe83549ada2b8620fcd7c496ce5b33f0cb9dddc2b6460143b03dabac9fb28");
+
+    for (const auto& [container, size] : {std::pair{"short", 64}, std::pair{"long", 128}}) {
+        SCOPED_TRACE(container);
+        QByteArray certificate, signature;
+        ContainerCrypt(QLatin1String(container), &first, &certificate, &signature, nullptr);
+        ASSERT_EQ(signature.size(), size);
+        EXPECT_TRUE(VerifyGostSignature(certificate, first, signature));
+        EXPECT_FALSE(VerifyGostSignature(certificate, second, signature));
+    }
 }
 
 TEST(CryptHelper, SignatureVerifiesWithTheContainerCertificate)
@@ -177,8 +219,16 @@ TEST(CryptHelper, BrokenContainersFailAtTheirStepWithNoOutput)
     TestKeyOptions foreign;
     foreign.certificateOfAnotherKey = true;
     store.addContainer(QStringLiteral("foreign"), foreign);
-    for (const char* name : {"badcert", "nokey", "rsa", "ed25519"})
+    for (const char* name : {"badcert", "nokey", "rsa", "ed25519", "ec"})
         store.addContainer(QLatin1String(name));
+    // A 2012 key of one length with the certificate of a key of the other length.
+    TestKeyOptions longer;
+    longer.algorithm = GostAlgorithm::Gost2012_512;
+    const QByteArray longCertificate = store.addContainer(QStringLiteral("long"), longer);
+    TestKeyOptions shorter;
+    shorter.algorithm = GostAlgorithm::Gost2012_256;
+    store.addContainer(QStringLiteral("mixed"), shorter);
+    SetContainerFile(store, "mixed", CertificateFileName, longCertificate);
     SetContainerFile(store, "badcert", CertificateFileName,
                      "-----BEGIN CERTIFICATE-----\nAAAA\n-----END CERTIFICATE-----\n");
     SetContainerFile(store, "nokey", KeyFileName, {});
@@ -190,6 +240,8 @@ TEST(CryptHelper, BrokenContainersFailAtTheirStepWithNoOutput)
         const QByteArray pem = PrivateKeyPem(other.get(), QString());
         ASSERT_FALSE(pem.isEmpty());
         SetContainerFile(store, "ed25519", KeyFileName, pem);
+        const EvpPkeyPtr ecdsa(EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256"));
+        SetContainerFile(store, "ec", KeyFileName, PrivateKeyPem(ecdsa.get(), QString()));
     }
     // A folder outside the store must not be reachable through the name.
     store.addContainer(QStringLiteral("inner"));
@@ -209,7 +261,9 @@ TEST(CryptHelper, BrokenContainersFailAtTheirStepWithNoOutput)
         {QStringLiteral(".."), false, false, "CryptAcquireContext"},
         {QStringLiteral("nokey"), true, false, "CryptAcquireContext"},
         {QStringLiteral("rsa"), false, true, "CryptAcquireContext"},
-        {QStringLiteral("ed25519"), false, true, "CryptGetUserKey"},
+        {QStringLiteral("ed25519"), false, true, "CryptGetKeyParam"},
+        {QStringLiteral("ec"), false, true, "CryptGetKeyParam"},
+        {QStringLiteral("mixed"), false, true, "CryptGetKeyParam"},
         {QStringLiteral("bare"), true, false, "CryptGetKeyParam"},
         {QStringLiteral("bare"), false, true, "CryptGetKeyParam"},
         {QStringLiteral("badcert"), true, false, "CryptGetKeyParam"},
@@ -231,6 +285,21 @@ TEST(CryptHelper, BrokenContainersFailAtTheirStepWithNoOutput)
     EXPECT_TRUE(Raised<ECryptException>([&] {
                     Hash(QStringLiteral("missing"), data);
                 }).contains(QStringLiteral("missing")));
+    // A key the certificate does not match is refused naming both algorithms.
+    const auto signing = [&](const char* container) {
+        return Raised<ECryptException>([&] {
+            QByteArray signature;
+            ContainerCrypt(QLatin1String(container), &data, nullptr, &signature, nullptr);
+        });
+    };
+    for (const auto& [container, keyName, certificateName] :
+         {std::tuple{"ec", "EC", "GOST R 34.10-2001"}, std::tuple{"ed25519", "ED25519", "GOST R 34.10-2001"},
+          std::tuple{"mixed", "GOST R 34.10-2012 (256 bits)", "GOST R 34.10-2012 (512 bits)"}}) {
+        const QString message = signing(container);
+        EXPECT_TRUE(message.contains(QStringLiteral("key is %1,").arg(QLatin1String(keyName))) &&
+                    message.contains(QStringLiteral("key is %1").arg(QLatin1String(certificateName))))
+            << message.toStdString();
+    }
     EXPECT_TRUE(Raised<ECryptException>([&] {
                     QByteArray signature;
                     ContainerCrypt(QStringLiteral("foreign"), &data, nullptr, &signature, nullptr);

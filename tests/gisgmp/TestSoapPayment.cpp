@@ -4,8 +4,8 @@
 #include "smev/SmevEnvelope.h"
 #include "support/GoldenText.h"
 #include "support/LoopbackHttpServer.h"
-#include "support/SampleForms.h"
 #include "support/MessageAssertions.h"
+#include "support/SampleForms.h"
 #include "support/TestKeys.h"
 #include "support/TestTimeStampAuthority.h"
 #include "tsp/TimeStamp.h"
@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 #include <openssl/ts.h>
 
@@ -609,6 +611,33 @@ TEST_F(GisGmpRequests, TimeStampOfTheSignatureValueTextIsEncapsulated)
     const QString envelope = BuildSignedEnvelope(Signer, request);
     EXPECT_TRUE(Verified(CheckEnvelopeSignature(envelope.toUtf8())));
     EXPECT_TRUE(Verified(CheckPaymentSignature(envelope.toUtf8())));
+}
+
+TEST_F(GisGmpRequests, Gost2012PaymentsAreSignedAndStampedWithTheirOwnHash)
+{
+    TTestTimeStampServer server(FKeys);
+    TimeStampScope stamping(server.url());
+    for (const auto& [algorithm, suffix] :
+         {std::pair{GostAlgorithm::Gost2012_256, "256"}, std::pair{GostAlgorithm::Gost2012_512, "512"}}) {
+        SCOPED_TRACE(suffix);
+        TestKeyOptions options;
+        options.algorithm = algorithm;
+        const QString container = QStringLiteral("signer ") + QLatin1String(suffix);
+        FKeys.addContainer(container, options);
+        FakeSoapValues form = GisGmpPaymentForm();
+        const QString request = SoapCreateImportRequest(container, form);
+
+        EXPECT_TRUE(Verified(CheckPaymentSignature(request.toUtf8())));
+        const QString signatureText =
+            Captures(request, QStringLiteral("<ds:SignatureValue Id=\"[^\"]+\">([^<]+)<")).value(0);
+        const QString stamp =
+            Captures(request, QStringLiteral("<xds:EncapsulatedTimeStamp>([^<]*)<")).value(0);
+        const QByteArray signatureBytes = signatureText.toLatin1();
+        QByteArray hash;
+        ContainerCrypt(container, &signatureBytes, nullptr, nullptr, &hash);
+        EXPECT_EQ(StampedImprint(QByteArray::fromBase64(stamp.toLatin1())), hash);
+        EXPECT_TRUE(Verified(CheckEnvelopeSignature(BuildSignedEnvelope(container, request).toUtf8())));
+    }
 }
 
 TEST_F(GisGmpRequests, NoPaymentWithoutItsTimeStamp)

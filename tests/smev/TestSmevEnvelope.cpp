@@ -2,13 +2,16 @@
 #include "foundation/TextHelper.h"
 #include "smev/SmevEnvelope.h"
 #include "support/GoldenText.h"
-#include "support/SampleForms.h"
 #include "support/MessageAssertions.h"
+#include "support/SampleForms.h"
 #include "support/TestKeys.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 namespace {
 
@@ -126,6 +129,42 @@ TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
     QByteArray certificate;
     ContainerCrypt(QStringLiteral("signer"), nullptr, &certificate, nullptr, nullptr);
     EXPECT_EQ(check.certificate, certificate);
+}
+
+TEST_F(SignedEnvelope, Gost2012ContainersNameTheirAlgorithmsAndVerify)
+{
+    TestModeScope mode(true);
+    const QString body = ReadGoldenText(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+                                        QStringLiteral("/../gisgkx/golden/GetStateRequest.xml"));
+    for (const auto& [algorithm, size] :
+         {std::pair{GostAlgorithm::Gost2012_256, 64}, std::pair{GostAlgorithm::Gost2012_512, 128}}) {
+        SCOPED_TRACE(size);
+        TestKeyOptions options;
+        options.algorithm = algorithm;
+        const QString container = QStringLiteral("signer %1").arg(size);
+        FKeys.addContainer(container, options);
+        SetIdSuffixCounter(0);
+        const QString envelope = BuildSignedEnvelope(container, body);
+
+        const SignatureCheck check = CheckEnvelopeSignature(envelope.toUtf8());
+        EXPECT_TRUE(Verified(check));
+        const QString value = SliceFromTo(envelope, "<ds:SignatureValue>", "</ds:SignatureValue>");
+        EXPECT_EQ(QByteArray::fromBase64(value.mid(19, value.size() - 19 - 20).toLatin1()).size(), size);
+        if (algorithm == GostAlgorithm::Gost2012_256) {
+            QString masked = MaskElementContent(envelope, QStringLiteral("wsse:BinarySecurityToken"),
+                                                QStringLiteral("MASKED"));
+            masked =
+                MaskElementContent(masked, QStringLiteral("ds:SignatureValue"), QStringLiteral("MASKED"));
+            EXPECT_TRUE(MatchesGolden(masked, Golden("SignedEnvelope2012-256.xml")));
+        }
+        // The methods named must be those of the key.
+        QString renamed = envelope;
+        renamed.replace(QRegularExpression(QStringLiteral("urn:[^\"]+gostr34102012-gostr34112012-\\d+")),
+                        QStringLiteral("http://www.w3.org/2001/04/xmldsig-more#gostr34102001-gostr3411"));
+        const QString failures = CheckEnvelopeSignature(renamed.toUtf8()).failures.join(u"; ");
+        EXPECT_TRUE(failures.contains(QStringLiteral("the certificate's key is GOST R 34.10-2012")))
+            << failures.toStdString();
+    }
 }
 
 TEST_F(SignedEnvelope, CanonicalFormsAreTheTextsAsWrittenAlsoForCyrillicBodies)

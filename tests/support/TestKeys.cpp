@@ -21,11 +21,11 @@ constexpr char kStep[] = "test key container";
     throw std::runtime_error((what + QLatin1Char('\n') + TakeOpenSslErrors()).toStdString());
 }
 
-EvpPkeyPtr NewKey()
+EvpPkeyPtr NewKey(GostAlgorithm algorithm)
 {
-    EvpPkeyPtr key = NewGostKey(kStep);
+    EvpPkeyPtr key = NewGostKey(kStep, algorithm);
     if (!key)
-        Fail(QStringLiteral("cannot make a GOST R 34.10-2001 key"));
+        Fail(QStringLiteral("cannot make a %1 key").arg(GostAlgorithmName(algorithm)));
     return key;
 }
 
@@ -63,7 +63,7 @@ X509Ptr NewSelfSignedCertificate(EVP_PKEY* key, const TestKeyOptions& options)
         if (!usage || !X509_add_ext(certificate.get(), usage.get(), -1))
             Fail(QStringLiteral("cannot add the extended key usage"));
     }
-    if (!X509_sign(certificate.get(), key, Gost94Digest(kStep)))
+    if (!X509_sign(certificate.get(), key, GostDigest(options.algorithm, kStep)))
         Fail(QStringLiteral("cannot sign a certificate"));
     return certificate;
 }
@@ -111,14 +111,14 @@ QByteArray TestKeyStore::addContainer(const QString& name, const TestKeyOptions&
     const QString folder = containerPath(name);
     if (!QDir().mkpath(folder))
         throw std::runtime_error(QStringLiteral("cannot make %1").arg(folder).toStdString());
-    const EvpPkeyPtr key = NewKey();
+    const EvpPkeyPtr key = NewKey(options.algorithm);
     const QByteArray keyPem = PrivateKeyPem(key.get(), options.password);
     if (keyPem.isEmpty())
         Fail(QStringLiteral("cannot write a private key"));
     WriteFile(QDir(folder).filePath(QLatin1String(KeyFileName)), keyPem);
     if (!options.withCertificate)
         return {};
-    const EvpPkeyPtr otherKey = options.certificateOfAnotherKey ? NewKey() : nullptr;
+    const EvpPkeyPtr otherKey = options.certificateOfAnotherKey ? NewKey(options.algorithm) : nullptr;
     const X509Ptr certificate = NewSelfSignedCertificate(otherKey ? otherKey.get() : key.get(), options);
     const QByteArray der = CertificateDer(certificate.get());
     WriteFile(QDir(folder).filePath(QLatin1String(CertificateFileName)),

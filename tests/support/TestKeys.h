@@ -13,6 +13,7 @@
 #include <optional>
 
 struct TestKeyOptions {
+    GostAlgorithm algorithm = GostAlgorithm::Gost2001;
     QString password;                     // not empty: the key is stored encrypted with it
     bool withCertificate = true;          // false: the container holds only the key
     bool certificateOfAnotherKey = false; // the certificate is made for a different key

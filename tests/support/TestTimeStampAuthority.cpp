@@ -95,7 +95,9 @@ QByteArray TTestTimeStampAuthority::respond(const QByteArray& request) const
         !TS_RESP_CTX_set_signer_key(context.get(), F->Key.get()) ||
         !TS_RESP_CTX_set_signer_digest(context.get(), gost94) ||
         !TS_RESP_CTX_set_def_policy(context.get(), policy.get()) ||
-        !TS_RESP_CTX_add_md(context.get(), F->AcceptGost94 ? gost94 : EVP_sha256()))
+        !TS_RESP_CTX_add_md(context.get(), F->AcceptGost94 ? gost94 : EVP_sha256()) ||
+        !TS_RESP_CTX_add_md(context.get(), GostDigest(GostAlgorithm::Gost2012_256, kStep)) ||
+        !TS_RESP_CTX_add_md(context.get(), GostDigest(GostAlgorithm::Gost2012_512, kStep)))
         Fail(QStringLiteral("cannot set up the time-stamp responder"));
     TS_RESP_CTX_set_serial_cb(context.get(), NextSerial, &F->Serial);
 

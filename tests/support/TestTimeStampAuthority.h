@@ -25,8 +25,9 @@ class TTestTimeStampAuthority final {
     // The authority's certificate, DER.
     QByteArray certificate() const;
 
-    // Whether GOST R 34.11-94 message imprints are accepted (they are unless switched off); a
-    // request with a digest that is not accepted gets OpenSSL's rejection.
+    // Whether GOST R 34.11-94 message imprints are accepted (they are unless switched off; GOST
+    // R 34.11-2012 imprints always are); a request with a digest that is not accepted gets
+    // OpenSSL's rejection.
     void setAcceptGost94(bool accept);
 
     // The DER TimeStampResp for a DER TimeStampReq: a granted token, or OpenSSL's rejection.

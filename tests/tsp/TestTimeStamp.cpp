@@ -14,6 +14,8 @@
 #include <openssl/objects.h>
 #include <openssl/ts.h>
 
+#include <tuple>
+
 namespace {
 
 const QString Signer = QStringLiteral("signer");
@@ -105,6 +107,45 @@ class TimeStamp : public ::testing::Test {
 };
 
 } // namespace
+
+TEST_F(TimeStamp, Gost2012ContainersAskForAnImprintOfTheirOwnHashAndGetIt)
+{
+    TTestTimeStampServer server(Store);
+    const QByteArray data = "payload";
+    for (const auto& [algorithm, oid, size] :
+         {std::tuple{GostAlgorithm::Gost2012_256, "1.2.643.7.1.1.2.2", 32},
+          std::tuple{GostAlgorithm::Gost2012_512, "1.2.643.7.1.1.2.3", 64}}) {
+        SCOPED_TRACE(oid);
+        TestKeyOptions options;
+        options.algorithm = algorithm;
+        const QString container = QLatin1String(oid);
+        Store.addContainer(container, options);
+        QByteArray reply;
+        TSPRequest(server.url(), container, data, reply);
+
+        // The imprint asked for names the hash without parameters and carries that hash.
+        const QByteArray request = server.http().requests().back().Body;
+        const QByteArray algorithmId = Seq(DerTLV(0x06, OidToDer(QLatin1String(oid))));
+        QByteArray hash;
+        ContainerCrypt(container, &data, nullptr, nullptr, &hash);
+        ASSERT_EQ(hash.size(), size);
+        EXPECT_EQ(request, Seq(DerTLV(0x02, DerInteger(1)) + Seq(algorithmId + DerTLV(0x04, hash)) +
+                               DerTLV(0x01, Hex("01"))));
+        EXPECT_TRUE(ExtractTSTInfo(reply).contains(Seq(algorithmId + DerTLV(0x04, hash))));
+    }
+
+    // A stamp over a GOST R 34.11-94 imprint does not cover a 2012 signature: refused, naming both.
+    TLoopbackHttpServer stale;
+    stale.setHandler([&](const TRecordedRequest&) {
+        return Reply(server.authority().respond(BuildTimeStampRequest(ReferenceHash(data))));
+    });
+    QByteArray reply;
+    const QString message = Raised<ETSPException>(
+        [&] { TSPRequest(stale.url(), QStringLiteral("1.2.643.7.1.1.2.2"), data, reply); });
+    EXPECT_TRUE(message.contains(QStringLiteral("1.2.643.2.2.9")) &&
+                message.contains(QStringLiteral("1.2.643.7.1.1.2.2")))
+        << message.toStdString();
+}
 
 TEST_F(TimeStamp, ARealAuthorityStampsTheGostHashOfTheText)
 {

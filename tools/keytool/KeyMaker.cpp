@@ -15,14 +15,6 @@ constexpr char kStep[] = "GOST engine";
     throw ToolError(errors.isEmpty() ? what : what + QLatin1Char('\n') + errors);
 }
 
-EvpPkeyPtr NewKey()
-{
-    EvpPkeyPtr key = NewGostKey(kStep);
-    if (!key)
-        Fail(QStringLiteral("cannot make a GOST R 34.10-2001 key"));
-    return key;
-}
-
 void SetSubject(X509_NAME* name, const TSubject& subject)
 {
     for (const auto& [field, value] : subject) {
@@ -64,10 +56,12 @@ TSubject ParseSubject(const QString& text)
     return subject;
 }
 
-TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& password)
+TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& password, GostAlgorithm algorithm)
 {
     ERR_clear_error();
-    const EvpPkeyPtr key = NewKey();
+    const EvpPkeyPtr key = NewGostKey(kStep, algorithm);
+    if (!key)
+        Fail(QStringLiteral("cannot make a %1 key").arg(GostAlgorithmName(algorithm)));
 
     X509Ptr certificate(X509_new());
     std::unique_ptr<BIGNUM, OpenSslDeleter<BN_free>> serial(BN_new());
@@ -82,7 +76,7 @@ TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& pass
         !X509_gmtime_adj(X509_getm_notBefore(certificate.get()), 0) ||
         !X509_time_adj_ex(X509_getm_notAfter(certificate.get()), days, 0, nullptr) ||
         !X509_set_pubkey(certificate.get(), key.get()) ||
-        !X509_sign(certificate.get(), key.get(), Gost94Digest(kStep)))
+        !X509_sign(certificate.get(), key.get(), GostDigest(algorithm, kStep)))
         Fail(QStringLiteral("cannot sign the certificate"));
 
     TNewKey made{PrivateKeyPem(key.get(), password), CertificateDer(certificate.get())};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/CryptHelper.h"
+
 #include <QByteArray>
 #include <QPair>
 #include <QString>
@@ -24,6 +26,7 @@ struct TNewKey {
     QByteArray certificateDer;
 };
 
-// A GOST R 34.10-2001 key with the CryptoPro A parameters and a self-signed certificate over
-// GOST R 34.11-94, valid from now for the given number of days.
-TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& password);
+// A key of the algorithm (parameters as NewGostKey chooses them) and a self-signed certificate over
+// the algorithm's hash, valid from now for the given number of days.
+TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& password,
+                          GostAlgorithm algorithm);

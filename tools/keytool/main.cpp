@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <termios.h>
@@ -26,13 +27,14 @@ constexpr int kMaxDays = 36500;
 
 const char kUsage[] =
     "Usage:\n"
-    "  zelvan-keytool new NAME --subject \"/CN=Name/O=Organisation\" [--days N] [--password] [--store DIR]\n"
-    "      makes a container with a new GOST R 34.10-2001 key and a self-signed certificate;\n"
-    "      --password asks for a password that encrypts the key\n"
+    "  zelvan-keytool new NAME --subject \"/CN=Name/O=Organisation\" [--algorithm 2001|2012-256|2012-512]\n"
+    "                 [--days N] [--password] [--store DIR]\n"
+    "      makes a container with a new GOST R 34.10 key (2012-256 unless --algorithm says otherwise)\n"
+    "      and a self-signed certificate; --password asks for a password that encrypts the key\n"
     "  zelvan-keytool import NAME --key FILE --cert FILE [--store DIR]\n"
     "      copies a PEM private key and its certificate after checking that they belong together\n"
     "  zelvan-keytool list [--store DIR]\n"
-    "      lists the containers\n"
+    "      lists the containers, each with its algorithm after a tab\n"
     "The key store is the folder \"keys\" beside the client unless --store is given.\n"
     "An existing container is never overwritten.\n";
 
@@ -63,8 +65,8 @@ TArguments ParseArguments(const QStringList& arguments)
 {
     static const QHash<QString, QStringList> allowed{
         {QStringLiteral("new"),
-         {QStringLiteral("subject"), QStringLiteral("days"), QStringLiteral("password"),
-          QStringLiteral("store")}},
+         {QStringLiteral("subject"), QStringLiteral("algorithm"), QStringLiteral("days"),
+          QStringLiteral("password"), QStringLiteral("store")}},
         {QStringLiteral("import"), {QStringLiteral("key"), QStringLiteral("cert"), QStringLiteral("store")}},
         {QStringLiteral("list"), {QStringLiteral("store")}},
     };
@@ -110,6 +112,32 @@ TArguments ParseArguments(const QStringList& arguments)
     if (parsed.command != QLatin1String("list") && parsed.name.isNull())
         throw UsageError(QStringLiteral("\"%1\" needs a container name").arg(parsed.command));
     return parsed;
+}
+
+// The names --algorithm takes and list shows.
+constexpr std::pair<GostAlgorithm, const char*> kAlgorithmNames[] = {
+    {GostAlgorithm::Gost2001, "2001"},
+    {GostAlgorithm::Gost2012_256, "2012-256"},
+    {GostAlgorithm::Gost2012_512, "2012-512"},
+};
+
+QString AlgorithmOption(GostAlgorithm algorithm)
+{
+    for (const auto& [known, name] : kAlgorithmNames)
+        if (known == algorithm)
+            return QLatin1String(name);
+    return {};
+}
+
+// Certification authorities have issued only GOST R 34.10-2012 keys for years; 2001 stays
+// available for systems that still expect it.
+GostAlgorithm ChosenAlgorithm(const TArguments& arguments)
+{
+    const QString option = arguments.options.value(QStringLiteral("algorithm"), QStringLiteral("2012-256"));
+    for (const auto& [algorithm, name] : kAlgorithmNames)
+        if (option == QLatin1String(name))
+            return algorithm;
+    throw UsageError(QStringLiteral("--algorithm must be 2001, 2012-256 or 2012-512"));
 }
 
 QString RequiredOption(const TArguments& arguments, const char* name)
@@ -249,6 +277,7 @@ void CreateContainer(const QString& store, const QString& name, const QByteArray
 int RunNew(const TArguments& arguments)
 {
     const TSubject subject = ParseSubject(RequiredOption(arguments, "subject"));
+    const GostAlgorithm algorithm = ChosenAlgorithm(arguments);
     int days = 365;
     if (arguments.options.contains(QStringLiteral("days"))) {
         bool ok = false;
@@ -263,11 +292,12 @@ int RunNew(const TArguments& arguments)
     if (arguments.options.contains(QStringLiteral("password")))
         password = NewPassword();
 
-    const TNewKey made = MakeSelfSignedKey(subject, days, password.value_or(QString()));
+    const TNewKey made = MakeSelfSignedKey(subject, days, password.value_or(QString()), algorithm);
     CreateContainer(store, arguments.name, made.privateKeyPem, made.certificateDer, password, false);
     const TCertificateInfo info = DescribeCertificate(made.certificateDer);
     Out() << "Created container \"" << arguments.name << "\" in " << QDir::toNativeSeparators(store) << "\n"
           << "Subject: " << info.subject << "\n"
+          << "Algorithm: " << GostAlgorithmName(algorithm) << "\n"
           << "Valid until: " << info.validTo.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")) << "\n"
           << "SHA-1 thumbprint: " << info.thumbprint << Qt::endl;
     return 0;
@@ -296,8 +326,17 @@ int RunList(const TArguments& arguments)
     SetKeyStorePath(StorePath(arguments));
     QStringList names;
     EnumKeyContainers(names);
-    for (const QString& name : names)
-        Out() << name << "\n";
+    for (const QString& name : names) {
+        QString algorithm;
+        try {
+            algorithm = AlgorithmOption(ContainerAlgorithm(name));
+        } catch (const ECryptException& error) {
+            // One unreadable container does not hide the others.
+            algorithm = QStringLiteral("unusable: ") +
+                        QString(error.message()).replace(QLatin1Char('\n'), QLatin1String(": "));
+        }
+        Out() << name << "\t" << algorithm << "\n";
+    }
     Out().flush();
     return 0;
 }
