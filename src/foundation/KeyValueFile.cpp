@@ -1,11 +1,11 @@
 #include "foundation/KeyValueFile.h"
 
+#include "foundation/AtomicFileWriter.h"
 #include "foundation/Exceptions.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -105,23 +105,7 @@ void WriteKeyValueFile(const QString& fileName, const QStringList& lines)
         text += entry;
         text += QStringLiteral("\r\n");
     }
-    const QByteArray bytes = EncodeKeyValueText(text);
-
-    // Never write in place: a failure half way must not leave the operator a truncated file.
-    QSaveFile file(fileName);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Exception(QStringLiteral("Невозможно создать файл \"%1\".\n%2")
-                            .arg(FilePathText(fileName), file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw Exception(
-            QStringLiteral("Ошибка записи в файл \"%1\".\n%2").arg(FilePathText(fileName), reason));
-    }
-    if (!file.commit())
-        throw Exception(QStringLiteral("Ошибка записи в файл \"%1\".\n%2")
-                            .arg(FilePathText(fileName), file.errorString()));
+    WriteFileAtomically(fileName, EncodeKeyValueText(text));
 }
 
 QString KeyValue(const QStringList& lines, const QString& key)
