@@ -2,7 +2,6 @@
 
 #include "foundation/ErrorTexts.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 

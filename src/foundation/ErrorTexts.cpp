@@ -30,6 +30,16 @@ QString SizeText(qint64 bytes)
 
 } // namespace
 
+QString FileOpenErrorText(const QString& fileName, const QString& reason)
+{
+    return QStringLiteral("Невозможно открыть файл \"%1\".\n%2").arg(FilePathText(fileName), reason);
+}
+
+QString FileReadErrorText(const QString& fileName, const QString& reason)
+{
+    return QStringLiteral("Ошибка чтения файла \"%1\".\n%2").arg(FilePathText(fileName), reason);
+}
+
 QString FileCreateErrorText(const QString& fileName, const QString& reason)
 {
     return QStringLiteral("Невозможно создать файл \"%1\".\n%2").arg(FilePathText(fileName), reason);
@@ -49,18 +59,17 @@ QString ExchangeSilentText(int timeoutMs)
 
 QString ExchangeTooSlowText(const QString& url, int bytesPerSecond, int windowMs)
 {
-    return QStringLiteral("Обмен с сервером %1 прерван: за %2 передано меньше %3 байт в секунду.")
+    return QStringLiteral("Обмен с сервером %1 прерван: за %2 передано меньше %3 байт в секунду")
         .arg(url, DurationText(windowMs))
         .arg(bytesPerSecond);
 }
 
 QString ExchangeTooLongText(const QString& url, int limitMs)
 {
-    return QStringLiteral("Обмен с сервером %1 прерван: он длится дольше %2.")
-        .arg(url, DurationText(limitMs));
+    return QStringLiteral("Обмен с сервером %1 прерван: он длится дольше %2").arg(url, DurationText(limitMs));
 }
 
 QString ReplyTooLargeText(const QString& url, qint64 limitBytes)
 {
-    return QStringLiteral("Ответ сервера %1 не принят: он больше %2.").arg(url, SizeText(limitBytes));
+    return QStringLiteral("Ответ сервера %1 не принят: он больше %2").arg(url, SizeText(limitBytes));
 }

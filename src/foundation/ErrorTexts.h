@@ -3,7 +3,12 @@
 #include <QString>
 
 // The operator's words for failures of files and exchanges, kept together so that every caller
-// (the window, the command-line client, the tools) says the same thing the same way.
+// (the window, the command-line client, the tools) says the same thing the same way. The texts of
+// an exchange end without a full stop: the time-stamp client appends the address to them.
+
+// A file that could not be opened or read, with the system's reason on the second line.
+QString FileOpenErrorText(const QString& fileName, const QString& reason);
+QString FileReadErrorText(const QString& fileName, const QString& reason);
 
 // A file that could not be created, with the system's reason on the second line.
 QString FileCreateErrorText(const QString& fileName, const QString& reason);

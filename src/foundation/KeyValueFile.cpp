@@ -1,11 +1,10 @@
 #include "foundation/KeyValueFile.h"
 
 #include "foundation/AtomicFileWriter.h"
+#include "foundation/ErrorTexts.h"
 #include "foundation/Exceptions.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -18,11 +17,6 @@ const char* const kAnsiCodePage = "windows-1251";
 [[noreturn]] void ThrowNoAnsiCodePage()
 {
     throw Exception(QStringLiteral("Кодировка Windows-1251 недоступна в этой сборке Qt."));
-}
-
-QString FilePathText(const QString& fileName)
-{
-    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
 
 } // namespace
@@ -86,12 +80,10 @@ QStringList ReadKeyValueFile(const QString& fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw Exception(QStringLiteral("Невозможно открыть файл \"%1\".\n%2")
-                            .arg(FilePathText(fileName), file.errorString()));
+        throw Exception(FileOpenErrorText(fileName, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw Exception(QStringLiteral("Ошибка чтения файла \"%1\".\n%2")
-                            .arg(FilePathText(fileName), file.errorString()));
+        throw Exception(FileReadErrorText(fileName, file.errorString()));
     return SplitTextLines(DecodeKeyValueText(bytes));
 }
 

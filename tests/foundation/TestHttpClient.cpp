@@ -94,19 +94,19 @@ TEST(HttpClient, TricklingEndlessAndOversizedRepliesAreGivenUpNamingTheAddress)
 
     reply.ByteInterval = 500ms;
     EXPECT_EQ(failure(reply), QStringLiteral("Обмен с сервером %1 прерван: за 1 с передано меньше 10 байт в "
-                                             "секунду.")
+                                             "секунду")
                                   .arg(url));
 
     limits.ExchangeMs = 1500;
     {
         THttpTimeoutOverride shorter(limits);
         EXPECT_EQ(failure(TScriptedReply::hangForever()),
-                  QStringLiteral("Обмен с сервером %1 прерван: он длится дольше 1500 мс.").arg(url));
+                  QStringLiteral("Обмен с сервером %1 прерван: он длится дольше 1500 мс").arg(url));
     }
 
     // Too large by its Content-Length: refused before the first octet of the body, which would
     // otherwise take more than an hour to trickle in.
-    const QString tooLarge = QStringLiteral("Ответ сервера %1 не принят: он больше 4096 байт.").arg(url);
+    const QString tooLarge = QStringLiteral("Ответ сервера %1 не принят: он больше 4096 байт").arg(url);
     reply.Body = QByteArray(4097, 'b');
     reply.ByteInterval = 1s;
     EXPECT_EQ(failure(reply), tooLarge);
