@@ -1,56 +1,95 @@
 #include "foundation/HttpClient.h"
 
+#include "foundation/ErrorTexts.h"
+
 #include <QElapsedTimer>
 
 #include <curl/curl.h>
 
-#include <atomic>
+#include <deque>
 #include <mutex>
 
 namespace {
 
-std::atomic<int> phaseTimeoutMs{RequestTimeoutMs};
+std::mutex limitsMutex;
+THttpLimits currentLimits;
 
 struct TCurlSlist {
     curl_slist* List = nullptr;
     ~TCurlSlist() { curl_slist_free_all(List); }
 };
 
-struct TTransfer {
-    THttpReply Reply;
-    // Stall watch: the time of the last octet moved in either direction.
-    QElapsedTimer Clock;
-    qint64 LastActivityMs = 0;
-    curl_off_t Received = 0;
-    curl_off_t Sent = 0;
-    int TimeoutMs = RequestTimeoutMs;
-    bool Stalled = false;
+enum class TLimitHit { None, Silence, Slow, TooLong, TooLarge };
+
+struct TSample {
+    qint64 Ms = 0;
+    curl_off_t Moved = 0;
 };
 
-// libcurl has no time-out for sending or for waiting on a reply, only one for the whole
-// transfer (which would cut off a slow but moving reply) and a speed limit averaged over
-// several seconds. A phase here is over when nothing has moved for the whole time-out.
+struct TTransfer {
+    THttpReply Reply;
+    THttpLimits Limits;
+    QElapsedTimer Clock;
+    // Stall watch: the time of the last octet moved in either direction.
+    qint64 LastActivityMs = 0;
+    curl_off_t Moved = 0;
+    // Speed watch: octets moved so far at moments at least a sixteenth of the window apart,
+    // reaching back just past one window.
+    std::deque<TSample> Samples{TSample{}};
+    TLimitHit Hit = TLimitHit::None;
+};
+
+TLimitHit CheckLimits(TTransfer& transfer, curl_off_t moved)
+{
+    const THttpLimits& limits = transfer.Limits;
+    const qint64 now = transfer.Clock.elapsed();
+    if (moved != transfer.Moved) {
+        transfer.Moved = moved;
+        transfer.LastActivityMs = now;
+    } else if (now - transfer.LastActivityMs >= limits.SilenceMs) {
+        return TLimitHit::Silence;
+    }
+    if (now >= limits.ExchangeMs)
+        return TLimitHit::TooLong;
+
+    const qint64 spacing = qMax(limits.SlowWindowMs / 16, 1);
+    auto& samples = transfer.Samples;
+    if (now - samples.back().Ms >= spacing)
+        samples.push_back({now, moved});
+    while (samples.size() > 1 && samples[1].Ms <= now - limits.SlowWindowMs)
+        samples.pop_front();
+    const qint64 span = now - samples.front().Ms;
+    // A window in which nothing moved after its first moments is silence, which has its own
+    // limit and message.
+    const bool quiet = now - transfer.LastActivityMs >= limits.SlowWindowMs - spacing;
+    if (span >= limits.SlowWindowMs && !quiet &&
+        (moved - samples.front().Moved) * 1000 < qint64(limits.MinBytesPerSecond) * span)
+        return TLimitHit::Slow;
+    return TLimitHit::None;
+}
+
+// libcurl has no time-out for sending or for waiting on a reply, and its speed limit cannot tell
+// silence from slowness; the limits are watched here, at least once a second.
 int WatchProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent)
 {
     auto* transfer = static_cast<TTransfer*>(user);
-    const qint64 now = transfer->Clock.elapsed();
-    if (received != transfer->Received || sent != transfer->Sent) {
-        transfer->Received = received;
-        transfer->Sent = sent;
-        transfer->LastActivityMs = now;
+    const TLimitHit hit = CheckLimits(*transfer, received + sent);
+    if (hit == TLimitHit::None)
         return 0;
-    }
-    if (now - transfer->LastActivityMs >= transfer->TimeoutMs) {
-        transfer->Stalled = true;
-        return 1;
-    }
-    return 0;
+    transfer->Hit = hit;
+    return 1;
 }
 
+// Refused before it is kept: an endless reply must not fill the memory.
 size_t WriteBody(char* data, size_t size, size_t count, void* user)
 {
     auto* transfer = static_cast<TTransfer*>(user);
-    transfer->Reply.Body.append(data, static_cast<qsizetype>(size * count));
+    const qsizetype length = static_cast<qsizetype>(size * count);
+    if (transfer->Reply.Body.size() + length > transfer->Limits.MaxReplyBytes) {
+        transfer->Hit = TLimitHit::TooLarge;
+        return 0;
+    }
+    transfer->Reply.Body.append(data, length);
     return size * count;
 }
 
@@ -67,21 +106,48 @@ size_t ReadHeaderLine(char* data, size_t size, size_t count, void* user)
         const qsizetype space = rest.indexOf(' ');
         transfer->Reply.StatusText = space < 0 ? QString() : QString::fromLatin1(rest.mid(space + 1));
     }
+    // A reply that announces more than the limit is refused before any of it is read.
+    const qsizetype colon = line.indexOf(':');
+    if (colon > 0 && line.left(colon).trimmed().compare("Content-Length", Qt::CaseInsensitive) == 0) {
+        bool ok = false;
+        const qint64 length = line.mid(colon + 1).trimmed().toLongLong(&ok);
+        if (ok && length > transfer->Limits.MaxReplyBytes) {
+            transfer->Hit = TLimitHit::TooLarge;
+            return 0;
+        }
+    }
     return size * count;
 }
 
 } // namespace
 
-int HttpPhaseTimeoutMs()
+THttpLimits HttpLimits()
 {
-    return phaseTimeoutMs.load();
+    std::lock_guard lock(limitsMutex);
+    return currentLimits;
 }
 
-THttpTimeoutOverride::THttpTimeoutOverride(int timeoutMs) : FPrevious(phaseTimeoutMs.exchange(timeoutMs)) {}
+int HttpPhaseTimeoutMs()
+{
+    return HttpLimits().SilenceMs;
+}
+
+THttpTimeoutOverride::THttpTimeoutOverride(int timeoutMs) : FPrevious(HttpLimits())
+{
+    std::lock_guard lock(limitsMutex);
+    currentLimits.SilenceMs = timeoutMs;
+}
+
+THttpTimeoutOverride::THttpTimeoutOverride(const THttpLimits& limits) : FPrevious(HttpLimits())
+{
+    std::lock_guard lock(limitsMutex);
+    currentLimits = limits;
+}
 
 THttpTimeoutOverride::~THttpTimeoutOverride()
 {
-    phaseTimeoutMs.store(FPrevious);
+    std::lock_guard lock(limitsMutex);
+    currentLimits = FPrevious;
 }
 
 QString THttpReply::MediaType() const
@@ -126,7 +192,7 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
 
     const QByteArray urlBytes = url.toUtf8();
     char errorText[CURL_ERROR_SIZE] = {};
-    transfer.TimeoutMs = HttpPhaseTimeoutMs();
+    transfer.Limits = HttpLimits();
     transfer.Clock.start();
 
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
@@ -141,7 +207,9 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, ReadHeaderLine);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(transfer.TimeoutMs));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(transfer.Limits.SilenceMs));
+    // The progress watch ends a long exchange; this catches one in which libcurl stops calling it.
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(transfer.Limits.ExchangeMs) + 2000);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, WatchProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
@@ -155,12 +223,22 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     if (result != CURLE_OK) {
+        if (result == CURLE_OPERATION_TIMEDOUT && transfer.Clock.elapsed() >= transfer.Limits.ExchangeMs)
+            transfer.Hit = TLimitHit::TooLong;
+        switch (transfer.Hit) {
+        case TLimitHit::Silence:
+            throw EHttpTransportError(ExchangeSilentText(transfer.Limits.SilenceMs));
+        case TLimitHit::Slow:
+            throw EHttpTransportError(
+                ExchangeTooSlowText(url, transfer.Limits.MinBytesPerSecond, transfer.Limits.SlowWindowMs));
+        case TLimitHit::TooLong:
+            throw EHttpTransportError(ExchangeTooLongText(url, transfer.Limits.ExchangeMs));
+        case TLimitHit::TooLarge:
+            throw EHttpTransportError(ReplyTooLargeText(url, transfer.Limits.MaxReplyBytes));
+        case TLimitHit::None:
+            break;
+        }
         QString detail = QString::fromLocal8Bit(errorText).trimmed();
-        if (transfer.Stalled)
-            detail = QStringLiteral("Timed out: nothing was exchanged with the server for %1")
-                         .arg(transfer.TimeoutMs % 1000 == 0
-                                  ? QStringLiteral("%1 s").arg(transfer.TimeoutMs / 1000)
-                                  : QStringLiteral("%1 ms").arg(transfer.TimeoutMs));
         if (detail.isEmpty())
             detail = QString::fromLatin1(curl_easy_strerror(result));
         // libcurl's text names the failing step; the system's reason (refused, unreachable…)

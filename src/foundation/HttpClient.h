@@ -12,20 +12,40 @@
 // up. Every operation blocks the window, so a server that never answers must not freeze it.
 inline constexpr int RequestTimeoutMs = 90000;
 
-// The per-phase time-out in force: RequestTimeoutMs unless a test has shortened it.
+// What one exchange may take. A server can keep a phase alive for ever by trickling a byte now and
+// then, and can send a reply without end; each of these limits ends such an exchange with its own
+// message naming the address.
+struct THttpLimits {
+    // Nothing moved in either direction for this long.
+    int SilenceMs = RequestTimeoutMs;
+    // Fewer than MinBytesPerSecond on average over this long.
+    int SlowWindowMs = 90000;
+    int MinBytesPerSecond = 10;
+    // The whole exchange, from connecting to the last octet of the reply.
+    int ExchangeMs = 5 * 60 * 1000;
+    // The reply's body; a larger one is refused as soon as it says so or grows past it.
+    qint64 MaxReplyBytes = qint64(100) * 1024 * 1024;
+};
+
+// The limits in force: the defaults above unless a test has shortened them.
+THttpLimits HttpLimits();
+
+// The per-phase time-out in force (HttpLimits().SilenceMs).
 int HttpPhaseTimeoutMs();
 
-// Shortens the per-phase time-out while it lives, so that tests of a silent server end quickly.
-// A stall is noticed within about a second of the time-out.
+// Shortens the limits while it lives, so that tests of silent, slow and endless servers end
+// quickly. A limit is noticed within about a second of being reached.
 class THttpTimeoutOverride final {
   public:
+    // Only the silence, the other limits as they are.
     explicit THttpTimeoutOverride(int timeoutMs);
+    explicit THttpTimeoutOverride(const THttpLimits& limits);
     ~THttpTimeoutOverride();
     THttpTimeoutOverride(const THttpTimeoutOverride&) = delete;
     THttpTimeoutOverride& operator=(const THttpTimeoutOverride&) = delete;
 
   private:
-    int FPrevious;
+    THttpLimits FPrevious;
 };
 
 // A transfer that failed below HTTP: no connection, name resolution, time-out, TLS, a malformed

@@ -1,11 +1,10 @@
 #include "foundation/KeyValueFile.h"
 
+#include "foundation/AtomicFileWriter.h"
+#include "foundation/ErrorTexts.h"
 #include "foundation/Exceptions.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -18,11 +17,6 @@ const char* const kAnsiCodePage = "windows-1251";
 [[noreturn]] void ThrowNoAnsiCodePage()
 {
     throw Exception(QStringLiteral("Кодировка Windows-1251 недоступна в этой сборке Qt."));
-}
-
-QString FilePathText(const QString& fileName)
-{
-    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
 }
 
 } // namespace
@@ -86,12 +80,10 @@ QStringList ReadKeyValueFile(const QString& fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        throw Exception(QStringLiteral("Невозможно открыть файл \"%1\".\n%2")
-                            .arg(FilePathText(fileName), file.errorString()));
+        throw Exception(FileOpenErrorText(fileName, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw Exception(QStringLiteral("Ошибка чтения файла \"%1\".\n%2")
-                            .arg(FilePathText(fileName), file.errorString()));
+        throw Exception(FileReadErrorText(fileName, file.errorString()));
     return SplitTextLines(DecodeKeyValueText(bytes));
 }
 
@@ -105,23 +97,7 @@ void WriteKeyValueFile(const QString& fileName, const QStringList& lines)
         text += entry;
         text += QStringLiteral("\r\n");
     }
-    const QByteArray bytes = EncodeKeyValueText(text);
-
-    // Never write in place: a failure half way must not leave the operator a truncated file.
-    QSaveFile file(fileName);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Exception(QStringLiteral("Невозможно создать файл \"%1\".\n%2")
-                            .arg(FilePathText(fileName), file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw Exception(
-            QStringLiteral("Ошибка записи в файл \"%1\".\n%2").arg(FilePathText(fileName), reason));
-    }
-    if (!file.commit())
-        throw Exception(QStringLiteral("Ошибка записи в файл \"%1\".\n%2")
-                            .arg(FilePathText(fileName), file.errorString()));
+    WriteFileAtomically(fileName, EncodeKeyValueText(text));
 }
 
 QString KeyValue(const QStringList& lines, const QString& key)

@@ -31,8 +31,8 @@ QStringList SplitTextLines(const QString& text);
 QStringList ReadKeyValueFile(const QString& fileName);
 
 // Stores the lines, each ended by CR LF (line breaks inside an entry are written as CR LF too),
-// replacing the file atomically: the new content is written beside it and renamed over it, so on
-// any failure the old file stays whole. A failure raises Exception with the path and the reason.
+// replacing the file atomically (WriteFileAtomically): on any failure the old file stays whole and
+// EFileWriteError names the file and the reason.
 void WriteKeyValueFile(const QString& fileName, const QStringList& lines);
 
 // The value of `key` in key=value lines: everything after the first "=" of the first line whose

@@ -2,6 +2,7 @@
 
 #include "support/LoopbackHttpServer.h"
 #include "support/PrintQt.h"
+#include "support/Raised.h"
 
 #include <gtest/gtest.h>
 
@@ -62,4 +63,63 @@ TEST(HttpClient, ErrorStatusesAreRepliesAndOnlyHttpIsSpoken)
                                    QStringLiteral("ftp://127.0.0.1:%1/").arg(server.port()), QString()})
         EXPECT_THROW(client.Post(address, "x", {}), EHttpTransportError) << address.toStdString();
     EXPECT_EQ(server.requestCount(), 1);
+}
+
+TEST(HttpClient, TricklingEndlessAndOversizedRepliesAreGivenUpNamingTheAddress)
+{
+    using namespace std::chrono_literals;
+    TLoopbackHttpServer server;
+    THttpClient client;
+    THttpLimits limits;
+    // Long enough never to strike, unless it is the limit under test.
+    limits.SilenceMs = 60000;
+    limits.ExchangeMs = 60000;
+    limits.SlowWindowMs = 1000;
+    limits.MinBytesPerSecond = 10;
+    limits.MaxReplyBytes = 4096;
+    const QString url = server.url();
+    const auto failure = [&](const TScriptedReply& reply) {
+        server.setReply(reply);
+        return Raised<EHttpTransportError>([&] { client.Post(url, "x", {}); });
+    };
+    TScriptedReply reply;
+    reply.ContentType = "text/xml";
+    THttpTimeoutOverride shortened(limits);
+
+    // Moving, at five times the least speed: read whole.
+    reply.Body = QByteArray(40, 'a');
+    reply.ByteInterval = 20ms;
+    server.setReply(reply);
+    EXPECT_EQ(client.Post(url, "x", {}).Body, reply.Body);
+
+    reply.ByteInterval = 500ms;
+    EXPECT_EQ(failure(reply), QStringLiteral("Обмен с сервером %1 прерван: за 1 с передано меньше 10 байт в "
+                                             "секунду")
+                                  .arg(url));
+
+    limits.ExchangeMs = 1500;
+    {
+        THttpTimeoutOverride shorter(limits);
+        EXPECT_EQ(failure(TScriptedReply::hangForever()),
+                  QStringLiteral("Обмен с сервером %1 прерван: он длится дольше 1500 мс").arg(url));
+    }
+
+    // Too large by its Content-Length: refused before the first octet of the body, which would
+    // otherwise take more than an hour to trickle in.
+    const QString tooLarge = QStringLiteral("Ответ сервера %1 не принят: он больше 4096 байт").arg(url);
+    reply.Body = QByteArray(4097, 'b');
+    reply.ByteInterval = 1s;
+    EXPECT_EQ(failure(reply), tooLarge);
+    // Without a length, a reply that never ends.
+    reply.ByteInterval = 0ms;
+    reply.Body = QByteArray(1000, 'c');
+    reply.EndlessBody = true;
+    EXPECT_EQ(failure(reply), tooLarge);
+
+    // Exactly the limit is taken, by the same client.
+    reply.EndlessBody = false;
+    reply.Body = QByteArray(4096, 'd');
+    server.setReply(reply);
+    EXPECT_EQ(client.Post(url, "x", {}).Body, reply.Body);
+    EXPECT_EQ(HttpLimits().MaxReplyBytes, 4096);
 }

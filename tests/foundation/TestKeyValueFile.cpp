@@ -1,6 +1,9 @@
+#include "foundation/AtomicFileWriter.h"
 #include "foundation/Exceptions.h"
 #include "foundation/KeyValueFile.h"
 
+#include "support/FileSizeLimit.h"
+#include "support/PrintQt.h"
 #include "support/Raised.h"
 #include "support/ReadOnlyFolder.h"
 
@@ -10,9 +13,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -223,22 +223,29 @@ TEST(KeyValueFile, FailuresNameTheFileAndKeepTheOldOne)
     const QByteArray old = "SystemName=OLD\r\n";
     PutFileBytes(path, old);
 
-    // A write that fails half way (the file size limit is hit after a few kilobytes).
-    {
-        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        rlimit small = saved;
-        small.rlim_cur = 4096;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const QString message = Raised<Exception>(
-            [&] { WriteKeyValueFile(path, {QStringLiteral("Narrative=") + QString(1 << 20, u'x')}); });
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previous);
-        EXPECT_TRUE(message.contains(QStringLiteral("Zelvan.ini"))) << message.toStdString();
+    // The disk fills up: half way through a large content, and at the very first octets of a
+    // small one, which a buffered writer would only have sent out at the commit.
+    const auto fileNames = [&] { return QDir(folder).entryList(QDir::Files | QDir::Hidden); };
+    for (const qsizetype size : {qsizetype(1) << 20, qsizetype(40)}) {
+        SCOPED_TRACE(size);
+        QString message;
+        {
+            ScopedFileSizeLimit disk(size == 40 ? 8 : 4096);
+            message = Raised<EFileWriteError>(
+                [&] { WriteKeyValueFile(path, {QStringLiteral("Narrative=") + QString(size, u'x')}); });
+        }
+        EXPECT_EQ(message, QStringLiteral("Ошибка записи в файл \"%1\".\nFile too large")
+                               .arg(QDir::toNativeSeparators(path)));
         EXPECT_EQ(FileBytes(path), old);
-        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"Zelvan.ini"});
+        EXPECT_EQ(fileNames(), QStringList{"Zelvan.ini"});
     }
+
+    // A replaced file keeps its permissions: a settings file the operator closed stays closed.
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    WriteKeyValueFile(path, {QStringLiteral("SystemName=NEW")});
+    EXPECT_EQ(QFile::permissions(path) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), 0);
+    WriteKeyValueFile(path, {QStringLiteral("SystemName=OLD")});
+    ASSERT_EQ(FileBytes(path), old);
 
     // A folder that takes no new files.
     ReadOnlyFolder locked(folder);

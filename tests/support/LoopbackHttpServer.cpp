@@ -49,20 +49,42 @@ struct TLoopbackHttpServer::TImpl {
         }
         const TScriptedReply reply = handler ? handler(recorded) : TScriptedReply{};
 
-        if (reply.Delay.count() != 0) {
-            std::unique_lock lock(Mutex);
-            if (reply.Delay.count() < 0)
-                Released.wait(lock, [this] { return Stopping; });
-            else
-                Released.wait_for(lock, reply.Delay, [this] { return Stopping; });
-        }
+        if (reply.Delay.count() != 0)
+            Wait(reply.Delay);
 
         response.status = reply.Status;
         for (const auto& [key, value] : reply.Headers)
             response.set_header(key.toStdString(), value.toStdString());
         if (!reply.ContentType.isEmpty())
             response.set_header("Content-Type", reply.ContentType.toStdString());
-        response.body = reply.Body.toStdString();
+        if (reply.ByteInterval.count() > 0) {
+            response.set_content_provider(static_cast<size_t>(reply.Body.size()),
+                                          reply.ContentType.toStdString(),
+                                          [this, body = reply.Body, interval = reply.ByteInterval](
+                                              size_t offset, size_t, httplib::DataSink& sink) {
+                                              if (offset > 0 && Wait(interval))
+                                                  return false;
+                                              return sink.write(body.constData() + offset, 1);
+                                          });
+        } else if (reply.EndlessBody) {
+            response.set_chunked_content_provider(
+                reply.ContentType.toStdString(), [this, body = reply.Body](size_t, httplib::DataSink& sink) {
+                    return !Wait(std::chrono::milliseconds(0)) && sink.write(body.constData(), body.size());
+                });
+        } else {
+            response.body = reply.Body.toStdString();
+        }
+    }
+
+    // Waits that long (a negative time: until the server stops); true when it is stopping.
+    bool Wait(std::chrono::milliseconds time)
+    {
+        std::unique_lock lock(Mutex);
+        if (time.count() < 0)
+            Released.wait(lock, [this] { return Stopping; });
+        else
+            Released.wait_for(lock, time, [this] { return Stopping; });
+        return Stopping;
     }
 };
 

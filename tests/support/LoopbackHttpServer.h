@@ -30,6 +30,10 @@ struct TScriptedReply {
     // Holds the reply back this long before sending it; a negative delay holds it until the
     // server is stopped, so the client sees a server that never answers.
     std::chrono::milliseconds Delay{0};
+    // Sends the body one octet at a time, this long apart, after a Content-Length of its size.
+    std::chrono::milliseconds ByteInterval{0};
+    // Sends the body again and again, chunked, until the client gives up.
+    bool EndlessBody = false;
 
     static TScriptedReply hangForever()
     {

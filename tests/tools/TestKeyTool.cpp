@@ -1,4 +1,5 @@
 #include "smev/SignatureVerifier.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestKeys.h"
 
 #include "foundation/CertificateInfo.h"
@@ -20,9 +21,12 @@ struct TRun {
     QString err;
 };
 
-TRun RunKeyTool(const QStringList& arguments, const QByteArray& input = {})
+// `diskSpace`: the largest file the tool can write, as on a nearly full disk (0: no limit).
+TRun RunKeyTool(const QStringList& arguments, const QByteArray& input = {}, rlim_t diskSpace = 0)
 {
     QProcess process;
+    if (diskSpace > 0)
+        LimitFileSize(process, diskSpace);
     process.start(QStringLiteral(ZELVAN_KEYTOOL), arguments);
     if (!process.waitForStarted())
         return {-1, {}, QStringLiteral("the key tool did not start")};
@@ -207,6 +211,19 @@ TEST(KeyTool, ImportChecksThatKeyAndCertificateBelongTogether)
                     QStringLiteral("--store"), target.path()});
     EXPECT_EQ(missingFile.exitCode, 1);
     EXPECT_TRUE(missingFile.err.contains(QStringLiteral("none.key"))) << missingFile.err.toStdString();
+}
+
+TEST(KeyTool, AFullDiskLeavesNoContainer)
+{
+    TestKeyStore store;
+    // Room for the beginning of the private key only.
+    const TRun run = RunKeyTool({QStringLiteral("new"), QStringLiteral("full"), QStringLiteral("--subject"),
+                                 QStringLiteral("/CN=F"), QStringLiteral("--store"), store.path()},
+                                {}, 64);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains(QLatin1String(KeyFileName) + QStringLiteral(": File too large")))
+        << run.err.toStdString();
+    EXPECT_TRUE(StoreEntries(store).isEmpty()) << StoreEntries(store).join(QLatin1Char(' ')).toStdString();
 }
 
 TEST(KeyTool, NeverOverwritesAnExistingContainer)

@@ -1,6 +1,7 @@
 // zelvan-keytool: makes, imports and lists the key containers the client signs with.
 #include "KeyMaker.h"
 
+#include "foundation/AtomicFileWriter.h"
 #include "foundation/CertificateInfo.h"
 #include "foundation/CryptHelper.h"
 
@@ -199,13 +200,14 @@ QByteArray ReadInputFile(const QString& path)
     return file.readAll();
 }
 
-void WriteNewFile(const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions)
+void WriteContainerFile(const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || !file.setPermissions(permissions) ||
-        file.write(bytes) != bytes.size() || !file.flush())
+    try {
+        WriteFileAtomically(path, bytes, permissions);
+    } catch (const EFileWriteError& error) {
         throw ToolError(
-            QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+            QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), error.reason()));
+    }
 }
 
 QString StorePath(const TArguments& arguments)
@@ -242,11 +244,11 @@ void CreateContainer(const QString& store, const QString& name, const QByteArray
         throw ToolError(QStringLiteral("cannot write into %1: %2")
                             .arg(QDir::toNativeSeparators(store), staging.errorString()));
     const QDir folder(staging.path());
-    WriteNewFile(folder.filePath(QLatin1String(KeyFileName)), privateKey,
-                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    WriteNewFile(folder.filePath(QLatin1String(CertificateFileName)), certificate,
-                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
-                     QFileDevice::ReadOther);
+    WriteContainerFile(folder.filePath(QLatin1String(KeyFileName)), privateKey,
+                       QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    WriteContainerFile(folder.filePath(QLatin1String(CertificateFileName)), certificate,
+                       QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                           QFileDevice::ReadOther);
 
     SetKeyStorePath(store);
     SetPasswordProvider([&](const QString&) -> std::optional<QString> {

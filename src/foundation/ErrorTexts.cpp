@@ -1,0 +1,75 @@
+#include "foundation/ErrorTexts.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+QString FilePathText(const QString& fileName)
+{
+    return QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath());
+}
+
+// Limits are whole minutes or seconds in use; tests shorten them to fractions of a second.
+QString DurationText(int ms)
+{
+    if (ms % 60000 == 0)
+        return QStringLiteral("%1 мин").arg(ms / 60000);
+    if (ms % 1000 == 0)
+        return QStringLiteral("%1 с").arg(ms / 1000);
+    return QStringLiteral("%1 мс").arg(ms);
+}
+
+QString SizeText(qint64 bytes)
+{
+    constexpr qint64 megabyte = 1024 * 1024;
+    if (bytes % megabyte == 0)
+        return QStringLiteral("%1 МБ").arg(bytes / megabyte);
+    return QStringLiteral("%1 байт").arg(bytes);
+}
+
+} // namespace
+
+QString FileOpenErrorText(const QString& fileName, const QString& reason)
+{
+    return QStringLiteral("Невозможно открыть файл \"%1\".\n%2").arg(FilePathText(fileName), reason);
+}
+
+QString FileReadErrorText(const QString& fileName, const QString& reason)
+{
+    return QStringLiteral("Ошибка чтения файла \"%1\".\n%2").arg(FilePathText(fileName), reason);
+}
+
+QString FileCreateErrorText(const QString& fileName, const QString& reason)
+{
+    return QStringLiteral("Невозможно создать файл \"%1\".\n%2").arg(FilePathText(fileName), reason);
+}
+
+QString FileWriteErrorText(const QString& fileName, const QString& reason)
+{
+    return QStringLiteral("Ошибка записи в файл \"%1\".\n%2").arg(FilePathText(fileName), reason);
+}
+
+QString ExchangeSilentText(int timeoutMs)
+{
+    return QStringLiteral("Timed out: nothing was exchanged with the server for %1")
+        .arg(timeoutMs % 1000 == 0 ? QStringLiteral("%1 s").arg(timeoutMs / 1000)
+                                   : QStringLiteral("%1 ms").arg(timeoutMs));
+}
+
+QString ExchangeTooSlowText(const QString& url, int bytesPerSecond, int windowMs)
+{
+    return QStringLiteral("Обмен с сервером %1 прерван: за %2 передано меньше %3 байт в секунду")
+        .arg(url, DurationText(windowMs))
+        .arg(bytesPerSecond);
+}
+
+QString ExchangeTooLongText(const QString& url, int limitMs)
+{
+    return QStringLiteral("Обмен с сервером %1 прерван: он длится дольше %2").arg(url, DurationText(limitMs));
+}
+
+QString ReplyTooLargeText(const QString& url, qint64 limitBytes)
+{
+    return QStringLiteral("Ответ сервера %1 не принят: он больше %2").arg(url, SizeText(limitBytes));
+}

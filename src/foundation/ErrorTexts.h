@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// The operator's words for failures of files and exchanges, kept together so that every caller
+// (the window, the command-line client, the tools) says the same thing the same way. The texts of
+// an exchange end without a full stop: the time-stamp client appends the address to them.
+
+// A file that could not be opened or read, with the system's reason on the second line.
+QString FileOpenErrorText(const QString& fileName, const QString& reason);
+QString FileReadErrorText(const QString& fileName, const QString& reason);
+
+// A file that could not be created, with the system's reason on the second line.
+QString FileCreateErrorText(const QString& fileName, const QString& reason);
+
+// A file whose new content could not be written, flushed, synced or put in place.
+QString FileWriteErrorText(const QString& fileName, const QString& reason);
+
+// An exchange in which nothing moved in either direction for the whole time-out.
+QString ExchangeSilentText(int timeoutMs);
+
+// An exchange that moved fewer than `bytesPerSecond` on average over `windowMs`.
+QString ExchangeTooSlowText(const QString& url, int bytesPerSecond, int windowMs);
+
+// An exchange that was still going on when its whole time ran out.
+QString ExchangeTooLongText(const QString& url, int limitMs);
+
+// A reply that is, or says it will be, larger than the client takes.
+QString ReplyTooLargeText(const QString& url, qint64 limitBytes);
