@@ -3,6 +3,7 @@
 
 #include "foundation/CertificateInfo.h"
 #include "foundation/CryptHelper.h"
+#include "foundation/DataFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -26,14 +27,16 @@ constexpr int kMaxDays = 36500;
 
 const char kUsage[] =
     "Usage:\n"
-    "  zelvan-keytool new NAME --subject \"/CN=Name/O=Organisation\" [--days N] [--password] [--store DIR]\n"
+    "  zelvan-keytool new NAME --subject \"/CN=Name/O=Organisation\" [--days N] [--password] [STORE]\n"
     "      makes a container with a new GOST R 34.10-2001 key and a self-signed certificate;\n"
     "      --password asks for a password that encrypts the key\n"
-    "  zelvan-keytool import NAME --key FILE --cert FILE [--store DIR]\n"
+    "  zelvan-keytool import NAME --key FILE --cert FILE [STORE]\n"
     "      copies a PEM private key and its certificate after checking that they belong together\n"
-    "  zelvan-keytool list [--store DIR]\n"
+    "  zelvan-keytool list [STORE]\n"
     "      lists the containers\n"
-    "The key store is the folder \"keys\" beside the client unless --store is given.\n"
+    "STORE is --data DIR (the key store is DIR/keys) or --store DIR (the key store itself).\n"
+    "Without either the key store is \"keys\" in the client's data folder: beside the tool when that\n"
+    "folder holds zelvan.ini or keys, otherwise $XDG_DATA_HOME/zelvan (~/.local/share/zelvan).\n"
     "An existing container is never overwritten.\n";
 
 class UsageError final : public std::runtime_error {
@@ -64,9 +67,10 @@ TArguments ParseArguments(const QStringList& arguments)
     static const QHash<QString, QStringList> allowed{
         {QStringLiteral("new"),
          {QStringLiteral("subject"), QStringLiteral("days"), QStringLiteral("password"),
-          QStringLiteral("store")}},
-        {QStringLiteral("import"), {QStringLiteral("key"), QStringLiteral("cert"), QStringLiteral("store")}},
-        {QStringLiteral("list"), {QStringLiteral("store")}},
+          QStringLiteral("store"), QStringLiteral("data")}},
+        {QStringLiteral("import"),
+         {QStringLiteral("key"), QStringLiteral("cert"), QStringLiteral("store"), QStringLiteral("data")}},
+        {QStringLiteral("list"), {QStringLiteral("store"), QStringLiteral("data")}},
     };
     const QStringList switches{QStringLiteral("password")};
 
@@ -107,6 +111,8 @@ TArguments ParseArguments(const QStringList& arguments)
             throw UsageError(QStringLiteral("--%1 needs a value").arg(option));
         parsed.options.insert(option, *value);
     }
+    if (parsed.options.contains(QStringLiteral("store")) && parsed.options.contains(QStringLiteral("data")))
+        throw UsageError(QStringLiteral("--store and --data cannot be given together"));
     if (parsed.command != QLatin1String("list") && parsed.name.isNull())
         throw UsageError(QStringLiteral("\"%1\" needs a container name").arg(parsed.command));
     return parsed;
@@ -180,10 +186,20 @@ void WriteNewFile(const QString& path, const QByteArray& bytes, QFileDevice::Per
             QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
 }
 
-QString StorePath(const TArguments& arguments)
+// The key store the command works on. The data folder is made on first use, by a command that
+// writes into it; the operator is told when other users can reach the keys.
+QString StorePath(const TArguments& arguments, bool writes)
 {
     const QString store = arguments.options.value(QStringLiteral("store"));
-    return QDir::cleanPath(QDir(store.isEmpty() ? KeyStorePath() : store).absolutePath());
+    if (!store.isEmpty())
+        return QDir::cleanPath(QDir(store).absolutePath());
+    const QString dataFolder = LocateDataFolder(arguments.options.value(QStringLiteral("data")),
+                                                QCoreApplication::applicationDirPath());
+    if (writes)
+        PrepareDataFolder(dataFolder);
+    if (const QString warning = KeyStoreExposureWarning(dataFolder); !warning.isEmpty())
+        Err() << "zelvan-keytool: " << warning << Qt::endl;
+    return DataKeyStorePath(dataFolder);
 }
 
 // Where the new container goes; refuses names the client would not offer and existing containers.
@@ -256,7 +272,7 @@ int RunNew(const TArguments& arguments)
         if (!ok || days < 1 || days > kMaxDays)
             throw UsageError(QStringLiteral("--days must be a whole number from 1 to %1").arg(kMaxDays));
     }
-    const QString store = StorePath(arguments);
+    const QString store = StorePath(arguments, true);
     // Refused before anything is asked or made.
     NewContainerPath(store, arguments.name);
     std::optional<QString> password;
@@ -281,7 +297,7 @@ int RunImport(const TArguments& arguments)
     const QByteArray certificate = ReadInputFile(certificateFile);
     if (!privateKey.contains("-----BEGIN"))
         throw ToolError(QStringLiteral("the key file is not PEM"));
-    const QString store = StorePath(arguments);
+    const QString store = StorePath(arguments, true);
     CreateContainer(store, arguments.name, privateKey, certificate, std::nullopt, true);
     const TCertificateInfo info = DescribeCertificate(certificate);
     Out() << "Imported container \"" << arguments.name << "\" into " << QDir::toNativeSeparators(store)
@@ -293,7 +309,7 @@ int RunImport(const TArguments& arguments)
 
 int RunList(const TArguments& arguments)
 {
-    SetKeyStorePath(StorePath(arguments));
+    SetKeyStorePath(StorePath(arguments, false));
     QStringList names;
     EnumKeyContainers(names);
     for (const QString& name : names)
