@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 
 namespace {
 
@@ -49,6 +51,24 @@ class QtDialogs final : public IDialogs {
     }
 
   private:
+    // A message box wraps its text at about 500 pixels, and a line such as "Идентификатор пакета: "
+    // with a GUID after it is longer: the identifier was broken at a space or its hyphens. The
+    // text is given the width of its longest line, as far as the message box's own limit (the
+    // screen less room for the icon and margins) allows.
+    static void KeepLinesWhole(QMessageBox& box, const QString& text)
+    {
+        auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        const QScreen* screen = box.screen();
+        if (!label || !screen)
+            return;
+        int widest = 0;
+        for (const QString& line : text.split(u'\n'))
+            widest = qMax(widest, label->fontMetrics().horizontalAdvance(line) + 1);
+        const int screenWidth = screen->availableGeometry().width();
+        const int boxLimit = screenWidth <= 1024 ? screenWidth : qMin(screenWidth - 480, 1000);
+        label->setMinimumWidth(qMin(widest, boxLimit * 3 / 4));
+    }
+
     static std::optional<QString> chosen(const QString& path)
     {
         if (path.isEmpty())
@@ -66,6 +86,7 @@ class QtDialogs final : public IDialogs {
         QMessageBox box(icon, caption, shown, buttons, QApplication::activeWindow());
         box.setWindowModality(Qt::ApplicationModal);
         box.setTextFormat(Qt::PlainText);
+        KeepLinesWhole(box, shown);
         return box.exec();
     }
 };

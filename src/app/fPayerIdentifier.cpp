@@ -14,6 +14,10 @@ TfmPayerIdentifier::TfmPayerIdentifier(QWidget* owner)
     ui->setupUi(this);
     // The document names are long; the list opens wider than the field.
     ui->cbDocType1->view()->setMinimumWidth(700);
+    // Some names are longer than any screen is wide, so the field cuts them; the chosen one is
+    // repeated whole, line-wrapped to the field's width, under it.
+    ui->laDocTypeName1->setFixedWidth(ui->cbDocType1->sizeHint().width());
+    connect(ui->cbDocType1, &QComboBox::currentIndexChanged, this, &TfmPayerIdentifier::cbDocType1Change);
 
     connect(ui->cbFace, &QComboBox::currentIndexChanged, this, &TfmPayerIdentifier::cbFaceChange);
     connect(ui->buOk, &QPushButton::clicked, this, &TfmPayerIdentifier::buOkClick);
@@ -22,6 +26,7 @@ TfmPayerIdentifier::TfmPayerIdentifier(QWidget* owner)
     ui->cbFace->setCurrentIndex(0);
     ui->cbCountry1->setCurrentIndex(0);
     ui->cbDocType1->setCurrentIndex(0);
+    cbDocType1Change();
     for (QLineEdit* edit : {ui->edDocNumber1, ui->edINN2, ui->edKPP2, ui->edKIO3, ui->edKPP3, ui->edINN4})
         edit->clear();
     cbFaceChange();
@@ -43,6 +48,13 @@ void TfmPayerIdentifier::cbFaceChange()
             return;
         }
     }
+}
+
+void TfmPayerIdentifier::cbDocType1Change()
+{
+    // A word-wrapped label asks its layout for a guessed width; the height is set for the real one.
+    ui->laDocTypeName1->setText(ui->cbDocType1->currentText());
+    ui->laDocTypeName1->setFixedHeight(ui->laDocTypeName1->heightForWidth(ui->laDocTypeName1->width()));
 }
 
 void TfmPayerIdentifier::buOkClick()

@@ -26,6 +26,7 @@ class TfmPayerIdentifier final : public QDialog {
 
   private slots:
     void cbFaceChange();
+    void cbDocType1Change();
     void buOkClick();
 
   private:

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTemporaryDir>
 
@@ -83,13 +84,30 @@ TEST(Dialogs, RealMessageBoxesShowIconTextCaptionAndButtons)
         QString title, text;
         QMessageBox::StandardButtons buttons;
         bool modalForAll = false;
+        QStringList buttonTexts;
+        int textWidth = 0;   // the width the text is laid out in
+        int longestLine = 0; // the width its longest line needs
     };
     auto answer = [](Seen& seen, QMessageBox::StandardButton press) {
         return [&seen, press](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
-            seen = {box->icon(), box->windowTitle(), box->text(), box->standardButtons(),
-                    box->windowModality() == Qt::ApplicationModal};
+            seen = {box->icon(),
+                    box->windowTitle(),
+                    box->text(),
+                    box->standardButtons(),
+                    box->windowModality() == Qt::ApplicationModal,
+                    {},
+                    0,
+                    0};
+            for (QAbstractButton* button : box->buttons())
+                seen.buttonTexts << button->text().remove(u'&');
+            seen.buttonTexts.sort();
+            if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+                seen.textWidth = label->contentsRect().width();
+                for (const QString& line : box->text().split(u'\n'))
+                    seen.longestLine = qMax(seen.longestLine, label->fontMetrics().horizontalAdvance(line));
+            }
             box->button(press)->click();
         };
     };
@@ -105,9 +123,16 @@ TEST(Dialogs, RealMessageBoxesShowIconTextCaptionAndButtons)
     EXPECT_EQ(seen.text, QStringLiteral("Сообщение отправлено успешно.\nИдентификатор пакета: 7"));
     EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_TRUE(seen.modalForAll);
+    // Qt's own button texts are Russian like the question.
+    EXPECT_EQ(seen.buttonTexts, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
     {
+        // The question after a send keeps the identifier line in one piece.
+        const QString line = QStringLiteral("Идентификатор сообщения: 0f8fad5b-d9cb-469f-a165-70867728950e");
         ModalHandler handler(answer(seen, QMessageBox::No));
-        EXPECT_FALSE(AskYesNo(QStringLiteral("Получить результат обработки сейчас?")));
+        EXPECT_FALSE(AskYesNo(QStringLiteral("Сообщение отправлено успешно.\n") + line +
+                              QStringLiteral("\n\nПолучить результат обработки сейчас?")));
+        EXPECT_GT(seen.longestLine, 0);
+        EXPECT_GE(seen.textWidth, seen.longestLine);
     }
     {
         ModalHandler handler(answer(seen, QMessageBox::Ok));
@@ -134,11 +159,12 @@ TEST(Dialogs, RealMessageBoxesShowIconTextCaptionAndButtons)
     {
         // Some messages break their lines with a carriage return alone, which Qt would run together.
         ModalHandler handler(answer(seen, QMessageBox::Ok));
-        ShowException(std::make_exception_ptr(
-            Exception(QStringLiteral("Ошибка получения списка контейнеров закрытых ключей.\rCryptAcquireContext\r\nнет"))));
+        ShowException(std::make_exception_ptr(Exception(QStringLiteral(
+            "Ошибка получения списка контейнеров закрытых ключей.\rCryptAcquireContext\r\nнет"))));
     }
-    EXPECT_EQ(seen.text,
-              QStringLiteral("Ошибка получения списка контейнеров закрытых ключей.\nCryptAcquireContext\nнет"));
+    EXPECT_EQ(
+        seen.text,
+        QStringLiteral("Ошибка получения списка контейнеров закрытых ключей.\nCryptAcquireContext\nнет"));
 }
 
 TEST(Dialogs, RealSaveDialogAsksBeforeReplacingAFile)

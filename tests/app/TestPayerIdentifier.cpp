@@ -10,6 +10,8 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -139,6 +141,21 @@ TEST(PayerIdentifierDialog, OpensWithTheListsAndFirstItems)
     EXPECT_EQ(types[13], QStringLiteral("(14) CНИЛС"));
     EXPECT_EQ(types[13].at(5).unicode(), 0x43);
     EXPECT_EQ(types[15], QStringLiteral("(21) ИНН"));
+    {
+        // Whichever document type is chosen, the operator reads all of its name in the dialog.
+        dialog.show();
+        auto* name = Child<QLabel>(&dialog, "laDocTypeName1");
+        for (int i = 0; i < type->count(); ++i) {
+            type->setCurrentIndex(i);
+            dialog.layout()->activate();
+            EXPECT_EQ(name->text(), type->currentText());
+            EXPECT_TRUE(name->isVisible());
+            EXPECT_GE(name->height(), name->heightForWidth(name->width())) << name->text().toStdString();
+            EXPECT_LE(dialog.width(), 800) << "the dialog stays narrower than a small screen";
+        }
+        dialog.hide();
+        type->setCurrentIndex(0);
+    }
 
     for (const char* name : {"edDocNumber1", "edINN2", "edKPP2", "edKIO3", "edKPP3", "edINN4"})
         EXPECT_TRUE(Child<QLineEdit>(&dialog, name)->text().isEmpty()) << name;

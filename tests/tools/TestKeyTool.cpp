@@ -6,7 +6,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -22,12 +25,15 @@ struct TRun {
 };
 
 // `diskSpace`: the largest file the tool can write, as on a nearly full disk (0: no limit).
-TRun RunKeyTool(const QStringList& arguments, const QByteArray& input = {}, rlim_t diskSpace = 0)
+TRun RunKeyTool(const QStringList& arguments, const QByteArray& input = {}, rlim_t diskSpace = 0,
+                const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+                const QString& program = QStringLiteral(ZELVAN_KEYTOOL))
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     if (diskSpace > 0)
         LimitFileSize(process, diskSpace);
-    process.start(QStringLiteral(ZELVAN_KEYTOOL), arguments);
+    process.start(program, arguments);
     if (!process.waitForStarted())
         return {-1, {}, QStringLiteral("the key tool did not start")};
     process.write(input);
@@ -271,6 +277,7 @@ TEST(KeyTool, RefusesBadArgumentsWithoutMakingAnything)
         {QStringLiteral("import"), QStringLiteral("x"), QStringLiteral("--key=k"), storeOption},
         {QStringLiteral("new"), QStringLiteral("x"), subject, QStringLiteral("--algorithm=2012"),
          storeOption},
+        {QStringLiteral("list"), storeOption, QStringLiteral("--data=elsewhere")},
     };
     for (const QStringList& arguments : usageErrors) {
         const TRun run = RunKeyTool(arguments);
@@ -292,4 +299,69 @@ TEST(KeyTool, RefusesBadArgumentsWithoutMakingAnything)
     }
     EXPECT_TRUE(StoreEntries(store).isEmpty()) << StoreEntries(store).join(QLatin1Char(' ')).toStdString();
     EXPECT_FALSE(QFileInfo::exists(store.path() + QLatin1Char('/') + escape));
+}
+
+TEST(KeyTool, FindsTheClientsDataFolder)
+{
+    // A copy of the tool in a folder of its own, so that whatever lies beside the built tool does
+    // not decide where the keys go, and a home of its own.
+    QTemporaryDir root;
+    const QDir dir(root.path());
+    QDir().mkpath(dir.filePath(QStringLiteral("bin")));
+    const QString tool = dir.filePath(QStringLiteral("bin/zelvan-keytool"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZELVAN_KEYTOOL), tool));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_DATA_HOME"));
+    environment.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+    const auto make = [&](const QString& name, const QStringList& more = {}) {
+        return RunKeyTool(QStringList{QStringLiteral("new"), name, QStringLiteral("--subject=/CN=X")} + more,
+                          {}, 0, environment, tool);
+    };
+    const auto list = [&](const QStringList& more = {}) {
+        // Names only: the algorithm column is the algorithm test's concern.
+        QString names = RunKeyTool(QStringList{QStringLiteral("list")} + more, {}, 0, environment, tool).out;
+        return names.remove(QRegularExpression(QStringLiteral("\t[^\n]*")));
+    };
+    const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                                               QFileDevice::WriteUser | QFileDevice::ExeUser;
+
+    EXPECT_EQ(list(), QString()) << "listing makes nothing";
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("home/.local/share/zelvan"))));
+    ASSERT_EQ(make(QStringLiteral("home")).exitCode, 0);
+    const QString data = dir.filePath(QStringLiteral("home/.local/share/zelvan"));
+    EXPECT_EQ(QFileInfo(data).permissions(), ownerOnly);
+    EXPECT_EQ(QFileInfo(data + QStringLiteral("/keys")).permissions(), ownerOnly);
+    EXPECT_EQ(list(), QStringLiteral("home\n"));
+
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("xdg")));
+    ASSERT_EQ(make(QStringLiteral("xdg")).exitCode, 0);
+    EXPECT_EQ(list(), QStringLiteral("xdg\n"));
+
+    const QString other = dir.filePath(QStringLiteral("other"));
+    ASSERT_EQ(make(QStringLiteral("switch"), {QStringLiteral("--data"), other}).exitCode, 0);
+    EXPECT_EQ(list({QStringLiteral("--data=") + other}), QStringLiteral("switch\n"));
+    EXPECT_EQ(list({QStringLiteral("--store=") + other + QStringLiteral("/keys")}),
+              QStringLiteral("switch\n"));
+
+    // A portable copy keeps its keys beside it.
+    QDir().mkdir(dir.filePath(QStringLiteral("bin/keys")));
+    ASSERT_EQ(make(QStringLiteral("portable")).exitCode, 0);
+    EXPECT_EQ(list(), QStringLiteral("portable\n"));
+
+    // Keys other users can reach still list, with a warning naming the folder.
+    QFile::setPermissions(other + QStringLiteral("/keys"),
+                          ownerOnly | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    const TRun exposed =
+        RunKeyTool({QStringLiteral("list"), QStringLiteral("--data"), other}, {}, 0, environment, tool);
+    EXPECT_TRUE(exposed.out.startsWith(QStringLiteral("switch\t")));
+    EXPECT_TRUE(exposed.err.contains(QDir::toNativeSeparators(other + QStringLiteral("/keys"))))
+        << exposed.err.toStdString();
+
+    // A data folder that cannot be made is named in the error.
+    QFile(dir.filePath(QStringLiteral("file"))).open(QIODevice::WriteOnly);
+    const QString blocked = dir.filePath(QStringLiteral("file/zelvan"));
+    const TRun refused = make(QStringLiteral("x"), {QStringLiteral("--data"), blocked});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.contains(blocked)) << refused.err.toStdString();
 }

@@ -4,6 +4,7 @@
 #include "foundation/AtomicFileWriter.h"
 #include "foundation/CertificateInfo.h"
 #include "foundation/CryptHelper.h"
+#include "foundation/DataFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,14 +30,16 @@ constexpr int kMaxDays = 36500;
 const char kUsage[] =
     "Usage:\n"
     "  zelvan-keytool new NAME --subject \"/CN=Name/O=Organisation\" [--algorithm 2001|2012-256|2012-512]\n"
-    "                 [--days N] [--password] [--store DIR]\n"
+    "                 [--days N] [--password] [STORE]\n"
     "      makes a container with a new GOST R 34.10 key (2012-256 unless --algorithm says otherwise)\n"
     "      and a self-signed certificate; --password asks for a password that encrypts the key\n"
-    "  zelvan-keytool import NAME --key FILE --cert FILE [--store DIR]\n"
+    "  zelvan-keytool import NAME --key FILE --cert FILE [STORE]\n"
     "      copies a PEM private key and its certificate after checking that they belong together\n"
-    "  zelvan-keytool list [--store DIR]\n"
+    "  zelvan-keytool list [STORE]\n"
     "      lists the containers, each with its algorithm after a tab\n"
-    "The key store is the folder \"keys\" beside the client unless --store is given.\n"
+    "STORE is --data DIR (the key store is DIR/keys) or --store DIR (the key store itself).\n"
+    "Without either the key store is \"keys\" in the client's data folder: beside the tool when that\n"
+    "folder holds zelvan.ini or keys, otherwise $XDG_DATA_HOME/zelvan (~/.local/share/zelvan).\n"
     "An existing container is never overwritten.\n";
 
 class UsageError final : public std::runtime_error {
@@ -67,9 +70,10 @@ TArguments ParseArguments(const QStringList& arguments)
     static const QHash<QString, QStringList> allowed{
         {QStringLiteral("new"),
          {QStringLiteral("subject"), QStringLiteral("algorithm"), QStringLiteral("days"),
-          QStringLiteral("password"), QStringLiteral("store")}},
-        {QStringLiteral("import"), {QStringLiteral("key"), QStringLiteral("cert"), QStringLiteral("store")}},
-        {QStringLiteral("list"), {QStringLiteral("store")}},
+          QStringLiteral("password"), QStringLiteral("store"), QStringLiteral("data")}},
+        {QStringLiteral("import"),
+         {QStringLiteral("key"), QStringLiteral("cert"), QStringLiteral("store"), QStringLiteral("data")}},
+        {QStringLiteral("list"), {QStringLiteral("store"), QStringLiteral("data")}},
     };
     const QStringList switches{QStringLiteral("password")};
 
@@ -110,6 +114,8 @@ TArguments ParseArguments(const QStringList& arguments)
             throw UsageError(QStringLiteral("--%1 needs a value").arg(option));
         parsed.options.insert(option, *value);
     }
+    if (parsed.options.contains(QStringLiteral("store")) && parsed.options.contains(QStringLiteral("data")))
+        throw UsageError(QStringLiteral("--store and --data cannot be given together"));
     if (parsed.command != QLatin1String("list") && parsed.name.isNull())
         throw UsageError(QStringLiteral("\"%1\" needs a container name").arg(parsed.command));
     return parsed;
@@ -210,10 +216,20 @@ void WriteContainerFile(const QString& path, const QByteArray& bytes, QFileDevic
     }
 }
 
-QString StorePath(const TArguments& arguments)
+// The key store the command works on. The data folder is made on first use, by a command that
+// writes into it; the operator is told when other users can reach the keys.
+QString StorePath(const TArguments& arguments, bool writes)
 {
     const QString store = arguments.options.value(QStringLiteral("store"));
-    return QDir::cleanPath(QDir(store.isEmpty() ? KeyStorePath() : store).absolutePath());
+    if (!store.isEmpty())
+        return QDir::cleanPath(QDir(store).absolutePath());
+    const QString dataFolder = LocateDataFolder(arguments.options.value(QStringLiteral("data")),
+                                                QCoreApplication::applicationDirPath());
+    if (writes)
+        PrepareDataFolder(dataFolder);
+    if (const QString warning = KeyStoreExposureWarning(dataFolder); !warning.isEmpty())
+        Err() << "zelvan-keytool: " << warning << Qt::endl;
+    return DataKeyStorePath(dataFolder);
 }
 
 // Where the new container goes; refuses names the client would not offer and existing containers.
@@ -287,7 +303,7 @@ int RunNew(const TArguments& arguments)
         if (!ok || days < 1 || days > kMaxDays)
             throw UsageError(QStringLiteral("--days must be a whole number from 1 to %1").arg(kMaxDays));
     }
-    const QString store = StorePath(arguments);
+    const QString store = StorePath(arguments, true);
     // Refused before anything is asked or made.
     NewContainerPath(store, arguments.name);
     std::optional<QString> password;
@@ -313,7 +329,7 @@ int RunImport(const TArguments& arguments)
     const QByteArray certificate = ReadInputFile(certificateFile);
     if (!privateKey.contains("-----BEGIN"))
         throw ToolError(QStringLiteral("the key file is not PEM"));
-    const QString store = StorePath(arguments);
+    const QString store = StorePath(arguments, true);
     CreateContainer(store, arguments.name, privateKey, certificate, std::nullopt, true);
     const TCertificateInfo info = DescribeCertificate(certificate);
     Out() << "Imported container \"" << arguments.name << "\" into " << QDir::toNativeSeparators(store)
@@ -325,7 +341,7 @@ int RunImport(const TArguments& arguments)
 
 int RunList(const TArguments& arguments)
 {
-    SetKeyStorePath(StorePath(arguments));
+    SetKeyStorePath(StorePath(arguments, false));
     QStringList names;
     EnumKeyContainers(names);
     for (const QString& name : names) {
