@@ -564,11 +564,13 @@ SandboxReply SandboxService::AnswerCharges(Request& request)
     QString charges;
     for (const DemoCharge& charge : page) {
         qint64 paid = 0;
+        bool anyPayment = false;
         {
             std::lock_guard lock(FMutex);
+            anyPayment = FPaid.contains(charge.supplierBillId);
             paid = FPaid.value(charge.supplierBillId);
         }
-        const QString status = paid == 0 ? charge.quittanceStatus
+        const QString status = !anyPayment ? charge.quittanceStatus
                                : paid >= charge.totalAmount ? QStringLiteral("1")
                                                             : QStringLiteral("2");
         charges += QStringLiteral("<ChargeInfo><ChargeData>%1</ChargeData><AmountToPay>%2</AmountToPay>"
