@@ -26,7 +26,8 @@ const QByteArray& Payment()
     static const QByteArray envelope = [] {
         store.addContainer(QStringLiteral("bench"));
         FakeSoapValues form = GisGmpPaymentForm();
-        return BuildSignedEnvelope(QStringLiteral("bench"), SoapCreateImportRequest(QStringLiteral("bench"), form))
+        return BuildSignedEnvelope(QStringLiteral("bench"),
+                                   SoapCreateImportRequest(QStringLiteral("bench"), form))
             .toUtf8();
     }();
     return envelope;
@@ -65,7 +66,8 @@ void BareCryptoOfSignedPayment(benchmark::State& state)
         benchmark::DoNotOptimize(Gost94Hash(inner.signedC14N));
         benchmark::DoNotOptimize(Gost94Hash(envelope.signedC14N));
         benchmark::DoNotOptimize(VerifyGostSignature(inner.certificate, inner.signedInfoC14N, values[0]));
-        benchmark::DoNotOptimize(VerifyGostSignature(envelope.certificate, envelope.signedInfoC14N, values[1]));
+        benchmark::DoNotOptimize(
+            VerifyGostSignature(envelope.certificate, envelope.signedInfoC14N, values[1]));
     }
     state.SetItemsProcessed(state.iterations());
 }

@@ -23,11 +23,21 @@ qint64 Int(const QJsonObject& object, const char* key)
 DemoCharge ReadCharge(const QJsonObject& object)
 {
     const QJsonObject supplier = object.value(QLatin1String("supplier")).toObject();
-    DemoCharge charge{Str(object, "supplierBillID"),  Str(object, "payer"),       Str(object, "billDate"),
-                      Str(object, "validUntil"),      Str(object, "billFor"),     Int(object, "totalAmount"),
-                      Str(object, "quittanceStatus"), Str(supplier, "name"),      Str(supplier, "inn"),
-                      Str(supplier, "kpp"),           Str(supplier, "ogrn"),      Str(supplier, "account"),
-                      Str(supplier, "bank"),          Str(supplier, "bik"),       Str(object, "kbk"),
+    DemoCharge charge{Str(object, "supplierBillID"),
+                      Str(object, "payer"),
+                      Str(object, "billDate"),
+                      Str(object, "validUntil"),
+                      Str(object, "billFor"),
+                      Int(object, "totalAmount"),
+                      Str(object, "quittanceStatus"),
+                      Str(supplier, "name"),
+                      Str(supplier, "inn"),
+                      Str(supplier, "kpp"),
+                      Str(supplier, "ogrn"),
+                      Str(supplier, "account"),
+                      Str(supplier, "bank"),
+                      Str(supplier, "bik"),
+                      Str(object, "kbk"),
                       Str(object, "oktmo")};
     if (charge.supplierBillId.isEmpty() || charge.payer.isEmpty())
         throw std::runtime_error("a charge without supplierBillID or payer");

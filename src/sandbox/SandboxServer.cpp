@@ -48,10 +48,10 @@ struct SandboxServer::Impl {
     {
         if (options.dumpFolder.isEmpty())
             return;
-        const QString name = QStringLiteral("%1-%2-%3.xml")
-                                 .arg(number, 6, 10, QLatin1Char('0'))
-                                 .arg(operation.isEmpty() ? QStringLiteral("unknown") : operation,
-                                      QLatin1String(what));
+        const QString name =
+            QStringLiteral("%1-%2-%3.xml")
+                .arg(number, 6, 10, QLatin1Char('0'))
+                .arg(operation.isEmpty() ? QStringLiteral("unknown") : operation, QLatin1String(what));
         try {
             WriteFileAtomically(QDir(options.dumpFolder).filePath(name), bytes);
         } catch (const std::exception& e) {
@@ -71,7 +71,8 @@ struct SandboxServer::Impl {
             // A request the sandbox could not answer must not stop it.
             reply.status = 500;
             reply.body = SoapFaultEnvelope(QStringLiteral("SMEV-100099"),
-                                           QStringLiteral("Внутренняя ошибка песочницы: ") + QString::fromUtf8(e.what()));
+                                           QStringLiteral("Внутренняя ошибка песочницы: ") +
+                                               QString::fromUtf8(e.what()));
             reply.verdict = QStringLiteral("failed ") + QString::fromUtf8(e.what());
         }
         Dump(number, reply.operation, "request", body);
@@ -93,14 +94,15 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
     F->options = std::move(options);
     F->identity = F->options.identityFolder.isEmpty() ? MakeSandboxIdentity()
                                                       : LoadOrMakeSandboxIdentity(F->options.identityFolder);
-    F->service = std::make_unique<SandboxService>(LoadDemoData(F->options.dataFile), F->identity, F->options.trusted);
+    F->service =
+        std::make_unique<SandboxService>(LoadDemoData(F->options.dataFile), F->identity, F->options.trusted);
     for (const QString& fault : F->options.faults)
         F->service->setFault(fault);
-    F->authority = std::make_unique<TimeStampAuthority>(X509Ptr(X509_dup(F->identity.timeStampCertificate.get())),
-                                                        EvpPkeyPtr([&] {
-                                                            EVP_PKEY_up_ref(F->identity.timeStampKey.get());
-                                                            return F->identity.timeStampKey.get();
-                                                        }()));
+    F->authority = std::make_unique<TimeStampAuthority>(
+        X509Ptr(X509_dup(F->identity.timeStampCertificate.get())), EvpPkeyPtr([&] {
+            EVP_PKEY_up_ref(F->identity.timeStampKey.get());
+            return F->identity.timeStampKey.get();
+        }()));
     if (!F->options.dumpFolder.isEmpty() && !QDir().mkpath(F->options.dumpFolder))
         throw std::runtime_error("cannot make the dump folder " + F->options.dumpFolder.toStdString());
 
@@ -112,12 +114,14 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
         F->server.Post(std::string("/gateway/services/") + sid, serve);
     F->server.Post("/tsp/tsp.srf", [impl](const httplib::Request& request, httplib::Response& response) {
         try {
-            response.set_content(impl->authority->respond(QByteArray::fromStdString(request.body)).toStdString(),
-                                 "application/timestamp-reply");
+            response.set_content(
+                impl->authority->respond(QByteArray::fromStdString(request.body)).toStdString(),
+                "application/timestamp-reply");
             impl->Log(QStringLiteral("timestamp"), QStringLiteral("answered"), {});
         } catch (const std::exception& e) {
             response.status = 500;
-            impl->Log(QStringLiteral("timestamp"), QStringLiteral("failed ") + QString::fromUtf8(e.what()), {});
+            impl->Log(QStringLiteral("timestamp"), QStringLiteral("failed ") + QString::fromUtf8(e.what()),
+                      {});
         }
     });
     F->server.Get("/sandbox/certificate", [impl](const httplib::Request&, httplib::Response& response) {
@@ -128,7 +132,8 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
             for (const QString& line : QString::fromStdString(request.body).split(u'\n', Qt::SkipEmptyParts))
                 impl->service->setFault(line.trimmed());
             response.set_content("ok\n", "text/plain; charset=utf-8");
-            impl->Log(QStringLiteral("control"), QStringLiteral("fault ") + QString::fromStdString(request.body).trimmed(), {});
+            impl->Log(QStringLiteral("control"),
+                      QStringLiteral("fault ") + QString::fromStdString(request.body).trimmed(), {});
         } catch (const std::invalid_argument& e) {
             response.status = 400;
             response.set_content(std::string(e.what()) + "\n", "text/plain; charset=utf-8");
@@ -137,12 +142,14 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
     F->server.set_payload_max_length(size_t(F->options.maxBody));
     F->server.set_error_handler([impl](const httplib::Request& request, httplib::Response& response) {
         if (response.status == 413) {
-            response.set_content(SoapFaultEnvelope(QStringLiteral("SMEV-100013"),
-                                                   QStringLiteral("Размер запроса превышает %1 байт")
-                                                       .arg(impl->options.maxBody))
-                                     .toStdString(),
-                                 "text/xml; charset=utf-8");
-            impl->Log({}, QStringLiteral("refused SMEV-100013 body too large"), QString::fromStdString(request.path));
+            response.set_content(
+                SoapFaultEnvelope(
+                    QStringLiteral("SMEV-100013"),
+                    QStringLiteral("Размер запроса превышает %1 байт").arg(impl->options.maxBody))
+                    .toStdString(),
+                "text/xml; charset=utf-8");
+            impl->Log({}, QStringLiteral("refused SMEV-100013 body too large"),
+                      QString::fromStdString(request.path));
         }
     });
     // An idle kept-alive connection would hold the server's stop for the whole keep-alive time.
@@ -152,7 +159,8 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
     F->port = F->options.port == 0 ? F->server.bind_to_any_port(host)
                                    : (F->server.bind_to_port(host, F->options.port) ? F->options.port : -1);
     if (F->port <= 0)
-        throw std::runtime_error(QStringLiteral("cannot listen on %1:%2").arg(F->options.host).arg(F->options.port).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("cannot listen on %1:%2").arg(F->options.host).arg(F->options.port).toStdString());
     F->thread = std::thread([impl] { impl->server.listen_after_bind(); });
     while (!F->server.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

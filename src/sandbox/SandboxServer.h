@@ -15,10 +15,10 @@
 
 struct SandboxOptions {
     QString host = QStringLiteral("127.0.0.1");
-    int port = 8791; // 0: a free port
-    QByteArray trusted; // the certificates the signers' must be issued by; empty: any GOST certificate
-    QString dataFile;   // empty: the shipped demo data
-    QString dumpFolder; // not empty: every request and reply is kept there
+    int port = 8791;        // 0: a free port
+    QByteArray trusted;     // the certificates the signers' must be issued by; empty: any GOST certificate
+    QString dataFile;       // empty: the shipped demo data
+    QString dumpFolder;     // not empty: every request and reply is kept there
     QString identityFolder; // not empty: the sandbox's keys are kept there
     qint64 maxBody = 10 * 1024 * 1024;
     QStringList faults; // OPERATION=KIND

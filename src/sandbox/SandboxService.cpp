@@ -105,7 +105,8 @@ void CheckTimeStamp(const XmlDocument& document)
                 continue;
             if (child.localName() == u"EncapsulatedTimeStamp")
                 stamp = child;
-            else if (child.localName() == u"SignatureValue" && child.namespaceUri() == QLatin1String(DsigNs) &&
+            else if (child.localName() == u"SignatureValue" &&
+                     child.namespaceUri() == QLatin1String(DsigNs) &&
                      child.parent().parent().localName() == u"FinalPayment")
                 signatureValue = child;
             find(child);
@@ -128,7 +129,8 @@ void CheckTimeStamp(const XmlDocument& document)
     const ASN1_OBJECT* oid = nullptr;
     X509_ALGOR_get0(&oid, nullptr, nullptr, algorithm);
     const QByteArray expected = ImprintHash(oid, signatureValue.text().trimmed().toUtf8());
-    const QByteArray actual(reinterpret_cast<const char*>(ASN1_STRING_get0_data(hashed)), ASN1_STRING_length(hashed));
+    const QByteArray actual(reinterpret_cast<const char*>(ASN1_STRING_get0_data(hashed)),
+                            ASN1_STRING_length(hashed));
     if (expected.isEmpty() || expected != actual)
         Refuse("SMEV-100011", QStringLiteral("Штамп времени выдан не на значение подписи платежа"));
 }
@@ -139,8 +141,8 @@ XmlNode CheckSmevHeader(const XmlNode& message)
     const XmlNode header = FindNodeByPath(message, QStringLiteral("Message"), false);
     if (!header)
         Refuse("SMEV-100006", QStringLiteral("Нет заголовка СМЭВ (Message)"));
-    for (const char* path : {"Sender\\Code", "Recipient\\Code", "ServiceName", "TypeCode", "Status", "Date",
-                             "ExchangeType"})
+    for (const char* path :
+         {"Sender\\Code", "Recipient\\Code", "ServiceName", "TypeCode", "Status", "Date", "ExchangeType"})
         if (Text(header, QLatin1String(path)).isEmpty())
             Refuse("SMEV-100006",
                    QStringLiteral("Заголовок СМЭВ не заполнен: нет %1").arg(QLatin1String(path)));
@@ -156,22 +158,29 @@ XmlNode CheckSmevHeader(const XmlNode& message)
 struct SandboxService::Request {
     SandboxOperation operation;
     XmlDocument document;
-    XmlNode message;  // the Body's element
-    XmlNode header;   // its SMEV header
-    XmlNode appData;  // MessageData\AppData
-    QStringList ids;  // for the log
+    XmlNode message; // the Body's element
+    XmlNode header;  // its SMEV header
+    XmlNode appData; // MessageData\AppData
+    QStringList ids; // for the log
 };
 
 QString OperationName(SandboxOperation operation)
 {
     switch (operation) {
-    case SandboxOperation::Payment: return QStringLiteral("payment");
-    case SandboxOperation::PackageStatus: return QStringLiteral("status");
-    case SandboxOperation::Charges: return QStringLiteral("charges");
-    case SandboxOperation::DocumentDetails: return QStringLiteral("details");
-    case SandboxOperation::Notification: return QStringLiteral("notification");
-    case SandboxOperation::Cancellation: return QStringLiteral("cancellation");
-    case SandboxOperation::State: return QStringLiteral("state");
+    case SandboxOperation::Payment:
+        return QStringLiteral("payment");
+    case SandboxOperation::PackageStatus:
+        return QStringLiteral("status");
+    case SandboxOperation::Charges:
+        return QStringLiteral("charges");
+    case SandboxOperation::DocumentDetails:
+        return QStringLiteral("details");
+    case SandboxOperation::Notification:
+        return QStringLiteral("notification");
+    case SandboxOperation::Cancellation:
+        return QStringLiteral("cancellation");
+    case SandboxOperation::State:
+        return QStringLiteral("state");
     }
     return {};
 }
@@ -187,12 +196,18 @@ std::optional<SandboxOperation> OperationByName(const QString& name)
 QString FaultName(SandboxFault fault)
 {
     switch (fault) {
-    case SandboxFault::None: return QStringLiteral("none");
-    case SandboxFault::SoapFault: return QStringLiteral("soap-fault");
-    case SandboxFault::HttpError: return QStringLiteral("http-error");
-    case SandboxFault::NegativeResult: return QStringLiteral("negative");
-    case SandboxFault::NoReply: return QStringLiteral("no-reply");
-    case SandboxFault::Processing: return QStringLiteral("processing");
+    case SandboxFault::None:
+        return QStringLiteral("none");
+    case SandboxFault::SoapFault:
+        return QStringLiteral("soap-fault");
+    case SandboxFault::HttpError:
+        return QStringLiteral("http-error");
+    case SandboxFault::NegativeResult:
+        return QStringLiteral("negative");
+    case SandboxFault::NoReply:
+        return QStringLiteral("no-reply");
+    case SandboxFault::Processing:
+        return QStringLiteral("processing");
     }
     return {};
 }
@@ -208,17 +223,18 @@ std::optional<SandboxFault> FaultByName(const QString& name)
 
 QByteArray SoapFaultEnvelope(const QString& code, const QString& reason)
 {
-    return (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                           "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
-                           "<soap:Fault><faultcode>%1</faultcode><faultstring>%2</faultstring></soap:Fault>"
-                           "</soap:Body></soap:Envelope>")
+    return (QStringLiteral(
+                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
+                "<soap:Fault><faultcode>%1</faultcode><faultstring>%2</faultstring></soap:Fault>"
+                "</soap:Body></soap:Envelope>")
                 .arg(Esc(code), Esc(reason)))
         .toUtf8();
 }
 
 SandboxService::SandboxService(DemoData data, const SandboxIdentity& identity, QByteArray trusted)
-    : FData(std::move(data)), FIdentity(identity), FSignerDer(CertificateDer(identity.signerCertificate.get())),
-      FTrusted(std::move(trusted))
+    : FData(std::move(data)), FIdentity(identity),
+      FSignerDer(CertificateDer(identity.signerCertificate.get())), FTrusted(std::move(trusted))
 {
 }
 
@@ -230,9 +246,10 @@ void SandboxService::setFault(const QString& assignment)
     const std::optional<SandboxOperation> operation = OperationByName(operationName);
     if (equals < 0 || !fault || (!operation && operationName != u"all"))
         throw std::invalid_argument(
-            QStringLiteral("\"%1\" is not OPERATION=KIND (OPERATION: payment, status, charges, details, "
-                           "notification, cancellation, state or all; KIND: soap-fault, http-error, negative, "
-                           "no-reply, processing or none)")
+            QStringLiteral(
+                "\"%1\" is not OPERATION=KIND (OPERATION: payment, status, charges, details, "
+                "notification, cancellation, state or all; KIND: soap-fault, http-error, negative, "
+                "no-reply, processing or none)")
                 .arg(assignment)
                 .toStdString());
     std::lock_guard lock(FMutex);
@@ -267,7 +284,8 @@ SandboxReply SandboxService::handle(const QString& path, const QByteArray& soapA
         std::optional<SandboxOperation> operation;
         QString action;
         if (path == GisGmpPath && name == u"GISGMPTransferMsg") {
-            for (const XmlNode& child : FindNodeByPath(appData, QStringLiteral("RequestMessage"), false).children())
+            for (const XmlNode& child :
+                 FindNodeByPath(appData, QStringLiteral("RequestMessage"), false).children())
                 if (child.isElement()) {
                     if (child.localName() == u"ImportRequest")
                         operation = SandboxOperation::Payment;
@@ -284,7 +302,8 @@ SandboxReply SandboxService::handle(const QString& path, const QByteArray& soapA
         } else if (path == GisGkxPaymentsPath && name == u"importNotificationsOfOrderExecutionRequest") {
             operation = SandboxOperation::Notification;
             action = QStringLiteral("urn:async_getId_import_notifications_of_order_execution");
-        } else if (path == GisGkxPaymentsPath && name == u"importNotificationsOfOrderExecutionCancellationRequest") {
+        } else if (path == GisGkxPaymentsPath &&
+                   name == u"importNotificationsOfOrderExecutionCancellationRequest") {
             operation = SandboxOperation::Cancellation;
             action = QStringLiteral("urn:async_getId_import_notifications_of_order_execution_cancellation");
         } else if (path == GisGkxPaymentsPath && name == u"getStateRequest") {
@@ -299,15 +318,17 @@ SandboxReply SandboxService::handle(const QString& path, const QByteArray& soapA
         if (sentAction.size() >= 2 && sentAction.startsWith(u'"') && sentAction.endsWith(u'"'))
             sentAction = sentAction.mid(1, sentAction.size() - 2);
         if (sentAction != action)
-            Refuse("SMEV-100005", QStringLiteral("Неверный SOAPAction \"%1\", ожидается \"%2\"").arg(sentAction, action));
+            Refuse("SMEV-100005",
+                   QStringLiteral("Неверный SOAPAction \"%1\", ожидается \"%2\"").arg(sentAction, action));
         request->header = CheckSmevHeader(message);
 
         const SignatureCheck check = CheckEnvelopeSignature(body);
         if (!check.certificate.isEmpty() && !IsGostCertificate(check.certificate))
-            Refuse("SMEV-100008", QStringLiteral("Сертификат подписи сообщения не является сертификатом ГОСТ"));
+            Refuse("SMEV-100008",
+                   QStringLiteral("Сертификат подписи сообщения не является сертификатом ГОСТ"));
         if (!check.verified())
-            Refuse("SMEV-100007",
-                   QStringLiteral("Электронная подпись сообщения не прошла проверку: ") + check.failures.join(u"; "));
+            Refuse("SMEV-100007", QStringLiteral("Электронная подпись сообщения не прошла проверку: ") +
+                                      check.failures.join(u"; "));
         if (!FTrusted.isEmpty()) {
             const QString failure = CertificateTrustFailure(check.certificate, FTrusted);
             if (!failure.isEmpty())
@@ -316,14 +337,16 @@ SandboxReply SandboxService::handle(const QString& path, const QByteArray& soapA
         if (*operation == SandboxOperation::Payment) {
             const SignatureCheck payment = CheckPaymentSignature(body);
             if (!payment.certificate.isEmpty() && !IsGostCertificate(payment.certificate))
-                Refuse("SMEV-100008", QStringLiteral("Сертификат подписи платежа не является сертификатом ГОСТ"));
+                Refuse("SMEV-100008",
+                       QStringLiteral("Сертификат подписи платежа не является сертификатом ГОСТ"));
             if (!payment.verified())
                 Refuse("SMEV-100010",
                        QStringLiteral("Подпись платежа не прошла проверку: ") + payment.failures.join(u"; "));
             if (!FTrusted.isEmpty()) {
                 const QString failure = CertificateTrustFailure(payment.certificate, FTrusted);
                 if (!failure.isEmpty())
-                    Refuse("SMEV-100009", QStringLiteral("Сертификат подписи платежа не доверен: ") + failure);
+                    Refuse("SMEV-100009",
+                           QStringLiteral("Сертификат подписи платежа не доверен: ") + failure);
             }
             CheckTimeStamp(document);
         }
@@ -366,47 +389,55 @@ constexpr char RevNs[] = "http://smev.gosuslugi.ru/rev120315";
 QString AnswerHeader(const XmlNode& request, const QString& status)
 {
     const bool test = bool(FindNodeByPath(request, QStringLiteral("TestMsg"), false));
-    return QStringLiteral("<rev:Message><rev:Sender><rev:Code>%1</rev:Code><rev:Name>%2</rev:Name></rev:Sender>"
-                          "<rev:Recipient><rev:Code>%3</rev:Code><rev:Name>%4</rev:Name></rev:Recipient>"
-                          "<rev:ServiceName>%5</rev:ServiceName><rev:TypeCode>%6</rev:TypeCode>"
-                          "<rev:Status>%7</rev:Status><rev:Date>%8</rev:Date>"
-                          "<rev:ExchangeType>%9</rev:ExchangeType>%10</rev:Message>")
-        .arg(Esc(Text(request, QStringLiteral("Recipient\\Code"))), Esc(Text(request, QStringLiteral("Recipient\\Name"))),
-             Esc(Text(request, QStringLiteral("Sender\\Code"))), Esc(Text(request, QStringLiteral("Sender\\Name"))),
-             Esc(Text(request, QStringLiteral("ServiceName"))), Esc(Text(request, QStringLiteral("TypeCode"))), status,
-             Now(), Esc(Text(request, QStringLiteral("ExchangeType"))),
+    return QStringLiteral(
+               "<rev:Message><rev:Sender><rev:Code>%1</rev:Code><rev:Name>%2</rev:Name></rev:Sender>"
+               "<rev:Recipient><rev:Code>%3</rev:Code><rev:Name>%4</rev:Name></rev:Recipient>"
+               "<rev:ServiceName>%5</rev:ServiceName><rev:TypeCode>%6</rev:TypeCode>"
+               "<rev:Status>%7</rev:Status><rev:Date>%8</rev:Date>"
+               "<rev:ExchangeType>%9</rev:ExchangeType>%10</rev:Message>")
+        .arg(Esc(Text(request, QStringLiteral("Recipient\\Code"))),
+             Esc(Text(request, QStringLiteral("Recipient\\Name"))),
+             Esc(Text(request, QStringLiteral("Sender\\Code"))),
+             Esc(Text(request, QStringLiteral("Sender\\Name"))),
+             Esc(Text(request, QStringLiteral("ServiceName"))),
+             Esc(Text(request, QStringLiteral("TypeCode"))), status, Now(),
+             Esc(Text(request, QStringLiteral("ExchangeType"))),
              test ? QStringLiteral("<rev:TestMsg/>") : QString());
 }
 
 QString Ticket(const QString& code, const QString& description, const QString& data = {})
 {
-    return QStringLiteral("<tic:Ticket xmlns:tic=\"http://roskazna.ru/gisgmp/xsd/116/Ticket\">"
-                          "<tic:RequestProcessResult><tic:ResultCode>%1</tic:ResultCode>"
-                          "<tic:ResultDescription>%2</tic:ResultDescription>%3</tic:RequestProcessResult></tic:Ticket>")
+    return QStringLiteral(
+               "<tic:Ticket xmlns:tic=\"http://roskazna.ru/gisgmp/xsd/116/Ticket\">"
+               "<tic:RequestProcessResult><tic:ResultCode>%1</tic:ResultCode>"
+               "<tic:ResultDescription>%2</tic:ResultDescription>%3</tic:RequestProcessResult></tic:Ticket>")
         .arg(code, Esc(description),
-             data.isEmpty() ? QString() : QStringLiteral("<tic:ResultData>%1</tic:ResultData>").arg(Esc(data)));
+             data.isEmpty() ? QString()
+                            : QStringLiteral("<tic:ResultData>%1</tic:ResultData>").arg(Esc(data)));
 }
 
 QString Element(const char* name, const QString& value)
 {
-    return value.isEmpty() ? QString()
-                           : QStringLiteral("<%1>%2</%1>").arg(QLatin1String(name), Esc(value));
+    return value.isEmpty() ? QString() : QStringLiteral("<%1>%2</%1>").arg(QLatin1String(name), Esc(value));
 }
 
 // A charge as the supplier's own document, carried as Base64 in the answer.
 QString ChargeDocument(const DemoCharge& charge)
 {
-    const QString xml =
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                       "<Charge xmlns=\"http://roskazna.ru/gisgmp/xsd/116/Charge\" supplierBillID=\"%1\" billDate=\"%2\">")
-            .arg(Esc(charge.supplierBillId), Esc(charge.billDate)) +
-        Element("ValidUntil", charge.validUntil) + QStringLiteral("<SupplierOrgInfo>") +
-        Element("Name", charge.supplierName) + Element("INN", charge.supplierInn) + Element("KPP", charge.supplierKpp) +
-        Element("OGRN", charge.supplierOgrn) + QStringLiteral("<Account>") + Element("AccountNumber", charge.account) +
-        QStringLiteral("<Bank>") + Element("Name", charge.bankName) + Element("BIK", charge.bik) +
-        QStringLiteral("</Bank></Account></SupplierOrgInfo>") + Element("BillFor", charge.billFor) +
-        Element("TotalAmount", Amount(charge.totalAmount)) + Element("KBK", charge.kbk) +
-        Element("OKTMO", charge.oktmo) + Element("UnifiedPayerIdentifier", charge.payer) + QStringLiteral("</Charge>");
+    const QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                                       "<Charge xmlns=\"http://roskazna.ru/gisgmp/xsd/116/Charge\" "
+                                       "supplierBillID=\"%1\" billDate=\"%2\">")
+                            .arg(Esc(charge.supplierBillId), Esc(charge.billDate)) +
+                        Element("ValidUntil", charge.validUntil) + QStringLiteral("<SupplierOrgInfo>") +
+                        Element("Name", charge.supplierName) + Element("INN", charge.supplierInn) +
+                        Element("KPP", charge.supplierKpp) + Element("OGRN", charge.supplierOgrn) +
+                        QStringLiteral("<Account>") + Element("AccountNumber", charge.account) +
+                        QStringLiteral("<Bank>") + Element("Name", charge.bankName) +
+                        Element("BIK", charge.bik) + QStringLiteral("</Bank></Account></SupplierOrgInfo>") +
+                        Element("BillFor", charge.billFor) +
+                        Element("TotalAmount", Amount(charge.totalAmount)) + Element("KBK", charge.kbk) +
+                        Element("OKTMO", charge.oktmo) + Element("UnifiedPayerIdentifier", charge.payer) +
+                        QStringLiteral("</Charge>");
     return QString::fromLatin1(xml.toUtf8().toBase64());
 }
 
@@ -423,13 +454,20 @@ bool InTimeslot(const DemoCharge& charge, const QString& start, const QString& e
 SandboxReply SandboxService::Answer(Request& request)
 {
     switch (request.operation) {
-    case SandboxOperation::Payment: return AnswerPayment(request);
-    case SandboxOperation::PackageStatus: return AnswerPackageStatus(request);
-    case SandboxOperation::Charges: return AnswerCharges(request);
-    case SandboxOperation::DocumentDetails: return AnswerDocumentDetails(request);
-    case SandboxOperation::Notification: return AnswerNotification(request, false);
-    case SandboxOperation::Cancellation: return AnswerNotification(request, true);
-    case SandboxOperation::State: return AnswerState(request);
+    case SandboxOperation::Payment:
+        return AnswerPayment(request);
+    case SandboxOperation::PackageStatus:
+        return AnswerPackageStatus(request);
+    case SandboxOperation::Charges:
+        return AnswerCharges(request);
+    case SandboxOperation::DocumentDetails:
+        return AnswerDocumentDetails(request);
+    case SandboxOperation::Notification:
+        return AnswerNotification(request, false);
+    case SandboxOperation::Cancellation:
+        return AnswerNotification(request, true);
+    case SandboxOperation::State:
+        return AnswerState(request);
     }
     return {};
 }
@@ -438,18 +476,22 @@ namespace {
 
 QString GisGmpAnswer(const XmlNode& request, const XmlNode& header, const QString& content)
 {
-    const XmlNode message = FindNodeByPath(request, QStringLiteral("MessageData\\AppData\\RequestMessage"), false);
-    return QStringLiteral("<smev:GISGMPTransferMsg xmlns:smev=\"http://roskazna.ru/gisgmp/02000000/SmevGISGMPService/\" "
-                          "xmlns:rev=\"%1\">%2<rev:MessageData><rev:AppData>"
-                          "<gisgmp:ResponseMessage xmlns:gisgmp=\"http://roskazna.ru/gisgmp/xsd/116/Message\" "
-                          "Id=\"%3\" RqId=\"%4\" recipientIdentifier=\"%5\" senderIdentifier=\"%6\" timestamp=\"%7\">"
-                          "%8</gisgmp:ResponseMessage></rev:AppData></rev:MessageData></smev:GISGMPTransferMsg>")
-        .arg(QLatin1String(RevNs), AnswerHeader(header, QStringLiteral("RESULT")), QStringLiteral("A_") + NewGuid(),
-             Esc(message.attribute(QStringLiteral("Id"))), Esc(message.attribute(QStringLiteral("senderIdentifier"))),
-             QStringLiteral("3a1f0e"), Now(), content);
+    const XmlNode message =
+        FindNodeByPath(request, QStringLiteral("MessageData\\AppData\\RequestMessage"), false);
+    return QStringLiteral(
+               "<smev:GISGMPTransferMsg xmlns:smev=\"http://roskazna.ru/gisgmp/02000000/SmevGISGMPService/\" "
+               "xmlns:rev=\"%1\">%2<rev:MessageData><rev:AppData>"
+               "<gisgmp:ResponseMessage xmlns:gisgmp=\"http://roskazna.ru/gisgmp/xsd/116/Message\" "
+               "Id=\"%3\" RqId=\"%4\" recipientIdentifier=\"%5\" senderIdentifier=\"%6\" timestamp=\"%7\">"
+               "%8</gisgmp:ResponseMessage></rev:AppData></rev:MessageData></smev:GISGMPTransferMsg>")
+        .arg(QLatin1String(RevNs), AnswerHeader(header, QStringLiteral("RESULT")),
+             QStringLiteral("A_") + NewGuid(), Esc(message.attribute(QStringLiteral("Id"))),
+             Esc(message.attribute(QStringLiteral("senderIdentifier"))), QStringLiteral("3a1f0e"), Now(),
+             content);
 }
 
-QString GisGkxAnswer(const QString& element, const XmlNode& header, const QString& status, const QString& appData)
+QString GisGkxAnswer(const QString& element, const XmlNode& header, const QString& status,
+                     const QString& appData)
 {
     return QStringLiteral("<rev:%1 xmlns:rev=\"%2\">%3<rev:MessageData><rev:AppData>%4</rev:AppData>"
                           "</rev:MessageData></rev:%1>")
@@ -458,8 +500,9 @@ QString GisGkxAnswer(const QString& element, const XmlNode& header, const QStrin
 
 QString GkxError(const QString& code, const QString& description)
 {
-    return QStringLiteral("<rev:ErrorMessage><rev:ErrorCode>%1</rev:ErrorCode><rev:Description>%2</rev:Description>"
-                          "</rev:ErrorMessage>")
+    return QStringLiteral(
+               "<rev:ErrorMessage><rev:ErrorCode>%1</rev:ErrorCode><rev:Description>%2</rev:Description>"
+               "</rev:ErrorMessage>")
         .arg(Esc(code), Esc(description));
 }
 
@@ -468,7 +511,8 @@ QString GkxError(const QString& code, const QString& description)
 SandboxReply SandboxService::AnswerPayment(Request& request)
 {
     const XmlNode payment = FindNodeByPath(
-        request.appData, QStringLiteral("RequestMessage\\ImportRequest\\Package\\Document\\FinalPayment"), true);
+        request.appData, QStringLiteral("RequestMessage\\ImportRequest\\Package\\Document\\FinalPayment"),
+        true);
     const QString billId = Text(payment, QStringLiteral("SupplierBillID"));
     const qint64 amount = Text(payment, QStringLiteral("Amount")).toLongLong();
     const QString packageId = NewGuid().toUpper();
@@ -482,8 +526,9 @@ SandboxReply SandboxService::AnswerPayment(Request& request)
     }
     request.ids << QStringLiteral("package=") + packageId << QStringLiteral("uin=") + billId;
     SandboxReply reply;
-    reply.body = Signed(GisGmpAnswer(request.message, request.header,
-                                     Ticket(QStringLiteral("0"), QStringLiteral("Пакет принят к обработке"), packageId)));
+    reply.body = Signed(
+        GisGmpAnswer(request.message, request.header,
+                     Ticket(QStringLiteral("0"), QStringLiteral("Пакет принят к обработке"), packageId)));
     return reply;
 }
 
@@ -509,12 +554,14 @@ SandboxReply SandboxService::AnswerPackageStatus(Request& request)
     } else {
         // The first query finds the package still in work, as a busy system would.
         const bool done = queries > 0;
-        content = QStringLiteral("<tic:Ticket xmlns:tic=\"http://roskazna.ru/gisgmp/xsd/116/Ticket\">"
-                                 "<tic:PackageProcessResult><tic:EntityProcessResult entityId=\"%1\">"
-                                 "<tic:ResultCode>%2</tic:ResultCode><tic:ResultDescription>%3</tic:ResultDescription>"
-                                 "</tic:EntityProcessResult></tic:PackageProcessResult></tic:Ticket>")
-                      .arg(Esc(entity), done ? QStringLiteral("0") : QStringLiteral("50"),
-                           done ? QStringLiteral("Платеж принят") : QStringLiteral("Запрос еще не обработан"));
+        content =
+            QStringLiteral(
+                "<tic:Ticket xmlns:tic=\"http://roskazna.ru/gisgmp/xsd/116/Ticket\">"
+                "<tic:PackageProcessResult><tic:EntityProcessResult entityId=\"%1\">"
+                "<tic:ResultCode>%2</tic:ResultCode><tic:ResultDescription>%3</tic:ResultDescription>"
+                "</tic:EntityProcessResult></tic:PackageProcessResult></tic:Ticket>")
+                .arg(Esc(entity), done ? QStringLiteral("0") : QStringLiteral("50"),
+                     done ? QStringLiteral("Платеж принят") : QStringLiteral("Запрос еще не обработан"));
         reply.verdict = done ? QStringLiteral("processed") : QStringLiteral("not yet processed (50)");
     }
     reply.body = Signed(GisGmpAnswer(request.message, request.header, content));
@@ -523,9 +570,11 @@ SandboxReply SandboxService::AnswerPackageStatus(Request& request)
 
 SandboxReply SandboxService::AnswerCharges(Request& request)
 {
-    const XmlNode exportRequest = FindNodeByPath(request.appData, QStringLiteral("RequestMessage\\ExportRequest"), true);
+    const XmlNode exportRequest =
+        FindNodeByPath(request.appData, QStringLiteral("RequestMessage\\ExportRequest"), true);
     const XmlNode conditions = FindNodeByPath(exportRequest, QStringLiteral("Filter\\Conditions"), false);
-    const XmlNode restrictions = FindNodeByPath(exportRequest, QStringLiteral("Filter\\AdditionRestrictions"), false);
+    const XmlNode restrictions =
+        FindNodeByPath(exportRequest, QStringLiteral("Filter\\AdditionRestrictions"), false);
     const QStringList billIds = Texts(FindNodeByPath(conditions, QStringLiteral("ChargesIdentifiers"), false),
                                       QStringLiteral("SupplierBillID"));
     const QStringList payers =
@@ -533,8 +582,8 @@ SandboxReply SandboxService::AnswerCharges(Request& request)
     const XmlNode timeslot = FindNodeByPath(conditions, QStringLiteral("Timeslot"), false);
     const QStringList kbks =
         Texts(FindNodeByPath(restrictions, QStringLiteral("KBKClassifier"), false), QStringLiteral("KBK"));
-    const QStringList oktmos =
-        Texts(FindNodeByPath(restrictions, QStringLiteral("OKTMOClassifier"), false), QStringLiteral("OKTMO"));
+    const QStringList oktmos = Texts(FindNodeByPath(restrictions, QStringLiteral("OKTMOClassifier"), false),
+                                     QStringLiteral("OKTMO"));
     const QStringList excluded = Texts(restrictions, QStringLiteral("Exclude"));
     if (billIds.isEmpty() && payers.isEmpty() && !timeslot)
         throw Exception(QStringLiteral("в фильтре нет ни УИН, ни плательщиков, ни периода"));
@@ -545,8 +594,8 @@ SandboxReply SandboxService::AnswerCharges(Request& request)
             (!payers.isEmpty() && !payers.contains(charge.payer)) ||
             (timeslot && !InTimeslot(charge, timeslot.attribute(QStringLiteral("startDate")),
                                      timeslot.attribute(QStringLiteral("endDate")))) ||
-            (!kbks.isEmpty() && !kbks.contains(charge.kbk)) || (!oktmos.isEmpty() && !oktmos.contains(charge.oktmo)) ||
-            excluded.contains(charge.supplierBillId))
+            (!kbks.isEmpty() && !kbks.contains(charge.kbk)) ||
+            (!oktmos.isEmpty() && !oktmos.contains(charge.oktmo)) || excluded.contains(charge.supplierBillId))
             continue;
         found.append(charge);
     }
@@ -570,12 +619,13 @@ SandboxReply SandboxService::AnswerCharges(Request& request)
             anyPayment = FPaid.contains(charge.supplierBillId);
             paid = FPaid.value(charge.supplierBillId);
         }
-        const QString status = !anyPayment ? charge.quittanceStatus
+        const QString status = !anyPayment                  ? charge.quittanceStatus
                                : paid >= charge.totalAmount ? QStringLiteral("1")
                                                             : QStringLiteral("2");
-        charges += QStringLiteral("<ChargeInfo><ChargeData>%1</ChargeData><AmountToPay>%2</AmountToPay>"
-                                  "<QuittanceWithPaymentStatus>%3</QuittanceWithPaymentStatus></ChargeInfo>")
-                       .arg(ChargeDocument(charge), Amount(std::max<qint64>(0, charge.totalAmount - paid)), status);
+        charges +=
+            QStringLiteral("<ChargeInfo><ChargeData>%1</ChargeData><AmountToPay>%2</AmountToPay>"
+                           "<QuittanceWithPaymentStatus>%3</QuittanceWithPaymentStatus></ChargeInfo>")
+                .arg(ChargeDocument(charge), Amount(std::max<qint64>(0, charge.totalAmount - paid)), status);
     }
     request.ids << QStringLiteral("found=%1 page=%2 length=%3 sent=%4%5")
                        .arg(found.size())
@@ -594,7 +644,8 @@ SandboxReply SandboxService::AnswerCharges(Request& request)
 
 SandboxReply SandboxService::AnswerDocumentDetails(Request& request)
 {
-    const XmlNode query = FindNodeByPath(request.appData, QStringLiteral("PaymentDocumentDetailsRequest"), true);
+    const XmlNode query =
+        FindNodeByPath(request.appData, QStringLiteral("PaymentDocumentDetailsRequest"), true);
     const QString account = Text(query, QStringLiteral("UnifiedAccountNumber"));
     const QString year = Text(query, QStringLiteral("Year"));
     const QString month = Text(query, QStringLiteral("Month"));
@@ -606,32 +657,35 @@ SandboxReply SandboxService::AnswerDocumentDetails(Request& request)
             (!year.isEmpty() && QString::number(entry.year) != year) ||
             (!month.isEmpty() && QString::number(entry.month) != month))
             continue;
-        QString record = QStringLiteral("<rev:Charge>") + Element("rev:UnifiedAccountNumber", entry.unifiedAccountNumber) +
-                         QStringLiteral("<rev:ConsumerInformation><rev:address>") + Element("rev:region", entry.region) +
-                         Element("rev:city", entry.city) + Element("rev:street", entry.street) +
-                         Element("rev:housenum", entry.houseNumber) + Element("rev:apartment", entry.apartment) +
-                         Element("rev:FIASHouseGuid", entry.fiasHouseGuid) +
-                         QStringLiteral("</rev:address></rev:ConsumerInformation><rev:ExecutorInformation>") +
-                         Element("rev:INN", entry.executorInn) + QStringLiteral("<rev:Legal>") +
-                         Element("rev:KPP", entry.executorKpp) + Element("rev:Name", entry.executorName) +
-                         QStringLiteral("</rev:Legal><rev:PaymentInformation>") +
-                         Element("rev:RecipientINN", entry.executorInn) + Element("rev:RecipientKPP", entry.executorKpp) +
-                         Element("rev:BankName", entry.executorBank) + Element("rev:PaymentRecipient", entry.executorName) +
-                         Element("rev:BankBIK", entry.executorBik) +
-                         Element("rev:operatingAccountNumber", entry.executorAccount) +
-                         QStringLiteral("</rev:PaymentInformation></rev:ExecutorInformation>");
+        QString record =
+            QStringLiteral("<rev:Charge>") + Element("rev:UnifiedAccountNumber", entry.unifiedAccountNumber) +
+            QStringLiteral("<rev:ConsumerInformation><rev:address>") + Element("rev:region", entry.region) +
+            Element("rev:city", entry.city) + Element("rev:street", entry.street) +
+            Element("rev:housenum", entry.houseNumber) + Element("rev:apartment", entry.apartment) +
+            Element("rev:FIASHouseGuid", entry.fiasHouseGuid) +
+            QStringLiteral("</rev:address></rev:ConsumerInformation><rev:ExecutorInformation>") +
+            Element("rev:INN", entry.executorInn) + QStringLiteral("<rev:Legal>") +
+            Element("rev:KPP", entry.executorKpp) + Element("rev:Name", entry.executorName) +
+            QStringLiteral("</rev:Legal><rev:PaymentInformation>") +
+            Element("rev:RecipientINN", entry.executorInn) + Element("rev:RecipientKPP", entry.executorKpp) +
+            Element("rev:BankName", entry.executorBank) +
+            Element("rev:PaymentRecipient", entry.executorName) + Element("rev:BankBIK", entry.executorBik) +
+            Element("rev:operatingAccountNumber", entry.executorAccount) +
+            QStringLiteral("</rev:PaymentInformation></rev:ExecutorInformation>");
         for (const DemoPaymentDocument& document : entry.documents) {
-            record += QStringLiteral("<rev:PaymentDocument>") + Element("rev:PaymentDocumentNumber", document.number) +
+            record += QStringLiteral("<rev:PaymentDocument>") +
+                      Element("rev:PaymentDocumentNumber", document.number) +
                       Element("rev:AccountNumber", document.accountNumber) +
-                      QStringLiteral("<rev:PaymentDocumentDetails>") + Element("rev:Debt", Amount(document.debt)) +
+                      QStringLiteral("<rev:PaymentDocumentDetails>") +
+                      Element("rev:Debt", Amount(document.debt)) +
                       Element("rev:Reminder", Amount(document.reminder)) +
                       QStringLiteral("</rev:PaymentDocumentDetails></rev:PaymentDocument>");
             ++count;
         }
         for (const DemoService& service : entry.services) {
             record += QStringLiteral("<rev:Service>") + Element("rev:ServiceID", service.id) +
-                      Element("rev:ServiceName", service.name) + Element("rev:Amount", Amount(service.amount)) +
-                      QStringLiteral("</rev:Service>");
+                      Element("rev:ServiceName", service.name) +
+                      Element("rev:Amount", Amount(service.amount)) + QStringLiteral("</rev:Service>");
             ++count;
         }
         records += record + QStringLiteral("</rev:Charge>");
@@ -642,10 +696,10 @@ SandboxReply SandboxService::AnswerDocumentDetails(Request& request)
         reply.verdict = QStringLiteral("not found (INT002012)");
     }
     request.ids << QStringLiteral("records=%1").arg(count);
-    reply.body = Signed(GisGkxAnswer(QStringLiteral("exportPaymentDocumentDetailsResult"), request.header,
-                                     QStringLiteral("RESULT"),
-                                     QStringLiteral("<rev:ExportPaymentDocumentDetails>%1</rev:ExportPaymentDocumentDetails>")
-                                         .arg(records)));
+    reply.body = Signed(GisGkxAnswer(
+        QStringLiteral("exportPaymentDocumentDetailsResult"), request.header, QStringLiteral("RESULT"),
+        QStringLiteral("<rev:ExportPaymentDocumentDetails>%1</rev:ExportPaymentDocumentDetails>")
+            .arg(records)));
     return reply;
 }
 
@@ -653,11 +707,14 @@ SandboxReply SandboxService::AnswerNotification(Request& request, bool cancellat
 {
     const XmlNode import = FindNodeByPath(
         request.appData,
-        cancellation ? QStringLiteral("importNotificationsOfOrderExecutionCancellation\\NotificationOfOrderExecutionCancellation")
-                     : QStringLiteral("importNotificationsOfOrderExecution\\NotificationOfOrderExecutionType"),
+        cancellation
+            ? QStringLiteral(
+                  "importNotificationsOfOrderExecutionCancellation\\NotificationOfOrderExecutionCancellation")
+            : QStringLiteral("importNotificationsOfOrderExecution\\NotificationOfOrderExecutionType"),
         true);
     Notification notification;
-    notification.orderId = Text(import, cancellation ? QStringLiteral("OrderID") : QStringLiteral("OrderInfo\\OrderID"));
+    notification.orderId =
+        Text(import, cancellation ? QStringLiteral("OrderID") : QStringLiteral("OrderInfo\\OrderID"));
     notification.transportGuid = Text(import, QStringLiteral("TransportGUID"));
     if (notification.orderId.isEmpty())
         throw Exception(QStringLiteral("нет OrderID"));
@@ -674,10 +731,11 @@ SandboxReply SandboxService::AnswerNotification(Request& request, bool cancellat
     }
     request.ids << QStringLiteral("message=") + guid << QStringLiteral("order=") + notification.orderId;
     SandboxReply reply;
-    reply.body = Signed(GisGkxAnswer(QStringLiteral("ackResult"), request.header, QStringLiteral("ACCEPT"),
-                                     QStringLiteral("<rev:AcknowledgmentResponse><rev:MessageGUID>%1</rev:MessageGUID>"
-                                                    "</rev:AcknowledgmentResponse>")
-                                         .arg(guid)));
+    reply.body =
+        Signed(GisGkxAnswer(QStringLiteral("ackResult"), request.header, QStringLiteral("ACCEPT"),
+                            QStringLiteral("<rev:AcknowledgmentResponse><rev:MessageGUID>%1</rev:MessageGUID>"
+                                           "</rev:AcknowledgmentResponse>")
+                                .arg(guid)));
     return reply;
 }
 
@@ -698,18 +756,21 @@ SandboxReply SandboxService::AnswerState(Request& request)
         reply.verdict = QStringLiteral("unknown message");
     } else {
         request.ids << QStringLiteral("transport=") + notification->transportGuid;
-        appData = QStringLiteral("<rev:RequestState>3</rev:RequestState><rev:MessageGUID>%1</rev:MessageGUID>"
-                                 "<rev:CommonResult><rev:GUID>%2</rev:GUID><rev:TransportID>%3</rev:TransportID>"
-                                 "<rev:UpdateDate>%4</rev:UpdateDate>%5</rev:CommonResult>")
-                      .arg(guid, NewGuid(), Esc(notification->transportGuid), Now(),
-                           notification->refused
-                               ? GkxError(QStringLiteral("INT002012"),
-                                          QStringLiteral("Распоряжение %1 не найдено, аннулировать нечего")
-                                              .arg(notification->orderId))
-                               : QString());
-        reply.verdict = notification->refused ? QStringLiteral("cancellation refused") : QStringLiteral("processed");
+        appData =
+            QStringLiteral("<rev:RequestState>3</rev:RequestState><rev:MessageGUID>%1</rev:MessageGUID>"
+                           "<rev:CommonResult><rev:GUID>%2</rev:GUID><rev:TransportID>%3</rev:TransportID>"
+                           "<rev:UpdateDate>%4</rev:UpdateDate>%5</rev:CommonResult>")
+                .arg(guid, NewGuid(), Esc(notification->transportGuid), Now(),
+                     notification->refused
+                         ? GkxError(QStringLiteral("INT002012"),
+                                    QStringLiteral("Распоряжение %1 не найдено, аннулировать нечего")
+                                        .arg(notification->orderId))
+                         : QString());
+        reply.verdict =
+            notification->refused ? QStringLiteral("cancellation refused") : QStringLiteral("processed");
     }
-    reply.body = Signed(GisGkxAnswer(QStringLiteral("getStateResult"), request.header, QStringLiteral("RESULT"), appData));
+    reply.body = Signed(
+        GisGkxAnswer(QStringLiteral("getStateResult"), request.header, QStringLiteral("RESULT"), appData));
     return reply;
 }
 
@@ -724,13 +785,16 @@ SandboxReply SandboxService::Injected(Request& request, SandboxFault fault)
         switch (request.operation) {
         case SandboxOperation::Notification:
         case SandboxOperation::Cancellation:
-            return GisGkxAnswer(QStringLiteral("ackResult"), request.header, code == u"SRV000002" ? QStringLiteral("PROCESSING") : QStringLiteral("REJECT"),
+            return GisGkxAnswer(QStringLiteral("ackResult"), request.header,
+                                code == u"SRV000002" ? QStringLiteral("PROCESSING")
+                                                     : QStringLiteral("REJECT"),
                                 QStringLiteral("<rev:AcknowledgmentResponse/>"));
         case SandboxOperation::DocumentDetails:
-            return GisGkxAnswer(QStringLiteral("exportPaymentDocumentDetailsResult"), request.header,
-                                QStringLiteral("RESULT"),
-                                QStringLiteral("<rev:ExportPaymentDocumentDetails>%1</rev:ExportPaymentDocumentDetails>")
-                                    .arg(GkxError(code, description)));
+            return GisGkxAnswer(
+                QStringLiteral("exportPaymentDocumentDetailsResult"), request.header,
+                QStringLiteral("RESULT"),
+                QStringLiteral("<rev:ExportPaymentDocumentDetails>%1</rev:ExportPaymentDocumentDetails>")
+                    .arg(GkxError(code, description)));
         default:
             return GisGkxAnswer(QStringLiteral("getStateResult"), request.header, QStringLiteral("RESULT"),
                                 GkxError(code, description));
@@ -741,8 +805,9 @@ SandboxReply SandboxService::Injected(Request& request, SandboxFault fault)
         break;
     case SandboxFault::SoapFault:
         reply.status = 500;
-        reply.body = SoapFaultEnvelope(QStringLiteral("SMEV-100100"),
-                                       QStringLiteral("Сервис ведомства временно недоступен (учебный отказ)"));
+        reply.body =
+            SoapFaultEnvelope(QStringLiteral("SMEV-100100"),
+                              QStringLiteral("Сервис ведомства временно недоступен (учебный отказ)"));
         break;
     case SandboxFault::HttpError:
         reply.status = 503;
@@ -753,24 +818,27 @@ SandboxReply SandboxService::Injected(Request& request, SandboxFault fault)
         reply.hang = true;
         break;
     case SandboxFault::NegativeResult:
-        reply.body = Signed(gisGmp ? GisGmpAnswer(request.message, request.header,
-                                                  Ticket(QStringLiteral("19"),
-                                                         QStringLiteral("Ошибка обработки запроса (учебный отказ)")))
-                                   : gkx(QStringLiteral("SRV000001"),
-                                         QStringLiteral("Ошибка обработки запроса (учебный отказ)")));
-        break;
-    case SandboxFault::Processing:
         reply.body =
             Signed(gisGmp ? GisGmpAnswer(request.message, request.header,
-                                         request.operation == SandboxOperation::PackageStatus
-                                             ? QStringLiteral("<tic:Ticket xmlns:tic=\"http://roskazna.ru/gisgmp/xsd/116/Ticket\">"
-                                                              "<tic:PackageProcessResult><tic:EntityProcessResult>"
-                                                              "<tic:ResultCode>50</tic:ResultCode><tic:ResultDescription>"
-                                                              "Запрос еще не обработан</tic:ResultDescription>"
-                                                              "</tic:EntityProcessResult></tic:PackageProcessResult></tic:Ticket>")
-                                             : Ticket(QStringLiteral("50"), QStringLiteral("Запрос еще не обработан")))
-                          : gkx(QStringLiteral("SRV000002"),
-                                QStringLiteral("Сообщение еще обрабатывается, повторите запрос позже")));
+                                         Ticket(QStringLiteral("19"),
+                                                QStringLiteral("Ошибка обработки запроса (учебный отказ)")))
+                          : gkx(QStringLiteral("SRV000001"),
+                                QStringLiteral("Ошибка обработки запроса (учебный отказ)")));
+        break;
+    case SandboxFault::Processing:
+        reply.body = Signed(
+            gisGmp
+                ? GisGmpAnswer(request.message, request.header,
+                               request.operation == SandboxOperation::PackageStatus
+                                   ? QStringLiteral(
+                                         "<tic:Ticket xmlns:tic=\"http://roskazna.ru/gisgmp/xsd/116/Ticket\">"
+                                         "<tic:PackageProcessResult><tic:EntityProcessResult>"
+                                         "<tic:ResultCode>50</tic:ResultCode><tic:ResultDescription>"
+                                         "Запрос еще не обработан</tic:ResultDescription>"
+                                         "</tic:EntityProcessResult></tic:PackageProcessResult></tic:Ticket>")
+                                   : Ticket(QStringLiteral("50"), QStringLiteral("Запрос еще не обработан")))
+                : gkx(QStringLiteral("SRV000002"),
+                      QStringLiteral("Сообщение еще обрабатывается, повторите запрос позже")));
         break;
     }
     return reply;

@@ -16,14 +16,23 @@
 #include <mutex>
 #include <optional>
 
-enum class SandboxOperation { Payment, PackageStatus, Charges, DocumentDetails, Notification, Cancellation, State };
+enum class SandboxOperation {
+    Payment,
+    PackageStatus,
+    Charges,
+    DocumentDetails,
+    Notification,
+    Cancellation,
+    State
+};
 
 // The name an operation has on the command line, the control address and the log.
 QString OperationName(SandboxOperation operation);
 std::optional<SandboxOperation> OperationByName(const QString& name);
 inline constexpr SandboxOperation AllOperations[] = {
-    SandboxOperation::Payment,      SandboxOperation::PackageStatus, SandboxOperation::Charges,
-    SandboxOperation::DocumentDetails, SandboxOperation::Notification, SandboxOperation::Cancellation,
+    SandboxOperation::Payment,      SandboxOperation::PackageStatus,
+    SandboxOperation::Charges,      SandboxOperation::DocumentDetails,
+    SandboxOperation::Notification, SandboxOperation::Cancellation,
     SandboxOperation::State};
 
 // What the sandbox can be told to answer instead of the real answer.
@@ -85,9 +94,9 @@ class SandboxService final {
 
     mutable std::mutex FMutex;
     QHash<SandboxOperation, SandboxFault> FFaults;
-    QHash<QString, int> FPackageQueries; // package identifier → status queries so far
+    QHash<QString, int> FPackageQueries;    // package identifier → status queries so far
     QHash<QString, QString> FPackageEntity; // package identifier → the payment's Id
-    QHash<QString, qint64> FPaid;        // UIN → amount paid in this run
+    QHash<QString, qint64> FPaid;           // UIN → amount paid in this run
     QHash<QString, Notification> FMessages; // MessageGUID → what it acknowledged
     QSet<QString> FOrders;                  // orders notified in this run
 };

@@ -387,7 +387,8 @@ QString CertificateTrustFailure(const QByteArray& certificate, const QByteArray&
     std::unique_ptr<X509_STORE, OpenSslDeleter<X509_STORE_free>> store(X509_STORE_new());
     int trusted = 0;
     if (!trustedCertificates.contains("-----BEGIN")) {
-        if (const X509Ptr one = ReadCertificate(trustedCertificates); one && X509_STORE_add_cert(store.get(), one.get()))
+        if (const X509Ptr one = ReadCertificate(trustedCertificates);
+            one && X509_STORE_add_cert(store.get(), one.get()))
             ++trusted;
     } else {
         BioPtr bio(BIO_new_mem_buf(trustedCertificates.constData(), int(trustedCertificates.size())));

@@ -47,7 +47,8 @@ class SandboxExchanges : public ::testing::Test {
         for (const QString& line : sandbox->settingsLines()) {
             const QString key = line.section(u'=', 0, 0);
             const QString value = line.section(u'=', 1);
-            const QString name = key == u"TimeStampServer" ? QStringLiteral("cbTimeStamp") : QStringLiteral("cb") + key;
+            const QString name =
+                key == u"TimeStampServer" ? QStringLiteral("cbTimeStamp") : QStringLiteral("cb") + key;
             window->control<QComboBox>(name)->setEditText(value);
         }
         Control<QComboBox>("cbChangeStatus2")->setCurrentIndex(0);

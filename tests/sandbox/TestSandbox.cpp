@@ -21,14 +21,15 @@ const QByteArray StateAction = "\"urn:async_getResult\"";
 
 QString StateRequest(const QString& guid, const QString& status = QStringLiteral("REQUEST"))
 {
-    return QStringLiteral("<rev:getStateRequest xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\"><rev:Message>"
-                          "<rev:Sender><rev:Code>BANK01001</rev:Code><rev:Name>Банк</rev:Name></rev:Sender>"
-                          "<rev:Recipient><rev:Code>MNSV10000</rev:Code><rev:Name>ГИС ЖКХ</rev:Name></rev:Recipient>"
-                          "<rev:ServiceName>GISGKX</rev:ServiceName><rev:TypeCode>GFNC</rev:TypeCode>"
-                          "<rev:Status>%2</rev:Status><rev:Date>2026-03-05T12:30:00.000Z</rev:Date>"
-                          "<rev:ExchangeType>2</rev:ExchangeType></rev:Message><rev:MessageData><rev:AppData>"
-                          "<rev:AcknowledgmentRequest><rev:MessageGUID>%1</rev:MessageGUID>"
-                          "</rev:AcknowledgmentRequest></rev:AppData></rev:MessageData></rev:getStateRequest>")
+    return QStringLiteral(
+               "<rev:getStateRequest xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\"><rev:Message>"
+               "<rev:Sender><rev:Code>BANK01001</rev:Code><rev:Name>Банк</rev:Name></rev:Sender>"
+               "<rev:Recipient><rev:Code>MNSV10000</rev:Code><rev:Name>ГИС ЖКХ</rev:Name></rev:Recipient>"
+               "<rev:ServiceName>GISGKX</rev:ServiceName><rev:TypeCode>GFNC</rev:TypeCode>"
+               "<rev:Status>%2</rev:Status><rev:Date>2026-03-05T12:30:00.000Z</rev:Date>"
+               "<rev:ExchangeType>2</rev:ExchangeType></rev:Message><rev:MessageData><rev:AppData>"
+               "<rev:AcknowledgmentRequest><rev:MessageGUID>%1</rev:MessageGUID>"
+               "</rev:AcknowledgmentRequest></rev:AppData></rev:MessageData></rev:getStateRequest>")
         .arg(guid, status);
 }
 
@@ -38,7 +39,10 @@ class Sandbox : public ::testing::Test {
     QByteArray clientDer = CertificateDer(client.signerCertificate.get());
     SandboxIdentity sandbox = MakeSandboxIdentity();
 
-    QByteArray Sign(const QString& body) { return SignedSoapEnvelope(body, clientDer, client.signerKey.get()); }
+    QByteArray Sign(const QString& body)
+    {
+        return SignedSoapEnvelope(body, clientDer, client.signerKey.get());
+    }
 };
 
 } // namespace
@@ -78,7 +82,8 @@ TEST_F(Sandbox, OpenSslSignedRequestIsAcceptedAndEveryDamageRefusedWithItsCode)
         {"no envelope", "<a/>", StateAction, "SMEV-100003"},
         {"garbage Base64 certificate", badToken, StateAction, "SMEV-100007"},
         {"not a GOST certificate", rsaSigned, StateAction, "SMEV-100008"},
-        {"wrong SOAPAction", good, "\"urn:async_getId_import_notifications_of_order_execution\"", "SMEV-100005"},
+        {"wrong SOAPAction", good, "\"urn:async_getId_import_notifications_of_order_execution\"",
+         "SMEV-100005"},
         {"header status", Sign(StateRequest(QStringLiteral("E4"), QStringLiteral("RESULT"))), StateAction,
          "SMEV-100006"},
     };
@@ -86,7 +91,8 @@ TEST_F(Sandbox, OpenSslSignedRequestIsAcceptedAndEveryDamageRefusedWithItsCode)
         SCOPED_TRACE(c.what);
         reply = service.handle(GkxPayments, c.action, c.body);
         EXPECT_EQ(reply.status, 500);
-        EXPECT_TRUE(reply.body.contains(QByteArray("<faultcode>") + c.code + "</faultcode>")) << reply.body.toStdString();
+        EXPECT_TRUE(reply.body.contains(QByteArray("<faultcode>") + c.code + "</faultcode>"))
+            << reply.body.toStdString();
     }
     // And the next good request is served.
     EXPECT_EQ(service.handle(GkxPayments, StateAction, good).status, 200);
@@ -95,7 +101,8 @@ TEST_F(Sandbox, OpenSslSignedRequestIsAcceptedAndEveryDamageRefusedWithItsCode)
     SandboxService trusting(LoadDemoData(), sandbox, sandbox.caCertificatePem());
     reply = trusting.handle(GkxPayments, StateAction, good);
     EXPECT_TRUE(reply.body.contains("<faultcode>SMEV-100009</faultcode>")) << reply.body.toStdString();
-    SandboxService trustingClient(LoadDemoData(), sandbox, client.caCertificatePem() + sandbox.caCertificatePem());
+    SandboxService trustingClient(LoadDemoData(), sandbox,
+                                  client.caCertificatePem() + sandbox.caCertificatePem());
     EXPECT_EQ(trustingClient.handle(GkxPayments, StateAction, good).status, 200);
 }
 
@@ -120,9 +127,11 @@ TEST_F(Sandbox, ServesOverHttpConcurrentlyRefusesLargeBodiesAndTakesFaultsFromTh
     for (int i = 0; i < 8; ++i)
         clients.emplace_back([&] {
             httplib::Client http("127.0.0.1", server.port());
-            const auto result = http.Post(GkxPayments.toStdString(), {{"SOAPAction", StateAction.toStdString()}},
-                                          request.toStdString(), "text/xml; charset=utf-8");
-            if (result && result->status == 200 && CheckEnvelopeSignature(QByteArray::fromStdString(result->body)).verified())
+            const auto result =
+                http.Post(GkxPayments.toStdString(), {{"SOAPAction", StateAction.toStdString()}},
+                          request.toStdString(), "text/xml; charset=utf-8");
+            if (result && result->status == 200 &&
+                CheckEnvelopeSignature(QByteArray::fromStdString(result->body)).verified())
                 ++served;
         });
     for (std::thread& thread : clients)
@@ -137,8 +146,8 @@ TEST_F(Sandbox, ServesOverHttpConcurrentlyRefusesLargeBodiesAndTakesFaultsFromTh
     result = http.Post("/sandbox/fault", "state=http-error", "text/plain");
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 200);
-    result = http.Post(GkxPayments.toStdString(), {{"SOAPAction", StateAction.toStdString()}}, request.toStdString(),
-                       "text/xml");
+    result = http.Post(GkxPayments.toStdString(), {{"SOAPAction", StateAction.toStdString()}},
+                       request.toStdString(), "text/xml");
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 503);
     EXPECT_EQ(http.Post("/sandbox/fault", "state=flood", "text/plain")->status, 400);
@@ -150,7 +159,8 @@ TEST_F(Sandbox, ServesOverHttpConcurrentlyRefusesLargeBodiesAndTakesFaultsFromTh
               0);
 
     std::lock_guard lock(linesMutex);
-    EXPECT_EQ(lines.filter(QStringLiteral(" state unknown message message=G-1")).size(), 8) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(lines.filter(QStringLiteral(" state unknown message message=G-1")).size(), 8)
+        << lines.join(u'\n').toStdString();
     EXPECT_EQ(lines.filter(QStringLiteral("SMEV-100013")).size(), 1);
     EXPECT_EQ(QDir(dump.path()).entryList({QStringLiteral("*-state-request.xml")}).size(), 9);
 }
@@ -169,6 +179,7 @@ TEST(SandboxIdentity, KeptInItsFolderAndReusedAndItsCertificatesChainToItsAuthor
     EXPECT_NE(CertificateTrustFailure(CertificateDer(MakeSandboxIdentity().signerCertificate.get()), ca), "");
     // A certificate outside its validity period is not trusted, even from the right authority.
     const SandboxIdentity expired = MakeSandboxIdentity(-1);
-    EXPECT_EQ(CertificateTrustFailure(CertificateDer(expired.signerCertificate.get()), expired.caCertificatePem()),
-              "certificate has expired");
+    EXPECT_EQ(
+        CertificateTrustFailure(CertificateDer(expired.signerCertificate.get()), expired.caCertificatePem()),
+        "certificate has expired");
 }
