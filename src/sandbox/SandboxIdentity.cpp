@@ -73,10 +73,10 @@ EvpPkeyPtr NewKey()
 
 QByteArray Pem(X509* certificate)
 {
-    BioPtr bio(BIO_new(BIO_s_mem()));
-    if (!bio || !PEM_write_bio_X509(bio.get(), certificate))
+    const QByteArray pem = CertificatePem(certificate);
+    if (pem.isEmpty())
         Fail(QStringLiteral("cannot write a certificate"));
-    return BioContents(bio.get());
+    return pem;
 }
 
 QByteArray ReadFile(const QString& path)
