@@ -19,18 +19,28 @@ namespace {
 const QString GkxPayments = QStringLiteral("/gateway/services/SID0004154");
 const QByteArray StateAction = "\"urn:async_getResult\"";
 
-QString StateRequest(const QString& guid, const QString& status = QStringLiteral("REQUEST"))
+// A GIS ZhKH request: its SMEV header and the application data.
+QString GkxRequest(const QString& element, const QString& appData,
+                   const QString& status = QStringLiteral("REQUEST"))
 {
     return QStringLiteral(
-               "<rev:getStateRequest xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\"><rev:Message>"
+               "<rev:%1 xmlns:rev=\"http://smev.gosuslugi.ru/rev120315\"><rev:Message>"
                "<rev:Sender><rev:Code>BANK01001</rev:Code><rev:Name>Банк</rev:Name></rev:Sender>"
                "<rev:Recipient><rev:Code>MNSV10000</rev:Code><rev:Name>ГИС ЖКХ</rev:Name></rev:Recipient>"
                "<rev:ServiceName>GISGKX</rev:ServiceName><rev:TypeCode>GFNC</rev:TypeCode>"
-               "<rev:Status>%2</rev:Status><rev:Date>2026-03-05T12:30:00.000Z</rev:Date>"
-               "<rev:ExchangeType>2</rev:ExchangeType></rev:Message><rev:MessageData><rev:AppData>"
-               "<rev:AcknowledgmentRequest><rev:MessageGUID>%1</rev:MessageGUID>"
-               "</rev:AcknowledgmentRequest></rev:AppData></rev:MessageData></rev:getStateRequest>")
-        .arg(guid, status);
+               "<rev:Status>%3</rev:Status><rev:Date>2026-03-05T12:30:00.000Z</rev:Date>"
+               "<rev:ExchangeType>2</rev:ExchangeType></rev:Message><rev:MessageData><rev:AppData>%2"
+               "</rev:AppData></rev:MessageData></rev:%1>")
+        .arg(element, appData, status);
+}
+
+QString StateRequest(const QString& guid, const QString& status = QStringLiteral("REQUEST"))
+{
+    return GkxRequest(QStringLiteral("getStateRequest"),
+                      QStringLiteral("<rev:AcknowledgmentRequest><rev:MessageGUID>%1</rev:MessageGUID>"
+                                     "</rev:AcknowledgmentRequest>")
+                          .arg(guid),
+                      status);
 }
 
 class Sandbox : public ::testing::Test {
@@ -96,6 +106,23 @@ TEST_F(Sandbox, OpenSslSignedRequestIsAcceptedAndEveryDamageRefusedWithItsCode)
     }
     // And the next good request is served.
     EXPECT_EQ(service.handle(GkxPayments, StateAction, good).status, 200);
+
+    // A cancellation of an order nobody notified is acknowledged, then refused in the state answer.
+    reply = service.handle(
+        GkxPayments, "\"urn:async_getId_import_notifications_of_order_execution_cancellation\"",
+        Sign(
+            GkxRequest(QStringLiteral("importNotificationsOfOrderExecutionCancellationRequest"),
+                       QStringLiteral("<rev:importNotificationsOfOrderExecutionCancellation>"
+                                      "<rev:NotificationOfOrderExecutionCancellation>"
+                                      "<rev:OrderID>UNKNOWN-ORDER</rev:OrderID><rev:TransportGUID>"
+                                      "T-9</rev:TransportGUID></rev:NotificationOfOrderExecutionCancellation>"
+                                      "</rev:importNotificationsOfOrderExecutionCancellation>"))));
+    ASSERT_EQ(reply.status, 200) << reply.body.toStdString();
+    const QString guid =
+        QString::fromUtf8(reply.body).section(QStringLiteral("MessageGUID>"), 1, 1).section(u'<', 0, 0);
+    reply = service.handle(GkxPayments, StateAction, Sign(StateRequest(guid)));
+    EXPECT_TRUE(reply.body.contains("<rev:TransportID>T-9</rev:TransportID>"));
+    EXPECT_TRUE(reply.body.contains("<rev:ErrorCode>INT002012</rev:ErrorCode>")) << reply.body.toStdString();
 
     // With a trust file only the certificates its authority issued pass.
     SandboxService trusting(LoadDemoData(), sandbox, sandbox.caCertificatePem());
