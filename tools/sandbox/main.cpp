@@ -91,7 +91,10 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    // The server's threads inherit the blocked signals, so only this thread receives them.
+    // The server's threads inherit the blocked signals, so only this thread receives them. A shell
+    // that starts the sandbox in the background ignores SIGINT for it; the sandbox still stops on it.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
