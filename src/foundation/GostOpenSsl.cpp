@@ -205,6 +205,12 @@ QByteArray CertificateDer(X509* certificate)
     return bytes;
 }
 
+QByteArray CertificatePem(X509* certificate)
+{
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    return bio && PEM_write_bio_X509(bio.get(), certificate) ? BioContents(bio.get()) : QByteArray();
+}
+
 QByteArray BioContents(BIO* bio)
 {
     char* data = nullptr;

@@ -49,6 +49,9 @@ X509Ptr ReadCertificate(const QByteArray& bytes);
 // The DER encoding of a certificate.
 QByteArray CertificateDer(X509* certificate);
 
+// The PEM encoding of a certificate; empty when it cannot be written.
+QByteArray CertificatePem(X509* certificate);
+
 // Everything a memory BIO holds.
 QByteArray BioContents(BIO* bio);
 

@@ -6,6 +6,9 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
+#include <openssl/x509_vfy.h>
 
 #include <functional>
 #include <memory>
@@ -392,4 +395,65 @@ bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, 
     }
     TakeOpenSslErrors();
     return verified;
+}
+
+QByteArray ExclusiveCanonicalForm(const QByteArray& document, const char* ns, const char* localName)
+{
+    const ParsedText parsed = Parse(document);
+    if (!parsed.doc)
+        return {};
+    xmlNode* root = xmlDocGetRootElement(parsed.doc.get());
+    xmlNode* element = Is(root, ns, localName) ? root : FindElement(root, ns, localName);
+    return element ? ExclusiveC14N(parsed.doc.get(), element) : QByteArray();
+}
+
+bool HasDocumentTypeDeclaration(const QByteArray& text)
+{
+    const ParsedText parsed = Parse(text);
+    return parsed.doc && parsed.doc->intSubset;
+}
+
+bool IsGostCertificate(const QByteArray& certificate)
+{
+    const X509Ptr parsed = ReadCertificate(certificate);
+    EVP_PKEY* key = parsed ? X509_get0_pubkey(parsed.get()) : nullptr;
+    const int type = key ? EVP_PKEY_get_base_id(key) : NID_undef;
+    TakeOpenSslErrors();
+    return type == NID_id_GostR3410_2001 || type == NID_id_GostR3410_2012_256 ||
+           type == NID_id_GostR3410_2012_512;
+}
+
+QString CertificateTrustFailure(const QByteArray& certificate, const QByteArray& trustedCertificates)
+{
+    static constexpr char step[] = "certificate trust check";
+    GostEngine(step);
+    const X509Ptr subject = ReadCertificate(certificate);
+    if (!subject)
+        return QStringLiteral("the certificate cannot be read");
+    std::unique_ptr<X509_STORE, OpenSslDeleter<X509_STORE_free>> store(X509_STORE_new());
+    int trusted = 0;
+    if (!trustedCertificates.contains("-----BEGIN")) {
+        if (const X509Ptr one = ReadCertificate(trustedCertificates);
+            one && X509_STORE_add_cert(store.get(), one.get()))
+            ++trusted;
+    } else {
+        BioPtr bio(BIO_new_mem_buf(trustedCertificates.constData(), int(trustedCertificates.size())));
+        while (X509* next = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) {
+            const X509Ptr owned(next);
+            if (X509_STORE_add_cert(store.get(), owned.get()))
+                ++trusted;
+        }
+    }
+    ERR_clear_error();
+    if (trusted == 0)
+        return QStringLiteral("the trust file holds no certificate");
+    std::unique_ptr<X509_STORE_CTX, OpenSslDeleter<X509_STORE_CTX_free>> context(X509_STORE_CTX_new());
+    if (!context || !X509_STORE_CTX_init(context.get(), store.get(), subject.get(), nullptr))
+        return QStringLiteral("the chain cannot be checked\n") + TakeOpenSslErrors();
+    const bool verified = X509_verify_cert(context.get()) == 1;
+    const QString failure =
+        verified ? QString()
+                 : QString::fromUtf8(X509_verify_cert_error_string(X509_STORE_CTX_get_error(context.get())));
+    TakeOpenSslErrors();
+    return failure;
 }

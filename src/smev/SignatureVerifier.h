@@ -40,3 +40,20 @@ bool VerifyGostSignature(const QByteArray& certificate, const QByteArray& data, 
 // The parser's complaints when the text is not well-formed namespace-aware XML with every prefix
 // declared; empty when it is.
 QStringList NamespaceWellFormednessErrors(const QByteArray& text);
+
+// The exclusive canonical form, without comments, of the first element with that namespace and
+// local name, where it stands in the document; empty when there is none or the text is not XML.
+// The sandbox signs its replies over this form, so signer and verifier canonicalise alike.
+QByteArray ExclusiveCanonicalForm(const QByteArray& document, const char* ns, const char* localName);
+
+// Whether the document declares a document type (a DTD), which a receiver refuses: entities
+// declared there could expand without bound or reach for files.
+bool HasDocumentTypeDeclaration(const QByteArray& text);
+
+// Whether the certificate (DER or PEM) carries a GOST R 34.10 key, 2001 or 2012.
+bool IsGostCertificate(const QByteArray& certificate);
+
+// Why the certificate (DER or PEM) is not to be trusted: not issued, directly or through the
+// others, by one of the trusted certificates (one DER certificate, or any number of PEM ones), or
+// outside its validity period or that of a certificate of its chain today. Empty when trusted.
+QString CertificateTrustFailure(const QByteArray& certificate, const QByteArray& trustedCertificates);

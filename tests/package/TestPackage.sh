@@ -42,5 +42,5 @@ for switch in --version --help --debug; do
   grep -q -- "$switch" <<<"$help" || fail "zelvan --help does not name $switch"
 done
 "$scratch/root/usr/bin/zelvan-keytool" new demo --subject /CN=Demo >/dev/null || fail "the installed key tool cannot make a container"
-[ "$("$scratch/root/usr/bin/zelvan-keytool" list)" = demo ] || fail "the installed key tool does not list its container"
+[ "$("$scratch/root/usr/bin/zelvan-keytool" list | cut -f1)" = demo ] || fail "the installed key tool does not list its container"
 [ -d "$HOME/.local/share/zelvan/keys/demo" ] || fail "the installed key tool did not use the data folder in the home"

@@ -68,14 +68,6 @@ X509Ptr NewSelfSignedCertificate(EVP_PKEY* key, const TestKeyOptions& options)
     return certificate;
 }
 
-QByteArray CertificatePem(X509* certificate)
-{
-    BioPtr bio(BIO_new(BIO_s_mem()));
-    if (!bio || !PEM_write_bio_X509(bio.get(), certificate))
-        Fail(QStringLiteral("cannot write a certificate"));
-    return BioContents(bio.get());
-}
-
 void WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);

@@ -1,9 +1,7 @@
 #pragma once
 
-// A GOST R 34.10-2001 time-stamp authority for tests: its key and certificate (with the critical
-// extended key usage timeStamping) live in a test key container, and its replies are made by
-// OpenSSL's own RFC 3161 responder, so the client is checked against an implementation it did
-// not write.
+// The sandbox's time-stamp authority with its key and certificate (with the critical extended key
+// usage timeStamping) in a test key container.
 
 #include "support/LoopbackHttpServer.h"
 

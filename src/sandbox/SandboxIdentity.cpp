@@ -1,0 +1,177 @@
+#include "sandbox/SandboxIdentity.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <openssl/bn.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr char kStep[] = "sandbox identity";
+
+[[noreturn]] void Fail(const QString& what)
+{
+    throw std::runtime_error((what + QLatin1Char('\n') + TakeOpenSslErrors()).toStdString());
+}
+
+void AddExtension(X509* certificate, X509* issuer, int nid, const char* value)
+{
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, issuer, certificate, nullptr, nullptr, 0);
+    std::unique_ptr<X509_EXTENSION, OpenSslDeleter<X509_EXTENSION_free>> extension(
+        X509V3_EXT_conf_nid(nullptr, &context, nid, value));
+    if (!extension || !X509_add_ext(certificate, extension.get(), -1))
+        Fail(QStringLiteral("cannot add the extension %1").arg(QLatin1String(value)));
+}
+
+// A certificate for `key` signed by `issuerKey`; the issuer is the certificate itself when null.
+X509Ptr Issue(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey, int days)
+{
+    X509Ptr certificate(X509_new());
+    std::unique_ptr<BIGNUM, OpenSslDeleter<BN_free>> serial(BN_new());
+    if (!certificate || !serial || !X509_set_version(certificate.get(), X509_VERSION_3) ||
+        !BN_rand(serial.get(), 127, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) ||
+        !BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())))
+        Fail(QStringLiteral("cannot start a certificate"));
+    X509_NAME* name = X509_get_subject_name(certificate.get());
+    const auto add = [name](const char* field, const char* value) {
+        if (!X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                        reinterpret_cast<const unsigned char*>(value), -1, -1, 0))
+            Fail(QStringLiteral("cannot name a certificate"));
+    };
+    add("CN", commonName);
+    add("O", "Песочница СМЭВ");
+    if (!X509_set_issuer_name(certificate.get(), issuer ? X509_get_subject_name(issuer) : name) ||
+        !X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -60) ||
+        !X509_time_adj_ex(X509_getm_notAfter(certificate.get()), days, 0, nullptr) ||
+        !X509_set_pubkey(certificate.get(), key))
+        Fail(QStringLiteral("cannot fill a certificate"));
+    X509* signer = issuer ? issuer : certificate.get();
+    if (!issuer) {
+        AddExtension(certificate.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
+        AddExtension(certificate.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
+    }
+    AddExtension(certificate.get(), signer, NID_subject_key_identifier, "hash");
+    if (!X509_sign(certificate.get(), issuerKey ? issuerKey : key, Gost94Digest(kStep)))
+        Fail(QStringLiteral("cannot sign a certificate"));
+    return certificate;
+}
+
+EvpPkeyPtr NewKey()
+{
+    EvpPkeyPtr key = NewGostKey(kStep);
+    if (!key)
+        Fail(QStringLiteral("cannot make a GOST R 34.10-2001 key"));
+    return key;
+}
+
+QByteArray Pem(X509* certificate)
+{
+    const QByteArray pem = CertificatePem(certificate);
+    if (pem.isEmpty())
+        Fail(QStringLiteral("cannot write a certificate"));
+    return pem;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
+    return file.readAll();
+}
+
+EvpPkeyPtr ReadKey(const QString& path)
+{
+    const QByteArray pem = ReadFile(path);
+    BioPtr bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
+    EvpPkeyPtr key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (!key)
+        Fail(QStringLiteral("%1 holds no key").arg(path));
+    return key;
+}
+
+X509Ptr ReadCertificateFile(const QString& path)
+{
+    X509Ptr certificate = ReadCertificate(ReadFile(path));
+    if (!certificate)
+        Fail(QStringLiteral("%1 holds no certificate").arg(path));
+    return certificate;
+}
+
+const char* const kFiles[] = {"ca.pem", "signer.pem", "signer-key.pem", "tsa.pem", "tsa-key.pem"};
+
+} // namespace
+
+QByteArray SandboxIdentity::signerChainPem() const
+{
+    return Pem(signerCertificate.get()) + Pem(caCertificate.get());
+}
+
+QByteArray SandboxIdentity::caCertificatePem() const
+{
+    return Pem(caCertificate.get());
+}
+
+SandboxIdentity MakeSandboxIdentity(int days)
+{
+    GostEngine(kStep);
+    SandboxIdentity identity;
+    const EvpPkeyPtr caKey = NewKey();
+    identity.caCertificate = Issue(caKey.get(), "Демонстрационный УЦ песочницы", nullptr, nullptr, days);
+    identity.signerKey = NewKey();
+    identity.signerCertificate =
+        Issue(identity.signerKey.get(), "СМЭВ (песочница)", identity.caCertificate.get(), caKey.get(), days);
+    identity.timeStampKey = NewKey();
+    identity.timeStampCertificate = Issue(identity.timeStampKey.get(), "Служба штампов времени (песочница)",
+                                          identity.caCertificate.get(), caKey.get(), days);
+    // The usage is part of what the authority signed, so it is added and the certificate signed again.
+    AddExtension(identity.timeStampCertificate.get(), identity.caCertificate.get(), NID_ext_key_usage,
+                 "critical,timeStamping");
+    if (!X509_sign(identity.timeStampCertificate.get(), caKey.get(), Gost94Digest(kStep)))
+        Fail(QStringLiteral("cannot sign the time-stamp certificate"));
+    return identity;
+}
+
+void WriteFileAtomically(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
+}
+
+SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder)
+{
+    GostEngine(kStep);
+    const QDir dir(folder);
+    bool complete = true;
+    for (const char* name : kFiles)
+        complete = complete && dir.exists(QLatin1String(name));
+    if (complete) {
+        SandboxIdentity identity;
+        identity.caCertificate = ReadCertificateFile(dir.filePath(QStringLiteral("ca.pem")));
+        identity.signerCertificate = ReadCertificateFile(dir.filePath(QStringLiteral("signer.pem")));
+        identity.signerKey = ReadKey(dir.filePath(QStringLiteral("signer-key.pem")));
+        identity.timeStampCertificate = ReadCertificateFile(dir.filePath(QStringLiteral("tsa.pem")));
+        identity.timeStampKey = ReadKey(dir.filePath(QStringLiteral("tsa-key.pem")));
+        return identity;
+    }
+    if (!QDir().mkpath(folder))
+        throw std::runtime_error(QStringLiteral("cannot make the folder %1").arg(folder).toStdString());
+    SandboxIdentity identity = MakeSandboxIdentity();
+    // The keys last: a folder cut short by a failure has no complete set and is made again.
+    WriteFileAtomically(dir.filePath(QStringLiteral("ca.pem")), identity.caCertificatePem());
+    WriteFileAtomically(dir.filePath(QStringLiteral("signer.pem")), Pem(identity.signerCertificate.get()));
+    WriteFileAtomically(dir.filePath(QStringLiteral("tsa.pem")), Pem(identity.timeStampCertificate.get()));
+    WriteFileAtomically(dir.filePath(QStringLiteral("signer-key.pem")),
+                        PrivateKeyPem(identity.signerKey.get(), QString()));
+    WriteFileAtomically(dir.filePath(QStringLiteral("tsa-key.pem")),
+                        PrivateKeyPem(identity.timeStampKey.get(), QString()));
+    return identity;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+// The sandbox's own keys: a small demo certification authority that issues the certificate the
+// replies are signed with and the time-stamp authority's certificate. Made afresh for every run,
+// or kept in a folder so that a client trusts the same authority from one run to the next.
+
+#include "foundation/GostOpenSsl.h"
+
+#include <QByteArray>
+#include <QString>
+
+struct SandboxIdentity {
+    X509Ptr caCertificate;
+    X509Ptr signerCertificate;
+    EvpPkeyPtr signerKey;
+    X509Ptr timeStampCertificate;
+    EvpPkeyPtr timeStampKey;
+
+    // The certificate of the reply signer followed by the authority's, PEM.
+    QByteArray signerChainPem() const;
+    QByteArray caCertificatePem() const;
+};
+
+// A new authority and the two certificates it issues, valid from now for `days` days.
+SandboxIdentity MakeSandboxIdentity(int days = 365);
+
+// The identity kept in `folder`: read when the folder has it, otherwise made and written there
+// (each file replaced as a whole). Raises std::runtime_error when it can be neither.
+SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder);
+
+// Writes the bytes to the file, replacing it as a whole; raises std::runtime_error on failure.
+void WriteFileAtomically(const QString& path, const QByteArray& bytes);

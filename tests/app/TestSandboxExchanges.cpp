@@ -1,0 +1,199 @@
+// The client's six operations against the sandbox, through the real window: what the operator sees
+// when the other side checks every request and answers as the state systems do.
+#include "PressButton.h"
+#include "ScriptedDialogs.h"
+#include "TestWindow.h"
+
+#include "foundation/HttpClient.h"
+#include "sandbox/SandboxServer.h"
+#include "smev/SignatureVerifier.h"
+#include "support/TestKeys.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using Kind = ScriptedDialogs::Kind;
+const QString Signer = QStringLiteral("Sandbox signer");
+
+class SandboxExchanges : public ::testing::Test {
+  protected:
+    TestKeyStore keys;
+    QTemporaryDir dump;
+    std::unique_ptr<SandboxServer> sandbox;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<TestWindow> window;
+
+    void SetUp() override
+    {
+        keys.addContainer(Signer);
+        SandboxOptions options;
+        options.port = 0;
+        options.dumpFolder = dump.path();
+        options.log = [](const QString&) {};
+        sandbox = std::make_unique<SandboxServer>(options);
+        window = std::make_unique<TestWindow>();
+        (*window)->show();
+        auto* container = Control<QComboBox>("cbContainer");
+        container->addItem(Signer);
+        container->setCurrentIndex(container->count() - 1);
+        // The settings lines the sandbox prints, put where the operator puts them.
+        for (const QString& line : sandbox->settingsLines()) {
+            const QString key = line.section(u'=', 0, 0);
+            const QString value = line.section(u'=', 1);
+            const QString name =
+                key == u"TimeStampServer" ? QStringLiteral("cbTimeStamp") : QStringLiteral("cb") + key;
+            window->control<QComboBox>(name)->setEditText(value);
+        }
+        Control<QComboBox>("cbChangeStatus2")->setCurrentIndex(0);
+    }
+
+    template <class T> T* Control(const char* name) { return window->control<T>(QString::fromLatin1(name)); }
+    void Set(const char* name, const QString& text) { Control<QLineEdit>(name)->setText(text); }
+    QString Status() { return (*window)->StatusText(); }
+    QString Memo(const char* name) { return Control<QPlainTextEdit>(name)->toPlainText(); }
+    QStringList Shown(Kind kind)
+    {
+        QStringList texts;
+        for (const auto& shown : dialogs.shown(kind))
+            texts << shown.text;
+        return texts;
+    }
+    void Press(const char* name)
+    {
+        dialogs.clear();
+        PressButton(*window, QString::fromLatin1(name));
+    }
+    // Every signed reply the sandbox wrote to its dump so far.
+    QList<QByteArray> Replies()
+    {
+        QList<QByteArray> replies;
+        for (const QString& name : QDir(dump.path()).entryList({QStringLiteral("*-reply.xml")})) {
+            QFile file(QDir(dump.path()).filePath(name));
+            replies << (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        }
+        return replies;
+    }
+};
+
+} // namespace
+
+TEST_F(SandboxExchanges, SixOperationsCompleteWithTheirSuccessTexts)
+{
+    // Payment with and without a time stamp; its status is "not yet processed" first, then done.
+    const QString uin = QStringLiteral("18810177140814735002");
+    for (bool stamped : {true, false}) {
+        SCOPED_TRACE(stamped);
+        Control<QCheckBox>("ckTimeStamp")->setChecked(stamped);
+        window->control<QComboBox>(QStringLiteral("cbSupplierBillID"))->setEditText(uin);
+        dialogs.answerYesNo(true);
+        Press("buPaymentSend");
+        EXPECT_EQ(Shown(Kind::Error), QStringList());
+        EXPECT_EQ(Shown(Kind::Warning), QStringList{"Обработка пакета еще не завершена."});
+        EXPECT_FALSE(Control<QLineEdit>("edPackage")->text().isEmpty());
+        Press("buPackageStatus");
+        EXPECT_EQ(Status(), "Статус пакета получен.");
+        EXPECT_EQ(Shown(Kind::Info), QStringList{"Информация о платеже принята."});
+    }
+
+    // Charges of one payer over two pages; the charge just paid is no longer unquitted.
+    Control<QComboBox>("cbChargeSearchType")->setCurrentIndex(2);
+    Set("edPayerIdentifiers", QStringLiteral("1010000000000123456789643"));
+    Press("buGetCharge");
+    EXPECT_EQ(Status(), "Получено начислений: 11");
+    EXPECT_EQ(Shown(Kind::Error), QStringList());
+    const QString charges = Memo("mmCharges");
+    const qsizetype paid = charges.indexOf(QStringLiteral("УИН=") + uin);
+    ASSERT_GE(paid, 0) << charges.toStdString();
+    const QString paidCharge = charges.mid(paid).section(QStringLiteral("\n\n"), 0, 0);
+    EXPECT_TRUE(paidCharge.contains(QStringLiteral("Статус квитирования=1 (сквитировано)")) ||
+                paidCharge.contains(QStringLiteral("Статус квитирования=2 (предварительно сквитировано)")))
+        << paidCharge.toStdString();
+    EXPECT_TRUE(charges.contains(QStringLiteral("Статус квитирования=3 (не сквитировано)")));
+
+    // Payment documents found, and not found.
+    Set("edUnifiedAccountNumber", QStringLiteral("00АА000002"));
+    window->control<QComboBox>(QStringLiteral("cbYear"))->setEditText(QStringLiteral("2026"));
+    window->control<QComboBox>(QStringLiteral("cbMonth"))->setCurrentIndex(1);
+    Press("buGetDocumentDetails");
+    EXPECT_EQ(Status(), "Получено начислений: 3");
+    EXPECT_TRUE(Memo("mmDocumentDetails").contains(QStringLiteral("Единый лицевой счет=00АА000002")));
+    Set("edUnifiedAccountNumber", QStringLiteral("99ЯЯ999999"));
+    Press("buGetDocumentDetails");
+    EXPECT_EQ(Status(), "Получено начислений: 0");
+    EXPECT_EQ(Shown(Kind::Warning), QStringList{"Начислений не найдено."});
+
+    // A notification, its state, its cancellation; a cancellation of an unknown order is refused.
+    dialogs.answerYesNo(true);
+    Press("buOrderSend");
+    EXPECT_EQ(Status(), "Статус сообщения получен.");
+    EXPECT_EQ(Shown(Kind::Info), QStringList{"Извещение принято."});
+    Control<QComboBox>("cbChangeStatus2")->setCurrentIndex(1);
+    dialogs.answerYesNo(true);
+    Press("buOrderSend");
+    EXPECT_EQ(Shown(Kind::Info), QStringList{"Извещение принято."});
+    EXPECT_EQ(Shown(Kind::Error), QStringList());
+
+    // The first payment carried a time stamp the sandbox's authority made and the sandbox checked.
+    QFile firstPayment(QDir(dump.path()).filePath(QStringLiteral("000001-payment-request.xml")));
+    ASSERT_TRUE(firstPayment.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(firstPayment.readAll().contains("EncapsulatedTimeStamp>M"));
+    for (const QByteArray& reply : Replies())
+        EXPECT_TRUE(CheckEnvelopeSignature(reply).verified()) << reply.toStdString();
+}
+
+TEST_F(SandboxExchanges, EveryInjectedFaultShowsErrorAndSaysWhatHappened)
+{
+    struct Case {
+        const char* fault;
+        const char* button;
+        QString message; // what the error box must contain
+    };
+    const Case cases[] = {
+        {"state=soap-fault", "buGetState", QStringLiteral("SMEV-100100")},
+        {"state=http-error", "buGetState", QStringLiteral("(503)")},
+        {"state=negative", "buGetState", QStringLiteral("SRV000001")},
+        {"state=processing", "buGetState", QStringLiteral("повторите запрос позже")},
+        {"charges=negative", "buGetCharge", QStringLiteral("19")},
+        {"notification=negative", "buOrderSend", QStringLiteral("REJECT")},
+        {"state=no-reply", "buGetState", QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        sandbox->service().setFault(QStringLiteral("all=none"));
+        sandbox->service().setFault(QString::fromLatin1(c.fault));
+        std::optional<THttpTimeoutOverride> shortWait;
+        if (c.message.isEmpty())
+            shortWait.emplace(500);
+        Press(c.button);
+        EXPECT_EQ(Status(), "Ошибка.");
+        const QStringList errors = Shown(Kind::Error);
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors[0].contains(c.message)) << errors[0].toStdString();
+    }
+}
+
+TEST_F(SandboxExchanges, PaymentsSignedWithGost2012KeysAreAccepted)
+{
+    Control<QCheckBox>("ckTimeStamp")->setChecked(true);
+    auto* container = Control<QComboBox>("cbContainer");
+    for (GostAlgorithm algorithm : {GostAlgorithm::Gost2012_256, GostAlgorithm::Gost2012_512}) {
+        const QString name = QStringLiteral("Signer %1").arg(int(algorithm));
+        SCOPED_TRACE(name.toStdString());
+        TestKeyOptions options;
+        options.algorithm = algorithm;
+        keys.addContainer(name, options);
+        container->addItem(name);
+        container->setCurrentIndex(container->count() - 1);
+        dialogs.answerYesNo(false);
+        Press("buPaymentSend");
+        EXPECT_EQ(Shown(Kind::Error), QStringList());
+        EXPECT_EQ(Status(), "Отправлено.");
+    }
+}

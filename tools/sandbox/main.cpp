@@ -1,0 +1,120 @@
+// zelvan-sandbox: answers the client as the state systems and a time-stamp authority would, on this
+// machine, until it is interrupted.
+#include "sandbox/SandboxServer.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <csignal>
+#include <cstdio>
+#include <stdexcept>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: zelvan-sandbox [options]\n"
+    "  --host ADDRESS       address to listen on (default 127.0.0.1)\n"
+    "  --port N             port (default 8791; 0 picks a free one)\n"
+    "  --settings-lines     print the settings lines that point the client at the sandbox\n"
+    "  --trust CA.pem       accept only signers' certificates issued by these certificates\n"
+    "  --data FILE          charges and payment documents (default: the shipped demo data)\n"
+    "  --dump DIR           keep every request and reply in DIR\n"
+    "  --max-body BYTES     larger requests are refused with 413 (default 10485760)\n"
+    "  --identity DIR       keep the sandbox's keys in DIR (default: new ones every run)\n"
+    "  --write-ca FILE      write the sandbox's CA certificate (PEM) for a client to trust\n"
+    "  --fault OP=KIND      answer OP (payment, status, charges, details, notification, cancellation,\n"
+    "                       state or all) with KIND (soap-fault, http-error, negative, no-reply,\n"
+    "                       processing or none); POST the same text to /sandbox/fault to change it\n";
+
+void Print(FILE* stream, const QString& text)
+{
+    std::fputs(text.toUtf8().constData(), stream);
+    std::fflush(stream);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
+    return file.readAll();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    SandboxOptions options;
+    bool settingsLines = false;
+    QString writeCa;
+    try {
+        const QStringList arguments = application.arguments().mid(1);
+        for (qsizetype i = 0; i < arguments.size(); ++i) {
+            const QString& argument = arguments[i];
+            const auto value = [&]() -> QString {
+                if (i + 1 >= arguments.size())
+                    throw std::invalid_argument(argument.toStdString() + " needs a value");
+                return arguments[++i];
+            };
+            bool number = true;
+            if (argument == u"--host")
+                options.host = value();
+            else if (argument == u"--port")
+                options.port = value().toInt(&number);
+            else if (argument == u"--settings-lines")
+                settingsLines = true;
+            else if (argument == u"--trust")
+                options.trusted = ReadFile(value());
+            else if (argument == u"--data")
+                options.dataFile = value();
+            else if (argument == u"--dump")
+                options.dumpFolder = value();
+            else if (argument == u"--max-body")
+                options.maxBody = value().toLongLong(&number);
+            else if (argument == u"--identity")
+                options.identityFolder = value();
+            else if (argument == u"--write-ca")
+                writeCa = value();
+            else if (argument == u"--fault")
+                options.faults << value();
+            else if (argument == u"--help" || argument == u"-h") {
+                Print(stdout, QString::fromLatin1(kUsage));
+                return 0;
+            } else
+                throw std::invalid_argument("unknown option " + argument.toStdString());
+            if (!number || options.port < 0 || options.port > 65535 || options.maxBody <= 0)
+                throw std::invalid_argument(argument.toStdString() + " needs a number in range");
+        }
+    } catch (const std::exception& e) {
+        Print(stderr, QString::fromUtf8(e.what()) + u'\n' + QString::fromLatin1(kUsage));
+        return 2;
+    }
+
+    // The server's threads inherit the blocked signals, so only this thread receives them. A shell
+    // that starts the sandbox in the background ignores SIGINT for it; the sandbox still stops on it.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    try {
+        SandboxServer server(options);
+        if (!writeCa.isEmpty())
+            WriteFileAtomically(writeCa, server.identity().caCertificatePem());
+        Print(stdout, QStringLiteral("zelvan-sandbox listening on %1 (port %2)\n")
+                          .arg(server.url(QStringLiteral("/")))
+                          .arg(server.port()));
+        if (settingsLines)
+            Print(stdout, server.settingsLines().join(u'\n') + u'\n');
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        Print(stdout, QStringLiteral("zelvan-sandbox stopped\n"));
+    } catch (const std::exception& e) {
+        Print(stderr, QStringLiteral("zelvan-sandbox: %1\n").arg(QString::fromUtf8(e.what())));
+        return 1;
+    }
+    return 0;
+}
