@@ -27,6 +27,8 @@ function(zelvan_test_folder folder)
   endif()
   set(name test_${folder})
   add_executable(${name} ${sources} ${CMAKE_CURRENT_SOURCE_DIR}/support/main/TestMain.cpp)
+  # Committed test data (golden texts) is found from the source tree, wherever the build runs.
+  target_compile_definitions(${name} PRIVATE ZELVAN_TEST_FOLDER="${CMAKE_CURRENT_SOURCE_DIR}/${folder}")
   if(folder STREQUAL "app")
     target_compile_definitions(${name} PRIVATE ZELVAN_TEST_GUI)
   endif()

@@ -2,11 +2,10 @@
 #include "gisgkx/GisGkxRequests.h"
 #include "smev/SmevEnvelope.h"
 #include "support/GoldenText.h"
-#include "support/SampleForms.h"
 #include "support/MessageAssertions.h"
+#include "support/SampleForms.h"
 #include "support/TestKeys.h"
 
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -36,8 +35,7 @@ const Request Requests[] = {
 
 QString Golden(const char* name)
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") +
-           QLatin1String(name);
+    return QStringLiteral(ZELVAN_TEST_FOLDER) + QStringLiteral("/golden/") + QLatin1String(name);
 }
 
 QString AppData(const QString& request)

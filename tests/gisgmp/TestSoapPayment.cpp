@@ -10,7 +10,6 @@
 #include "support/TestTimeStampAuthority.h"
 #include "tsp/TimeStamp.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -25,8 +24,7 @@ const QString Signer = QStringLiteral("signer");
 
 QString Golden(const char* name)
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") +
-           QLatin1String(name);
+    return QStringLiteral(ZELVAN_TEST_FOLDER) + QStringLiteral("/golden/") + QLatin1String(name);
 }
 
 // Every occurrence of the pattern's first capture, in order.

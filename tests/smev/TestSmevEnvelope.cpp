@@ -6,7 +6,6 @@
 #include "support/SampleForms.h"
 #include "support/TestKeys.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <gtest/gtest.h>
@@ -17,8 +16,7 @@ namespace {
 
 QString Golden(const char* name)
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/golden/") +
-           QLatin1String(name);
+    return QStringLiteral(ZELVAN_TEST_FOLDER) + QStringLiteral("/golden/") + QLatin1String(name);
 }
 
 class TestModeScope final {
@@ -114,7 +112,7 @@ TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
 {
     TestModeScope mode(true);
     SetIdSuffixCounter(0);
-    const QString body = ReadGoldenText(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+    const QString body = ReadGoldenText(QStringLiteral(ZELVAN_TEST_FOLDER) +
                                         QStringLiteral("/../gisgkx/golden/GetStateRequest.xml"));
     const QString envelope = Envelope(body);
 
@@ -134,7 +132,7 @@ TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
 TEST_F(SignedEnvelope, Gost2012ContainersNameTheirAlgorithmsAndVerify)
 {
     TestModeScope mode(true);
-    const QString body = ReadGoldenText(QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
+    const QString body = ReadGoldenText(QStringLiteral(ZELVAN_TEST_FOLDER) +
                                         QStringLiteral("/../gisgkx/golden/GetStateRequest.xml"));
     for (const auto& [algorithm, size] :
          {std::pair{GostAlgorithm::Gost2012_256, 64}, std::pair{GostAlgorithm::Gost2012_512, 128}}) {
