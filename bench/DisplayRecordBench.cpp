@@ -54,20 +54,21 @@ void BM_DisplayRecord(benchmark::State& state)
     window.findChild<QTabWidget*>(QStringLiteral("pcMain"))->setCurrentIndex(1);
     window.show();
     QCoreApplication::processEvents();
-    window.SetValuesType(TValuesType::vtGISGMPCharges);
+    OperationRunner runner = window.Runner();
+    runner.setValuesType(TValuesType::vtGISGMPCharges);
 
     const XmlDocument document;
     QStringList lines;
     qint64 number = 0;
     for (; number < state.range(0); ++number) {
         lines = ChargeLines(number);
-        window.DisplayRecord(document, lines);
+        runner.DisplayRecord(document, lines);
     }
     for (auto _ : state) {
         state.PauseTiming();
         lines = ChargeLines(number++);
         state.ResumeTiming();
-        window.DisplayRecord(document, lines);
+        runner.DisplayRecord(document, lines);
     }
     const auto* memo = window.findChild<QPlainTextEdit*>(QStringLiteral("mmCharges"));
     state.counters["memo_lines"] = double(memo->blockCount());

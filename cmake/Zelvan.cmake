@@ -29,7 +29,7 @@ function(zelvan_test_folder folder)
   add_executable(${name} ${sources} ${CMAKE_CURRENT_SOURCE_DIR}/support/main/TestMain.cpp)
   # Committed test data (golden texts) is found from the source tree, wherever the build runs.
   target_compile_definitions(${name} PRIVATE ZELVAN_TEST_FOLDER="${CMAKE_CURRENT_SOURCE_DIR}/${folder}")
-  if(folder STREQUAL "app")
+  if(folder STREQUAL "app" OR folder STREQUAL "client")
     target_compile_definitions(${name} PRIVATE ZELVAN_TEST_GUI)
   endif()
   target_link_libraries(${name} PRIVATE zelvan_testsupport ${ARG_DEPS} GTest::gtest GTest::gmock)

@@ -23,14 +23,3 @@ TApplication::TApplication(int& argc, char** argv)
 }
 
 TApplication::~TApplication() = default;
-
-bool TApplication::notify(QObject* receiver, QEvent* event)
-{
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (...) {
-        // The operation that raised it is over; the window carries on waiting for the operator.
-        ShowException(std::current_exception());
-        return false;
-    }
-}

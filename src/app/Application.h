@@ -12,14 +12,12 @@ class QTranslator;
 // English, which is no reason to refuse to start).
 std::unique_ptr<QTranslator> InstallQtTranslation();
 
-// The application object. Every event handler of the window runs inside its event dispatch, so
-// this is the one place where an error that leaves a handler is caught and shown.
+// The application object. Errors are caught where each handler of the windows starts (see
+// Handler.h), so nothing here has to catch what Qt's event dispatch must never see.
 class TApplication final : public QApplication {
   public:
     TApplication(int& argc, char** argv);
     ~TApplication() override;
-
-    bool notify(QObject* receiver, QEvent* event) override;
 
   private:
     std::unique_ptr<QTranslator> FQtTranslation;

@@ -4,28 +4,38 @@
 
 #include "ui_fZelvan.h"
 
+#include "app/DataTabs.h"
+#include "ui_ChargesTab.h"
+#include "ui_DocumentDetailsTab.h"
+#include "ui_OrderTab.h"
+#include "ui_PaymentTab.h"
+
+#include "app/Handler.h"
 #include "app/fPayerIdentifier.h"
 #include "foundation/TextHelper.h"
 
 void TfmZelvan::ConnectPayerIdentifierButtons()
 {
-    connect(ui->buPayerIdentifier, &QPushButton::clicked, this, &TfmZelvan::buPayerIdentifierClick);
-    connect(ui->buSupplierID, &QPushButton::clicked, this, &TfmZelvan::buSupplierIDClick);
-    connect(ui->buAddIdentifier, &QPushButton::clicked, this, &TfmZelvan::buAddIdentifierClick);
+    ConnectHandler(ui->tsGISGMPPayment->ui->buPayerIdentifier, &QPushButton::clicked, this,
+                   [this] { buPayerIdentifierClick(); });
+    ConnectHandler(ui->tsGISGKXPayment->ui->buSupplierID, &QPushButton::clicked, this,
+                   [this] { buSupplierIDClick(); });
+    ConnectHandler(ui->tsGISGMPCharges->ui->buAddIdentifier, &QPushButton::clicked, this,
+                   [this] { buAddIdentifierClick(); });
 }
 
 void TfmZelvan::buPayerIdentifierClick()
 {
     TfmPayerIdentifier dialog(this);
     if (dialog.Execute())
-        ui->cbPayerIdentifier->setEditText(dialog.PayerIdentifiers().value(0));
+        ui->tsGISGMPPayment->ui->cbPayerIdentifier->setEditText(dialog.PayerIdentifiers().value(0));
 }
 
 void TfmZelvan::buSupplierIDClick()
 {
     TfmPayerIdentifier dialog(this);
     if (dialog.Execute())
-        ui->cbSupplierID->setEditText(dialog.PayerIdentifiers().value(0));
+        ui->tsGISGKXPayment->ui->cbSupplierID->setEditText(dialog.PayerIdentifiers().value(0));
 }
 
 void TfmZelvan::buAddIdentifierClick()
@@ -38,5 +48,6 @@ void TfmZelvan::buAddIdentifierClick()
                               .join(QStringLiteral("\r\n"))
                               .trimmed()
                               .replace(QStringLiteral("\r\n"), QStringLiteral(";"));
-    ui->edPayerIdentifiers->setText(JoinNonEmpty(QStringLiteral(";"), ui->edPayerIdentifiers->text(), added));
+    ui->tsGISGMPCharges->ui->edPayerIdentifiers->setText(
+        JoinNonEmpty(QStringLiteral(";"), ui->tsGISGMPCharges->ui->edPayerIdentifiers->text(), added));
 }

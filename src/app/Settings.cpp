@@ -6,6 +6,8 @@
 
 #include "app/CertificateViewer.h"
 #include "app/Dialogs.h"
+#include "app/Handler.h"
+#include "client/Settings.h"
 #include "foundation/CryptHelper.h"
 #include "foundation/KeyValueFile.h"
 
@@ -15,28 +17,23 @@ namespace {
 
 // The data tabs the window remembers, by the name in the window-state file. The payment tab is
 // where an unknown name leads, so it needs no name of its own.
-struct TRememberedPage {
+struct RememberedPage {
     const char* name;
-    QWidget* Ui::TfmZelvan::*page;
+    const char* page; // the tab's object name
 };
 
-const TRememberedPage kRememberedPages[] = {
-    {"GISGMPCharges", &Ui::TfmZelvan::tsGISGMPCharges},
-    {"GISGKXPayment", &Ui::TfmZelvan::tsGISGKXPayment},
-    {"GISGKXCharges", &Ui::TfmZelvan::tsGISGKXCharges},
+const RememberedPage RememberedPages[] = {
+    {"GISGMPCharges", "tsGISGMPCharges"},
+    {"GISGKXPayment", "tsGISGKXPayment"},
+    {"GISGKXCharges", "tsGISGKXCharges"},
 };
-
-QString Flag(bool checked)
-{
-    return checked ? QStringLiteral("1") : QStringLiteral("0");
-}
 
 } // namespace
 
 void TfmZelvan::ConnectSettingsHandlers()
 {
-    connect(ui->buSettingsSave, &QPushButton::clicked, this, &TfmZelvan::buSettingsSaveClick);
-    connect(ui->buSertShow, &QPushButton::clicked, this, &TfmZelvan::buSertShowClick);
+    ConnectHandler(ui->buSettingsSave, &QPushButton::clicked, this, [this] { buSettingsSaveClick(); });
+    ConnectHandler(ui->buSertShow, &QPushButton::clicked, this, [this] { buSertShowClick(); });
 }
 
 void TfmZelvan::ListKeyContainers()
@@ -52,47 +49,24 @@ void TfmZelvan::ListKeyContainers()
     ui->cbContainer->addItems(names);
 }
 
-QStringList TfmZelvan::DefaultSettingsLines() const
-{
-    // The service addresses and the time-stamp server default to the first item of their lists.
-    return {
-        QStringLiteral("ServiceChargesGISGMP=") + ui->cbServiceChargesGISGMP->itemText(0),
-        QStringLiteral("ServicePaymentGISGMP=") + ui->cbServicePaymentGISGMP->itemText(0),
-        QStringLiteral("ServiceChargesGISGKX=") + ui->cbServiceChargesGISGKX->itemText(0),
-        QStringLiteral("ServicePaymentGISGKX=") + ui->cbServicePaymentGISGKX->itemText(0),
-        QStringLiteral("SystemName=MYBANK"),
-        QStringLiteral("SMEVCode=AAAA11111"),
-        QStringLiteral("GISGMPCode=111aa1"),
-        QStringLiteral("GISGKXCode=111a1111-1a1a-1aaa-aa11-1aa11aaa1111"),
-        QStringLiteral("TimeStampServer=") + ui->cbTimeStamp->itemText(0),
-        QStringLiteral("SoapTestMode=0"),
-        QStringLiteral("TimeStampEnable=0"),
-        QStringLiteral("CryptContainer="),
-    };
-}
-
 void TfmZelvan::LoadSettings()
 {
-    // Defaults only for a first start: a file that exists but lacks a key leaves that control empty.
-    const QStringList lines =
-        QFileInfo::exists(FIniFileName) ? ReadKeyValueFile(FIniFileName) : DefaultSettingsLines();
-    const auto value = [&lines](const char* key) { return KeyValue(lines, QLatin1String(key)); };
-
-    ui->cbServiceChargesGISGMP->setEditText(value("ServiceChargesGISGMP"));
-    ui->cbServicePaymentGISGMP->setEditText(value("ServicePaymentGISGMP"));
-    ui->cbServiceChargesGISGKX->setEditText(value("ServiceChargesGISGKX"));
-    ui->cbServicePaymentGISGKX->setEditText(value("ServicePaymentGISGKX"));
-    ui->edName->setText(value("SystemName"));
-    ui->edSMEVCode->setText(value("SMEVCode"));
-    ui->edGISGMPCode->setText(value("GISGMPCode"));
-    ui->edGISGKXCode->setText(value("GISGKXCode"));
-    ui->cbTimeStamp->setEditText(value("TimeStampServer"));
-    ui->ckTimeStamp->setChecked(value("TimeStampEnable") == u"1");
-    ui->ckTest->setChecked(value("SoapTestMode") == u"1");
+    const ClientSettings settings = ReadSettingsFile(iniFileName_);
+    ui->cbServiceChargesGISGMP->setEditText(settings.serviceChargesGisGmp);
+    ui->cbServicePaymentGISGMP->setEditText(settings.servicePaymentGisGmp);
+    ui->cbServiceChargesGISGKX->setEditText(settings.serviceChargesGisGkx);
+    ui->cbServicePaymentGISGKX->setEditText(settings.servicePaymentGisGkx);
+    ui->edName->setText(settings.systemName);
+    ui->edSMEVCode->setText(settings.smevCode);
+    ui->edGISGMPCode->setText(settings.gisGmpCode);
+    ui->edGISGKXCode->setText(settings.gisGkxCode);
+    ui->cbTimeStamp->setEditText(settings.timeStampServer);
+    ui->ckTimeStamp->setChecked(settings.timeStampEnable);
+    ui->ckTest->setChecked(settings.testMode);
 
     // A container that is no longer there gives way to the first one available.
     QComboBox* containers = ui->cbContainer;
-    containers->setCurrentIndex(containers->findText(value("CryptContainer")));
+    containers->setCurrentIndex(containers->findText(settings.container));
     if (containers->count() > 0 && containers->currentIndex() < 0)
         containers->setCurrentIndex(0);
 
@@ -101,32 +75,18 @@ void TfmZelvan::LoadSettings()
 
 void TfmZelvan::SaveSettings()
 {
-    WriteKeyValueFile(FIniFileName,
-                      {
-                          QStringLiteral("ServiceChargesGISGMP=") + ui->cbServiceChargesGISGMP->currentText(),
-                          QStringLiteral("ServicePaymentGISGMP=") + ui->cbServicePaymentGISGMP->currentText(),
-                          QStringLiteral("ServiceChargesGISGKX=") + ui->cbServiceChargesGISGKX->currentText(),
-                          QStringLiteral("ServicePaymentGISGKX=") + ui->cbServicePaymentGISGKX->currentText(),
-                          QStringLiteral("SystemName=") + ui->edName->text(),
-                          QStringLiteral("SMEVCode=") + ui->edSMEVCode->text(),
-                          QStringLiteral("GISGMPCode=") + ui->edGISGMPCode->text(),
-                          QStringLiteral("GISGKXCode=") + ui->edGISGKXCode->text(),
-                          QStringLiteral("TimeStampServer=") + ui->cbTimeStamp->currentText(),
-                          QStringLiteral("SoapTestMode=") + Flag(ui->ckTest->isChecked()),
-                          QStringLiteral("TimeStampEnable=") + Flag(ui->ckTimeStamp->isChecked()),
-                          QStringLiteral("CryptContainer=") + ui->cbContainer->currentText(),
-                      });
+    WriteSettingsFile(iniFileName_, CurrentSettings());
     SetStatus(QStringLiteral("Настройки сохранены."));
 }
 
 void TfmZelvan::LoadWindowState()
 {
-    if (!QFileInfo::exists(FPropFileName)) {
+    if (!QFileInfo::exists(propFileName_)) {
         setWindowState(windowState() | Qt::WindowMaximized);
         ui->pcMain->setCurrentWidget(ui->tsSettings);
         return;
     }
-    const QStringList lines = ReadKeyValueFile(FPropFileName);
+    const QStringList lines = ReadKeyValueFile(propFileName_);
 
     // From here on a value that cannot be used ends the restore without a word: the window then
     // opens where and as it would have without the file.
@@ -147,9 +107,9 @@ void TfmZelvan::LoadWindowState()
 
     const QString activePage = KeyValue(lines, QStringLiteral("ActivePage"));
     QWidget* page = ui->tsGISGMPPayment;
-    for (const TRememberedPage& remembered : kRememberedPages)
+    for (const RememberedPage& remembered : RememberedPages)
         if (activePage == QLatin1String(remembered.name))
-            page = (*ui).*remembered.page;
+            page = findChild<QWidget*>(QLatin1String(remembered.page));
     ui->pcMain->setCurrentWidget(page);
 }
 
@@ -162,10 +122,10 @@ void TfmZelvan::SaveWindowState()
         lines << QStringLiteral("Left=%1").arg(x()) << QStringLiteral("Top=%1").arg(y())
               << QStringLiteral("Width=%1").arg(width()) << QStringLiteral("Height=%1").arg(height());
     }
-    for (const TRememberedPage& remembered : kRememberedPages)
-        if (ui->pcMain->currentWidget() == (*ui).*remembered.page)
+    for (const RememberedPage& remembered : RememberedPages)
+        if (ui->pcMain->currentWidget()->objectName() == QLatin1String(remembered.page))
             lines << QStringLiteral("ActivePage=") + QLatin1String(remembered.name);
-    WriteKeyValueFile(FPropFileName, lines);
+    WriteKeyValueFile(propFileName_, lines);
 }
 
 void TfmZelvan::buSettingsSaveClick()

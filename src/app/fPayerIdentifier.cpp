@@ -2,6 +2,8 @@
 
 #include "ui_fPayerIdentifier.h"
 
+#include "app/Handler.h"
+
 #include "foundation/Exceptions.h"
 #include "foundation/PayerIdentifier.h"
 #include "foundation/TextHelper.h"
@@ -19,9 +21,9 @@ TfmPayerIdentifier::TfmPayerIdentifier(QWidget* owner)
     ui->laDocTypeName1->setFixedWidth(ui->cbDocType1->sizeHint().width());
     connect(ui->cbDocType1, &QComboBox::currentIndexChanged, this, &TfmPayerIdentifier::cbDocType1Change);
 
-    connect(ui->cbFace, &QComboBox::currentIndexChanged, this, &TfmPayerIdentifier::cbFaceChange);
-    connect(ui->buOk, &QPushButton::clicked, this, &TfmPayerIdentifier::buOkClick);
-    connect(ui->buCancel, &QPushButton::clicked, this, &QDialog::reject);
+    ConnectHandler(ui->cbFace, &QComboBox::currentIndexChanged, this, [this] { cbFaceChange(); });
+    ConnectHandler(ui->buOk, &QPushButton::clicked, this, [this] { buOkClick(); });
+    ConnectHandler(ui->buCancel, &QPushButton::clicked, this, [this] { reject(); });
 
     ui->cbFace->setCurrentIndex(0);
     ui->cbCountry1->setCurrentIndex(0);

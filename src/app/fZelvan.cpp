@@ -2,10 +2,17 @@
 
 #include "app/ControlHelper.h"
 #include "app/Dialogs.h"
+#include "app/Handler.h"
 #include "foundation/Clock.h"
+#include "foundation/HttpClient.h"
 #include "foundation/TextHelper.h"
 #include "ui_fZelvan.h"
-#include "values/ValueProvider.h"
+
+#include "app/DataTabs.h"
+#include "ui_ChargesTab.h"
+#include "ui_DocumentDetailsTab.h"
+#include "ui_OrderTab.h"
+#include "ui_PaymentTab.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -45,16 +52,15 @@ StartupOptions StartupOptions::fromApplication()
 }
 
 TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TfmZelvan>()), FExecutablePath(options.executablePath),
-      FArguments(options.arguments)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TfmZelvan>()), executablePath_(options.executablePath),
+      arguments_(options.arguments), http_(std::make_unique<THttpClient>())
 {
     ui->setupUi(this);
     CreateStatusPanels();
     PrepareEditableCombos();
-    PrepareYearLists();
-    ConnectDependentFields();
+    FillFixedLists();
     ConnectFlows();
-    connect(ui->pcMain, &QTabWidget::currentChanged, this, &TfmZelvan::pcMainChange);
+    ConnectHandler(ui->pcMain, &QTabWidget::currentChanged, this, [this] { pcMainChange(); });
     ConnectSettingsHandlers();
     ConnectPayerIdentifierButtons();
     ConnectFieldFileButtons();
@@ -77,22 +83,23 @@ void TfmZelvan::FormCreate()
     // The steps run in this order; an error in one of them is shown and skips the rest, and the
     // window opens all the same.
     try {
-        FIniFileName = ChangeFileExt(FExecutablePath, QStringLiteral(".ini"));
-        FPropFileName = ChangeFileExt(FIniFileName, QStringLiteral(".pro"));
-        FAppPath = QFileInfo(FIniFileName).path();
-        if (!FAppPath.endsWith(u'/'))
-            FAppPath += u'/';
+        iniFileName_ = ChangeFileExt(executablePath_, QStringLiteral(".ini"));
+        propFileName_ = ChangeFileExt(iniFileName_, QStringLiteral(".pro"));
+        appPath_ = QFileInfo(iniFileName_).path();
+        if (!appPath_.endsWith(u'/'))
+            appPath_ += u'/';
 
-        FDebug = HasDebugSwitch(QStringLiteral("debug"));
+        debug_ = HasDebugSwitch(QStringLiteral("debug"));
 
         ui->gbProvider->setTitle(ProviderName);
-        ui->cbChargeKind->view()->setMinimumWidth(ChargeKindDropDownWidth);
+        ui->tsGISGMPCharges->ui->cbChargeKind->view()->setMinimumWidth(ChargeKindDropDownWidth);
 
-        ResetViews({ui->mmCharges, ui->cbContainer, ui->sbPayment, ui->sbCharge, ui->sbOrder,
-                    ui->sbDocumentDetails, ui->sbSettings});
+        ResetViews({ui->tsGISGMPCharges->ui->mmCharges, ui->cbContainer, ui->tsGISGMPPayment->ui->sbPayment,
+                    ui->tsGISGMPCharges->ui->sbCharge, ui->tsGISGKXPayment->ui->sbOrder,
+                    ui->tsGISGKXCharges->ui->sbDocumentDetails, ui->sbSettings});
 
         // The charges search fields match the search type from the start.
-        cbChargeSearchTypeChange();
+        ui->tsGISGMPCharges->cbChargeSearchTypeChange();
 
         ui->mmInfo->setPlainText(InfoText());
 
@@ -109,17 +116,15 @@ void TfmZelvan::FormCreate()
 
 void TfmZelvan::FormDestroy()
 {
-    // Runs from the destructor, where nothing may escape. The window state is stored first,
-    // then the charges are let go.
+    // Runs from the destructor, where nothing may escape.
     try {
         SaveWindowState();
-        ClearCharges();
     } catch (...) {
         ShowException(std::current_exception());
     }
 }
 
-void TfmZelvan::pcMainChange(int /*index*/)
+void TfmZelvan::pcMainChange()
 {
     // A status text belongs to the tab it was made on.
     SetStatus(QString());
@@ -127,19 +132,19 @@ void TfmZelvan::pcMainChange(int /*index*/)
 
 void TfmZelvan::SetStatus(const QString& text, bool repaint)
 {
-    FStatusPanels[2]->setText(text);
+    statusPanels_[2]->setText(text);
     if (repaint)
         ui->sbMain->repaint();
 }
 
 QString TfmZelvan::StatusText() const
 {
-    return FStatusPanels[2]->text();
+    return statusPanels_[2]->text();
 }
 
 bool TfmZelvan::HasDebugSwitch(const QString& name) const
 {
-    for (const QString& argument : FArguments) {
+    for (const QString& argument : arguments_) {
         if (argument.size() < 2 || (argument[0] != u'-' && argument[0] != u'/'))
             continue;
         if (QStringView(argument).mid(1).compare(name, Qt::CaseInsensitive) == 0)
@@ -166,16 +171,16 @@ void TfmZelvan::CreateStatusPanels()
 {
     // Three panels; the last one takes the rest of the bar, since it carries the status texts.
     const std::array<int, 3> widths{100, 50, 50};
-    for (std::size_t i = 0; i < FStatusPanels.size(); ++i) {
+    for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
         auto* panel = new QLabel(ui->sbMain);
         panel->setObjectName(QStringLiteral("sbMainPanel%1").arg(i + 1));
         panel->setTextFormat(Qt::PlainText);
         panel->setMinimumWidth(widths[i]);
-        const bool last = i + 1 == FStatusPanels.size();
+        const bool last = i + 1 == statusPanels_.size();
         if (!last)
             panel->setFixedWidth(widths[i]);
         ui->sbMain->addWidget(panel, last ? 1 : 0);
-        FStatusPanels[i] = panel;
+        statusPanels_[i] = panel;
     }
 }
 
@@ -193,71 +198,16 @@ void TfmZelvan::PrepareEditableCombos()
     }
 }
 
-void TfmZelvan::PrepareYearLists()
+void TfmZelvan::FillFixedLists()
 {
-    // The lists began in 2016 and must reach the current period whenever the client runs, and
-    // the next year for payments made ahead. Field files keep the year as text, so older files
-    // still find their items.
-    const int lastYear = Now().date().year() + 1;
-    for (QComboBox* years : {ui->cbYear, ui->cbYear2}) {
-        bool ok = false;
-        int year = years->itemText(years->count() - 1).toInt(&ok);
-        while (ok && year < lastYear)
-            years->addItem(QString::number(++year));
+    for (const QString& name : FixedListNames()) {
+        auto* list = findChild<QComboBox*>(name);
+        if (!list)
+            continue;
+        list->addItems(ListItems(name, Now().date()));
+        // Nothing is chosen until the field files have been read.
+        list->setCurrentIndex(-1);
     }
-}
-
-void TfmZelvan::ConnectDependentFields()
-{
-    connect(ui->cbChargeSearchType, &QComboBox::currentIndexChanged, this,
-            &TfmZelvan::cbChargeSearchTypeChange);
-    connect(ui->cbChargeSearchType2, &QComboBox::currentIndexChanged, this,
-            &TfmZelvan::cbChargeSearchType2Change);
-    connect(ui->cbOrderType, &QComboBox::currentIndexChanged, this, &TfmZelvan::cbOrderTypeChange);
-    connect(ui->cbChangeStatus2, &QComboBox::currentIndexChanged, this, &TfmZelvan::cbChangeStatus2Change);
-}
-
-void TfmZelvan::cbChargeSearchTypeChange()
-{
-    const int k = SelectedIndex(ui->cbChargeSearchType->currentIndex(), 0);
-    SetControlsEnabled({ui->edSupplierBillID}, k == 0 || k == 1);
-    SetControlsEnabled({ui->edPayerIdentifiers, ui->buAddIdentifier}, k == 0 || k == 2);
-}
-
-void TfmZelvan::cbChargeSearchType2Change()
-{
-    const int k = SelectedIndex(ui->cbChargeSearchType2->currentIndex(), 0);
-    SetControlsEnabled({ui->edPaymentDocumentID}, k == 0 || k == 1);
-    SetControlsEnabled({ui->cbYear, ui->cbMonth}, k == 0 || k == 2 || k == 3 || k == 4);
-    SetControlsEnabled({ui->edUnifiedAccountNumber}, k == 0 || k == 2);
-    SetControlsEnabled({ui->edFIASHouseGuid, ui->edPaymentDocumentNumber, ui->edAccountNumber},
-                       k == 0 || k == 3);
-    SetControlsEnabled({ui->edServiceID}, k == 0 || k == 4);
-}
-
-void TfmZelvan::cbOrderTypeChange()
-{
-    // A cancellation needs only the order identifier; the order type does not matter then.
-    if (ui->cbChangeStatus2->currentIndex() == 1)
-        return;
-    const int k = SelectedIndex(ui->cbOrderType->currentIndex(), 0);
-    SetControlsEnabled({ui->cbPaymentDocumentID}, k == 0 || k == 1);
-    SetControlsEnabled({ui->cbYear2, ui->cbMonth2}, k == 0 || k == 2 || k == 4 || k == 5 || k == 6);
-    SetControlsEnabled({ui->edUnifiedAccountNumber2}, k == 0 || k == 2);
-    SetControlsEnabled({ui->edPaymentDocumentNumber2}, k == 0 || k == 3);
-    SetControlsEnabled({ui->edAccountNumber2}, k == 0 || k == 4);
-    SetControlsEnabled({ui->edServiceID2}, k == 0 || k == 5);
-    SetControlsEnabled({ui->gbConsumer}, k == 0 || k == 6);
-}
-
-void TfmZelvan::cbChangeStatus2Change()
-{
-    const bool cancel = ui->cbChangeStatus2->currentIndex() == 1;
-    // The order identifier is made of the order date, number and subsystem code.
-    SetControlsEnabled({ui->gbOrder, ui->gbPaymentRecipient, ui->gbSupplier, ui->gbConsumer, ui->gbExecutor},
-                       !cancel, {ui->edOrderDate, ui->edOrderNum, ui->edSubSystem2});
-    SetControlsEnabled({ui->edChangeStatusReason2}, cancel);
-    cbOrderTypeChange();
 }
 
 QWidget* TfmZelvan::Control(const QString& name) const
@@ -294,13 +244,6 @@ int TfmZelvan::ControlIndex(const QString& name) const
     throw Exception(QStringLiteral("Поле <") + name + QStringLiteral("> не является списком"));
 }
 
-QString TfmZelvan::GetFieldValue(const QString& name)
-{
-    return ::GetFieldValue(
-        name, *this,
-        TValuesState{FValuesType, FExecuteDateTime, FPagingPageLength, FPagingPageNumber, Now().date()});
-}
-
 QString TfmZelvan::InfoText() const
 {
     QStringList lines{
@@ -308,9 +251,9 @@ QString TfmZelvan::InfoText() const
         QString(),
         QStringLiteral("Обмен сообщениями с ГИС ГМП и ГИС ЖКХ через СМЭВ 2."),
         QStringLiteral("Подпись: ") + ProviderName + u'.',
-        QStringLiteral("Файл настроек: ") + FIniFileName,
+        QStringLiteral("Файл настроек: ") + iniFileName_,
     };
-    if (FDebug)
-        lines << QStringLiteral("Режим отладки: запросы и ответы сохраняются в ") + FAppPath;
+    if (debug_)
+        lines << QStringLiteral("Режим отладки: запросы и ответы сохраняются в ") + appPath_;
     return lines.join(u'\n');
 }

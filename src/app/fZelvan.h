@@ -1,7 +1,7 @@
 #pragma once
 
-#include "foundation/XmlDocument.h"
-#include "smev/SoapValues.h"
+#include "client/FieldFiles.h"
+#include "client/Operations.h"
 #include "values/ControlReader.h"
 #include "values/ValuesType.h"
 
@@ -15,6 +15,7 @@
 #include <memory>
 
 class QLabel;
+class THttpClient;
 
 namespace Ui {
 class TfmZelvan;
@@ -30,8 +31,9 @@ struct StartupOptions {
 };
 
 // The main window: one page control with a tab per exchange, the settings and the information
-// tab, and a status bar that tells what the last operation did.
-class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlReader {
+// tab, and a status bar that tells what the last operation did. It is a view over the operations:
+// it hands them its controls as named values and shows what they report.
+class TfmZelvan final : public QMainWindow, public IControlReader, public OperationSink {
     Q_OBJECT
 
   public:
@@ -51,39 +53,30 @@ class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlR
     // combo boxes' item lists emptied. Other controls are left alone.
     static void ResetViews(const QList<QWidget*>& controls);
 
-    // The value of a key for the operation in progress (see ValueProvider.h).
-    QString GetFieldValue(const QString& name) override;
-    // Keeps a copy of a returned record in Charges and, under the two charge requests, shows it
-    // labelled and numbered in the memo of the operation in progress.
-    void DisplayRecord(const XmlDocument& document, QStringList& lines) override;
-
     // Controls by object name, for the value provider. A name the window does not have is a
     // fault of the caller and raises the general exception.
     QString ControlText(const QString& name) const override;
     int ControlIndex(const QString& name) const override;
 
-    TValuesType ValuesType() const { return FValuesType; }
-    void SetValuesType(TValuesType valuesType) { FValuesType = valuesType; }
+    // What the operations report, shown as the operator has always seen it.
+    void started(const QString& text) override;
+    void record(TRecordTable table, qsizetype number, const QStringList& lines) override;
+    void identifier(const QString& control, const QString& caption, const QString& value) override;
+    void finished(const QString& result) override;
+    void warning(const QString& text) override;
+    void information(const QString& text) override;
+    bool askFollowUp(const QString& question) override;
 
-    // The dependent-field handlers: fields that do not apply to the chosen search type, order
-    // type or change status are taken out of the Tab order and shown in the form's colour. They
-    // follow the combo boxes by themselves; a loader that fills the combo boxes may call them.
-    void cbChargeSearchTypeChange();
-    void cbChargeSearchType2Change();
-    void cbOrderTypeChange();
-    void cbChangeStatus2Change();
+    // The settings tab's run-time settings and what an operation runs from.
+    ClientSettings CurrentSettings() const;
+    OperationInputs Inputs() const;
+    // Runs operations on the controls as they stand and reports to the window.
+    OperationRunner Runner();
 
-    const QString& IniFileName() const { return FIniFileName; }
-    const QString& PropFileName() const { return FPropFileName; }
-    const QString& AppPath() const { return FAppPath; }
-    bool IsDebug() const { return FDebug; }
-
-    // The shared steps of the operations (Flows.cpp). BeginOperation shows the start text at once,
-    // copies the run-time settings and starts from a clean state; SaveDebugFile keeps a copy of a
-    // request or reply beside the executable in debug mode; ClearCharges lets the records go.
-    void BeginOperation(TValuesType kind, const QString& startText);
-    void SaveDebugFile(const QString& content, const QString& name);
-    void ClearCharges();
+    const QString& IniFileName() const { return iniFileName_; }
+    const QString& PropFileName() const { return propFileName_; }
+    const QString& AppPath() const { return appPath_; }
+    bool IsDebug() const { return debug_; }
 
     // The six operations behind the send and query buttons.
     void buPaymentSendClick();
@@ -94,27 +87,20 @@ class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlR
     void buGetStateClick();
 
   private:
-    struct TExchange;
-
     void FormCreate();
     void FormDestroy();
-    void pcMainChange(int index);
+    void pcMainChange();
 
     void CreateStatusPanels();
     void PrepareEditableCombos();
-    void PrepareYearLists();
-    void ConnectDependentFields();
+    void FillFixedLists();
     void ConnectFlows();
-    QString ContainerName() const;
-    template <class Steps> void RunOperation(Steps steps);
-    XmlDocument Exchange(const TExchange& exchange, const QString& body);
     QWidget* Control(const QString& name) const;
     QString InfoText() const;
 
     // Settings and window state (Settings.cpp).
     void ConnectSettingsHandlers();
     void ListKeyContainers();
-    QStringList DefaultSettingsLines() const;
     void LoadSettings();
     void SaveSettings();
     void LoadWindowState();
@@ -131,49 +117,24 @@ class TfmZelvan final : public QMainWindow, public ISOAPValues, public IControlR
     // Field files of the four data tabs (FieldFiles.cpp). An empty path reads or writes nothing.
     void ConnectFieldFileButtons();
     void LoadFieldFiles();
-    void LoadPaymentFile(const QString& fileName);
-    void LoadChargeFile(const QString& fileName);
-    void LoadOrderFile(const QString& fileName);
-    void LoadDocumentDetailsFile(const QString& fileName);
-    void SavePaymentFile(const QString& fileName);
-    void SaveChargeFile(const QString& fileName);
-    void SaveOrderFile(const QString& fileName);
-    void SaveDocumentDetailsFile(const QString& fileName);
-    void WriteFieldFile(const QString& fileName, const QStringList& lines);
-    void buPaymentSaveClick();
-    void buPaymentOpenClick();
-    void buPaymentClearClick();
-    void buChargeSaveClick();
-    void buChargeOpenClick();
-    void buChargeClearClick();
-    void buOrderSaveClick();
-    void buOrderOpenClick();
-    void buOrderClearClick();
-    void buDocumentDetailsSaveClick();
-    void buDocumentDetailsOpenClick();
-    void buDocumentDetailsClearClick();
+    void LoadFieldFile(FieldFileKind kind, const QString& fileName);
+    void SaveFieldFile(FieldFileKind kind, const QString& fileName);
+    void ShowForm(const Form& form);
+    QString FieldFileName(FieldFileKind kind, TValuesType type, const QString& identifierKey);
 
     std::unique_ptr<Ui::TfmZelvan> ui;
-    std::array<QLabel*, 3> FStatusPanels{};
+    std::array<QLabel*, 3> statusPanels_{};
 
-    QString FExecutablePath;
-    QStringList FArguments;
+    QString executablePath_;
+    QStringList arguments_;
 
-    QString FIniFileName;
-    QString FPropFileName;
-    QString FAppPath;
-    bool FDebug = false;
+    QString iniFileName_;
+    QString propFileName_;
+    QString appPath_;
+    bool debug_ = false;
 
-    // The operation in progress and its paging state, set by the operation flows.
-    TValuesType FValuesType = TValuesType::vtGISGMPPayment;
-    QDateTime FExecuteDateTime;
-    qint32 FPagingPageLength = 0;
-    qint32 FPagingPageNumber = 0;
-
-    // One list of "path=value" lines per record returned by the current operation.
-    QList<QStringList> Charges;
-
-    // Debug files of the operation in progress that could not be written after the reply came;
-    // the operator is told once the operation is over.
-    QStringList FDebugFileWarnings;
+    // Kept from one operation to the next, so the connection to a service stays open.
+    std::unique_ptr<THttpClient> http_;
+    // The wait cursor is shown from an operation's start until it has finished.
+    bool busy_ = false;
 };

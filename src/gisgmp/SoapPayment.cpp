@@ -177,7 +177,9 @@ QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values
     const QString certificateText = Base64Line(certificate);
 
     // What is stamped is the signature value exactly as it is written into the element.
-    const QString timeStamp = GetTimeStamp(containerName, signatureText);
+    const SoapRunOptions options = values.RunOptions();
+    const QString timeStamp = GetTimeStamp({options.timeStampEnable, options.timeStampServer}, containerName,
+                                           signatureText, options.http);
 
     QString timeStampContent;
     timeStampContent += Xds(u"HashDataInfo").attr(u"URI", u'#' + signatureValueId).always({});

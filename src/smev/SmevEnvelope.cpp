@@ -6,9 +6,9 @@
 #include "smev/SoapValues.h"
 #include "smev/SoapWriter.h"
 
-QString TestMsgElement()
+QString TestMsgElement(bool testMode)
 {
-    return SoapTestMode ? QStringLiteral("<rev:TestMsg></rev:TestMsg>") : QString();
+    return testMode ? QStringLiteral("<rev:TestMsg></rev:TestMsg>") : QString();
 }
 
 QString BuildSmevHeader(ISOAPValues& values, bool declarePrefix)
@@ -42,7 +42,7 @@ QString BuildSmevHeader(ISOAPValues& values, bool declarePrefix)
     content += XmlTag(u"rev:Status").always(messageStatus);
     content += XmlTag(u"rev:Date").always(messageDate);
     content += XmlTag(u"rev:ExchangeType").always(exchangeType);
-    content += TestMsgElement();
+    content += TestMsgElement(values.RunOptions().testMode);
     return message.always(content);
 }
 

@@ -4,15 +4,9 @@
 
 #include <QList>
 
-namespace {
+#include <optional>
 
-// One client for the life of the process, so that the connection to a service stays open from
-// one exchange to the next; every call sets its address, headers and time-outs afresh.
-THttpClient& SoapHttpClient()
-{
-    static THttpClient client;
-    return client;
-}
+namespace {
 
 bool IsTextPage(const QString& mediaType)
 {
@@ -22,7 +16,8 @@ bool IsTextPage(const QString& mediaType)
 
 } // namespace
 
-XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const QString& soapAction)
+XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const QString& soapAction,
+                            THttpClient* http)
 {
     const QList<QByteArray> headers{
         QByteArray("SOAPAction: \"") + soapAction.toUtf8() + '"',
@@ -32,12 +27,14 @@ XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const Q
     };
     // The services run on test stands and internal networks with certificates no public
     // authority has signed; the exchange is protected by the message signature, not by TLS.
-    const THttpReply reply = SoapHttpClient().Post(url, envelope.toUtf8(), headers, true);
+    std::optional<THttpClient> ownClient;
+    THttpClient& client = http ? *http : ownClient.emplace();
+    const THttpReply reply = client.Post(url, envelope.toUtf8(), headers, true);
 
     // A SOAP fault comes with status 500 and is read from the body by the reply readers.
     if (reply.StatusCode >= 300 && reply.StatusCode != 500)
-        throw ESOAPHTTPException(QStringLiteral("%1 (%2) - '%3'")
-                                     .arg(reply.StatusText, QString::number(reply.StatusCode), url));
+        throw ESOAPHTTPException(
+            QStringLiteral("%1 (%2) - '%3'").arg(reply.StatusText, QString::number(reply.StatusCode), url));
     // Proxies and misrouted addresses answer with a page for people, not with a SOAP reply.
     // The media type decides, whatever parameters follow it.
     if (IsTextPage(reply.MediaType()))

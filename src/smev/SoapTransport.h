@@ -5,11 +5,15 @@
 
 #include <QString>
 
+class THttpClient;
+
 // The HTTP exchange itself went wrong in a way the reply readers never see: a status other than
 // success or a SOAP fault, or a body that is plainly not a SOAP reply (a proxy's error page).
 ZELVAN_DECLARE_EXCEPTION(ESOAPHTTPException, Exception);
 
 // Posts a finished envelope to a SMEV service and returns the reply parsed as XML, unchecked.
 // The SOAPAction is sent quoted; the envelope goes out as UTF-8. Status 500 is a reply like any
-// other here (SOAP faults arrive with it). Blocks for at most RequestTimeoutMs per phase.
-XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const QString& soapAction);
+// other here (SOAP faults arrive with it). Blocks for at most RequestTimeoutMs per phase. The
+// connection of `http` is kept for the next call; without one the call makes its own.
+XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const QString& soapAction,
+                            THttpClient* http = nullptr);

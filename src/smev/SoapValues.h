@@ -3,12 +3,22 @@
 #include <QString>
 #include <QStringList>
 
+class THttpClient;
 class XmlDocument;
+
+// The run-time switches of one operation, copied from the settings when it starts.
+struct SoapRunOptions {
+    bool testMode = true;         // messages are marked as test messages
+    bool timeStampEnable = false; // the payment signature is time-stamped
+    QString timeStampServer;
+    // The connection holder of the operation's exchanges; none means one for each call.
+    THttpClient* http = nullptr;
+};
 
 // What the message builders and reply readers need from the window: the value of a key, and
 // a place to show a returned record.
 class ISOAPValues {
-public:
+  public:
     virtual ~ISOAPValues() = default;
 
     // Shows one returned record. `lines` is the caller's list of "path=value" lines, rewritten
@@ -17,4 +27,7 @@ public:
 
     // The value of a key, already rendered and escaped for the message.
     virtual QString GetFieldValue(const QString& name) = 0;
+
+    // The switches the messages are built under.
+    virtual SoapRunOptions RunOptions() const { return {}; }
 };

@@ -168,13 +168,6 @@ QString FailureText(int failureCode)
     }
 }
 
-// The process-wide client: made at the first request, kept (with its connections) until exit.
-THttpClient& TimeStampHttpClient()
-{
-    static THttpClient client;
-    return client;
-}
-
 } // namespace
 
 ETSPException::ETSPException(int code, int failureCode, const QString& failureCodeString)
@@ -449,7 +442,7 @@ void CheckTimeStampReply(const QByteArray& reply)
 }
 
 void TSPRequest(const QString& serverAddress, const QString& containerName, const QByteArray& data,
-                QByteArray& reply)
+                QByteArray& reply, THttpClient* http)
 {
     const GostAlgorithm algorithm = ContainerAlgorithm(containerName);
     QByteArray hash;
@@ -458,8 +451,10 @@ void TSPRequest(const QString& serverAddress, const QString& containerName, cons
 
     THttpReply answer;
     try {
-        answer = TimeStampHttpClient().Post(serverAddress, request,
-                                            {QByteArrayLiteral("Content-Type: application/timestamp-query")});
+        std::optional<THttpClient> ownClient;
+        THttpClient& client = http ? *http : ownClient.emplace();
+        answer = client.Post(serverAddress, request,
+                             {QByteArrayLiteral("Content-Type: application/timestamp-query")});
     } catch (const EHttpTransportError& e) {
         throw ETSPException(EHttpTransportError::className() + QStringLiteral(": ") + e.message() +
                             QStringLiteral(". URL:") + serverAddress);

@@ -11,6 +11,8 @@
 
 #include <optional>
 
+class THttpClient;
+
 // A reply that cannot be read: a wrong tag, a length that does not fit, a truncated element.
 ZELVAN_DECLARE_EXCEPTION(EASN1Exception, Exception);
 
@@ -75,9 +77,10 @@ void CheckTimeStampReply(const QByteArray& reply);
 
 // Hashes `data` with the container's provider, posts the request to `serverAddress` and fills
 // `reply` with the whole TimeStampResp; returns normally only when the server granted it and, for a
-// GOST R 34.10-2012 container, stamped an imprint of the hash algorithm asked for.
+// GOST R 34.10-2012 container, stamped an imprint of the hash algorithm asked for. The request goes
+// through `http`, or through a client of its own when there is none.
 void TSPRequest(const QString& serverAddress, const QString& containerName, const QByteArray& data,
-                QByteArray& reply);
+                QByteArray& reply, THttpClient* http = nullptr);
 
 // The DER TSTInfo: the content of the OCTET STRING that follows id-ct-TSTInfo in the reply.
 QByteArray ExtractTSTInfo(const QByteArray& reply);

@@ -3,14 +3,15 @@
 #include "foundation/CryptHelper.h"
 #include "tsp/TSP.h"
 
-QString GetTimeStamp(const QString& containerName, const QString& data)
+QString GetTimeStamp(const TimeStampSettings& settings, const QString& containerName, const QString& data,
+                     THttpClient* http)
 {
-    if (!TimeStampEnable)
+    if (!settings.enable)
         return {};
     const QByteArray octets = data.toUtf8();
     try {
         QByteArray reply;
-        TSPRequest(TimeStampServer, containerName, octets, reply);
+        TSPRequest(settings.server, containerName, octets, reply, http);
         return Base64Line(ExtractTSTInfo(reply));
     } catch (const Exception& e) {
         throw ETimeStampException(e.message());

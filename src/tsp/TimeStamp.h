@@ -7,11 +7,16 @@
 // The one failure that leaves time stamping; it carries the underlying failure's message.
 ZELVAN_DECLARE_EXCEPTION(ETimeStampException, Exception);
 
-// Run-time copies of the settings tab's time-stamp switch and server address, made at the start
-// of every operation. Read only on the window's thread.
-inline bool TimeStampEnable = false;
-inline QString TimeStampServer;
+class THttpClient;
+
+// The settings tab's time-stamp switch and server address, as the operation in progress took them.
+struct TimeStampSettings {
+    bool enable = false;
+    QString server;
+};
 
 // Base64 (one line) of the DER TSTInfo the time-stamp server returns for the UTF-8 octets of
-// `data`, or empty text when time stamping is off (nothing is sent then).
-QString GetTimeStamp(const QString& containerName, const QString& data);
+// `data`, or empty text when time stamping is off (nothing is sent then). The request goes through
+// `http`, or through a client of its own when there is none.
+QString GetTimeStamp(const TimeStampSettings& settings, const QString& containerName, const QString& data,
+                     THttpClient* http = nullptr);

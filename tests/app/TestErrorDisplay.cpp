@@ -3,6 +3,7 @@
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
 
+#include "app/Handler.h"
 #include "foundation/Exceptions.h"
 
 #include <QPushButton>
@@ -31,7 +32,7 @@ TEST(ErrorDisplay, ErrorFromAPressedButtonIsShownWithItsMessage)
     QObject::disconnect(send, &QPushButton::clicked, nullptr, nullptr);
 
     int runs = 0;
-    QObject::connect(send, &QPushButton::clicked, [&runs] {
+    ConnectHandler(send, &QPushButton::clicked, send, [&runs] {
         ++runs;
         if (runs == 1)
             throw ETestServiceError(QStringLiteral("Сервис недоступен.\rПовторите позже"));
@@ -63,10 +64,11 @@ TEST(ErrorDisplay, SilentAbortShowsNothingAndEndsTheHandler)
     window->show();
     window.control<QTabWidget>("pcMain")->setCurrentIndex(0);
     auto* open = window.control<QPushButton>("buPaymentOpen");
+    QObject::disconnect(open, &QPushButton::clicked, nullptr, nullptr);
 
     // A handler that asks for a file the way the field-file handlers do; the operator cancels.
     bool loaded = false;
-    QObject::connect(open, &QPushButton::clicked, [&loaded] {
+    ConnectHandler(open, &QPushButton::clicked, open, [&loaded] {
         AskOpenFileName(QStringLiteral("Pay.txt"), QStringLiteral("Текстовые файлы|*.txt"));
         loaded = true;
     });
@@ -82,7 +84,7 @@ TEST(ErrorDisplay, SilentAbortShowsNothingAndEndsTheHandler)
 
     // The same abort thrown straight from a handler is just as silent.
     auto* clear = window.control<QPushButton>("buPaymentClear");
-    QObject::connect(clear, &QPushButton::clicked, [] { throw EAbort(); });
+    ConnectHandler(clear, &QPushButton::clicked, clear, [] { throw EAbort(); });
     QTest::mouseClick(clear, Qt::LeftButton);
     EXPECT_EQ(dialogs.shown().size(), 1);
 }
@@ -92,8 +94,10 @@ TEST(ErrorDisplay, ErrorFromAQueuedHandlerIsShownToo)
     ScriptedDialogs dialogs;
     bool ran = false;
     QTimer::singleShot(0, [&ran] {
-        ran = true;
-        throw Exception(QStringLiteral("Ошибка в обработчике"));
+        RunHandler([&ran] {
+            ran = true;
+            throw Exception(QStringLiteral("Ошибка в обработчике"));
+        });
     });
     QTRY_VERIFY(ran);
     QTRY_COMPARE(dialogs.shown(Kind::Error).size(), 1);

@@ -12,6 +12,7 @@
 #include "smev/SoapConstants.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/MessageAssertions.h"
+#include "support/StateSystemReplies.h"
 #include "support/TestKeys.h"
 #include "support/TestTimeStampAuthority.h"
 
@@ -40,102 +41,6 @@ const QString Signer = QStringLiteral("Flow signer");
 const QByteArray Bom("\xEF\xBB\xBF");
 const QString GisGmpAction =
     QStringLiteral("http://roskazna.ru/gisgmp/02000000/SmevGISGMPService/GISGMPTransferMsg");
-
-// ---- Replies of the state systems -------------------------------------------------------------
-
-QByteArray Envelope(const QString& body, const QString& root = QStringLiteral("soap:Envelope"))
-{
-    return (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><") + root +
-            QStringLiteral(" xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>") + body +
-            QStringLiteral("</soap:Body></") + root + u'>')
-        .toUtf8();
-}
-
-QString GisGmpReply(const QString& response, const QString& status = QStringLiteral("RESULT"))
-{
-    return QStringLiteral(
-               "<smev:GISGMPTransferMsg xmlns:smev=\"http://smev.gosuslugi.ru/rev120315\">"
-               "<smev:Message><smev:Status>%1</smev:Status></smev:Message><smev:MessageData>"
-               "<smev:AppData><gisgmp:ResponseMessage xmlns:gisgmp=\"urn:gisgmp\">%2"
-               "</gisgmp:ResponseMessage></smev:AppData></smev:MessageData></smev:GISGMPTransferMsg>")
-        .arg(status, response);
-}
-
-QString ImportResult(const QString& packageId)
-{
-    return GisGmpReply(QStringLiteral("<Ticket><RequestProcessResult><ResultCode>0</ResultCode>"
-                                      "<ResultData>%1</ResultData></RequestProcessResult></Ticket>")
-                           .arg(packageId));
-}
-
-QString PackageStatus(const QString& code, const QString& description = {})
-{
-    return GisGmpReply(QStringLiteral("<Ticket><PackageProcessResult><EntityProcessResult entityId=\"E1\">"
-                                      "<ResultCode>%1</ResultCode><ResultDescription>%2</ResultDescription>"
-                                      "</EntityProcessResult></PackageProcessResult></Ticket>")
-                           .arg(code, description));
-}
-
-// One charge document as GIS GMP sends it, Base64 inside its wrapper.
-QString ChargeInfo(const QString& billId, const QString& amount)
-{
-    const QString charge =
-        QStringLiteral(
-            "<Charge xmlns=\"http://roskazna.ru/gisgmp/xsd/116/Charge\" supplierBillID=\"%1\" "
-            "billDate=\"2016-02-01T10:00:00+03:00\"><BillFor>Штраф</BillFor>"
-            "<TotalAmount>%2</TotalAmount><ds:Signature xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\">"
-            "<ds:SignatureValue>AAAA</ds:SignatureValue></ds:Signature></Charge>")
-            .arg(billId, amount);
-    return QStringLiteral("<ChargeInfo><ChargeData>%1</ChargeData></ChargeInfo>")
-        .arg(QString::fromLatin1(charge.toUtf8().toBase64()));
-}
-
-QString ExportCharges(const QString& chargesAttributes, const QStringList& charges)
-{
-    return GisGmpReply(
-        QStringLiteral("<ExportChargesResponse><Charges %1>%2</Charges></ExportChargesResponse>")
-            .arg(chargesAttributes, charges.join(QString())));
-}
-
-QString AckResult(const QString& messageGuid, const QString& status = QStringLiteral("ACCEPT"))
-{
-    return QStringLiteral(
-               "<ns:ackResult xmlns:ns=\"urn:gisgkx\"><ns:Message><ns:Status>%1</ns:Status>"
-               "</ns:Message><ns:MessageData><ns:AppData><ns:AcknowledgmentResponse><ns:MessageGUID>%2"
-               "</ns:MessageGUID></ns:AcknowledgmentResponse></ns:AppData></ns:MessageData></ns:ackResult>")
-        .arg(status, messageGuid);
-}
-
-QString StateResult(const QString& transportId)
-{
-    return QStringLiteral("<getStateResult><Message><Status>RESULT</Status></Message><MessageData><AppData>"
-                          "<CommonResult><TransportID>%1</TransportID></CommonResult></AppData></MessageData>"
-                          "</getStateResult>")
-        .arg(transportId);
-}
-
-QString DocumentDetails(const QString& content)
-{
-    return QStringLiteral(
-               "<exportPaymentDocumentDetailsResult><MessageData><AppData>"
-               "<ExportPaymentDocumentDetails>%1</ExportPaymentDocumentDetails></AppData></MessageData>"
-               "</exportPaymentDocumentDetailsResult>")
-        .arg(content);
-}
-
-TScriptedReply Xml(const QByteArray& body, int status = 200)
-{
-    TScriptedReply reply;
-    reply.Status = status;
-    reply.ContentType = "text/xml; charset=utf-8";
-    reply.Body = body;
-    return reply;
-}
-
-TScriptedReply Soap(const QString& body)
-{
-    return Xml(Envelope(body));
-}
 
 // ---- What arrived -------------------------------------------------------------------------------
 
@@ -700,8 +605,9 @@ TEST_F(Flows, PressesMadeWhileTheWindowWaitsAreNotActedOnAfterwards)
     server.setHandler([&](const TRecordedRequest&) {
         // The operator, impatient, presses the button again while the window is blocked.
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
-            QCoreApplication::postEvent(button, new QMouseEvent(type, centre, button->mapToGlobal(centre),
-                                                                Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            QCoreApplication::postEvent(button,
+                                        new QMouseEvent(type, centre, button->mapToGlobal(centre),
+                                                        Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
         return Soap(AckResult(QStringLiteral("MSG-ONCE")));
     });
     dialogs.answerYesNo(false);
@@ -720,34 +626,35 @@ TEST(RecordDisplay, OnlyTheTwoChargeRequestsShowTheRecordsTheyKeep)
 {
     using enum TValuesType;
     TestWindow window;
+    OperationRunner runner = window->Runner();
     auto* charges = window.control<QPlainTextEdit>("mmCharges");
     auto* documents = window.control<QPlainTextEdit>("mmDocumentDetails");
     const XmlDocument document;
     for (TValuesType type : {vtGISGMPPayment, vtGISGKXPayment, vtGISGKXCancel, vtGISGKXGetState}) {
-        window->SetValuesType(type);
+        runner.setValuesType(type);
         QStringList lines{QStringLiteral("TotalAmount=100")};
-        window->DisplayRecord(document, lines);
+        runner.DisplayRecord(document, lines);
         EXPECT_EQ(lines, QStringList{"TotalAmount=100"});
     }
     EXPECT_EQ(charges->toPlainText(), "");
     EXPECT_EQ(documents->toPlainText(), "");
 
     // Those records were kept all the same: the numbering counts them.
-    window->SetValuesType(vtGISGMPCharges);
+    runner.setValuesType(vtGISGMPCharges);
     QStringList lines;
-    window->DisplayRecord(document, lines);
+    runner.DisplayRecord(document, lines);
     lines = QStringList{QStringLiteral("TotalAmount=100")};
-    window->DisplayRecord(document, lines);
+    runner.DisplayRecord(document, lines);
     EXPECT_EQ(charges->toPlainText(), "Начисление #5\n\nНачисление #6\nСумма=1.00\n");
 
     // A value that does not convert leaves the memo as it was.
     lines = QStringList{QStringLiteral("TotalAmount=сто")};
-    EXPECT_THROW(window->DisplayRecord(document, lines), EConvertError);
+    EXPECT_THROW(runner.DisplayRecord(document, lines), EConvertError);
     EXPECT_EQ(charges->toPlainText(), "Начисление #5\n\nНачисление #6\nСумма=1.00\n");
 
-    window->SetValuesType(vtGISGKXCharges);
+    runner.setValuesType(vtGISGKXCharges);
     lines =
         QStringList{QStringLiteral("Charge\\ExecutorInformation\\INN=1"), QStringLiteral("TotalAmount=100")};
-    window->DisplayRecord(document, lines);
+    runner.DisplayRecord(document, lines);
     EXPECT_EQ(documents->toPlainText(), "Начисление #8\nИНН исполнителя=1\nTotalAmount=100\n");
 }

@@ -40,8 +40,9 @@ class WindowValues : public ::testing::Test {
     }
     QString Value(const QString& name, TValuesType type)
     {
-        window->SetValuesType(type);
-        return window->GetFieldValue(name);
+        OperationRunner runner = window->Runner();
+        runner.setValuesType(type);
+        return runner.GetFieldValue(name);
     }
 };
 

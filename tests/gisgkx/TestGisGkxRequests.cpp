@@ -6,7 +6,6 @@
 #include "support/SampleForms.h"
 #include "support/TestKeys.h"
 
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -49,11 +48,7 @@ const QStringList HeaderKeys{"SenderCode",     "SenderName",     "RecipientCode"
                              "OriginatorCode", "OriginatorName", "ServiceName",   "TypeCode",
                              "MessageStatus",  "MessageDate",    "ExchangeType"};
 
-class GisGkxRequests : public ::testing::Test {
-  protected:
-    void SetUp() override { SoapTestMode = true; }
-    void TearDown() override { SoapTestMode = true; }
-};
+class GisGkxRequests : public ::testing::Test {};
 
 } // namespace
 
@@ -264,7 +259,7 @@ TEST_F(GisGkxRequests, CancellationAndStateQuery)
 
     FakeSoapValues state = GisGkxStateForm();
     state.set("MessageGUID", "");
-    SoapTestMode = false;
+    state.options.testMode = false;
     const QString request = SoapCreateGetStateRequest(QString(), state);
     EXPECT_TRUE(request.contains(
         QStringLiteral("<rev:ExchangeType>2</rev:ExchangeType></rev:Message><rev:MessageData>"

@@ -86,24 +86,6 @@ const QStringList PaymentKeys{"EntityID",
                               "Priority",
                               "OKTMO"};
 
-class Scoped final {
-  public:
-    Scoped(bool testMode, bool timeStamp) : FTestMode(SoapTestMode), FTimeStamp(TimeStampEnable)
-    {
-        SoapTestMode = testMode;
-        TimeStampEnable = timeStamp;
-    }
-    ~Scoped()
-    {
-        SoapTestMode = FTestMode;
-        TimeStampEnable = FTimeStamp;
-    }
-
-  private:
-    bool FTestMode;
-    bool FTimeStamp;
-};
-
 class GisGmpRequests : public ::testing::Test {
   protected:
     void SetUp() override
@@ -113,7 +95,6 @@ class GisGmpRequests : public ::testing::Test {
     }
 
     TestKeyStore FKeys;
-    Scoped FModes{true, false};
 };
 
 // The text that was digested: the payment element as written, without its signature.
@@ -552,24 +533,6 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
 
 namespace {
 
-class TimeStampScope final {
-  public:
-    explicit TimeStampScope(const QString& server) : FServer(TimeStampServer), FEnable(TimeStampEnable)
-    {
-        TimeStampServer = server;
-        TimeStampEnable = true;
-    }
-    ~TimeStampScope()
-    {
-        TimeStampServer = FServer;
-        TimeStampEnable = FEnable;
-    }
-
-  private:
-    QString FServer;
-    bool FEnable;
-};
-
 // The message imprint of a DER TSTInfo, read by OpenSSL.
 QByteArray StampedImprint(const QByteArray& tstInfo)
 {
@@ -589,9 +552,9 @@ QByteArray StampedImprint(const QByteArray& tstInfo)
 TEST_F(GisGmpRequests, TimeStampOfTheSignatureValueTextIsEncapsulated)
 {
     TTestTimeStampServer server(FKeys);
-    TimeStampScope stamping(server.url());
-
     FakeSoapValues form = GisGmpPaymentForm();
+    form.options.timeStampEnable = true;
+    form.options.timeStampServer = server.url();
     form.set("PayerName", "Иванов Иван Иванович").set("PayeeName", "Управление Федерального казначейства");
     const QString request = SoapCreateImportRequest(Signer, form);
     ASSERT_EQ(server.http().requestCount(), 1);
@@ -614,7 +577,6 @@ TEST_F(GisGmpRequests, TimeStampOfTheSignatureValueTextIsEncapsulated)
 TEST_F(GisGmpRequests, Gost2012PaymentsAreSignedAndStampedWithTheirOwnHash)
 {
     TTestTimeStampServer server(FKeys);
-    TimeStampScope stamping(server.url());
     for (const auto& [algorithm, suffix] :
          {std::pair{GostAlgorithm::Gost2012_256, "256"}, std::pair{GostAlgorithm::Gost2012_512, "512"}}) {
         SCOPED_TRACE(suffix);
@@ -623,6 +585,8 @@ TEST_F(GisGmpRequests, Gost2012PaymentsAreSignedAndStampedWithTheirOwnHash)
         const QString container = QStringLiteral("signer ") + QLatin1String(suffix);
         FKeys.addContainer(container, options);
         FakeSoapValues form = GisGmpPaymentForm();
+        form.options.timeStampEnable = true;
+        form.options.timeStampServer = server.url();
         const QString request = SoapCreateImportRequest(container, form);
 
         EXPECT_TRUE(Verified(CheckPaymentSignature(request.toUtf8())));
@@ -646,14 +610,15 @@ TEST_F(GisGmpRequests, NoPaymentWithoutItsTimeStamp)
     failure.Body = "failure";
     server.setReply(failure);
     {
-        TimeStampScope stamping(server.url(QStringLiteral("/tsp")));
         FakeSoapValues form = GisGmpPaymentForm();
+        form.options.timeStampEnable = true;
+        form.options.timeStampServer = server.url(QStringLiteral("/tsp"));
         EXPECT_THROW(SoapCreateImportRequest(Signer, form), ETimeStampException);
         EXPECT_EQ(server.requestCount(), 1);
     }
     // Time stamping off: nothing is sent.
-    TimeStampServer = server.url(QStringLiteral("/tsp"));
     FakeSoapValues form = GisGmpPaymentForm();
+    form.options.timeStampServer = server.url(QStringLiteral("/tsp"));
     EXPECT_TRUE(SoapCreatePaymentBlock(Signer, form)
                     .contains(QStringLiteral("<xds:EncapsulatedTimeStamp></xds:EncapsulatedTimeStamp>")));
     EXPECT_EQ(server.requestCount(), 1);

@@ -19,15 +19,6 @@ QString Golden(const char* name)
     return QStringLiteral(ZELVAN_TEST_FOLDER) + QStringLiteral("/golden/") + QLatin1String(name);
 }
 
-class TestModeScope final {
-  public:
-    explicit TestModeScope(bool on) : FPrevious(SoapTestMode) { SoapTestMode = on; }
-    ~TestModeScope() { SoapTestMode = FPrevious; }
-
-  private:
-    bool FPrevious;
-};
-
 class SignedEnvelope : public ::testing::Test {
   protected:
     void SetUp() override { FKeys.addContainer(QStringLiteral("signer")); }
@@ -43,20 +34,18 @@ TEST(SmevHeader, TestMarkerAndOriginatorFollowTheModeAndTheValues)
 {
     FakeSoapValues form = GisGmpHeaderForm();
     {
-        TestModeScope mode(true);
-        EXPECT_EQ(TestMsgElement(), QStringLiteral("<rev:TestMsg></rev:TestMsg>"));
+        EXPECT_EQ(TestMsgElement(true), QStringLiteral("<rev:TestMsg></rev:TestMsg>"));
         EXPECT_TRUE(BuildSmevHeader(form, false)
                         .endsWith(QStringLiteral("<rev:ExchangeType>6</rev:ExchangeType>"
                                                  "<rev:TestMsg></rev:TestMsg></rev:Message>")));
     }
     {
-        TestModeScope mode(false);
-        EXPECT_EQ(TestMsgElement(), QString());
+        form.options.testMode = false;
+        EXPECT_EQ(TestMsgElement(false), QString());
         EXPECT_TRUE(BuildSmevHeader(form, false)
                         .endsWith(QStringLiteral("<rev:ExchangeType>6</rev:ExchangeType></rev:Message>")));
     }
 
-    TestModeScope mode(false);
     // Both originator values empty: no originator element at all.
     EXPECT_FALSE(BuildSmevHeader(form, false).contains(QStringLiteral("Originator")));
     form.set("OriginatorName", "Филиал № 2");
@@ -76,8 +65,8 @@ TEST(SmevHeader, TestMarkerAndOriginatorFollowTheModeAndTheValues)
 
 TEST(SmevHeader, EmptyValuesStillWriteTheFixedElementsAndTheFlagDeclaresThePrefix)
 {
-    TestModeScope mode(false);
     FakeSoapValues form = GisGmpHeaderForm();
+    form.options.testMode = false;
     form.setAll(QString());
     EXPECT_EQ(
         BuildSmevHeader(form, true),
@@ -110,7 +99,6 @@ TEST(SmevHeader, ReadsTheKeysInItsOrderAndStopsAtTheFirstMissingOne)
 
 TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
 {
-    TestModeScope mode(true);
     SetIdSuffixCounter(0);
     const QString body = ReadGoldenText(QStringLiteral(ZELVAN_TEST_FOLDER) +
                                         QStringLiteral("/../gisgkx/golden/GetStateRequest.xml"));
@@ -131,7 +119,6 @@ TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
 
 TEST_F(SignedEnvelope, Gost2012ContainersNameTheirAlgorithmsAndVerify)
 {
-    TestModeScope mode(true);
     const QString body = ReadGoldenText(QStringLiteral(ZELVAN_TEST_FOLDER) +
                                         QStringLiteral("/../gisgkx/golden/GetStateRequest.xml"));
     for (const auto& [algorithm, size] :

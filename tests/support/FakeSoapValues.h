@@ -36,6 +36,10 @@ class FakeSoapValues final : public ISOAPValues {
 
     void DisplayRecord(const XmlDocument& document, QStringList& lines) override;
     QString GetFieldValue(const QString& name) override;
+    SoapRunOptions RunOptions() const override { return options; }
+
+    // The switches the builders see; test mode on and time stamping off, as a first start has them.
+    SoapRunOptions options;
 
   private:
     QHash<QString, std::function<QString()>> FValues;

@@ -82,28 +82,17 @@ template <typename T> T* DerFromOpenSsl(T* (*decode)(T**, const unsigned char**,
 // values as it found them.
 class TimeStamp : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
-        Store.addContainer(Signer);
-        TimeStampEnable = true;
-    }
-    void TearDown() override
-    {
-        TimeStampEnable = FEnable;
-        TimeStampServer = FServer;
-    }
+    void SetUp() override { Store.addContainer(Signer); }
 
     // The message of the ETimeStampException that GetTimeStamp raises.
-    static QString Failure(const QString& container = Signer)
+    QString Failure(const QString& container = Signer)
     {
-        return Raised<ETimeStampException>([&] { GetTimeStamp(container, QStringLiteral("data")); });
+        return Raised<ETimeStampException>(
+            [&] { GetTimeStamp(Settings, container, QStringLiteral("data")); });
     }
 
     TestKeyStore Store;
-
-  private:
-    bool FEnable = TimeStampEnable;
-    QString FServer = TimeStampServer;
+    TimeStampSettings Settings{true, {}};
 };
 
 } // namespace
@@ -150,10 +139,10 @@ TEST_F(TimeStamp, Gost2012ContainersAskForAnImprintOfTheirOwnHashAndGetIt)
 TEST_F(TimeStamp, ARealAuthorityStampsTheGostHashOfTheText)
 {
     TTestTimeStampServer server(Store);
-    TimeStampServer = server.url();
+    Settings.server = server.url();
     const QString data = QStringLiteral("QmFzZTY0INC/0L7QtNC/0LjRgdGM");
 
-    const QString stamp = GetTimeStamp(Signer, data);
+    const QString stamp = GetTimeStamp(Settings, Signer, data);
     EXPECT_FALSE(stamp.contains(QLatin1Char('\n')));
     const QByteArray der = QByteArray::fromBase64(stamp.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     std::unique_ptr<TS_TST_INFO, decltype(&TS_TST_INFO_free)> info(DerFromOpenSsl(d2i_TS_TST_INFO, der),
@@ -203,11 +192,11 @@ TEST_F(TimeStamp, TheRequestIs54FixedOctetsAroundTheHash)
 {
     TLoopbackHttpServer server;
     server.setReply(Reply(Granted(Hex("3000"))));
-    TimeStampServer = server.url();
+    Settings.server = server.url();
     const QString first = QStringLiteral("first text");
     const QString second = QStringLiteral("второй текст");
-    EXPECT_EQ(GetTimeStamp(Signer, first), QStringLiteral("MAA="));
-    EXPECT_EQ(GetTimeStamp(Signer, second), QStringLiteral("MAA="));
+    EXPECT_EQ(GetTimeStamp(Settings, Signer, first), QStringLiteral("MAA="));
+    EXPECT_EQ(GetTimeStamp(Settings, Signer, second), QStringLiteral("MAA="));
 
     ASSERT_EQ(server.requestCount(), 2);
     const QByteArray head = Hex("3034"
@@ -223,12 +212,12 @@ TEST_F(TimeStamp, TheRequestIs54FixedOctetsAroundTheHash)
 TEST_F(TimeStamp, EveryReplyFailureLeavesWithItsOwnMessage)
 {
     TLoopbackHttpServer server;
-    TimeStampServer = server.url(QStringLiteral("/tsp"));
-    const QString url = TimeStampServer;
+    Settings.server = server.url(QStringLiteral("/tsp"));
+    const QString url = Settings.server;
 
     // The media type in other letter case, with a parameter, is still the right one.
     server.setReply(Reply(Granted(Hex("3003020101")), "Application/TIMESTAMP-Reply; charset=binary"));
-    EXPECT_EQ(GetTimeStamp(Signer, QStringLiteral("x")), QStringLiteral("MAMCAQE="));
+    EXPECT_EQ(GetTimeStamp(Settings, Signer, QStringLiteral("x")), QStringLiteral("MAMCAQE="));
 
     struct TCase {
         QByteArray Body;
@@ -312,41 +301,41 @@ TEST_F(TimeStamp, EveryReplyFailureLeavesWithItsOwnMessage)
 
 TEST_F(TimeStamp, TransportFailuresNameTheAddressAndTheClientIsReusedAfterThem)
 {
-    TimeStampServer = QStringLiteral("http://127.0.0.1:%1/tsp/tsp.srf").arg(UnusedLoopbackPort());
+    Settings.server = QStringLiteral("http://127.0.0.1:%1/tsp/tsp.srf").arg(UnusedLoopbackPort());
     const QString refused = Failure();
     EXPECT_TRUE(refused.startsWith(QStringLiteral("EHttpTransportError: "))) << refused.toStdString();
     EXPECT_TRUE(refused.contains(QStringLiteral("(Connection refused)"))) << refused.toStdString();
-    EXPECT_TRUE(refused.endsWith(QStringLiteral(". URL:") + TimeStampServer)) << refused.toStdString();
+    EXPECT_TRUE(refused.endsWith(QStringLiteral(". URL:") + Settings.server)) << refused.toStdString();
 
     TLoopbackHttpServer silent;
     silent.setReply(TScriptedReply::hangForever());
-    TimeStampServer = silent.url();
+    Settings.server = silent.url();
     EXPECT_EQ(HttpPhaseTimeoutMs(), 90000);
     {
         THttpTimeoutOverride shortened(1000);
         EXPECT_EQ(Failure(),
                   QStringLiteral(
                       "EHttpTransportError: Timed out: nothing was exchanged with the server for 1 s. URL:") +
-                      TimeStampServer);
+                      Settings.server);
     }
     EXPECT_EQ(silent.requestCount(), 1);
 
     TLoopbackHttpServer working;
     working.setReply(Reply(Granted(Hex("3000"))));
-    TimeStampServer = working.url();
-    EXPECT_EQ(GetTimeStamp(Signer, QStringLiteral("again")), QStringLiteral("MAA="));
+    Settings.server = working.url();
+    EXPECT_EQ(GetTimeStamp(Settings, Signer, QStringLiteral("again")), QStringLiteral("MAA="));
 }
 
 TEST_F(TimeStamp, NothingIsSentWhenSwitchedOffOrWhenTheHashCannotBeMade)
 {
     TLoopbackHttpServer server;
     server.setReply(Reply(Granted(Hex("3000"))));
-    TimeStampServer = server.url();
+    Settings.server = server.url();
 
-    TimeStampEnable = false;
-    EXPECT_EQ(GetTimeStamp(Signer, QStringLiteral("data")), QString());
-    EXPECT_EQ(GetTimeStamp(QStringLiteral("no such container"), QStringLiteral("data")), QString());
-    TimeStampEnable = true;
+    Settings.enable = false;
+    EXPECT_EQ(GetTimeStamp(Settings, Signer, QStringLiteral("data")), QString());
+    EXPECT_EQ(GetTimeStamp(Settings, QStringLiteral("no such container"), QStringLiteral("data")), QString());
+    Settings.enable = true;
     EXPECT_TRUE(
         Failure(QStringLiteral("no such container")).startsWith(QStringLiteral("CryptAcquireContext\n")));
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+#include <QObject>
+
+#include <exception>
+#include <utility>
+
+// Runs a handler of the windows. Whatever error leaves it is caught here, where the handler
+// starts, and shown (the silent abort shows nothing): no exception crosses Qt's signal and event
+// dispatch.
+template <class Handler> void RunHandler(Handler&& handler) noexcept
+{
+    try {
+        handler();
+    } catch (...) {
+        ShowException(std::current_exception());
+    }
+}
+
+// Connects a signal to a handler run as above. Every connection of the windows goes through this.
+template <class Sender, class Signal, class Handler>
+QMetaObject::Connection ConnectHandler(Sender* sender, Signal signal, QObject* context, Handler handler)
+{
+    return QObject::connect(sender, signal, context, [handler = std::move(handler)] { RunHandler(handler); });
+}

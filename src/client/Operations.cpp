@@ -1,0 +1,343 @@
+#include "client/Operations.h"
+
+#include "foundation/Clock.h"
+#include "foundation/Exceptions.h"
+#include "foundation/XmlDocument.h"
+#include "gisgkx/GisGkxRequests.h"
+#include "gisgmp/SoapPayment.h"
+#include "smev/SmevEnvelope.h"
+#include "smev/SoapConstants.h"
+#include "smev/SoapException.h"
+#include "smev/SoapReply.h"
+#include "smev/SoapTransport.h"
+#include "values/ValueProvider.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+#include <utility>
+
+namespace {
+
+using enum TValuesType;
+
+// A debug file that cannot be written.
+ZELVAN_DECLARE_EXCEPTION(EDebugFileError, Exception);
+
+const QString ErrorResult = QStringLiteral("Ошибка.");
+const QString NotProcessedCode = QStringLiteral("50");
+const QString PackageCaption = QStringLiteral("Идентификатор пакета");
+const QString MessageCaption = QStringLiteral("Идентификатор сообщения");
+
+// The charges loop asks for pages 0, 2, 3 … 10: at most ten requests in one operation.
+constexpr qint32 LastPageNumber = 10;
+
+QString GisGmpSoapAction()
+{
+    return GISGMP_SERVICE_NS + QStringLiteral("GISGMPTransferMsg");
+}
+
+QString ChargesCountText(qsizetype count)
+{
+    return QStringLiteral("Получено начислений: ") + QString::number(count);
+}
+
+QString AskFetchResultText(const QString& identifierCaption, const QString& identifier)
+{
+    return QStringLiteral("Сообщение отправлено успешно.\n") + identifierCaption + QStringLiteral(": ") +
+           identifier + QStringLiteral("\n\nПолучить результат обработки сейчас?");
+}
+
+} // namespace
+
+FieldFileKind OperationFieldFile(Operation operation)
+{
+    switch (operation) {
+    case Operation::Payment:
+    case Operation::PackageStatus:
+        return FieldFileKind::Payment;
+    case Operation::Charges:
+        return FieldFileKind::Charge;
+    case Operation::DocumentDetails:
+        return FieldFileKind::DocumentDetails;
+    case Operation::Order:
+    case Operation::Cancellation:
+    case Operation::GetState:
+        break;
+    }
+    return FieldFileKind::Order;
+}
+
+// What one exchange of an operation posts where, and under which debug names.
+struct OperationRunner::Exchange {
+    QString requestName;
+    QString responseName;
+    QString service;
+    QString soapAction;
+};
+
+OperationRunner::OperationRunner(OperationInputs inputs, const IControlReader& controls, OperationSink& sink)
+    : inputs_(std::move(inputs)), controls_(controls), sink_(sink)
+{
+    if (!inputs_.clock)
+        inputs_.clock = Now;
+}
+
+void OperationRunner::run(Operation operation)
+{
+    switch (operation) {
+    case Operation::Payment:
+        return payment();
+    case Operation::PackageStatus:
+        return packageStatus();
+    case Operation::Charges:
+        return charges();
+    case Operation::DocumentDetails:
+        return documentDetails();
+    case Operation::Order:
+        return order(false);
+    case Operation::Cancellation:
+        return order(true);
+    case Operation::GetState:
+        return getState();
+    }
+}
+
+void OperationRunner::runOrder(int changeStatus)
+{
+    // With no status chosen the tab looks like a new order; guessing either way could send the
+    // operator's order as its own cancellation.
+    if (changeStatus < 0)
+        guarded([]() -> QString { throw Exception(QStringLiteral("Не выбран статус данных платежа.")); });
+    order(changeStatus != 0);
+}
+
+QString OperationRunner::GetFieldValue(const QString& name)
+{
+    const QDate today = inputs_.clock().date();
+    return ::GetFieldValue(name, controls_,
+                           TValuesState{valuesType_, executeDateTime_, pageLength_, pageNumber_, today});
+}
+
+SoapRunOptions OperationRunner::RunOptions() const
+{
+    return {inputs_.settings.testMode, inputs_.settings.timeStampEnable, inputs_.settings.timeStampServer,
+            inputs_.http};
+}
+
+void OperationRunner::DisplayRecord(const XmlDocument& /*document*/, QStringList& lines)
+{
+    ++records_;
+    TRecordTable table = TRecordTable::rtNone;
+    if (valuesType_ == vtGISGMPCharges)
+        table = TRecordTable::rtCharges;
+    else if (valuesType_ == vtGISGKXCharges)
+        table = TRecordTable::rtPaymentDocuments;
+    // The reader reuses its list for the next record; what the sink keeps is a copy.
+    QStringList shown = lines;
+    LabelRecordLines(table, shown);
+    sink_.record(table, records_, shown);
+}
+
+void OperationRunner::begin(TValuesType kind, const QString& startText)
+{
+    sink_.started(startText);
+    valuesType_ = kind;
+    // One moment for every date of the operation, all pages of a charges request included.
+    executeDateTime_ = inputs_.clock();
+    records_ = 0;
+    pageLength_ = 0;
+    pageNumber_ = 0;
+}
+
+template <class Steps> void OperationRunner::guarded(Steps steps)
+{
+    // The result is told in every case, before any message about it.
+    QString result = ErrorResult;
+    debugFileWarnings_.clear();
+    const auto finish = [&] {
+        sink_.finished(result);
+        for (const QString& warning : std::exchange(debugFileWarnings_, {}))
+            sink_.warning(warning);
+    };
+    try {
+        result = steps();
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+}
+
+void OperationRunner::saveDebugFile(const QString& content, const QString& name) const
+{
+    if (inputs_.debugFolder.isEmpty() || content.isEmpty())
+        return;
+    const QString path = QDir(inputs_.debugFolder).filePath(name + QStringLiteral(".xml"));
+    QByteArray bytes("\xEF\xBB\xBF");
+    bytes += content.toUtf8();
+    // Replaced as a whole: a failure leaves the previous exchange's file, never a cut one.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw EDebugFileError(QStringLiteral("Невозможно создать файл \"%1\".\n%2")
+                                  .arg(QDir::toNativeSeparators(path), file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw EDebugFileError(
+            QStringLiteral("Ошибка записи в файл \"%1\".\n%2").arg(QDir::toNativeSeparators(path), reason));
+    }
+}
+
+XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& body)
+{
+    const QString envelope = BuildSignedEnvelope(inputs_.settings.container, body);
+    // Written before anything is sent, so a failure here stops the operation harmlessly.
+    saveDebugFile(envelope, exchange.requestName);
+    XmlDocument reply = PostSoapRequest(envelope, exchange.service, exchange.soapAction, inputs_.http);
+    if (!inputs_.debugFolder.isEmpty()) {
+        // The state system has taken the request by now: losing its answer over a debug copy would
+        // lose the identifier and invite sending the payment twice. The operator hears of it after.
+        try {
+            saveDebugFile(QString::fromUtf8(reply.toXml()), exchange.responseName);
+        } catch (const EDebugFileError& e) {
+            debugFileWarnings_ << e.message();
+        }
+    }
+    return reply;
+}
+
+void OperationRunner::payment()
+{
+    QString packageId;
+    guarded([&] {
+        begin(vtGISGMPPayment, QStringLiteral("Отправка информации о платеже..."));
+        const QString body = SoapCreateImportRequest(inputs_.settings.container, *this);
+        const XmlDocument reply =
+            exchange({QStringLiteral("PaymentRequest"), QStringLiteral("PaymentResponse"),
+                      inputs_.settings.servicePaymentGisGmp, GisGmpSoapAction()},
+                     body);
+        packageId = ReadImportResult(reply);
+        sink_.identifier(QStringLiteral("edPackage"), PackageCaption, packageId);
+        return QStringLiteral("Отправлено.");
+    });
+    if (sink_.askFollowUp(AskFetchResultText(PackageCaption, packageId)))
+        packageStatus();
+}
+
+void OperationRunner::packageStatus()
+{
+    bool notProcessed = false;
+    guarded([&] {
+        begin(vtGISGMPPayment, QStringLiteral("Получение статуса обработки пакета..."));
+        try {
+            const QString body = SoapCreatePackageStatusRequest(*this);
+            const XmlDocument reply =
+                exchange({QStringLiteral("PaymentStatusRequest"), QStringLiteral("PaymentStatusResponse"),
+                          inputs_.settings.servicePaymentGisGmp, GisGmpSoapAction()},
+                         body);
+            ReadPackageStatus(reply);
+        } catch (const ESOAPException& e) {
+            // The one answer that is not a failure: the package is still being processed.
+            if (e.ResultCode() != NotProcessedCode)
+                throw;
+            notProcessed = true;
+        }
+        return QStringLiteral("Статус пакета получен.");
+    });
+    if (notProcessed)
+        sink_.warning(QStringLiteral("Обработка пакета еще не завершена."));
+    else
+        sink_.information(QStringLiteral("Информация о платеже принята."));
+}
+
+void OperationRunner::charges()
+{
+    bool limitReached = false;
+    guarded([&] {
+        begin(vtGISGMPCharges, QStringLiteral("Запрос начислений..."));
+        bool hasMore = true;
+        while (hasMore && pageNumber_ <= LastPageNumber) {
+            // The builder reads the page number and length of this request from the runner.
+            const QString body = SoapCreateExportRequest(*this);
+            const XmlDocument reply =
+                exchange({QStringLiteral("ChargeRequest"), QStringLiteral("ChargeResponse"),
+                          inputs_.settings.serviceChargesGisGmp, GisGmpSoapAction()},
+                         body);
+            const TExportChargesResult page = ReadExportCharges(reply, this);
+            hasMore = page.HasMore;
+            pageLength_ = page.Count;
+            pageNumber_ = pageNumber_ == 0 ? 2 : pageNumber_ + 1;
+        }
+        // Stopping at the limit while the system still has pages must not pass for the whole list.
+        limitReached = hasMore;
+        return ChargesCountText(records_);
+    });
+    if (limitReached)
+        sink_.warning(QStringLiteral("Получены не все начисления: достигнут предел в 10 запросов. "
+                                     "Уточните условия поиска."));
+    if (records_ == 0)
+        sink_.warning(QStringLiteral("Начислений не найдено."));
+}
+
+void OperationRunner::documentDetails()
+{
+    guarded([&] {
+        begin(vtGISGKXCharges, QStringLiteral("Запрос начислений..."));
+        const QString body = SoapCreateExportPaymentDocumentDetailsRequest(inputs_.settings.container, *this);
+        const XmlDocument reply = exchange(
+            {QStringLiteral("DocumentDetailsRequest"), QStringLiteral("DocumentDetailsResponse"),
+             inputs_.settings.serviceChargesGisGkx, QStringLiteral("urn:#export_payment_document_details")},
+            body);
+        ReadPaymentDocumentDetails(reply, this);
+        return ChargesCountText(records_);
+    });
+    if (records_ == 0)
+        sink_.warning(QStringLiteral("Начислений не найдено."));
+}
+
+void OperationRunner::order(bool cancellation)
+{
+    QString messageGuid;
+    guarded([&] {
+        QString body;
+        XmlDocument reply;
+        if (!cancellation) {
+            begin(vtGISGKXPayment, QStringLiteral("Отправка информации о платеже..."));
+            body = SoapCreateImportNotificationsOfOrderExecutionRequest(inputs_.settings.container, *this);
+            reply = exchange({QStringLiteral("OrderExecutionRequest"),
+                              QStringLiteral("OrderExecutionResponse"), inputs_.settings.servicePaymentGisGkx,
+                              QStringLiteral("urn:async_getId_import_notifications_of_order_execution")},
+                             body);
+        } else {
+            begin(vtGISGKXCancel, QStringLiteral("Отправка информации об аннулировании распоряжения..."));
+            body = SoapCreateImportNotificationsOfOrderExecutionCancellationRequest(
+                inputs_.settings.container, *this);
+            reply = exchange(
+                {QStringLiteral("CancellationRequest"), QStringLiteral("CancellationResponse"),
+                 inputs_.settings.servicePaymentGisGkx,
+                 QStringLiteral("urn:async_getId_import_notifications_of_order_execution_cancellation")},
+                body);
+        }
+        messageGuid = ReadAckResult(reply);
+        sink_.identifier(QStringLiteral("edPackage2"), MessageCaption, messageGuid);
+        return QStringLiteral("Отправлено.");
+    });
+    if (sink_.askFollowUp(AskFetchResultText(MessageCaption, messageGuid)))
+        getState();
+}
+
+void OperationRunner::getState()
+{
+    guarded([&] {
+        begin(vtGISGKXGetState, QStringLiteral("Получение статуса обработки сообщения..."));
+        const QString body = SoapCreateGetStateRequest(inputs_.settings.container, *this);
+        const XmlDocument reply =
+            exchange({QStringLiteral("GetStateRequest"), QStringLiteral("GetStateResponse"),
+                      inputs_.settings.servicePaymentGisGkx, QStringLiteral("urn:async_getResult")},
+                     body);
+        ReadStateResult(reply);
+        return QStringLiteral("Статус сообщения получен.");
+    });
+    sink_.information(QStringLiteral("Извещение принято."));
+}

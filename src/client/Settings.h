@@ -1,0 +1,35 @@
+#pragma once
+
+#include "client/Form.h"
+
+#include <QString>
+#include <QStringList>
+
+// The settings tab as the file beside the executable keeps it.
+struct ClientSettings {
+    QString serviceChargesGisGmp;
+    QString servicePaymentGisGmp;
+    QString serviceChargesGisGkx;
+    QString servicePaymentGisGkx;
+    QString systemName;
+    QString smevCode;
+    QString gisGmpCode;
+    QString gisGkxCode;
+    QString timeStampServer;
+    bool testMode = false;
+    bool timeStampEnable = false;
+    QString container;
+};
+
+// What a first start shows: the first suggested addresses and placeholder codes.
+ClientSettings DefaultSettings();
+
+// The settings of the file, or the defaults when there is no file. A file that lacks a key leaves
+// that setting empty. A file that cannot be read raises Exception.
+ClientSettings ReadSettingsFile(const QString& fileName);
+
+// Replaces the file as a whole.
+void WriteSettingsFile(const QString& fileName, const ClientSettings& settings);
+
+// The sender's names and codes under the control names the value provider reads them from.
+void AddSettingsFields(const ClientSettings& settings, Form& form);
