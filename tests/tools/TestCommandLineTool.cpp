@@ -1,0 +1,183 @@
+// zelvan-cli as a script runs it: the built program, a settings file, field files, a key store
+// of its own and a loopback server standing in for the state systems.
+#include "support/LoopbackHttpServer.h"
+#include "support/StateSystemReplies.h"
+#include "support/TestKeys.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <mutex>
+
+namespace {
+
+const QString Signer = QStringLiteral("Подписант");
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+class CommandLineTool : public ::testing::Test {
+  protected:
+    TestKeyStore keys;
+    QTemporaryDir folder;
+    std::mutex mutex;
+    std::deque<TScriptedReply> replies;
+    TLoopbackHttpServer server;
+
+    void SetUp() override
+    {
+        keys.addContainer(Signer);
+        server.setHandler([this](const TRecordedRequest&) {
+            std::lock_guard lock(mutex);
+            TScriptedReply reply = replies.empty() ? TScriptedReply{} : replies.front();
+            if (!replies.empty())
+                replies.pop_front();
+            return reply;
+        });
+        WriteSettings(server.url());
+    }
+
+    QString Path(const QString& name) const { return QDir(folder.path()).filePath(name); }
+
+    void Write(const QString& name, const QString& text)
+    {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8().prepend("\xEF\xBB\xBF"));
+    }
+
+    void WriteSettings(const QString& url)
+    {
+        Write(QStringLiteral("zelvan.ini"),
+              QStringLiteral(
+                  "ServiceChargesGISGMP=%1\r\nServicePaymentGISGMP=%1\r\nSystemName=БАНК\r\n"
+                  "SMEVCode=BANK00001\r\nGISGMPCode=123ab4\r\nSoapTestMode=1\r\nCryptContainer=%2\r\n")
+                  .arg(url, Signer));
+    }
+
+    CliRun Cli(QStringList arguments)
+    {
+        arguments << QStringLiteral("--settings") << Path(QStringLiteral("zelvan.ini"))
+                  << QStringLiteral("--store") << keys.path();
+        QProcess process;
+        process.setWorkingDirectory(folder.path());
+        process.start(QStringLiteral(ZELVAN_CLI), arguments);
+        process.closeWriteChannel();
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+            return {-1, {}, QStringLiteral("zelvan-cli did not finish")};
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+};
+
+} // namespace
+
+TEST_F(CommandLineTool, ABatchGoesOnPastAFailedRequestAndEndsWithASummary)
+{
+    for (const char* name : {"Pay1.txt", "Pay2.txt", "Pay3.txt"})
+        Write(QLatin1String(name), QStringLiteral("SupplierBillID=1881000000000000000%1\r\nAmount=10.00\r\n")
+                                       .arg(QLatin1String(name).mid(3, 1)));
+    replies = {Soap(ImportResult(QStringLiteral("PKG-1"))),
+               Soap(GisGmpReply(QStringLiteral("<Ticket><RequestProcessResult><ResultCode>12</ResultCode>"
+                                               "<ResultDescription>Неверный УИН</ResultDescription>"
+                                               "</RequestProcessResult></Ticket>"))),
+               Soap(ImportResult(QStringLiteral("PKG-3")))};
+    const CliRun run =
+        Cli({QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay1.txt"),
+             QStringLiteral("--fields"), Path("Pay2.txt"), QStringLiteral("--fields"), Path("Pay3.txt")});
+
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 3);
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Отправлено.\nИдентификатор пакета: PKG-1\n")));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Отправлено.\nИдентификатор пакета: PKG-3\n")));
+    EXPECT_TRUE(run.out.contains(QStringLiteral("Ошибка.\n"))) << run.out.toStdString();
+    const QStringList errors = run.err.trimmed().split(u'\n');
+    ASSERT_EQ(errors.size(), 2) << run.err.toStdString();
+    EXPECT_TRUE(errors[0].startsWith(Path("Pay2.txt") + QStringLiteral(": ")));
+    EXPECT_TRUE(errors[0].contains(QStringLiteral("Неверный УИН")));
+    EXPECT_EQ(errors[1], QStringLiteral("Файлов: 3, выполнено: 2, с ошибкой: 1"));
+}
+
+TEST_F(CommandLineTool, ChargesAsJsonAreTheRecordsTheWindowShows)
+{
+    Write(QStringLiteral("Charge.txt"),
+          QStringLiteral("SearchType=1\r\nSupplierBillID=18810000000000000001\r\n"));
+    replies = {Soap(ExportCharges(QStringLiteral("hasMore=\"false\""),
+                                  {ChargeInfo(QStringLiteral("1"), QStringLiteral("150000")),
+                                   ChargeInfo(QStringLiteral("2"), QStringLiteral("1250"))}))};
+    // The tab's file in the current folder, as the window reads it at start-up.
+    const CliRun run = Cli({QStringLiteral("charges"), QStringLiteral("--format"), QStringLiteral("json")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << "no progress where no one watches";
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
+    ASSERT_EQ(document.array().size(), 1);
+    const QJsonObject request = document.array()[0].toObject();
+    EXPECT_EQ(request["operation"].toString(), "charges");
+    EXPECT_EQ(request["file"].toString(), "Charge.txt");
+    EXPECT_EQ(request["status"].toString(), "Получено начислений: 2");
+    EXPECT_TRUE(request["warnings"].toArray().isEmpty());
+    const QJsonArray records = request["records"].toArray();
+    ASSERT_EQ(records.size(), 2);
+    const auto value = [&](int record, const QString& label) {
+        for (const QJsonValue& field : records[record].toArray())
+            if (field["label"].toString() == label)
+                return field["value"].toString();
+        return QStringLiteral("<missing>");
+    };
+    EXPECT_EQ(value(0, QStringLiteral("Сумма")), "1500.00");
+    EXPECT_EQ(value(1, QStringLiteral("Сумма")), "12.50");
+    EXPECT_EQ(value(1, QStringLiteral("Назначение")), "Штраф");
+}
+
+TEST_F(CommandLineTool, ExitCodesTellBadInputTransportAndKeysApart)
+{
+    const CliRun unknownOperation = Cli({QStringLiteral("refund")});
+    EXPECT_EQ(unknownOperation.exitCode, 2);
+    EXPECT_TRUE(unknownOperation.err.contains(QStringLiteral("refund")));
+    EXPECT_EQ(
+        Cli({QStringLiteral("charges"), QStringLiteral("--set"), QStringLiteral("NoSuchKey=1")}).exitCode, 2);
+    EXPECT_EQ(Cli({QStringLiteral("charges"), QStringLiteral("--fields"), Path("missing.txt")}).exitCode, 2);
+    EXPECT_EQ(Cli({QStringLiteral("charges"), QStringLiteral("--container"), QStringLiteral("Нет такого")})
+                  .exitCode,
+              4);
+    EXPECT_EQ(server.requestCount(), 0);
+
+    WriteSettings(QStringLiteral("http://127.0.0.1:%1/").arg(UnusedLoopbackPort()));
+    const CliRun refused = Cli({QStringLiteral("charges")});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_FALSE(refused.err.isEmpty());
+}
+
+TEST_F(CommandLineTool, AnEncryptedContainerOpensWithThePasswordFile)
+{
+    TestKeyOptions encrypted;
+    encrypted.password = QStringLiteral("секрет");
+    keys.addContainer(QStringLiteral("Сейф"), encrypted);
+    Write(QStringLiteral("right.txt"), QStringLiteral("секрет\n"));
+    Write(QStringLiteral("wrong.txt"), QStringLiteral("не тот\n"));
+    replies = {Soap(ExportCharges(QStringLiteral("hasMore=\"false\""), {}))};
+    const QStringList charges{QStringLiteral("charges"), QStringLiteral("--container"),
+                              QStringLiteral("Сейф"), QStringLiteral("--password-file")};
+
+    const CliRun right = Cli(charges + QStringList{Path("right.txt")});
+    EXPECT_EQ(right.exitCode, 0) << right.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_EQ(Cli(charges + QStringList{Path("wrong.txt")}).exitCode, 4);
+    // No terminal to ask on: the container stays shut.
+    EXPECT_EQ(
+        Cli({QStringLiteral("charges"), QStringLiteral("--container"), QStringLiteral("Сейф")}).exitCode, 4);
+    EXPECT_EQ(server.requestCount(), 1);
+}

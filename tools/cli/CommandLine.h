@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class QTextStream;
+
+// The exit codes of zelvan-cli.
+enum class ExitCode {
+    success = 0,   // every request succeeded
+    refused = 1,   // a state system refused a request or answered with a fault
+    badInput = 2,  // usage, an unreadable file, a value that does not convert, an unknown value
+    transport = 3, // no connection, a time-out, an HTTP error, the time-stamp server
+    keys = 4,      // the key container or the signature
+};
+
+// Where the program writes and how it asks.
+struct CommandLineStreams {
+    QTextStream* out = nullptr;
+    QTextStream* err = nullptr;
+    // Progress ("2/15 file") is written to the error stream only for a person watching it.
+    bool progress = false;
+    // Asks for a container's password without showing it; nothing when no one can answer.
+    std::function<std::optional<QString>(const QString& prompt)> askPassword;
+
+    // The process's standard output and error, and the terminal.
+    static CommandLineStreams standard();
+};
+
+// Runs `zelvan-cli OPERATION [options]`; `arguments` start with the program's name.
+int RunCommandLine(const QStringList& arguments, const CommandLineStreams& streams);
