@@ -284,6 +284,10 @@ TEST(KeyTool, RefusesBadArgumentsWithoutMakingAnything)
         EXPECT_EQ(run.exitCode, 2) << arguments.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(run.err.contains(QStringLiteral("Usage:")));
     }
+    // Asked for, the usage is an answer, not an error.
+    const TRun help = RunKeyTool({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage:")));
     // A name no other run leaves behind, so the check below cannot see somebody else's folder.
     const QString escape = QStringLiteral("../escape-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QList<QStringList> refused{

@@ -364,6 +364,17 @@ int RunList(const TArguments& arguments)
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZELVAN_VERSION));
+    const QStringList given = QCoreApplication::arguments().mid(1);
+    // Asking how to use the tool is not a mistake: the usage goes to standard output.
+    if (given.size() == 1 && (given[0] == u"--help" || given[0] == u"-h")) {
+        Out() << kUsage;
+        return 0;
+    }
+    if (given.size() == 1 && given[0] == u"--version") {
+        Out() << "zelvan-keytool " << QCoreApplication::applicationVersion() << Qt::endl;
+        return 0;
+    }
     try {
         const TArguments arguments = ParseArguments(QCoreApplication::arguments().mid(1));
         if (arguments.command == QLatin1String("new"))
