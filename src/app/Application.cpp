@@ -18,7 +18,7 @@ std::unique_ptr<QTranslator> InstallQtTranslation()
 }
 
 TApplication::TApplication(int& argc, char** argv)
-    : QApplication(argc, argv), FQtTranslation(InstallQtTranslation())
+    : QApplication(argc, argv), qtTranslation_(InstallQtTranslation())
 {
 }
 

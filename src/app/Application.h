@@ -20,5 +20,5 @@ class TApplication final : public QApplication {
     ~TApplication() override;
 
   private:
-    std::unique_ptr<QTranslator> FQtTranslation;
+    std::unique_ptr<QTranslator> qtTranslation_;
 };
