@@ -163,9 +163,11 @@ void OperationRunner::begin(TValuesType kind, const QString& startText)
     pageLength_ = 0;
     pageNumber_ = 0;
     // Read before anything is sent: a request whose reply could not be checked must not go out.
+    // Only a check reads it, so with every check off nothing changes for a file that is gone.
     const ClientSettings& settings = inputs_.settings;
     trusted_.clear();
-    if (!settings.trustedCertificates.isEmpty())
+    if (!settings.trustedCertificates.isEmpty() &&
+        (settings.verifyReplySignature || settings.verifyServerCertificate || settings.timeStampEnable))
         trusted_ = ReadTrustedCertificates(settings.trustedCertificates);
     else if (settings.verifyReplySignature)
         throw Exception(

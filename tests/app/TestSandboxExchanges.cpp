@@ -309,6 +309,9 @@ TEST_F(SandboxExchanges, RepliesAreTakenOnlyWhenSignedByATrustedCertificate)
         ->setEditText(sandbox->url(QStringLiteral("/gateway/services/SID0003663")));
     FetchCharges();
     EXPECT_TRUE(Error().contains(QStringLiteral("Сертификаты СМЭВ и УЦ"))) << Error().toStdString();
+    Set("edTrustedCertificates", dump.filePath(QStringLiteral("gone.pem")));
+    FetchCharges();
+    EXPECT_TRUE(Error().contains(QStringLiteral("gone.pem"))) << Error().toStdString();
     EXPECT_EQ(RequestsOf("charges"), sent);
 }
 
