@@ -248,9 +248,9 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
         QString detail = QString::fromLocal8Bit(errorText).trimmed();
         if (detail.isEmpty())
             detail = QString::fromLatin1(curl_easy_strerror(result));
+        // A failed handshake is not the certificate's fault and keeps libcurl's words.
         if (trust.check == ServerTrust::Check::Trusted &&
-            (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CONNECT_ERROR ||
-             result == CURLE_SSL_CACERT_BADFILE))
+            (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CACERT_BADFILE))
             throw EHttpTransportError(ServerCertificateRefusedText(QUrl(url).host(), detail));
         // libcurl's text names the failing step; the system's reason (refused, unreachable…)
         // is what tells the operator where to look.
