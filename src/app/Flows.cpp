@@ -84,6 +84,9 @@ ClientSettings TfmZelvan::CurrentSettings() const
     settings.testMode = ui->ckTest->isChecked();
     settings.timeStampEnable = ui->ckTimeStamp->isChecked();
     settings.container = ui->cbContainer->currentText();
+    settings.verifyReplySignature = ui->ckVerifyReplySignature->isChecked();
+    settings.verifyServerCertificate = ui->ckVerifyServerCertificate->isChecked();
+    settings.trustedCertificates = ui->edTrustedCertificates->text();
     return settings;
 }
 

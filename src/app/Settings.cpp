@@ -34,6 +34,8 @@ void TfmZelvan::ConnectSettingsHandlers()
 {
     ConnectHandler(ui->buSettingsSave, &QPushButton::clicked, this, [this] { buSettingsSaveClick(); });
     ConnectHandler(ui->buSertShow, &QPushButton::clicked, this, [this] { buSertShowClick(); });
+    ConnectHandler(ui->buTrustedCertificates, &QPushButton::clicked, this,
+                   [this] { buTrustedCertificatesClick(); });
 }
 
 void TfmZelvan::ListKeyContainers()
@@ -63,6 +65,9 @@ void TfmZelvan::LoadSettings()
     ui->cbTimeStamp->setEditText(settings.timeStampServer);
     ui->ckTimeStamp->setChecked(settings.timeStampEnable);
     ui->ckTest->setChecked(settings.testMode);
+    ui->ckVerifyReplySignature->setChecked(settings.verifyReplySignature);
+    ui->ckVerifyServerCertificate->setChecked(settings.verifyServerCertificate);
+    ui->edTrustedCertificates->setText(settings.trustedCertificates);
 
     // A container that is no longer there gives way to the first one available.
     QComboBox* containers = ui->cbContainer;
@@ -131,6 +136,13 @@ void TfmZelvan::SaveWindowState()
 void TfmZelvan::buSettingsSaveClick()
 {
     SaveSettings();
+}
+
+void TfmZelvan::buTrustedCertificatesClick()
+{
+    ui->edTrustedCertificates->setText(
+        AskOpenFileName(ui->edTrustedCertificates->text(),
+                        QStringLiteral("Сертификаты|*.pem;*.crt;*.cer;*.der|Все файлы|*")));
 }
 
 void TfmZelvan::buSertShowClick()

@@ -107,6 +107,7 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     void SaveWindowState();
     void buSettingsSaveClick();
     void buSertShowClick();
+    void buTrustedCertificatesClick();
 
     // The payer identifier dialog's buttons (PayerIdentifierButtons.cpp).
     void ConnectPayerIdentifierButtons();

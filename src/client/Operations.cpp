@@ -2,9 +2,11 @@
 
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
+#include "foundation/TrustedCertificates.h"
 #include "foundation/XmlDocument.h"
 #include "gisgkx/GisGkxRequests.h"
 #include "gisgmp/SoapPayment.h"
+#include "smev/ReplySignature.h"
 #include "smev/SmevEnvelope.h"
 #include "smev/SoapConstants.h"
 #include "smev/SoapException.h"
@@ -121,8 +123,20 @@ QString OperationRunner::GetFieldValue(const QString& name)
 
 SoapRunOptions OperationRunner::RunOptions() const
 {
-    return {inputs_.settings.testMode, inputs_.settings.timeStampEnable, inputs_.settings.timeStampServer,
+    // Time-stamp servers have been checked against the system's store all along.
+    return {inputs_.settings.testMode,
+            inputs_.settings.timeStampEnable,
+            inputs_.settings.timeStampServer,
+            serverTrust(ServerTrust::Check::LibraryDefault),
+            trusted_,
             inputs_.http};
+}
+
+ServerTrust OperationRunner::serverTrust(ServerTrust::Check unchecked) const
+{
+    if (!inputs_.settings.verifyServerCertificate)
+        return {unchecked, {}};
+    return {ServerTrust::Check::Trusted, trusted_};
 }
 
 void OperationRunner::DisplayRecord(const XmlDocument& /*document*/, QStringList& lines)
@@ -148,6 +162,16 @@ void OperationRunner::begin(TValuesType kind, const QString& startText)
     records_ = 0;
     pageLength_ = 0;
     pageNumber_ = 0;
+    // Read before anything is sent: a request whose reply could not be checked must not go out.
+    // Only a check reads it, so with every check off nothing changes for a file that is gone.
+    const ClientSettings& settings = inputs_.settings;
+    trusted_.clear();
+    if (!settings.trustedCertificates.isEmpty() &&
+        (settings.verifyReplySignature || settings.verifyServerCertificate || settings.timeStampEnable))
+        trusted_ = ReadTrustedCertificates(settings.trustedCertificates);
+    else if (settings.verifyReplySignature)
+        throw Exception(
+            QStringLiteral("Для проверки подписи ответов СМЭВ укажите файл \"Сертификаты СМЭВ и УЦ\"."));
 }
 
 template <class Steps> void OperationRunner::guarded(Steps steps)
@@ -194,7 +218,10 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     const QString envelope = BuildSignedEnvelope(inputs_.settings.container, body);
     // Written before anything is sent, so a failure here stops the operation harmlessly.
     saveDebugFile(envelope, exchange.requestName);
-    XmlDocument reply = PostSoapRequest(envelope, exchange.service, exchange.soapAction, inputs_.http);
+    const QByteArray replyBytes =
+        PostSoapRequestBody(envelope, exchange.service, exchange.soapAction, inputs_.http,
+                            serverTrust(ServerTrust::Check::AcceptAny));
+    XmlDocument reply = XmlDocument::parse(replyBytes);
     if (!inputs_.debugFolder.isEmpty()) {
         // The state system has taken the request by now: losing its answer over a debug copy would
         // lose the identifier and invite sending the payment twice. The operator hears of it after.
@@ -204,6 +231,9 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
             debugFileWarnings_ << e.message();
         }
     }
+    // Faults too: an unsigned fault could make the operator send again a payment that was taken.
+    if (inputs_.settings.verifyReplySignature)
+        CheckReplySignature(replyBytes, trusted_);
     return reply;
 }
 

@@ -2,6 +2,7 @@
 
 #include "client/FieldFiles.h"
 #include "client/Settings.h"
+#include "foundation/HttpClient.h"
 #include "smev/SoapValues.h"
 #include "values/ResultDisplay.h"
 #include "values/ValuesType.h"
@@ -81,6 +82,7 @@ class OperationRunner final : public ISOAPValues {
     template <class Steps> void guarded(Steps steps);
     XmlDocument exchange(const Exchange& exchange, const QString& body);
     void saveDebugFile(const QString& content, const QString& name) const;
+    ServerTrust serverTrust(ServerTrust::Check unchecked) const;
 
     void payment();
     void packageStatus();
@@ -99,4 +101,6 @@ class OperationRunner final : public ISOAPValues {
     qint32 pageNumber_ = 0;
     qsizetype records_ = 0;
     QStringList debugFileWarnings_;
+    // The trust file's certificates (PEM) as the operation in progress read it; empty without one.
+    QByteArray trusted_;
 };

@@ -26,6 +26,9 @@ QStringList SettingsLines(const ClientSettings& settings)
         QStringLiteral("SoapTestMode=") + Flag(settings.testMode),
         QStringLiteral("TimeStampEnable=") + Flag(settings.timeStampEnable),
         QStringLiteral("CryptContainer=") + settings.container,
+        QStringLiteral("VerifyReplySignature=") + Flag(settings.verifyReplySignature),
+        QStringLiteral("VerifyServerCertificate=") + Flag(settings.verifyServerCertificate),
+        QStringLiteral("TrustedCertificates=") + settings.trustedCertificates,
     };
 }
 
@@ -69,6 +72,9 @@ ClientSettings ReadSettingsFile(const QString& fileName)
     settings.timeStampEnable = value("TimeStampEnable") == u"1";
     settings.testMode = value("SoapTestMode") == u"1";
     settings.container = value("CryptContainer");
+    settings.verifyReplySignature = value("VerifyReplySignature") == u"1";
+    settings.verifyServerCertificate = value("VerifyServerCertificate") == u"1";
+    settings.trustedCertificates = value("TrustedCertificates");
     return settings;
 }
 

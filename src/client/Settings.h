@@ -19,6 +19,13 @@ struct ClientSettings {
     bool testMode = false;
     bool timeStampEnable = false;
     QString container;
+    // Each reply's signature must verify and come from a certificate of the trust file.
+    bool verifyReplySignature = false;
+    // https servers must show a certificate of the trust file (or of the system's store when
+    // there is no trust file); otherwise any certificate is accepted, as the test stands need.
+    bool verifyServerCertificate = false;
+    // The file of trusted certificates: SMEV's, the authorities that issue them, the servers'.
+    QString trustedCertificates;
 };
 
 // What a first start shows: the first suggested addresses and placeholder codes.

@@ -73,3 +73,8 @@ QString ReplyTooLargeText(const QString& url, qint64 limitBytes)
 {
     return QStringLiteral("Ответ сервера %1 не принят: он больше %2").arg(url, SizeText(limitBytes));
 }
+
+QString ServerCertificateRefusedText(const QString& host, const QString& reason)
+{
+    return QStringLiteral("Сертификат сервера %1 не принят: %2").arg(host, reason);
+}

@@ -27,3 +27,6 @@ QString ExchangeTooLongText(const QString& url, int limitMs);
 
 // A reply that is, or says it will be, larger than the client takes.
 QString ReplyTooLargeText(const QString& url, qint64 limitBytes);
+
+// An https server whose certificate was not accepted, with libcurl's reason.
+QString ServerCertificateRefusedText(const QString& host, const QString& reason);

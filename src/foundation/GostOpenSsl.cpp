@@ -194,6 +194,31 @@ X509Ptr ReadCertificate(const QByteArray& bytes)
     return certificate;
 }
 
+std::vector<X509Ptr> ReadCertificates(const QByteArray& bytes)
+{
+    std::vector<X509Ptr> certificates;
+    if (!bytes.contains("-----BEGIN")) {
+        if (X509Ptr one = ReadCertificate(bytes))
+            certificates.push_back(std::move(one));
+        return certificates;
+    }
+    BioPtr bio(BIO_new_mem_buf(bytes.constData(), int(bytes.size())));
+    while (X509* next = bio ? PEM_read_bio_X509(bio.get(), nullptr, RefusePassword, nullptr) : nullptr)
+        certificates.emplace_back(next);
+    // The end of the file reads as an error.
+    ERR_clear_error();
+    return certificates;
+}
+
+X509StorePtr CertificateStore(const std::vector<X509Ptr>& certificates)
+{
+    X509StorePtr store(X509_STORE_new());
+    for (const X509Ptr& certificate : certificates)
+        if (store && !X509_STORE_add_cert(store.get(), certificate.get()))
+            ERR_clear_error(); // the same certificate twice
+    return store;
+}
+
 QByteArray CertificateDer(X509* certificate)
 {
     unsigned char* der = nullptr;

@@ -10,9 +10,11 @@
 
 #include <openssl/evp.h>
 #include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 template <auto Free> struct OpenSslDeleter {
     template <typename T> void operator()(T* object) const noexcept { Free(object); }
@@ -23,6 +25,7 @@ using EvpPkeyPtr = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY_free>>;
 using EvpPkeyCtxPtr = std::unique_ptr<EVP_PKEY_CTX, OpenSslDeleter<EVP_PKEY_CTX_free>>;
 using EvpMdCtxPtr = std::unique_ptr<EVP_MD_CTX, OpenSslDeleter<EVP_MD_CTX_free>>;
 using BioPtr = std::unique_ptr<BIO, OpenSslDeleter<BIO_free_all>>;
+using X509StorePtr = std::unique_ptr<X509_STORE, OpenSslDeleter<X509_STORE_free>>;
 
 // The GOST engine, loaded from its module on first use and kept for the life of the process.
 // Raises ECryptException named after `step` when the engine cannot be loaded.
@@ -45,6 +48,12 @@ QString TakeOpenSslErrors();
 
 // A certificate read from DER or from PEM; null when the bytes are neither.
 X509Ptr ReadCertificate(const QByteArray& bytes);
+
+// The certificates of a trust file: one DER certificate, or every PEM certificate in it, in order.
+std::vector<X509Ptr> ReadCertificates(const QByteArray& bytes);
+
+// A store that trusts exactly these certificates (null when OpenSSL cannot make one).
+X509StorePtr CertificateStore(const std::vector<X509Ptr>& certificates);
 
 // The DER encoding of a certificate.
 QByteArray CertificateDer(X509* certificate);

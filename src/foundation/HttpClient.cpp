@@ -3,6 +3,7 @@
 #include "foundation/ErrorTexts.h"
 
 #include <QElapsedTimer>
+#include <QUrl>
 
 #include <curl/curl.h>
 
@@ -174,7 +175,7 @@ THttpClient::~THttpClient()
 }
 
 THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const QList<QByteArray>& headers,
-                             bool acceptInvalidCertificates)
+                             const ServerTrust& trust)
 {
     if (!F->Handle) {
         F->Handle = curl_easy_init();
@@ -213,9 +214,15 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, WatchProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    if (acceptInvalidCertificates) {
+    if (trust.check == ServerTrust::Check::AcceptAny) {
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
         curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    } else if (trust.check == ServerTrust::Check::Trusted && !trust.authorities.isEmpty()) {
+        // The trust file alone: a certificate the system's store knows is not trusted for that.
+        curl_blob authorities{const_cast<char*>(trust.authorities.constData()),
+                              size_t(trust.authorities.size()), CURL_BLOB_COPY};
+        curl_easy_setopt(curl, CURLOPT_CAINFO_BLOB, &authorities);
+        curl_easy_setopt(curl, CURLOPT_CAPATH, nullptr);
     }
 
     const CURLcode result = curl_easy_perform(curl);
@@ -241,6 +248,10 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
         QString detail = QString::fromLocal8Bit(errorText).trimmed();
         if (detail.isEmpty())
             detail = QString::fromLatin1(curl_easy_strerror(result));
+        // A failed handshake is not the certificate's fault and keeps libcurl's words.
+        if (trust.check == ServerTrust::Check::Trusted &&
+            (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CACERT_BADFILE))
+            throw EHttpTransportError(ServerCertificateRefusedText(QUrl(url).host(), detail));
         // libcurl's text names the failing step; the system's reason (refused, unreachable…)
         // is what tells the operator where to look.
         // The handle keeps the last system error across calls, so it is read only where this

@@ -67,6 +67,18 @@ struct THttpReply {
     QString MediaType() const;
 };
 
+// How the certificate of an https server is judged.
+struct ServerTrust {
+    enum class Check {
+        AcceptAny,      // any certificate: the SMEV test stands have certificates of their own
+        LibraryDefault, // libcurl's check against the system's store, reported in its words
+        Trusted,        // checked against `authorities`; a refusal names the host and the reason
+    };
+    Check check = Check::LibraryDefault;
+    // PEM certificates of the authorities or of the servers themselves; empty: the system's store.
+    QByteArray authorities;
+};
+
 // One HTTP connection holder, reused from call to call (connections are kept alive between
 // posts to the same server). Every setting is made afresh on each call, so a failed call leaves
 // nothing behind that could spoil the next one. Only http and https addresses are accepted;
@@ -81,7 +93,7 @@ class THttpClient final {
     // Posts `body` to `url` with the extra header lines ("Name: value") and returns whatever
     // status the server answered with. Raises EHttpTransportError when no reply was read.
     THttpReply Post(const QString& url, const QByteArray& body, const QList<QByteArray>& headers,
-                    bool acceptInvalidCertificates = false);
+                    const ServerTrust& trust = {});
 
   private:
     struct TImpl;

@@ -178,8 +178,10 @@ QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values
 
     // What is stamped is the signature value exactly as it is written into the element.
     const SoapRunOptions options = values.RunOptions();
-    const QString timeStamp = GetTimeStamp({options.timeStampEnable, options.timeStampServer}, containerName,
-                                           signatureText, options.http);
+    const QString timeStamp = GetTimeStamp({options.timeStampEnable,
+                                            options.timeStampServer,
+                                            {options.timeStampServerTrust, options.timeStampAuthorities}},
+                                           containerName, signatureText, options.http);
 
     QString timeStampContent;
     timeStampContent += Xds(u"HashDataInfo").attr(u"URI", u'#' + signatureValueId).always({});

@@ -18,7 +18,7 @@ struct SandboxServer::Impl {
     SandboxIdentity identity;
     std::unique_ptr<SandboxService> service;
     std::unique_ptr<TimeStampAuthority> authority;
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
     std::thread thread;
     int port = 0;
 
@@ -106,13 +106,27 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
     if (!F->options.dumpFolder.isEmpty() && !QDir().mkpath(F->options.dumpFolder))
         throw std::runtime_error("cannot make the dump folder " + F->options.dumpFolder.toStdString());
 
+    if (F->options.tlsCertificate.isEmpty() != F->options.tlsKey.isEmpty())
+        throw std::runtime_error("TLS needs both a certificate and a key");
+    if (F->options.tlsCertificate.isEmpty()) {
+        F->server = std::make_unique<httplib::Server>();
+    } else {
+        const std::string certificate = F->options.tlsCertificate.toStdString();
+        const std::string key = F->options.tlsKey.toStdString();
+        auto server = std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str());
+        if (!server->is_valid())
+            throw std::runtime_error("cannot serve TLS with the certificate " + certificate +
+                                     " and the key " + key);
+        F->server = std::move(server);
+    }
+
     Impl* impl = F.get();
     const auto serve = [impl](const httplib::Request& request, httplib::Response& response) {
         impl->Serve(request, response);
     };
     for (const char* sid : {"SID0003663", "SID0004153", "SID0004154"})
-        F->server.Post(std::string("/gateway/services/") + sid, serve);
-    F->server.Post("/tsp/tsp.srf", [impl](const httplib::Request& request, httplib::Response& response) {
+        F->server->Post(std::string("/gateway/services/") + sid, serve);
+    F->server->Post("/tsp/tsp.srf", [impl](const httplib::Request& request, httplib::Response& response) {
         try {
             response.set_content(
                 impl->authority->respond(QByteArray::fromStdString(request.body)).toStdString(),
@@ -124,10 +138,10 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
                       {});
         }
     });
-    F->server.Get("/sandbox/certificate", [impl](const httplib::Request&, httplib::Response& response) {
+    F->server->Get("/sandbox/certificate", [impl](const httplib::Request&, httplib::Response& response) {
         response.set_content(impl->identity.signerChainPem().toStdString(), "application/x-pem-file");
     });
-    F->server.Post("/sandbox/fault", [impl](const httplib::Request& request, httplib::Response& response) {
+    F->server->Post("/sandbox/fault", [impl](const httplib::Request& request, httplib::Response& response) {
         try {
             for (const QString& line : QString::fromStdString(request.body).split(u'\n', Qt::SkipEmptyParts))
                 impl->service->setFault(line.trimmed());
@@ -139,8 +153,8 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
             response.set_content(std::string(e.what()) + "\n", "text/plain; charset=utf-8");
         }
     });
-    F->server.set_payload_max_length(size_t(F->options.maxBody));
-    F->server.set_error_handler([impl](const httplib::Request& request, httplib::Response& response) {
+    F->server->set_payload_max_length(size_t(F->options.maxBody));
+    F->server->set_error_handler([impl](const httplib::Request& request, httplib::Response& response) {
         if (response.status == 413) {
             response.set_content(
                 SoapFaultEnvelope(
@@ -153,16 +167,16 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
         }
     });
     // An idle kept-alive connection would hold the server's stop for the whole keep-alive time.
-    F->server.set_keep_alive_timeout(1);
+    F->server->set_keep_alive_timeout(1);
 
     const std::string host = F->options.host.toStdString();
-    F->port = F->options.port == 0 ? F->server.bind_to_any_port(host)
-                                   : (F->server.bind_to_port(host, F->options.port) ? F->options.port : -1);
+    F->port = F->options.port == 0 ? F->server->bind_to_any_port(host)
+                                   : (F->server->bind_to_port(host, F->options.port) ? F->options.port : -1);
     if (F->port <= 0)
         throw std::runtime_error(
             QStringLiteral("cannot listen on %1:%2").arg(F->options.host).arg(F->options.port).toStdString());
-    F->thread = std::thread([impl] { impl->server.listen_after_bind(); });
-    while (!F->server.is_running())
+    F->thread = std::thread([impl] { impl->server->listen_after_bind(); });
+    while (!F->server->is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
@@ -173,7 +187,7 @@ SandboxServer::~SandboxServer()
         F->stopping = true;
     }
     F->released.notify_all();
-    F->server.stop();
+    F->server->stop();
     if (F->thread.joinable())
         F->thread.join();
 }
@@ -186,7 +200,9 @@ int SandboxServer::port() const
 QString SandboxServer::url(const QString& path) const
 {
     const QString host = F->options.host.contains(u':') ? u'[' + F->options.host + u']' : F->options.host;
-    return QStringLiteral("http://%1:%2%3").arg(host).arg(F->port).arg(path);
+    const QString scheme =
+        F->options.tlsCertificate.isEmpty() ? QStringLiteral("http") : QStringLiteral("https");
+    return QStringLiteral("%1://%2:%3%4").arg(scheme, host).arg(F->port).arg(path);
 }
 
 QStringList SandboxServer::settingsLines() const

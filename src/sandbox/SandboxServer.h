@@ -22,6 +22,9 @@ struct SandboxOptions {
     QString identityFolder; // not empty: the sandbox's keys are kept there
     qint64 maxBody = 10 * 1024 * 1024;
     QStringList faults; // OPERATION=KIND
+    // Both set: https with this certificate and private key (PEM files).
+    QString tlsCertificate;
+    QString tlsKey;
     // How long an answer that never comes is held back at most (the client gives up before).
     std::chrono::milliseconds noReplyLimit{std::chrono::minutes(10)};
     // One line per exchange; null: standard output.
@@ -39,7 +42,7 @@ class SandboxServer final {
     SandboxServer& operator=(const SandboxServer&) = delete;
 
     int port() const;
-    // "http://HOST:PORT" followed by the path.
+    // "http://HOST:PORT" (https with TLS) followed by the path.
     QString url(const QString& path) const;
     // The five settings lines that point a client at this sandbox.
     QStringList settingsLines() const;

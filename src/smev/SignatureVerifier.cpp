@@ -247,6 +247,8 @@ void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& 
     else if (GostHash(signedBytes, method.algorithm) != digest)
         check.failures.append(
             QStringLiteral("digest does not match the canonical form of the signed element"));
+    else
+        check.digestMatches = true;
 
     check.signedInfoC14N = ExclusiveC14N(doc, signedInfo);
     xmlNode* signatureValue = FindChild(signature, DsigNs, "SignatureValue");
@@ -263,6 +265,8 @@ void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& 
         check.failures.append(QStringLiteral("no certificate"));
     else if (!VerifyGostSignature(check.certificate, check.signedInfoC14N, value))
         check.failures.append(QStringLiteral("signature value does not verify over ds:SignedInfo"));
+    else
+        check.signatureValueVerifies = true;
 }
 
 } // namespace
@@ -288,6 +292,11 @@ SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope)
         check.failures.append(QStringLiteral("no SOAP envelope with a Body and a security signature"));
         return check;
     }
+    check.signaturePresent = true;
+    for (xmlNode* child = root->children; child; child = child->next)
+        if (child != body && child->type == XML_ELEMENT_NODE &&
+            xmlStrcasecmp(child->name, reinterpret_cast<const xmlChar*>("Body")) == 0)
+            check.failures.append(QStringLiteral("the envelope has another element named Body"));
     const MethodPair* method = nullptr;
     xmlNode* reference = CheckSignedInfo(FindChild(signature, DsigNs, "SignedInfo"), false, check, method);
     if (!reference)
@@ -328,6 +337,7 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
         check.failures.append(QStringLiteral("no pi:FinalPayment with a ds:Signature"));
         return check;
     }
+    check.signaturePresent = true;
     xmlNode* lastElement = xmlLastElementChild(payment);
     if (lastElement != signature)
         check.failures.append(QStringLiteral("ds:Signature is not the last child of pi:FinalPayment"));
@@ -430,23 +440,10 @@ QString CertificateTrustFailure(const QByteArray& certificate, const QByteArray&
     const X509Ptr subject = ReadCertificate(certificate);
     if (!subject)
         return QStringLiteral("the certificate cannot be read");
-    std::unique_ptr<X509_STORE, OpenSslDeleter<X509_STORE_free>> store(X509_STORE_new());
-    int trusted = 0;
-    if (!trustedCertificates.contains("-----BEGIN")) {
-        if (const X509Ptr one = ReadCertificate(trustedCertificates);
-            one && X509_STORE_add_cert(store.get(), one.get()))
-            ++trusted;
-    } else {
-        BioPtr bio(BIO_new_mem_buf(trustedCertificates.constData(), int(trustedCertificates.size())));
-        while (X509* next = PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr)) {
-            const X509Ptr owned(next);
-            if (X509_STORE_add_cert(store.get(), owned.get()))
-                ++trusted;
-        }
-    }
-    ERR_clear_error();
-    if (trusted == 0)
+    const std::vector<X509Ptr> certificates = ReadCertificates(trustedCertificates);
+    if (certificates.empty())
         return QStringLiteral("the trust file holds no certificate");
+    const X509StorePtr store = CertificateStore(certificates);
     std::unique_ptr<X509_STORE_CTX, OpenSslDeleter<X509_STORE_CTX_free>> context(X509_STORE_CTX_new());
     if (!context || !X509_STORE_CTX_init(context.get(), store.get(), subject.get(), nullptr))
         return QStringLiteral("the chain cannot be checked\n") + TakeOpenSslErrors();

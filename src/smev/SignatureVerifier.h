@@ -17,12 +17,18 @@ struct SignatureCheck {
     QByteArray certificate;    // DER of the certificate in the message
     QString signatureValueId;  // the Id of ds:SignatureValue, when it has one
     QStringList failures;      // empty when everything verified
+    // Which of the main checks passed, for a caller that tells the operator which one failed.
+    bool signaturePresent = false;
+    bool digestMatches = false;
+    bool signatureValueVerifies = false;
 
     bool verified() const { return failures.isEmpty(); }
 };
 
 // The WS-Security signature of a SOAP envelope: the Body digest and the SignedInfo signature,
-// with the certificate of the binary security token that the key info refers to.
+// with the certificate of the binary security token that the key info refers to. The signed Body
+// must be the envelope's only child whose local name is Body in any letter case: readers that go
+// by local names would otherwise read another one.
 SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope);
 
 // The enveloped signature of the pi:FinalPayment element found anywhere in the document: its

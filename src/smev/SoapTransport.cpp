@@ -16,8 +16,8 @@ bool IsTextPage(const QString& mediaType)
 
 } // namespace
 
-XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const QString& soapAction,
-                            THttpClient* http)
+QByteArray PostSoapRequestBody(const QString& envelope, const QString& url, const QString& soapAction,
+                               THttpClient* http, const ServerTrust& trust)
 {
     const QList<QByteArray> headers{
         QByteArray("SOAPAction: \"") + soapAction.toUtf8() + '"',
@@ -25,11 +25,9 @@ XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const Q
         // Waiting for "100 Continue" before sending an envelope only delays the exchange.
         QByteArray("Expect:"),
     };
-    // The services run on test stands and internal networks with certificates no public
-    // authority has signed; the exchange is protected by the message signature, not by TLS.
     std::optional<THttpClient> ownClient;
     THttpClient& client = http ? *http : ownClient.emplace();
-    const THttpReply reply = client.Post(url, envelope.toUtf8(), headers, true);
+    const THttpReply reply = client.Post(url, envelope.toUtf8(), headers, trust);
 
     // A SOAP fault comes with status 500 and is read from the body by the reply readers.
     if (reply.StatusCode >= 300 && reply.StatusCode != 500)
@@ -42,5 +40,11 @@ XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const Q
             QStringLiteral("Received content of invalid Content-Type setting: %1 - SOAP expects \"text/xml\"")
                 .arg(reply.ContentType));
 
-    return XmlDocument::parse(reply.Body);
+    return reply.Body;
+}
+
+XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const QString& soapAction,
+                            THttpClient* http, const ServerTrust& trust)
+{
+    return XmlDocument::parse(PostSoapRequestBody(envelope, url, soapAction, http, trust));
 }

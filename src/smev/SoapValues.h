@@ -1,9 +1,10 @@
 #pragma once
 
+#include "foundation/HttpClient.h"
+
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
-
-class THttpClient;
 class XmlDocument;
 
 // The run-time switches of one operation, copied from the settings when it starts.
@@ -11,6 +12,10 @@ struct SoapRunOptions {
     bool testMode = true;         // messages are marked as test messages
     bool timeStampEnable = false; // the payment signature is time-stamped
     QString timeStampServer;
+    // How the time-stamp server's certificate is judged, and the certificates (PEM) the token's
+    // signer must be vouched for by; none: the token's signature is not checked.
+    ServerTrust timeStampServerTrust;
+    QByteArray timeStampAuthorities;
     // The connection holder of the operation's exchanges; none means one for each call.
     THttpClient* http = nullptr;
 };

@@ -1,9 +1,12 @@
 #include "tsp/TSP.h"
 
 #include "foundation/CryptHelper.h"
+#include "foundation/GostOpenSsl.h"
 #include "foundation/HttpClient.h"
 
 #include <QStringDecoder>
+
+#include <openssl/ts.h>
 
 #include <limits>
 #include <vector>
@@ -39,9 +42,14 @@ bool IsStringTag(quint8 tag)
     return tag == TagUtf8String || tag == TagPrintableString || tag == TagIA5String || tag == TagBMPString;
 }
 
-// The hash algorithm of the TSTInfo's messageImprint: SEQUENCE { version, policy, messageImprint
-// SEQUENCE { AlgorithmIdentifier SEQUENCE { OBJECT IDENTIFIER, ... }, hashedMessage }, ... }.
-QString StampedImprintOid(const QByteArray& tstInfo)
+struct StampedImprint {
+    QString algorithm; // dotted
+    QByteArray hash;
+};
+
+// The TSTInfo's messageImprint: SEQUENCE { version, policy, messageImprint SEQUENCE {
+// AlgorithmIdentifier SEQUENCE { OBJECT IDENTIFIER, ... }, hashedMessage OCTET STRING }, ... }.
+StampedImprint ReadStampedImprint(const QByteArray& tstInfo)
 {
     const TDerHeader info = DerReadHeader(tstInfo, 0, TagSequence);
     const TDerHeader version = DerReadHeader(tstInfo, info.ContentPos, TagInteger, info.End());
@@ -49,7 +57,35 @@ QString StampedImprintOid(const QByteArray& tstInfo)
     const TDerHeader imprint = DerReadHeader(tstInfo, policy.End(), TagSequence, info.End());
     const TDerHeader algorithm = DerReadHeader(tstInfo, imprint.ContentPos, TagSequence, imprint.End());
     const TDerHeader oid = DerReadHeader(tstInfo, algorithm.ContentPos, TagOid, algorithm.End());
-    return DerToOid(QByteArrayView(tstInfo).sliced(oid.ContentPos, oid.Length));
+    const TDerHeader hash = DerReadHeader(tstInfo, algorithm.End(), TagOctetString, imprint.End());
+    return {DerToOid(QByteArrayView(tstInfo).sliced(oid.ContentPos, oid.Length)),
+            tstInfo.mid(hash.ContentPos, hash.Length)};
+}
+
+using TsRespPtr = std::unique_ptr<TS_RESP, OpenSslDeleter<TS_RESP_free>>;
+using TsVerifyCtxPtr = std::unique_ptr<TS_VERIFY_CTX, OpenSslDeleter<TS_VERIFY_CTX_free>>;
+
+// Why OpenSSL does not accept the token's signature by one of the authorities' certificates (or
+// one they issued, valid today, for time stamping); empty when it does.
+QString TokenSignatureFailure(const QByteArray& reply, const QByteArray& authorities)
+{
+    static constexpr char step[] = "time-stamp token check";
+    GostEngine(step);
+    auto* cursor = reinterpret_cast<const unsigned char*>(reply.constData());
+    const TsRespPtr response(d2i_TS_RESP(nullptr, &cursor, long(reply.size())));
+    TsVerifyCtxPtr context(TS_VERIFY_CTX_new());
+    X509StorePtr store = CertificateStore(ReadCertificates(authorities));
+    if (!response || !context || !store)
+        return QStringLiteral("the reply cannot be read\n") + TakeOpenSslErrors();
+    // The context owns the store from here on.
+    TS_VERIFY_CTX_set_store(context.get(), store.release());
+    TS_VERIFY_CTX_set_flags(context.get(), TS_VFY_VERSION | TS_VFY_SIGNATURE);
+    if (TS_RESP_verify_response(context.get(), response.get()) == 1) {
+        TakeOpenSslErrors();
+        return {};
+    }
+    const QString errors = TakeOpenSslErrors();
+    return errors.isEmpty() ? QStringLiteral("the signature does not verify") : errors;
 }
 
 // Object identifier arcs may be any size (UUID arcs are 128 bits), so they are carried as
@@ -442,7 +478,7 @@ void CheckTimeStampReply(const QByteArray& reply)
 }
 
 void TSPRequest(const QString& serverAddress, const QString& containerName, const QByteArray& data,
-                QByteArray& reply, THttpClient* http)
+                QByteArray& reply, THttpClient* http, const TimeStampTrust& trust)
 {
     const GostAlgorithm algorithm = ContainerAlgorithm(containerName);
     QByteArray hash;
@@ -454,7 +490,7 @@ void TSPRequest(const QString& serverAddress, const QString& containerName, cons
         std::optional<THttpClient> ownClient;
         THttpClient& client = http ? *http : ownClient.emplace();
         answer = client.Post(serverAddress, request,
-                             {QByteArrayLiteral("Content-Type: application/timestamp-query")});
+                             {QByteArrayLiteral("Content-Type: application/timestamp-query")}, trust.server);
     } catch (const EHttpTransportError& e) {
         throw ETSPException(EHttpTransportError::className() + QStringLiteral(": ") + e.message() +
                             QStringLiteral(". URL:") + serverAddress);
@@ -468,15 +504,24 @@ void TSPRequest(const QString& serverAddress, const QString& containerName, cons
         throw ETSPException(QStringLiteral("Bad reply. Content-Type: ") + mediaType +
                             QStringLiteral(". URL:") + serverAddress);
     CheckTimeStampReply(reply);
-    // A server that knows only GOST R 34.11-94 may stamp an imprint of its own choice; such a stamp
-    // does not cover what a 2012 signature was made over. Replies to 2001 containers are taken as
-    // they always were.
-    if (algorithm != GostAlgorithm::Gost2001) {
-        const QString stamped = StampedImprintOid(ExtractTSTInfo(reply));
-        if (stamped != ImprintAlgorithmOid(algorithm))
-            throw ETSPException(QStringLiteral("The time stamp's imprint algorithm is %1, not %2. URL:")
-                                    .arg(stamped, ImprintAlgorithmOid(algorithm)) +
-                                serverAddress);
+    // A stamp of another imprint, or of one of another hash algorithm, does not cover what was
+    // signed: the receiver would refuse the payment, so it is not sent.
+    const StampedImprint stamped = ReadStampedImprint(ExtractTSTInfo(reply));
+    const QString asked = ImprintAlgorithmOid(algorithm);
+    if (stamped.algorithm != asked)
+        throw ETSPException(QStringLiteral("Метка времени выдана для другого сообщения: ее отпечаток "
+                                           "вычислен по алгоритму %1, а запрошен %2. URL:")
+                                .arg(stamped.algorithm, asked) +
+                            serverAddress);
+    if (stamped.hash != hash)
+        throw ETSPException(QStringLiteral("Метка времени выдана для другого сообщения: ее отпечаток не "
+                                           "совпадает с отправленным хэшем. URL:") +
+                            serverAddress);
+    if (!trust.authorities.isEmpty()) {
+        const QString failure = TokenSignatureFailure(reply, trust.authorities);
+        if (!failure.isEmpty())
+            throw ETSPException(QStringLiteral("Подпись метки времени не принята: ") + failure +
+                                QStringLiteral(". URL:") + serverAddress);
     }
 }
 

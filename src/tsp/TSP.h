@@ -4,14 +4,13 @@
 
 #include "foundation/CryptHelper.h"
 #include "foundation/Exceptions.h"
+#include "foundation/HttpClient.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
 #include <optional>
-
-class THttpClient;
 
 // A reply that cannot be read: a wrong tag, a length that does not fit, a truncated element.
 ZELVAN_DECLARE_EXCEPTION(EASN1Exception, Exception);
@@ -75,12 +74,20 @@ QString ImprintAlgorithmOid(GostAlgorithm algorithm);
 // Raises ETSPException for a reply whose PKIStatus is not 0 (granted); returns otherwise.
 void CheckTimeStampReply(const QByteArray& reply);
 
+// What a time-stamp exchange trusts: the server's certificate on https, and the certificates the
+// token's signer must be one of or be issued by (none: the token's signature is not checked).
+struct TimeStampTrust {
+    ServerTrust server;
+    QByteArray authorities; // PEM
+};
+
 // Hashes `data` with the container's provider, posts the request to `serverAddress` and fills
-// `reply` with the whole TimeStampResp; returns normally only when the server granted it and, for a
-// GOST R 34.10-2012 container, stamped an imprint of the hash algorithm asked for. The request goes
-// through `http`, or through a client of its own when there is none.
+// `reply` with the whole TimeStampResp; returns normally only when the server granted it, stamped
+// exactly the hash sent with the algorithm asked for, and, when `trust` names authorities, signed
+// the token with a certificate they vouch for. The request goes through `http`, or through a
+// client of its own when there is none.
 void TSPRequest(const QString& serverAddress, const QString& containerName, const QByteArray& data,
-                QByteArray& reply, THttpClient* http = nullptr);
+                QByteArray& reply, THttpClient* http = nullptr, const TimeStampTrust& trust = {});
 
 // The DER TSTInfo: the content of the OCTET STRING that follows id-ct-TSTInfo in the reply.
 QByteArray ExtractTSTInfo(const QByteArray& reply);

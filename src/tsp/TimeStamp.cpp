@@ -11,7 +11,7 @@ QString GetTimeStamp(const TimeStampSettings& settings, const QString& container
     const QByteArray octets = data.toUtf8();
     try {
         QByteArray reply;
-        TSPRequest(settings.server, containerName, octets, reply, http);
+        TSPRequest(settings.server, containerName, octets, reply, http, settings.trust);
         return Base64Line(ExtractTSTInfo(reply));
     } catch (const Exception& e) {
         throw ETimeStampException(e.message());

@@ -1,18 +1,18 @@
 #pragma once
 
 #include "foundation/Exceptions.h"
+#include "tsp/TSP.h"
 
 #include <QString>
 
 // The one failure that leaves time stamping; it carries the underlying failure's message.
 ZELVAN_DECLARE_EXCEPTION(ETimeStampException, Exception);
 
-class THttpClient;
-
 // The settings tab's time-stamp switch and server address, as the operation in progress took them.
 struct TimeStampSettings {
     bool enable = false;
     QString server;
+    TimeStampTrust trust;
 };
 
 // Base64 (one line) of the DER TSTInfo the time-stamp server returns for the UTF-8 octets of

@@ -7,13 +7,17 @@
 #include "foundation/HttpClient.h"
 #include "sandbox/SandboxServer.h"
 #include "smev/SignatureVerifier.h"
+#include "support/LoopbackHttpServer.h"
 #include "support/TestKeys.h"
+#include "support/TestTimeStampAuthority.h"
+#include "tsp/TSP.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -33,10 +37,19 @@ class SandboxExchanges : public ::testing::Test {
     void SetUp() override
     {
         keys.addContainer(Signer);
+        Start({});
+    }
+
+    // The sandbox (over https with `tls`) and the window pointed at it.
+    void Start(const TestTlsFiles& tls)
+    {
         SandboxOptions options;
         options.port = 0;
         options.dumpFolder = dump.path();
         options.log = [](const QString&) {};
+        options.tlsCertificate = tls.certificate;
+        options.tlsKey = tls.key;
+        window.reset();
         sandbox = std::make_unique<SandboxServer>(options);
         window = std::make_unique<TestWindow>();
         (*window)->show();
@@ -52,6 +65,32 @@ class SandboxExchanges : public ::testing::Test {
             window->control<QComboBox>(name)->setEditText(value);
         }
         Control<QComboBox>("cbChangeStatus2")->setCurrentIndex(0);
+    }
+
+    // The trust file the operator names on the settings tab.
+    void Trust(const QByteArray& certificates)
+    {
+        const QString path = dump.filePath(QStringLiteral("trusted.pem"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(certificates);
+        file.close();
+        Set("edTrustedCertificates", path);
+    }
+    void FetchCharges()
+    {
+        Control<QComboBox>("cbChargeSearchType")->setCurrentIndex(2);
+        Set("edPayerIdentifiers", QStringLiteral("1010000000000123456789643"));
+        Control<QPlainTextEdit>("mmCharges")->clear();
+        Press("buGetCharge");
+    }
+    // The one error shown, or all of them joined when there are more or none.
+    QString Error() { return Shown(Kind::Error).join(u'|'); }
+    int RequestsOf(const char* operation)
+    {
+        return int(QDir(dump.path())
+                       .entryList({QStringLiteral("*-%1-request.xml").arg(QLatin1String(operation))})
+                       .size());
     }
 
     template <class T> T* Control(const char* name) { return window->control<T>(QString::fromLatin1(name)); }
@@ -196,4 +235,139 @@ TEST_F(SandboxExchanges, PaymentsSignedWithGost2012KeysAreAccepted)
         EXPECT_EQ(Shown(Kind::Error), QStringList());
         EXPECT_EQ(Status(), "Отправлено.");
     }
+}
+
+TEST_F(SandboxExchanges, RepliesAreTakenOnlyWhenSignedByATrustedCertificate)
+{
+    Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+    Trust(sandbox->identity().caCertificatePem());
+    FetchCharges();
+    EXPECT_EQ(Error(), QString());
+    EXPECT_EQ(Status(), "Получено начислений: 11");
+
+    // A man in the middle: the sandbox's real answer, altered on its way.
+    std::function<QByteArray(QByteArray)> tamper;
+    TLoopbackHttpServer middle([&](const TRecordedRequest& request) {
+        const SandboxReply answer = sandbox->service().handle(QString::fromUtf8(request.Path),
+                                                              request.header("SOAPAction"), request.Body);
+        TScriptedReply reply;
+        reply.Status = answer.status;
+        reply.ContentType = answer.contentType;
+        reply.Body = tamper(answer.body);
+        return reply;
+    });
+    Control<QComboBox>("cbServiceChargesGISGMP")
+        ->setEditText(middle.url(QStringLiteral("/gateway/services/SID0003663")));
+    const QRegularExpression security(QStringLiteral("<(\\w+:)?Security\\b.*</(\\w+:)?Security>"),
+                                      QRegularExpression::DotMatchesEverythingOption);
+    struct Case {
+        const char* what;
+        std::function<QByteArray(QByteArray)> tamper;
+        QString message;
+    };
+    const Case cases[] = {
+        // The readers take a status in any letter case; the digest does not.
+        {"body changed", [](QByteArray r) { return r.replace(">RESULT<", ">result<"); },
+         QStringLiteral("хэш тела ответа не совпадает с подписанным")},
+        {"signature removed", [&](QByteArray r) { return QString::fromUtf8(r).remove(security).toUtf8(); },
+         QStringLiteral("ответ не подписан")},
+        {"another Body read first",
+         [](QByteArray r) {
+             const qsizetype body = r.indexOf(":Body ");
+             return r.insert(r.lastIndexOf('<', body), "<x:body xmlns:x=\"urn:x\"/>");
+         },
+         QStringLiteral("the envelope has another element named Body")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        tamper = c.tamper;
+        FetchCharges();
+        EXPECT_EQ(Status(), "Ошибка.");
+        EXPECT_TRUE(Error().contains(c.message)) << Error().toStdString();
+        EXPECT_EQ(Memo("mmCharges"), QString());
+    }
+
+    // Signed, but by a certificate of an authority the trust file does not name.
+    tamper = [](QByteArray r) { return r; };
+    Trust(MakeSandboxIdentity(1).caCertificatePem());
+    FetchCharges();
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_TRUE(Error().contains(QStringLiteral("не доверенный: "))) << Error().toStdString();
+    EXPECT_EQ(Memo("mmCharges"), QString());
+
+    // The sandbox does not sign its faults; an unsigned fault is no more the gateway's word than any
+    // other unsigned reply.
+    Trust(sandbox->identity().caCertificatePem());
+    sandbox->service().setFault(QStringLiteral("charges=soap-fault"));
+    FetchCharges();
+    EXPECT_TRUE(Error().contains(QStringLiteral("ответ не подписан"))) << Error().toStdString();
+
+    // Without a trust file nothing is sent at all.
+    const int sent = RequestsOf("charges");
+    Set("edTrustedCertificates", QString());
+    Control<QComboBox>("cbServiceChargesGISGMP")
+        ->setEditText(sandbox->url(QStringLiteral("/gateway/services/SID0003663")));
+    FetchCharges();
+    EXPECT_TRUE(Error().contains(QStringLiteral("Сертификаты СМЭВ и УЦ"))) << Error().toStdString();
+    Set("edTrustedCertificates", dump.filePath(QStringLiteral("gone.pem")));
+    FetchCharges();
+    EXPECT_TRUE(Error().contains(QStringLiteral("gone.pem"))) << Error().toStdString();
+    EXPECT_EQ(RequestsOf("charges"), sent);
+}
+
+TEST_F(SandboxExchanges, ATimeStampForAnotherMessageStopsThePaymentBeforeItIsSent)
+{
+    TTestTimeStampAuthority authority(keys);
+    TLoopbackHttpServer forger([&](const TRecordedRequest&) {
+        TScriptedReply reply;
+        reply.ContentType = "application/timestamp-reply";
+        reply.Body = authority.respond(BuildTimeStampRequest(QByteArray(32, '\x5A')));
+        return reply;
+    });
+    Control<QCheckBox>("ckTimeStamp")->setChecked(true);
+    window->control<QComboBox>(QStringLiteral("cbTimeStamp"))
+        ->setEditText(forger.url(QStringLiteral("/tsp/tsp.srf")));
+    Press("buPaymentSend");
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_TRUE(Error().contains(QStringLiteral("Метка времени выдана для другого сообщения")))
+        << Error().toStdString();
+    EXPECT_EQ(forger.requestCount(), 1);
+    EXPECT_EQ(RequestsOf("payment"), 0);
+}
+
+TEST_F(SandboxExchanges, HttpsServersAreCheckedAgainstTheTrustFileWhenAsked)
+{
+    QTemporaryDir folder;
+    const TestTlsFiles tls = MakeTlsServerFiles(folder.path());
+    Start(tls);
+    ASSERT_TRUE(sandbox->url({}).startsWith(QStringLiteral("https://127.0.0.1:")));
+
+    // As before: any certificate.
+    FetchCharges();
+    EXPECT_EQ(Error(), QString());
+    EXPECT_EQ(Status(), "Получено начислений: 11");
+
+    // A self-signed certificate that neither the system's store nor the trust file knows.
+    Control<QCheckBox>("ckVerifyServerCertificate")->setChecked(true);
+    FetchCharges();
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_TRUE(Error().contains(QStringLiteral("Сертификат сервера 127.0.0.1 не принят: ")))
+        << Error().toStdString();
+    Trust(sandbox->identity().caCertificatePem());
+    FetchCharges();
+    EXPECT_TRUE(Error().contains(QStringLiteral("Сертификат сервера 127.0.0.1 не принят: ")))
+        << Error().toStdString();
+
+    // Both checks on, the trust file naming the server and the authority of the replies and the
+    // time stamps: every operation works, the payment's time stamp included.
+    Trust(tls.certificatePem + sandbox->identity().caCertificatePem());
+    Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+    FetchCharges();
+    EXPECT_EQ(Error(), QString());
+    EXPECT_EQ(Status(), "Получено начислений: 11");
+    Control<QCheckBox>("ckTimeStamp")->setChecked(true);
+    dialogs.answerYesNo(false);
+    Press("buPaymentSend");
+    EXPECT_EQ(Error(), QString());
+    EXPECT_EQ(Status(), "Отправлено.");
 }

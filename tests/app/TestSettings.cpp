@@ -145,6 +145,12 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
         window.control<QCheckBox>("ckTest")->setChecked(true);
         window.control<QCheckBox>("ckTimeStamp")->setChecked(true);
         window.control<QComboBox>("cbContainer")->setCurrentIndex(1);
+        window.control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+        window.control<QCheckBox>("ckVerifyServerCertificate")->setChecked(true);
+        // The trust file is chosen with the button beside its field.
+        dialogs.answerFile(QStringLiteral("/etc/zelvan/доверенные.pem"));
+        window->show();
+        QTest::mouseClick(window.control<QPushButton>("buTrustedCertificates"), Qt::LeftButton);
         PressSave(window);
         EXPECT_EQ(window->StatusText(), QStringLiteral("Настройки сохранены."));
         saved = FileBytes(window->IniFileName());
@@ -164,7 +170,11 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
                                 "TimeStampServer=http://127.0.0.1:5/tsp\r\n"
                                 "SoapTestMode=1\r\n"
                                 "TimeStampEnable=1\r\n"
-                                "CryptContainer=beta\r\n";
+                                "CryptContainer=beta\r\n"
+                                "VerifyReplySignature=1\r\n"
+                                "VerifyServerCertificate=1\r\n"
+                                "TrustedCertificates=/etc/zelvan/" +
+                                QByteArray::fromHex("e4eee2e5f0e5ededfbe5") + ".pem\r\n";
     EXPECT_EQ(saved, expected);
 
     TestWindow again(WithFile(QStringLiteral("zelvan.ini"), saved));
@@ -180,6 +190,9 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     EXPECT_TRUE(Checked(again, "ckTest"));
     EXPECT_TRUE(Checked(again, "ckTimeStamp"));
     EXPECT_EQ(Text(again, "cbContainer"), QStringLiteral("beta"));
+    EXPECT_TRUE(Checked(again, "ckVerifyReplySignature"));
+    EXPECT_TRUE(Checked(again, "ckVerifyServerCertificate"));
+    EXPECT_EQ(Text(again, "edTrustedCertificates"), QStringLiteral("/etc/zelvan/доверенные.pem"));
 }
 
 TEST(Settings, NameOutsideWindows1251SurvivesTheFile)
@@ -219,6 +232,10 @@ TEST(Settings, HandEditedFileIsTakenLiterally)
     EXPECT_EQ(Text(window, "cbServiceChargesGISGMP"), QString());
     EXPECT_EQ(Text(window, "cbTimeStamp"), QString());
     EXPECT_EQ(Text(window, "cbContainer"), QStringLiteral("alpha"));
+    // A file from before the trust settings leaves both checks off.
+    EXPECT_FALSE(Checked(window, "ckVerifyReplySignature"));
+    EXPECT_FALSE(Checked(window, "ckVerifyServerCertificate"));
+    EXPECT_EQ(Text(window, "edTrustedCertificates"), QString());
     EXPECT_TRUE(dialogs.shown().isEmpty());
 }
 

@@ -6,6 +6,7 @@
 #include <QFile>
 
 #include <openssl/bn.h>
+#include <openssl/ec.h>
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/x509v3.h>
@@ -131,4 +132,40 @@ ScopedPasswordProvider::ScopedPasswordProvider(std::optional<QString> answer)
 ScopedPasswordProvider::~ScopedPasswordProvider()
 {
     SetPasswordProvider(std::move(FPrevious));
+}
+
+TestTlsFiles MakeTlsServerFiles(const QString& folder)
+{
+    EvpPkeyPtr key(EVP_EC_gen("P-256"));
+    X509Ptr certificate(X509_new());
+    if (!key || !certificate || !X509_set_version(certificate.get(), X509_VERSION_3) ||
+        !ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), 1))
+        Fail(QStringLiteral("cannot start a TLS certificate"));
+    X509_NAME* subject = X509_get_subject_name(certificate.get());
+    AddNameEntry(subject, "CN", QStringLiteral("127.0.0.1"));
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, certificate.get(), certificate.get(), nullptr, nullptr, 0);
+    std::unique_ptr<X509_EXTENSION, OpenSslDeleter<X509_EXTENSION_free>> alternativeName(
+        X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, "IP:127.0.0.1"));
+    if (!X509_set_issuer_name(certificate.get(), subject) ||
+        !X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -60) ||
+        !X509_time_adj_ex(X509_getm_notAfter(certificate.get()), 1, 0, nullptr) ||
+        !X509_set_pubkey(certificate.get(), key.get()) || !alternativeName ||
+        !X509_add_ext(certificate.get(), alternativeName.get(), -1) ||
+        !X509_sign(certificate.get(), key.get(), EVP_sha256()))
+        Fail(QStringLiteral("cannot make a TLS certificate"));
+
+    TestTlsFiles files{QDir(folder).filePath(QStringLiteral("tls.crt")),
+                       QDir(folder).filePath(QStringLiteral("tls.key")), CertificatePem(certificate.get())};
+    BioPtr keyBio(BIO_new(BIO_s_mem()));
+    if (!keyBio || !PEM_write_bio_PrivateKey(keyBio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr))
+        Fail(QStringLiteral("cannot write a TLS key"));
+    for (const auto& [path, bytes] : {std::pair{files.certificate, files.certificatePem},
+                                      std::pair{files.key, BioContents(keyBio.get())}}) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            Fail(QStringLiteral("cannot write %1").arg(path));
+    }
+    return files;
 }

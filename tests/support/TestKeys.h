@@ -59,3 +59,12 @@ class ScopedPasswordProvider final {
     std::shared_ptr<QString> FLastContainer = std::make_shared<QString>();
     TPasswordProvider FPrevious;
 };
+
+// A self-signed certificate for an https server on 127.0.0.1 (an EC P-256 key, the address in
+// its subject alternative name), written as PEM files into `folder`.
+struct TestTlsFiles {
+    QString certificate; // path
+    QString key;         // path
+    QByteArray certificatePem;
+};
+TestTlsFiles MakeTlsServerFiles(const QString& folder);

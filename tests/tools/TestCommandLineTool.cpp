@@ -159,6 +159,21 @@ TEST_F(CommandLineTool, ExitCodesTellBadInputTransportAndKeysApart)
     const CliRun refused = Cli({QStringLiteral("charges")});
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_FALSE(refused.err.isEmpty());
+
+    // A reply that cannot be shown to come from the state system is no answer either.
+    QFile trusted(Path(QStringLiteral("trusted.cer")));
+    ASSERT_TRUE(trusted.open(QIODevice::WriteOnly));
+    trusted.write(keys.addContainer(QStringLiteral("Authority")));
+    trusted.close();
+    WriteSettings(server.url());
+    QFile settings(Path(QStringLiteral("zelvan.ini")));
+    ASSERT_TRUE(settings.open(QIODevice::Append));
+    settings.write("VerifyReplySignature=1\r\nTrustedCertificates=trusted.cer\r\n");
+    settings.close();
+    replies = {Soap(ExportCharges(QStringLiteral("hasMore=\"false\""), {}))};
+    const CliRun unsigned_ = Cli({QStringLiteral("charges")});
+    EXPECT_EQ(unsigned_.exitCode, 3);
+    EXPECT_TRUE(unsigned_.err.contains(QStringLiteral("ответ не подписан"))) << unsigned_.err.toStdString();
 }
 
 TEST_F(CommandLineTool, AnEncryptedContainerOpensWithThePasswordFile)

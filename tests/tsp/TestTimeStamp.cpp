@@ -60,6 +60,14 @@ QByteArray Granted(const QByteArray& tstInfo)
             DerTLV(0xA0, Seq(DerTLV(0x02, DerInteger(3)) + DerTLV(0x31, QByteArray()) + content))));
 }
 
+// A TSTInfo whose imprint is the GOST R 34.11-94 hash `hash` (or of another algorithm).
+QByteArray TstInfo(const QByteArray& hash, const char* algorithm = "1.2.643.2.2.9")
+{
+    return Seq(DerTLV(0x02, DerInteger(1)) + DerTLV(0x06, OidToDer(QStringLiteral("1.2.643.100.999.1"))) +
+               Seq(Seq(DerTLV(0x06, OidToDer(QLatin1String(algorithm)))) + DerTLV(0x04, hash)) +
+               DerTLV(0x02, DerInteger(7)));
+}
+
 TScriptedReply Reply(const QByteArray& body, const QByteArray& contentType = "application/timestamp-reply",
                      int status = 200)
 {
@@ -92,7 +100,7 @@ class TimeStamp : public ::testing::Test {
     }
 
     TestKeyStore Store;
-    TimeStampSettings Settings{true, {}};
+    TimeStampSettings Settings{true, {}, {}};
 };
 
 } // namespace
@@ -188,15 +196,37 @@ TEST_F(TimeStamp, ARealAuthorityStampsTheGostHashOfTheText)
     }
 }
 
+TEST_F(TimeStamp, WithATrustFileOnlyTokensOfItsAuthoritiesAreTaken)
+{
+    TTestTimeStampServer server(Store);
+    Settings.server = server.url();
+    Settings.trust.authorities = server.authority().certificate();
+    EXPECT_FALSE(GetTimeStamp(Settings, Signer, QStringLiteral("data")).isEmpty());
+
+    Settings.trust.authorities = Store.addContainer(QStringLiteral("another authority"));
+    EXPECT_TRUE(Failure().startsWith(QStringLiteral("Подпись метки времени не принята: ")))
+        << Failure().toStdString();
+    // A token without its signature cannot pass either.
+    TLoopbackHttpServer bare;
+    bare.setReply(Reply(Granted(TstInfo(ReferenceHash("data")))));
+    Settings.server = bare.url();
+    Settings.trust.authorities = server.authority().certificate();
+    EXPECT_TRUE(Failure().startsWith(QStringLiteral("Подпись метки времени не принята: ")))
+        << Failure().toStdString();
+}
+
 TEST_F(TimeStamp, TheRequestIs54FixedOctetsAroundTheHash)
 {
-    TLoopbackHttpServer server;
-    server.setReply(Reply(Granted(Hex("3000"))));
+    // Stamps whatever 32 octets stand where the hash belongs.
+    TLoopbackHttpServer server(
+        [](const TRecordedRequest& request) { return Reply(Granted(TstInfo(request.Body.mid(19, 32)))); });
     Settings.server = server.url();
     const QString first = QStringLiteral("first text");
     const QString second = QStringLiteral("второй текст");
-    EXPECT_EQ(GetTimeStamp(Settings, Signer, first), QStringLiteral("MAA="));
-    EXPECT_EQ(GetTimeStamp(Settings, Signer, second), QStringLiteral("MAA="));
+    EXPECT_EQ(GetTimeStamp(Settings, Signer, first),
+              QString::fromLatin1(TstInfo(ReferenceHash(first.toUtf8())).toBase64()));
+    EXPECT_EQ(GetTimeStamp(Settings, Signer, second),
+              QString::fromLatin1(TstInfo(ReferenceHash(second.toUtf8())).toBase64()));
 
     ASSERT_EQ(server.requestCount(), 2);
     const QByteArray head = Hex("3034"
@@ -216,8 +246,16 @@ TEST_F(TimeStamp, EveryReplyFailureLeavesWithItsOwnMessage)
     const QString url = Settings.server;
 
     // The media type in other letter case, with a parameter, is still the right one.
-    server.setReply(Reply(Granted(Hex("3003020101")), "Application/TIMESTAMP-Reply; charset=binary"));
-    EXPECT_EQ(GetTimeStamp(Settings, Signer, QStringLiteral("x")), QStringLiteral("MAMCAQE="));
+    const QByteArray stamp = TstInfo(ReferenceHash("x"));
+    server.setReply(Reply(Granted(stamp), "Application/TIMESTAMP-Reply; charset=binary"));
+    EXPECT_EQ(GetTimeStamp(Settings, Signer, QStringLiteral("x")), QString::fromLatin1(stamp.toBase64()));
+    // A stamp of another text, or of the same hash named as another algorithm, is for another message.
+    for (const QByteArray& other :
+         {TstInfo(ReferenceHash("y")), TstInfo(ReferenceHash("x"), "1.2.643.7.1.1.2.2")}) {
+        server.setReply(Reply(Granted(other)));
+        EXPECT_TRUE(Failure().startsWith(QStringLiteral("Метка времени выдана для другого сообщения: ")))
+            << Failure().toStdString();
+    }
 
     struct TCase {
         QByteArray Body;
@@ -321,9 +359,10 @@ TEST_F(TimeStamp, TransportFailuresNameTheAddressAndTheClientIsReusedAfterThem)
     EXPECT_EQ(silent.requestCount(), 1);
 
     TLoopbackHttpServer working;
-    working.setReply(Reply(Granted(Hex("3000"))));
+    const QByteArray stamp = TstInfo(ReferenceHash("again"));
+    working.setReply(Reply(Granted(stamp)));
     Settings.server = working.url();
-    EXPECT_EQ(GetTimeStamp(Settings, Signer, QStringLiteral("again")), QStringLiteral("MAA="));
+    EXPECT_EQ(GetTimeStamp(Settings, Signer, QStringLiteral("again")), QString::fromLatin1(stamp.toBase64()));
 }
 
 TEST_F(TimeStamp, NothingIsSentWhenSwitchedOffOrWhenTheHashCannotBeMade)

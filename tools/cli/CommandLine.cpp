@@ -12,6 +12,7 @@
 #include "foundation/KeyValueFile.h"
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlHelper.h"
+#include "smev/ReplySignature.h"
 #include "smev/SoapException.h"
 #include "smev/SoapTransport.h"
 #include "tsp/TimeStamp.h"
@@ -72,6 +73,9 @@ ExitCode ExitCodeOf(const std::exception_ptr& error)
     } catch (const EHttpTransportError&) {
         return ExitCode::transport;
     } catch (const ESOAPHTTPException&) {
+        return ExitCode::transport;
+    } catch (const EReplySignatureException&) {
+        // Whatever it says, it is not known to come from the state system.
         return ExitCode::transport;
     } catch (const ETimeStampException&) {
         return ExitCode::transport;

@@ -22,6 +22,7 @@ const char kUsage[] =
     "  --max-body BYTES     larger requests are refused with 413 (default 10485760)\n"
     "  --identity DIR       keep the sandbox's keys in DIR (default: new ones every run)\n"
     "  --write-ca FILE      write the sandbox's CA certificate (PEM) for a client to trust\n"
+    "  --tls CERT KEY       serve https with this certificate and private key (PEM files)\n"
     "  --fault OP=KIND      answer OP (payment, status, charges, details, notification, cancellation,\n"
     "                       state or all) with KIND (soap-fault, http-error, negative, no-reply,\n"
     "                       processing or none); POST the same text to /sandbox/fault to change it\n";
@@ -76,7 +77,10 @@ int main(int argc, char* argv[])
                 options.identityFolder = value();
             else if (argument == u"--write-ca")
                 writeCa = value();
-            else if (argument == u"--fault")
+            else if (argument == u"--tls") {
+                options.tlsCertificate = value();
+                options.tlsKey = value();
+            } else if (argument == u"--fault")
                 options.faults << value();
             else if (argument == u"--help" || argument == u"-h") {
                 Print(stdout, QString::fromLatin1(kUsage));
