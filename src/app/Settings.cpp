@@ -60,7 +60,7 @@ QString TfmZelvan::NoContainerText() const
                              : QStringLiteral(" --data \"%1\"").arg(QDir::toNativeSeparators(dataFolder_));
     return QStringLiteral("Контейнер закрытого ключа не найден.\n"
                           "Хранилище ключей: %1\n"
-                          "Создайте контейнер командой\n"
+                          "Создайте контейнер командой:\n"
                           "zelvan-keytool new \"Банк\" --subject \"/CN=Подписант/O=Банк\"%2\n"
                           "или импортируйте ключ и сертификат:\n"
                           "zelvan-keytool import \"Банк\" --key ключ.pem --cert сертификат.cer%2")
