@@ -50,7 +50,9 @@ void BM_DisplayRecord(benchmark::State& state)
 {
     Application();
     QTemporaryDir folder;
-    TfmZelvan window(StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}});
+    // Its data folder is the temporary one, never the home of whoever runs the benchmark.
+    TfmZelvan window(
+        StartupOptions{folder.filePath(QStringLiteral("zelvan")), {QStringLiteral("--data"), folder.path()}});
     window.findChild<QTabWidget*>(QStringLiteral("pcMain"))->setCurrentIndex(1);
     window.show();
     QCoreApplication::processEvents();

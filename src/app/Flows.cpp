@@ -66,7 +66,10 @@ void TfmZelvan::ConnectFlows()
         {ui->tsGISGKXPayment->ui->buGetState, &TfmZelvan::buGetStateClick},
     };
     for (const auto& [button, handler] : buttons)
-        ConnectHandler(button, &QPushButton::clicked, this, [this, handler] { (this->*handler)(); });
+        ConnectHandler(button, &QPushButton::clicked, this, [this, handler] {
+            if (KeyContainerReady())
+                (this->*handler)();
+        });
 }
 
 ClientSettings TfmZelvan::CurrentSettings() const

@@ -1,4 +1,4 @@
-// The settings tab's file beside the executable, and the window's place, size and last data tab.
+// The settings tab's file in the data folder, and the window's place, size and last data tab.
 
 #include "app/fZelvan.h"
 
@@ -11,6 +11,7 @@
 #include "foundation/CryptHelper.h"
 #include "foundation/KeyValueFile.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -49,6 +50,38 @@ void TfmZelvan::ListKeyContainers()
         ShowException(std::current_exception());
     }
     ui->cbContainer->addItems(names);
+    ui->laNoContainer->setText(NoContainerText());
+    ui->laNoContainer->setVisible(ui->cbContainer->count() == 0);
+}
+
+QString TfmZelvan::NoContainerText() const
+{
+    // The key tool finds the same data folder by itself unless the window was pointed elsewhere.
+    const QString data = dataOption_.isEmpty()
+                             ? QString()
+                             : QStringLiteral(" --data \"%1\"").arg(QDir::toNativeSeparators(dataFolder_));
+    return QStringLiteral("Контейнер закрытого ключа не найден.\n"
+                          "Хранилище ключей: %1\n"
+                          "Создайте контейнер командой:\n"
+                          "zelvan-keytool new \"Банк\" --subject \"/CN=Подписант/O=Банк\"%2\n"
+                          "или импортируйте ключ и сертификат:\n"
+                          "zelvan-keytool import \"Банк\" --key ключ.pem --cert сертификат.cer%2")
+        .arg(QDir::toNativeSeparators(KeyStorePath()), data);
+}
+
+bool TfmZelvan::KeyContainerReady()
+{
+    QComboBox* containers = ui->cbContainer;
+    if (containers->count() == 0) {
+        // The operator may have made one with the key tool after reading the guidance.
+        ListKeyContainers();
+        if (containers->count() > 0)
+            containers->setCurrentIndex(0);
+    }
+    if (containers->count() > 0)
+        return true;
+    ShowWarning(NoContainerText());
+    return false;
 }
 
 void TfmZelvan::LoadSettings()
@@ -147,5 +180,7 @@ void TfmZelvan::buTrustedCertificatesClick()
 
 void TfmZelvan::buSertShowClick()
 {
+    if (!KeyContainerReady())
+        return;
     ShowContainerCertificate(ui->cbContainer->currentText(), this);
 }

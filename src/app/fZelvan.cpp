@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/Handler.h"
 #include "foundation/Clock.h"
+#include "foundation/DataFolder.h"
 #include "foundation/HttpClient.h"
 #include "foundation/TextHelper.h"
 #include "ui_fZelvan.h"
@@ -18,6 +19,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,12 +50,31 @@ QString ChangeFileExt(const QString& path, const QString& extension)
 
 StartupOptions StartupOptions::fromApplication()
 {
-    return {QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1)};
+    return {QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1),
+            QProcessEnvironment::systemEnvironment()};
+}
+
+QString StartupOptions::dataOption() const
+{
+    const QString prefix = QStringLiteral("--data=");
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == u"--data" && i + 1 < arguments.size())
+            return arguments[i + 1];
+        if (arguments[i].startsWith(prefix))
+            return arguments[i].mid(prefix.size());
+    }
+    return {};
+}
+
+QString StartupOptions::dataFolder() const
+{
+    return LocateDataFolder(dataOption(), QFileInfo(executablePath).absolutePath(), environment);
 }
 
 TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
     : QMainWindow(parent), ui(std::make_unique<Ui::TfmZelvan>()), executablePath_(options.executablePath),
-      arguments_(options.arguments), http_(std::make_unique<THttpClient>())
+      arguments_(options.arguments), dataOption_(options.dataOption()), dataFolder_(options.dataFolder()),
+      http_(std::make_unique<THttpClient>())
 {
     ui->setupUi(this);
     CreateStatusPanels();
@@ -83,13 +104,16 @@ void TfmZelvan::FormCreate()
     // The steps run in this order; an error in one of them is shown and skips the rest, and the
     // window opens all the same.
     try {
-        iniFileName_ = ChangeFileExt(executablePath_, QStringLiteral(".ini"));
+        // The files are named after the executable, as they always were, but kept in the data folder.
+        const QString base = QDir(dataFolder_).filePath(QFileInfo(executablePath_).fileName());
+        iniFileName_ = ChangeFileExt(base, QStringLiteral(".ini"));
         propFileName_ = ChangeFileExt(iniFileName_, QStringLiteral(".pro"));
         appPath_ = QFileInfo(iniFileName_).path();
         if (!appPath_.endsWith(u'/'))
             appPath_ += u'/';
 
         debug_ = HasDebugSwitch(QStringLiteral("debug"));
+        PrepareDataFolderOnStart();
 
         ui->gbProvider->setTitle(ProviderName);
         ui->tsGISGMPCharges->ui->cbChargeKind->view()->setMinimumWidth(ChargeKindDropDownWidth);
@@ -114,11 +138,27 @@ void TfmZelvan::FormCreate()
     }
 }
 
+void TfmZelvan::PrepareDataFolderOnStart()
+{
+    // A folder that cannot be made or written was named to the operator at start; the window
+    // opens all the same, on the defaults, and writes nothing there on closing.
+    try {
+        PrepareDataFolder(dataFolder_);
+        dataFolderReady_ = true;
+    } catch (...) {
+        ShowException(std::current_exception());
+        return;
+    }
+    if (const QString warning = KeyStoreExposureWarning(dataFolder_); !warning.isEmpty())
+        ShowWarning(warning);
+}
+
 void TfmZelvan::FormDestroy()
 {
     // Runs from the destructor, where nothing may escape.
     try {
-        SaveWindowState();
+        if (dataFolderReady_)
+            SaveWindowState();
     } catch (...) {
         ShowException(std::current_exception());
     }
@@ -251,6 +291,7 @@ QString TfmZelvan::InfoText() const
         QString(),
         QStringLiteral("Обмен сообщениями с ГИС ГМП и ГИС ЖКХ через СМЭВ 2."),
         QStringLiteral("Подпись: ") + ProviderName + u'.',
+        QStringLiteral("Папка данных: ") + QDir::toNativeSeparators(dataFolder_),
         QStringLiteral("Файл настроек: ") + iniFileName_,
     };
     if (debug_)

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QMainWindow>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -22,12 +23,19 @@ class TfmZelvan;
 }
 
 // Where the window believes it was started from. The settings, window-state and debug files sit
-// beside the executable, so a test that names an executable in a temporary folder keeps them there.
+// in the data folder (see DataFolder.h): beside the executable for a portable copy, so a test that
+// names an executable in a temporary folder holding "zelvan.ini" or "keys" keeps them there.
 struct StartupOptions {
     QString executablePath; // full path of the executable
     QStringList arguments;  // the command line without the program name
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
 
     static StartupOptions fromApplication();
+
+    // The value of "--data DIR" (or "--data=DIR"), empty without the switch.
+    QString dataOption() const;
+    // The data folder these options lead to; nothing is made on disk.
+    QString dataFolder() const;
 };
 
 // The main window: one page control with a tab per exchange, the settings and the information
@@ -76,6 +84,7 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     const QString& IniFileName() const { return iniFileName_; }
     const QString& PropFileName() const { return propFileName_; }
     const QString& AppPath() const { return appPath_; }
+    const QString& DataFolder() const { return dataFolder_; }
     bool IsDebug() const { return debug_; }
 
     // The six operations behind the send and query buttons.
@@ -97,10 +106,15 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     void ConnectFlows();
     QWidget* Control(const QString& name) const;
     QString InfoText() const;
+    void PrepareDataFolderOnStart();
 
     // Settings and window state (Settings.cpp).
     void ConnectSettingsHandlers();
     void ListKeyContainers();
+    // Every operation signs: without a container the operator is told how to make one, instead of
+    // the provider's bare failure, and nothing is sent. A container made meanwhile is taken up.
+    bool KeyContainerReady();
+    QString NoContainerText() const;
     void LoadSettings();
     void SaveSettings();
     void LoadWindowState();
@@ -128,6 +142,10 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
 
     QString executablePath_;
     QStringList arguments_;
+    QString dataOption_;
+    QString dataFolder_;
+    // False when the data folder could not be made or written: the window state is then not stored.
+    bool dataFolderReady_ = false;
 
     QString iniFileName_;
     QString propFileName_;

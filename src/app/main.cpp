@@ -1,6 +1,8 @@
 #include "app/Application.h"
 #include "app/PasswordDialog.h"
 #include "app/fZelvan.h"
+#include "foundation/CryptHelper.h"
+#include "foundation/DataFolder.h"
 
 #include <QCommandLineParser>
 
@@ -18,7 +20,11 @@ void AnswerCommandLine()
     parser.addVersionOption();
     parser.addOption(QCommandLineOption(
         QStringLiteral("debug"),
-        QStringLiteral("Сохранять запросы и ответы в файлы рядом с программой (также -debug и /debug)")));
+        QStringLiteral("Сохранять запросы и ответы в файлы в папке данных (также -debug и /debug)")));
+    parser.addOption(QCommandLineOption(QStringLiteral("data"),
+                                        QStringLiteral("Папка данных: настройки, состояние окна, отладочные "
+                                                       "файлы и хранилище ключей keys"),
+                                        QStringLiteral("DIR")));
     parser.parse(QCoreApplication::arguments());
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
@@ -35,7 +41,10 @@ int main(int argc, char** argv)
     AnswerCommandLine();
     // An encrypted container key is unlocked by asking the operator; tests install their own answer.
     InstallPasswordDialog();
-    TfmZelvan window;
+    // The containers are those of the data folder's key store, the one zelvan-keytool fills.
+    const StartupOptions options = StartupOptions::fromApplication();
+    SetKeyStorePath(DataKeyStorePath(options.dataFolder()));
+    TfmZelvan window(options);
     window.show();
     return application.exec();
 }

@@ -658,3 +658,41 @@ TEST(RecordDisplay, OnlyTheTwoChargeRequestsShowTheRecordsTheyKeep)
     runner.DisplayRecord(document, lines);
     EXPECT_EQ(documents->toPlainText(), "Начисление #8\nИНН исполнителя=1\nTotalAmount=100\n");
 }
+
+TEST(FirstStart, WithoutAKeyContainerTheOperatorIsToldHowToMakeOneAndNothingIsSent)
+{
+    TestKeyStore keys;
+    TLoopbackHttpServer server;
+    ScriptedDialogs dialogs;
+    TestWindow window;
+    window->show();
+    auto* guidance = window.control<QLabel>("laNoContainer");
+    EXPECT_FALSE(guidance->isHidden());
+    EXPECT_TRUE(guidance->text().contains(QDir::toNativeSeparators(keys.path())))
+        << guidance->text().toStdString();
+    EXPECT_TRUE(guidance->text().contains(QStringLiteral("zelvan-keytool new")));
+    EXPECT_TRUE(guidance->text().contains(QStringLiteral("zelvan-keytool import")));
+    window.control<QComboBox>("cbServiceChargesGISGMP")->setEditText(server.url(QStringLiteral("/charges")));
+
+    // A send, a query and the certificate button each show the guidance, not the provider's text.
+    for (const char* name : {"buPaymentSend", "buGetCharge", "buSertShow"}) {
+        SCOPED_TRACE(name);
+        dialogs.clear();
+        QTest::mouseClick(window.control<QPushButton>(QLatin1String(name)), Qt::LeftButton);
+        const QList<ScriptedDialogs::Shown> shown = dialogs.shown();
+        ASSERT_EQ(shown.size(), 1);
+        EXPECT_EQ(shown[0].kind, Kind::Warning);
+        EXPECT_EQ(shown[0].text, guidance->text());
+    }
+    EXPECT_EQ(server.requestCount(), 0);
+
+    // A container made while the window is open is taken up by the next press.
+    keys.addContainer(Signer);
+    dialogs.clear();
+    QTest::mouseClick(window.control<QPushButton>("buGetCharge"), Qt::LeftButton);
+    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_EQ(window.control<QComboBox>("cbContainer")->currentText(), Signer);
+    EXPECT_TRUE(guidance->isHidden());
+    for (const ScriptedDialogs::Shown& shown : dialogs.shown())
+        EXPECT_NE(shown.text, guidance->text());
+}

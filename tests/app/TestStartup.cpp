@@ -1,11 +1,13 @@
-// Start-up of the main window: where it keeps its files, the debug switch, the status bar and
-// the resetting of views.
+// Start-up of the main window: where it keeps its files (the data folder), the debug switch, the
+// status bar and the resetting of views.
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
+#include "support/ReadOnlyFolder.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -46,11 +48,12 @@ TEST(Startup, DebugSwitchIsDashOrSlashAndTheWordInAnyCase)
     EXPECT_FALSE(window->IsDebug());
 }
 
-TEST(Startup, FilesSitBesideTheExecutable)
+TEST(Startup, FilesSitBesideAPortableExecutable)
 {
     {
         TestWindow window;
         const QString folder = window.folder();
+        EXPECT_EQ(window->DataFolder(), folder);
         EXPECT_EQ(window->IniFileName(), folder + QStringLiteral("/zelvan.ini"));
         EXPECT_EQ(window->PropFileName(), folder + QStringLiteral("/zelvan.pro"));
         EXPECT_EQ(window->AppPath(), folder + u'/');
@@ -62,19 +65,115 @@ TEST(Startup, FilesSitBesideTheExecutable)
         EXPECT_EQ(window->PropFileName(), window.folder() + QStringLiteral("/zelvan.1.2.pro"));
     }
     {
-        // ... and a dot in a folder name is not an extension. The folder does not exist, so
-        // storing the window state on closing fails; that is shown, not waited on.
-        ScriptedDialogs dialogs;
-        TestWindow window({}, QStringLiteral("client.d/zelvan"));
+        // ... and a dot in a folder name is not an extension.
+        TestWindow window(
+            [](const QString& folder) {
+                ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("client.d")));
+                ASSERT_TRUE(QDir(folder).rename(QStringLiteral("keys"), QStringLiteral("client.d/keys")));
+            },
+            {}, QStringLiteral("client.d/zelvan"));
         EXPECT_EQ(window->IniFileName(), window.folder() + QStringLiteral("/client.d/zelvan.ini"));
         EXPECT_EQ(window->PropFileName(), window.folder() + QStringLiteral("/client.d/zelvan.pro"));
         EXPECT_EQ(window->AppPath(), window.folder() + QStringLiteral("/client.d/"));
     }
     {
         TestWindow window;
-        // Starting writes nothing beside the executable.
-        EXPECT_TRUE(QDir(window.folder()).isEmpty());
+        // Starting writes no file beside the executable.
+        EXPECT_TRUE(QDir(window.folder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
     }
+}
+
+TEST(Startup, DataFolderIsMadeForItsOwnerInXdgOrWhereTheSwitchSays)
+{
+    QTemporaryDir root;
+    const QDir dir(root.path());
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("bin")));
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("xdg")));
+    const QString executable = dir.filePath(QStringLiteral("bin/zelvan"));
+    const QFileDevice::Permissions ownerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    const QFileDevice::Permissions anyone = ownerOnly | QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+
+    const struct {
+        QStringList arguments;
+        QString folder;
+    } cases[] = {
+        {{}, dir.filePath(QStringLiteral("xdg/zelvan"))},
+        {{QStringLiteral("--data"), dir.filePath(QStringLiteral("data"))},
+         dir.filePath(QStringLiteral("data"))},
+        {{QStringLiteral("-debug"), QStringLiteral("--data=") + dir.filePath(QStringLiteral("other/z"))},
+         dir.filePath(QStringLiteral("other/z"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        ScriptedDialogs dialogs;
+        {
+            TfmZelvan window(StartupOptions{executable, c.arguments, environment});
+            EXPECT_EQ(window.DataFolder(), c.folder);
+            EXPECT_EQ(window.IniFileName(), c.folder + QStringLiteral("/zelvan.ini"));
+            EXPECT_EQ(window.AppPath(), c.folder + u'/');
+            EXPECT_EQ(QFileInfo(c.folder).permissions() & anyone, ownerOnly);
+            EXPECT_EQ(QFileInfo(c.folder + QStringLiteral("/keys")).permissions() & anyone, ownerOnly);
+            const QString info = window.findChild<QPlainTextEdit*>(QStringLiteral("mmInfo"))->toPlainText();
+            const QStringList lines = info.split(u'\n');
+            EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                                    [&](const QString& line) { return line.endsWith(u' ' + c.folder); }))
+                << "the information tab names the data folder:\n"
+                << info.toStdString();
+        }
+        // Closing stores the window state there, and nothing lands beside the executable.
+        EXPECT_TRUE(QFileInfo::exists(c.folder + QStringLiteral("/zelvan.pro")));
+        EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("bin"))).isEmpty());
+        EXPECT_TRUE(dialogs.shown().isEmpty());
+    }
+}
+
+TEST(Startup, ADataFolderThatCannotBeMadeOrWrittenIsNamedAndGetsNothing)
+{
+    QTemporaryDir root;
+    const QString locked = QDir(root.path()).filePath(QStringLiteral("locked"));
+    ASSERT_TRUE(QDir().mkpath(locked));
+    ReadOnlyFolder lock(locked);
+    if (!lock.isReadOnly())
+        GTEST_SKIP() << "this file system lets the folder be written whatever its permissions";
+    for (const QString& folder : {locked + QStringLiteral("/zelvan"), locked}) {
+        SCOPED_TRACE(folder.toStdString());
+        ScriptedDialogs dialogs;
+        {
+            TfmZelvan window(StartupOptions{QDir(root.path()).filePath(QStringLiteral("zelvan")),
+                                            {QStringLiteral("--data"), folder},
+                                            {}});
+            // The window opens all the same, on the default settings.
+            EXPECT_EQ(window.findChild<QLineEdit*>(QStringLiteral("edName"))->text(),
+                      QStringLiteral("MYBANK"));
+        }
+        // Told once, at start; closing writes nothing and tells nothing more.
+        const QList<ScriptedDialogs::Shown> errors = dialogs.shown(ScriptedDialogs::Kind::Error);
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_EQ(dialogs.shown().size(), 1);
+        EXPECT_TRUE(errors[0].text.contains(QStringLiteral("папк")) && errors[0].text.contains(folder))
+            << errors[0].text.toStdString();
+        EXPECT_TRUE(QDir(locked).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    }
+}
+
+TEST(Startup, AKeyStoreOthersCanReadIsWarnedAboutOnce)
+{
+    ScriptedDialogs dialogs;
+    TestWindow window([](const QString& folder) {
+        QFile::setPermissions(folder + QStringLiteral("/keys"),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                  QFileDevice::ReadOther | QFileDevice::ExeOther);
+    });
+    const QList<ScriptedDialogs::Shown> warnings = dialogs.shown(ScriptedDialogs::Kind::Warning);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].text.contains(window.folder() + QStringLiteral("/keys")))
+        << warnings[0].text.toStdString();
+    EXPECT_EQ(dialogs.shown().size(), 1);
 }
 
 TEST(Startup, StatusGoesToTheThirdPanelAndDiesWithATabChange)

@@ -3,6 +3,7 @@
 #include "app/fZelvan.h"
 #include "support/PrintQt.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -11,8 +12,9 @@
 #include <functional>
 #include <memory>
 
-// A main window that believes its executable lives in a temporary folder of its own, so its
-// settings, window-state and debug files never touch anything outside the test.
+// A main window that believes its executable lives in a temporary folder of its own, a portable
+// copy (it holds the key store "keys"), so its settings, window-state and debug files never touch
+// anything outside the test. Its home is in that folder too, should a test take the keys away.
 class TestWindow {
   public:
     explicit TestWindow(const QStringList& arguments = {},
@@ -27,9 +29,15 @@ class TestWindow {
                         const QString& executableName = QStringLiteral("zelvan"))
     {
         EXPECT_TRUE(FFolder.isValid());
+        EXPECT_TRUE(QDir(FFolder.path())
+                        .mkdir(QStringLiteral("keys"),
+                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         if (prepare)
             prepare(FFolder.path());
-        FWindow = std::make_unique<TfmZelvan>(StartupOptions{FFolder.filePath(executableName), arguments});
+        QProcessEnvironment environment;
+        environment.insert(QStringLiteral("HOME"), FFolder.filePath(QStringLiteral("home")));
+        FWindow = std::make_unique<TfmZelvan>(
+            StartupOptions{FFolder.filePath(executableName), arguments, environment});
     }
 
     // Closes the window as the operator would, storing its state; the test may then read the files.

@@ -121,7 +121,8 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
         QTextStream outStream(&out);
         QTextStream errStream(&err);
         RunCommandLine({QStringLiteral("zelvan-cli"), QLatin1String(c.operation),
-                        QStringLiteral("--settings"), QDir(window.folder()).filePath("zelvan.ini")},
+                        QStringLiteral("--settings"), QDir(window.folder()).filePath("zelvan.ini"),
+                        QStringLiteral("--store"), keys.path()},
                        {&outStream, &errStream, false, {}});
 
         const QList<TRecordedRequest> requests = server.requests();

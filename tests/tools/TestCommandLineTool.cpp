@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -69,7 +70,13 @@ class CommandLineTool : public ::testing::Test {
     {
         arguments << QStringLiteral("--settings") << Path(QStringLiteral("zelvan.ini"))
                   << QStringLiteral("--store") << keys.path();
+        return Run(arguments, QProcessEnvironment::systemEnvironment());
+    }
+
+    CliRun Run(const QStringList& arguments, const QProcessEnvironment& environment)
+    {
         QProcess process;
+        process.setProcessEnvironment(environment);
         process.setWorkingDirectory(folder.path());
         process.start(QStringLiteral(ZELVAN_CLI), arguments);
         process.closeWriteChannel();
@@ -195,4 +202,45 @@ TEST_F(CommandLineTool, AnEncryptedContainerOpensWithThePasswordFile)
     EXPECT_EQ(
         Cli({QStringLiteral("charges"), QStringLiteral("--container"), QStringLiteral("Сейф")}).exitCode, 4);
     EXPECT_EQ(server.requestCount(), 1);
+}
+
+TEST_F(CommandLineTool, WithoutSettingsOrStoreItUsesTheDataFolderAsTheWindowDoes)
+{
+    const QString bin = QFileInfo(QStringLiteral(ZELVAN_CLI)).absolutePath();
+    if (QFileInfo::exists(bin + QStringLiteral("/zelvan.ini")) ||
+        QFileInfo::exists(bin + QStringLiteral("/keys")))
+        GTEST_SKIP() << "the build folder is a portable copy, which wins over XDG_DATA_HOME";
+    // The data folder as the window and the key tool leave it: settings and a private key store.
+    const QString data = Path(QStringLiteral("xdg/zelvan"));
+    const QString container = data + QStringLiteral("/keys/") + Signer;
+    ASSERT_TRUE(QDir().mkpath(container));
+    for (const char* name : {KeyFileName, CertificateFileName})
+        ASSERT_TRUE(QFile::copy(QDir(keys.containerPath(Signer)).filePath(QLatin1String(name)),
+                                QDir(container).filePath(QLatin1String(name))));
+    const QFileDevice::Permissions ownerOnly =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    for (const QString& path : {data, data + QStringLiteral("/keys"), container})
+        QFile::setPermissions(path, ownerOnly);
+    QFile::setPermissions(container + u'/' + QLatin1String(KeyFileName),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    ASSERT_TRUE(QFile::rename(Path(QStringLiteral("zelvan.ini")), data + QStringLiteral("/zelvan.ini")));
+    Write(QStringLiteral("Charge.txt"),
+          QStringLiteral("SearchType=1\r\nSupplierBillID=18810000000000000001\r\n"));
+    replies = {Soap(ExportCharges(QStringLiteral("hasMore=\"false\""), {})),
+               Soap(ExportCharges(QStringLiteral("hasMore=\"false\""), {}))};
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("xdg")));
+    const CliRun byEnvironment = Run({QStringLiteral("charges")}, environment);
+    EXPECT_EQ(byEnvironment.exitCode, 0) << byEnvironment.err.toStdString();
+    EXPECT_TRUE(byEnvironment.err.isEmpty()) << byEnvironment.err.toStdString();
+
+    // The switch wins over the environment; a key store open to others is named, and still used.
+    QFile::setPermissions(data + QStringLiteral("/keys"),
+                          ownerOnly | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("elsewhere")));
+    const CliRun bySwitch = Run({QStringLiteral("charges"), QStringLiteral("--data"), data}, environment);
+    EXPECT_EQ(bySwitch.exitCode, 0) << bySwitch.err.toStdString();
+    EXPECT_TRUE(bySwitch.err.contains(data + QStringLiteral("/keys"))) << bySwitch.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 2);
 }

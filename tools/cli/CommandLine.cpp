@@ -7,6 +7,7 @@
 #include "client/Settings.h"
 #include "foundation/Clock.h"
 #include "foundation/CryptHelper.h"
+#include "foundation/DataFolder.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
 #include "foundation/KeyValueFile.h"
@@ -274,6 +275,7 @@ struct Options {
     QString debugFolder;
     QString passwordFile;
     QString keyStore;
+    QString exposureWarning; // the data folder's keys are open to other users
     bool follow = false;
     bool json = false;
 };
@@ -297,9 +299,10 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
         "Runs an operation of the client for each field file.\n"
         "OPERATION: payment, package-status, charges, document-details, order, cancellation, get-state."));
     parser.addPositionalArgument(QStringLiteral("OPERATION"), QStringLiteral("The operation to run."));
-    const QCommandLineOption settings(QStringLiteral("settings"),
-                                      QStringLiteral("The settings file (default: the client's)."),
-                                      QStringLiteral("FILE"));
+    const QCommandLineOption settings(
+        QStringLiteral("settings"),
+        QStringLiteral("The settings file (default: zelvan.ini in the data folder)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption fields(
         QStringLiteral("fields"),
         QStringLiteral("A field file; repeat for a batch (default: the tab's file "
@@ -310,8 +313,12 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     const QCommandLineOption container(QStringLiteral("container"), QStringLiteral("The key container."),
                                        QStringLiteral("NAME"));
     const QCommandLineOption store(QStringLiteral("store"),
-                                   QStringLiteral("The key store folder (default: the client's)."),
+                                   QStringLiteral("The key store folder (default: keys in the data folder)."),
                                    QStringLiteral("DIR"));
+    const QCommandLineOption data(QStringLiteral("data"),
+                                  QStringLiteral("The client's data folder (default: beside the program when "
+                                                 "it holds zelvan.ini or keys, else ~/.local/share/zelvan)."),
+                                  QStringLiteral("DIR"));
     const QCommandLineOption debugDir(QStringLiteral("debug-dir"),
                                       QStringLiteral("Keeps every request and reply in this folder."),
                                       QStringLiteral("DIR"));
@@ -322,7 +329,8 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     const QCommandLineOption passwordFile(QStringLiteral("password-file"),
                                           QStringLiteral("The container's password, on the first line."),
                                           QStringLiteral("FILE"));
-    parser.addOptions({settings, fields, set, container, store, debugDir, follow, format, passwordFile});
+    parser.addOptions(
+        {settings, fields, set, container, store, data, debugDir, follow, format, passwordFile});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -356,10 +364,11 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
         throw UsageError(QStringLiteral("Неизвестный формат: ") + formatName);
     options.json = formatName == u"json";
 
-    const QString settingsFile =
-        parser.isSet(settings)
-            ? parser.value(settings)
-            : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("zelvan.ini"));
+    // The window's own files, found as the window finds them.
+    const QString dataFolder = LocateDataFolder(parser.value(data), QCoreApplication::applicationDirPath());
+    const QString settingsFile = parser.isSet(settings)
+                                     ? parser.value(settings)
+                                     : QDir(dataFolder).filePath(QStringLiteral("zelvan.ini"));
     if (parser.isSet(settings) && !QFileInfo::exists(settingsFile))
         throw UsageError(QStringLiteral("Нет файла настроек ") + QDir::toNativeSeparators(settingsFile));
     options.settings = ReadSettingsFile(settingsFile);
@@ -379,7 +388,12 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     }
     options.debugFolder = parser.value(debugDir);
     options.passwordFile = parser.value(passwordFile);
-    options.keyStore = parser.value(store);
+    if (parser.isSet(store)) {
+        options.keyStore = parser.value(store);
+    } else {
+        options.keyStore = DataKeyStorePath(dataFolder);
+        options.exposureWarning = KeyStoreExposureWarning(dataFolder);
+    }
     options.follow = parser.isSet(follow);
     return options;
 }
@@ -421,6 +435,10 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
         err << MessageOf(std::current_exception()) << '\n';
         err.flush();
         return int(ExitCode::badInput);
+    }
+    if (!options.exposureWarning.isEmpty()) {
+        err << options.exposureWarning << '\n';
+        err.flush();
     }
     const KeyStoreScope keyStore(options.keyStore);
     THttpClient http;
