@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 
 #include <QObject>
+#include <QThread>
 
 #include <exception>
 #include <utility>
@@ -24,4 +25,28 @@ template <class Sender, class Signal, class Handler>
 QMetaObject::Connection ConnectHandler(Sender* sender, Signal signal, QObject* context, Handler handler)
 {
     return QObject::connect(sender, signal, context, [handler = std::move(handler)] { RunHandler(handler); });
+}
+
+// Runs `call` on the thread of `context` (the window's) and waits for it there. An error it raises
+// is caught on that thread and raised again on the calling one, so nothing leaves through Qt's
+// event dispatch. On the context's own thread the call simply runs.
+template <class Call> void RunOnThreadOf(QObject* context, Call&& call)
+{
+    if (QThread::currentThread() == context->thread()) {
+        call();
+        return;
+    }
+    std::exception_ptr error;
+    QMetaObject::invokeMethod(
+        context,
+        [&] {
+            try {
+                call();
+            } catch (...) {
+                error = std::current_exception();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    if (error)
+        std::rethrow_exception(error);
 }

@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -57,6 +58,7 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
 {
     ui->setupUi(this);
     CreateStatusPanels();
+    CreateOperationControls();
     PrepareEditableCombos();
     FillFixedLists();
     ConnectFlows();
@@ -75,6 +77,8 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
 
 TfmZelvan::~TfmZelvan()
 {
+    // Nothing is taken apart while the operation's thread may still report to the window.
+    WaitForOperation();
     FormDestroy();
 }
 

@@ -12,9 +12,16 @@
 #include <QStringList>
 
 #include <array>
+#include <atomic>
+#include <exception>
+#include <functional>
 #include <memory>
+#include <thread>
 
+class QElapsedTimer;
 class QLabel;
+class QPushButton;
+class QTimer;
 class THttpClient;
 
 namespace Ui {
@@ -72,6 +79,8 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     OperationInputs Inputs() const;
     // Runs operations on the controls as they stand and reports to the window.
     OperationRunner Runner();
+    // True from the press of a send or query button until the operation's last message.
+    bool IsBusy() const { return running_; }
 
     const QString& IniFileName() const { return iniFileName_; }
     const QString& PropFileName() const { return propFileName_; }
@@ -86,6 +95,9 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     void buOrderSendClick();
     void buGetStateClick();
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     void FormCreate();
     void FormDestroy();
@@ -97,6 +109,17 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     void ConnectFlows();
     QWidget* Control(const QString& name) const;
     QString InfoText() const;
+
+    // An operation off the window's thread (OperationThread.cpp): the window keeps painting and
+    // answering while the exchange runs; one operation at a time.
+    void CreateOperationControls();
+    void StartOperation(std::function<void(OperationRunner&)> run);
+    void OperationEnded(const std::exception_ptr& error);
+    void SetOperationButtonsEnabled(bool enabled);
+    void ShowElapsedTime();
+    void WaitForOperation();
+    // The named controls' texts and positions as they stand when the operation starts.
+    Form ControlsSnapshot() const;
 
     // Settings and window state (Settings.cpp).
     void ConnectSettingsHandlers();
@@ -137,4 +160,19 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     std::unique_ptr<THttpClient> http_;
     // The wait cursor is shown from an operation's start until it has finished.
     bool busy_ = false;
+
+    // The operation in progress.
+    std::thread worker_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> workerDone_{true};
+    bool running_ = false;
+    // The window is going away: what the operation still reports is dropped.
+    bool abandoned_ = false;
+    bool closeAfterOperation_ = false;
+    QString startText_;
+    std::unique_ptr<QElapsedTimer> elapsed_;
+    QTimer* elapsedTimer_ = nullptr;
+    QPushButton* buCancel_ = nullptr;
+
+    friend class GuiThreadSink;
 };
