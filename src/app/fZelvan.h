@@ -48,8 +48,7 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
                        QWidget* parent = nullptr);
     ~TfmZelvan() override;
 
-    // Puts the text into the status bar's third panel; `repaint` shows it at once, for an
-    // operation that blocks the window right after.
+    // Puts the text into the status bar's third panel; `repaint` shows it at once.
     void SetStatus(const QString& text, bool repaint = false);
     QString StatusText() const;
 
@@ -158,7 +157,7 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
 
     // Kept from one operation to the next, so the connection to a service stays open.
     std::unique_ptr<THttpClient> http_;
-    // The wait cursor is shown from an operation's start until it has finished.
+    // The busy pointer is shown from an operation's start until it has finished.
     bool busy_ = false;
 
     // The operation in progress.

@@ -174,14 +174,15 @@ template <class Steps> void OperationRunner::guarded(Steps steps)
         finish();
         throw;
     } catch (...) {
-        // Whatever a stop broke (the time stamp's exchange, say) is the stop.
-        if (!cancelled()) {
+        // What a stop broke before the request left (the time stamp's exchange) is the stop. Once
+        // it has left, the failure is the exchange's own and says more than the stop would.
+        if (!cancelled() || requestPosted_) {
             finish();
             throw;
         }
         result = CancelledResult;
         finish();
-        throw EOperationCancelled(cancelledText(requestPosted_));
+        throw EOperationCancelled(cancelledText(false));
     }
     finish();
 }

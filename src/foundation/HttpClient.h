@@ -10,7 +10,7 @@
 #include <memory>
 
 // How long each phase of an HTTP exchange (connect, send, receive) may take before it is given
-// up. Every operation blocks the window, so a server that never answers must not freeze it.
+// up. A server that never answers must not keep the operator waiting for ever.
 inline constexpr int RequestTimeoutMs = 90000;
 
 // What one exchange may take. A server can keep a phase alive for ever by trickling a byte now and
