@@ -704,7 +704,7 @@ TEST_F(Flows, PressesMadeWhileTheWindowWaitsAreNotActedOnAfterwards)
     Control<QComboBox>("cbChangeStatus2")->setCurrentIndex(0);
     const QPointF centre = QRectF(button->rect()).center();
     server.setHandler([&](const TRecordedRequest&) {
-        // The operator, impatient, presses the button again while the window is blocked.
+        // The operator, impatient, presses the button again while the exchange runs.
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
             QCoreApplication::postEvent(button,
                                         new QMouseEvent(type, centre, button->mapToGlobal(centre),
