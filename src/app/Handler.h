@@ -6,6 +6,8 @@
 #include <QThread>
 
 #include <exception>
+#include <future>
+#include <memory>
 #include <utility>
 
 // Runs a handler of the windows. Whatever error leaves it is caught here, where the handler
@@ -36,17 +38,21 @@ template <class Call> void RunOnThreadOf(QObject* context, Call&& call)
         call();
         return;
     }
-    std::exception_ptr error;
+    // A promise rather than a blocking connection: an event dropped with its receiver breaks the
+    // promise (the caller gets an error) instead of leaving the caller waiting, and the wait is
+    // one the thread sanitizer can follow.
+    auto promise = std::make_shared<std::promise<void>>();
+    std::future<void> done = promise->get_future();
     QMetaObject::invokeMethod(
         context,
-        [&] {
+        [&call, promise = std::move(promise)] {
             try {
                 call();
+                promise->set_value();
             } catch (...) {
-                error = std::current_exception();
+                promise->set_exception(std::current_exception());
             }
         },
-        Qt::BlockingQueuedConnection);
-    if (error)
-        std::rethrow_exception(error);
+        Qt::QueuedConnection);
+    done.get();
 }
