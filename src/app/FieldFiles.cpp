@@ -29,9 +29,10 @@ namespace {
 const QString FieldFileFilter = QStringLiteral("Текстовые файлы|*.txt");
 
 // Read first, so that a file that cannot be read leaves every control as it was.
-QStringList ReadFieldFile(const QString& fileName)
+QStringList ReadFieldFile(FieldFileKind kind, const QString& fileName, QString& damage)
 {
-    return fileName.isEmpty() ? QStringList() : ReadKeyValueFile(fileName);
+    damage.clear();
+    return fileName.isEmpty() ? QStringList() : ReadKeyValueFile(fileName, FieldFileKeys(kind), damage);
 }
 
 // The default file of a tab in the current directory, or no file when it is not there.
@@ -105,7 +106,8 @@ void TfmZelvan::ShowForm(const Form& form)
 
 void TfmZelvan::LoadFieldFile(FieldFileKind kind, const QString& fileName)
 {
-    const QStringList lines = ReadFieldFile(fileName);
+    QString damage;
+    const QStringList lines = ReadFieldFile(kind, fileName, damage);
     Form form;
     LoadFieldLines(kind, lines, form, Now().date());
     ShowForm(form);
@@ -125,6 +127,8 @@ void TfmZelvan::LoadFieldFile(FieldFileKind kind, const QString& fileName)
     if (const QString memo = TailMemoName(kind); !memo.isEmpty())
         SetMemoText(qobject_cast<QPlainTextEdit*>(Control(memo)), FieldFileTail(lines));
     SetStatus(QString());
+    if (!damage.isEmpty())
+        ShowWarning(damage);
 }
 
 void TfmZelvan::SaveFieldFile(FieldFileKind kind, const QString& fileName)

@@ -1,6 +1,6 @@
-// The six operations behind the send and query buttons, as the window shows them. Each runs on the
-// window's thread from the press of its button to its last message; the window is blocked while
-// the exchange runs, so whatever the operator should see meanwhile is painted before it starts.
+// The six operations behind the send and query buttons, as the window shows them. Each runs off the
+// window's thread (OperationThread.cpp) from the press of its button to its last message; what it
+// reports arrives here on the window's thread.
 #include "app/Dialogs.h"
 #include "app/Handler.h"
 #include "app/fZelvan.h"
@@ -15,45 +15,11 @@
 #include "ui_PaymentTab.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTextCursor>
 #include <QTextDocument>
-
-namespace {
-
-// Drops the presses and keys that reached the window while an exchange blocked it. The windowing
-// system queues them and would hand them over afterwards: a second press on "Отправить" made while
-// waiting would send the same payment again once the first had gone through.
-class QueuedInputDiscarder final : public QObject {
-  public:
-    static void discard()
-    {
-        QueuedInputDiscarder discarder;
-        qApp->installEventFilter(&discarder);
-        QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
-        qApp->removeEventFilter(&discarder);
-    }
-
-  protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::Shortcut:
-        case QEvent::Wheel:
-            return true;
-        default:
-            return false;
-        }
-    }
-};
-
-} // namespace
+#include <QTimer>
 
 void TfmZelvan::ConnectFlows()
 {
@@ -105,11 +71,15 @@ OperationRunner TfmZelvan::Runner()
 
 void TfmZelvan::started(const QString& text)
 {
+    // A busy pointer, not a wait cursor: the window still answers, and "Отменить" can be pressed.
     if (!busy_)
-        QApplication::setOverrideCursor(Qt::WaitCursor);
+        QApplication::setOverrideCursor(Qt::BusyCursor);
     busy_ = true;
-    // Painted now: the window handles no events until the exchange is over.
     SetStatus(text, true);
+    // The seconds are added to the start text while the exchange runs.
+    startText_ = text;
+    elapsed_->start();
+    elapsedTimer_->start();
 }
 
 void TfmZelvan::record(TRecordTable table, qsizetype number, const QStringList& lines)
@@ -137,8 +107,8 @@ void TfmZelvan::identifier(const QString& control, const QString& /*caption*/, c
 
 void TfmZelvan::finished(const QString& result)
 {
-    // The wait cursor is taken back before anything is shown to the operator.
-    QueuedInputDiscarder::discard();
+    // The busy pointer is taken back before anything is shown to the operator.
+    elapsedTimer_->stop();
     if (busy_)
         QApplication::restoreOverrideCursor();
     busy_ = false;
@@ -162,32 +132,33 @@ bool TfmZelvan::askFollowUp(const QString& question)
 
 void TfmZelvan::buPaymentSendClick()
 {
-    Runner().run(Operation::Payment);
+    StartOperation([](OperationRunner& runner) { runner.run(Operation::Payment); });
 }
 
 void TfmZelvan::buPackageStatusClick()
 {
-    Runner().run(Operation::PackageStatus);
+    StartOperation([](OperationRunner& runner) { runner.run(Operation::PackageStatus); });
 }
 
 void TfmZelvan::buGetChargeClick()
 {
     ui->tsGISGMPCharges->ui->mmCharges->clear();
-    Runner().run(Operation::Charges);
+    StartOperation([](OperationRunner& runner) { runner.run(Operation::Charges); });
 }
 
 void TfmZelvan::buGetDocumentDetailsClick()
 {
     ui->tsGISGKXCharges->ui->mmDocumentDetails->clear();
-    Runner().run(Operation::DocumentDetails);
+    StartOperation([](OperationRunner& runner) { runner.run(Operation::DocumentDetails); });
 }
 
 void TfmZelvan::buOrderSendClick()
 {
-    Runner().runOrder(ui->tsGISGKXPayment->ui->cbChangeStatus2->currentIndex());
+    const int changeStatus = ui->tsGISGKXPayment->ui->cbChangeStatus2->currentIndex();
+    StartOperation([changeStatus](OperationRunner& runner) { runner.runOrder(changeStatus); });
 }
 
 void TfmZelvan::buGetStateClick()
 {
-    Runner().run(Operation::GetState);
+    StartOperation([](OperationRunner& runner) { runner.run(Operation::GetState); });
 }

@@ -2,6 +2,7 @@
 
 #include "ui_PasswordDialog.h"
 
+#include "app/Handler.h"
 #include "foundation/CryptHelper.h"
 
 #include <QApplication>
@@ -31,9 +32,14 @@ std::optional<QString> AskContainerPassword(const QString& containerName, QWidge
 void InstallPasswordDialog()
 {
     SetPasswordProvider([](const QString& containerName) {
-        QWidget* owner = QApplication::activeModalWidget();
-        if (!owner)
-            owner = QApplication::activeWindow();
-        return AskContainerPassword(containerName, owner);
+        // A key is opened on the operation's thread; the dialog belongs on the window's.
+        std::optional<QString> password;
+        RunOnThreadOf(qApp, [&] {
+            QWidget* owner = QApplication::activeModalWidget();
+            if (!owner)
+                owner = QApplication::activeWindow();
+            password = AskContainerPassword(containerName, owner);
+        });
+        return password;
     });
 }

@@ -86,7 +86,8 @@ bool TfmZelvan::KeyContainerReady()
 
 void TfmZelvan::LoadSettings()
 {
-    const ClientSettings settings = ReadSettingsFile(iniFileName_);
+    QString damage;
+    const ClientSettings settings = ReadSettingsFile(iniFileName_, &damage);
     ui->cbServiceChargesGISGMP->setEditText(settings.serviceChargesGisGmp);
     ui->cbServicePaymentGISGMP->setEditText(settings.servicePaymentGisGmp);
     ui->cbServiceChargesGISGKX->setEditText(settings.serviceChargesGisGkx);
@@ -109,6 +110,9 @@ void TfmZelvan::LoadSettings()
         containers->setCurrentIndex(0);
 
     SetStatus(QString());
+    // Told once it shows what was read, so the operator can compare and put it right.
+    if (!damage.isEmpty())
+        ShowWarning(damage);
 }
 
 void TfmZelvan::SaveSettings()

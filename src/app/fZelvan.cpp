@@ -20,6 +20,7 @@
 #include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,6 +79,7 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
 {
     ui->setupUi(this);
     CreateStatusPanels();
+    CreateOperationControls();
     PrepareEditableCombos();
     FillFixedLists();
     ConnectFlows();
@@ -96,6 +98,8 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
 
 TfmZelvan::~TfmZelvan()
 {
+    // Nothing is taken apart while the operation's thread may still report to the window.
+    WaitForOperation();
     FormDestroy();
 }
 

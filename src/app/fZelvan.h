@@ -13,9 +13,16 @@
 #include <QStringList>
 
 #include <array>
+#include <atomic>
+#include <exception>
+#include <functional>
 #include <memory>
+#include <thread>
 
+class QElapsedTimer;
 class QLabel;
+class QPushButton;
+class QTimer;
 class THttpClient;
 
 namespace Ui {
@@ -49,8 +56,7 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
                        QWidget* parent = nullptr);
     ~TfmZelvan() override;
 
-    // Puts the text into the status bar's third panel; `repaint` shows it at once, for an
-    // operation that blocks the window right after.
+    // Puts the text into the status bar's third panel; `repaint` shows it at once.
     void SetStatus(const QString& text, bool repaint = false);
     QString StatusText() const;
 
@@ -80,6 +86,8 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     OperationInputs Inputs() const;
     // Runs operations on the controls as they stand and reports to the window.
     OperationRunner Runner();
+    // True from the press of a send or query button until the operation's last message.
+    bool IsBusy() const { return running_; }
 
     const QString& IniFileName() const { return iniFileName_; }
     const QString& PropFileName() const { return propFileName_; }
@@ -95,6 +103,9 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     void buOrderSendClick();
     void buGetStateClick();
 
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
   private:
     void FormCreate();
     void FormDestroy();
@@ -107,6 +118,17 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     QWidget* Control(const QString& name) const;
     QString InfoText() const;
     void PrepareDataFolderOnStart();
+
+    // An operation off the window's thread (OperationThread.cpp): the window keeps painting and
+    // answering while the exchange runs; one operation at a time.
+    void CreateOperationControls();
+    void StartOperation(std::function<void(OperationRunner&)> run);
+    void OperationEnded(const std::exception_ptr& error);
+    void SetOperationButtonsEnabled(bool enabled);
+    void ShowElapsedTime();
+    void WaitForOperation();
+    // The named controls' texts and positions as they stand when the operation starts.
+    Form ControlsSnapshot() const;
 
     // Settings and window state (Settings.cpp).
     void ConnectSettingsHandlers();
@@ -154,6 +176,21 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
 
     // Kept from one operation to the next, so the connection to a service stays open.
     std::unique_ptr<THttpClient> http_;
-    // The wait cursor is shown from an operation's start until it has finished.
+    // The busy pointer is shown from an operation's start until it has finished.
     bool busy_ = false;
+
+    // The operation in progress.
+    std::thread worker_;
+    std::atomic<bool> cancel_{false};
+    std::atomic<bool> workerDone_{true};
+    bool running_ = false;
+    // The window is going away: what the operation still reports is dropped.
+    bool abandoned_ = false;
+    bool closeAfterOperation_ = false;
+    QString startText_;
+    std::unique_ptr<QElapsedTimer> elapsed_;
+    QTimer* elapsedTimer_ = nullptr;
+    QPushButton* buCancel_ = nullptr;
+
+    friend class GuiThreadSink;
 };

@@ -1,7 +1,9 @@
 #include "client/Operations.h"
 
+#include "foundation/AtomicFileWriter.h"
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
+#include "foundation/HttpClient.h"
 #include "foundation/TrustedCertificates.h"
 #include "foundation/XmlDocument.h"
 #include "gisgkx/GisGkxRequests.h"
@@ -15,7 +17,6 @@
 #include "values/ValueProvider.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 #include <utility>
 
@@ -27,6 +28,7 @@ using enum TValuesType;
 ZELVAN_DECLARE_EXCEPTION(EDebugFileError, Exception);
 
 const QString ErrorResult = QStringLiteral("Ошибка.");
+const QString CancelledResult = QStringLiteral("Отменено.");
 const QString NotProcessedCode = QStringLiteral("50");
 const QString PackageCaption = QStringLiteral("Идентификатор пакета");
 const QString MessageCaption = QStringLiteral("Идентификатор сообщения");
@@ -155,6 +157,10 @@ void OperationRunner::DisplayRecord(const XmlDocument& /*document*/, QStringList
 
 void OperationRunner::begin(TValuesType kind, const QString& startText)
 {
+    // Here rather than on construction: a runner that only forms a file name must not take the
+    // flag away from an operation in flight on the same connection holder.
+    if (inputs_.http)
+        inputs_.http->SetCancelFlag(inputs_.cancel);
     sink_.started(startText);
     valuesType_ = kind;
     // One moment for every date of the operation, all pages of a charges request included.
@@ -179,6 +185,7 @@ template <class Steps> void OperationRunner::guarded(Steps steps)
     // The result is told in every case, before any message about it.
     QString result = ErrorResult;
     debugFileWarnings_.clear();
+    requestPosted_ = false;
     const auto finish = [&] {
         sink_.finished(result);
         for (const QString& warning : std::exchange(debugFileWarnings_, {}))
@@ -186,30 +193,69 @@ template <class Steps> void OperationRunner::guarded(Steps steps)
     };
     try {
         result = steps();
-    } catch (...) {
+    } catch (const EOperationCancelled&) {
+        result = CancelledResult;
         finish();
         throw;
+    } catch (...) {
+        // What a stop broke before the request left (the time stamp's exchange) is the stop. Once
+        // it has left, the failure is the exchange's own and says more than the stop would.
+        if (!cancelled() || requestPosted_) {
+            finish();
+            throw;
+        }
+        result = CancelledResult;
+        finish();
+        throw EOperationCancelled(cancelledText(false));
     }
     finish();
+}
+
+bool OperationRunner::cancelled() const
+{
+    return inputs_.cancel && inputs_.cancel->load();
+}
+
+void OperationRunner::identify(const QString& control, const QString& caption, const QString& value)
+{
+    identifiers_ << caption + QStringLiteral(": ") + value;
+    sink_.identifier(control, caption, value);
+}
+
+QString OperationRunner::cancelledText(bool requestSent) const
+{
+    if (!requestSent)
+        return QStringLiteral("Операция отменена. Запрос не отправлен.");
+    const bool gisGmp = valuesType_ == vtGISGMPPayment || valuesType_ == vtGISGMPCharges;
+    QString text = QStringLiteral("Операция отменена после отправки запроса: %1 могла его получить. "
+                                  "Прежде чем отправлять его снова, узнайте, получен ли он.")
+                       .arg(gisGmp ? QStringLiteral("ГИС ГМП") : QStringLiteral("ГИС ЖКХ"));
+    text += u'\n';
+    text +=
+        identifiers_.isEmpty() ? QStringLiteral("Идентификатор еще не получен.") : identifiers_.join(u'\n');
+    if (!requestFile_.isEmpty())
+        text +=
+            QStringLiteral("\nЗапрос сохранен в файле \"%1\".").arg(QDir::toNativeSeparators(requestFile_));
+    return text;
+}
+
+QString OperationRunner::debugFilePath(const QString& name) const
+{
+    return QDir(inputs_.debugFolder).filePath(name + QStringLiteral(".xml"));
 }
 
 void OperationRunner::saveDebugFile(const QString& content, const QString& name) const
 {
     if (inputs_.debugFolder.isEmpty() || content.isEmpty())
         return;
-    const QString path = QDir(inputs_.debugFolder).filePath(name + QStringLiteral(".xml"));
+    const QString path = debugFilePath(name);
     QByteArray bytes("\xEF\xBB\xBF");
     bytes += content.toUtf8();
     // Replaced as a whole: a failure leaves the previous exchange's file, never a cut one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EDebugFileError(QStringLiteral("Невозможно создать файл \"%1\".\n%2")
-                                  .arg(QDir::toNativeSeparators(path), file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw EDebugFileError(
-            QStringLiteral("Ошибка записи в файл \"%1\".\n%2").arg(QDir::toNativeSeparators(path), reason));
+    try {
+        WriteFileAtomically(path, bytes);
+    } catch (const EFileWriteError& e) {
+        throw EDebugFileError(e.message());
     }
 }
 
@@ -218,9 +264,17 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     const QString envelope = BuildSignedEnvelope(inputs_.settings.container, body);
     // Written before anything is sent, so a failure here stops the operation harmlessly.
     saveDebugFile(envelope, exchange.requestName);
-    const QByteArray replyBytes =
-        PostSoapRequestBody(envelope, exchange.service, exchange.soapAction, inputs_.http,
-                            serverTrust(ServerTrust::Check::AcceptAny));
+    if (cancelled())
+        throw EOperationCancelled(cancelledText(false));
+    requestFile_ = inputs_.debugFolder.isEmpty() ? QString() : debugFilePath(exchange.requestName);
+    QByteArray replyBytes;
+    requestPosted_ = true;
+    try {
+        replyBytes = PostSoapRequestBody(envelope, exchange.service, exchange.soapAction, inputs_.http,
+                                         serverTrust(ServerTrust::Check::AcceptAny));
+    } catch (const EHttpCancelled& e) {
+        throw EOperationCancelled(cancelledText(e.requestSent()));
+    }
     XmlDocument reply = XmlDocument::parse(replyBytes);
     if (!inputs_.debugFolder.isEmpty()) {
         // The state system has taken the request by now: losing its answer over a debug copy would
@@ -248,7 +302,7 @@ void OperationRunner::payment()
                       inputs_.settings.servicePaymentGisGmp, GisGmpSoapAction()},
                      body);
         packageId = ReadImportResult(reply);
-        sink_.identifier(QStringLiteral("edPackage"), PackageCaption, packageId);
+        identify(QStringLiteral("edPackage"), PackageCaption, packageId);
         return QStringLiteral("Отправлено.");
     });
     if (sink_.askFollowUp(AskFetchResultText(PackageCaption, packageId)))
@@ -350,7 +404,7 @@ void OperationRunner::order(bool cancellation)
                 body);
         }
         messageGuid = ReadAckResult(reply);
-        sink_.identifier(QStringLiteral("edPackage2"), MessageCaption, messageGuid);
+        identify(QStringLiteral("edPackage2"), MessageCaption, messageGuid);
         return QStringLiteral("Отправлено.");
     });
     if (sink_.askFollowUp(AskFetchResultText(MessageCaption, messageGuid)))

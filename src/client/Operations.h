@@ -2,6 +2,7 @@
 
 #include "client/FieldFiles.h"
 #include "client/Settings.h"
+#include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
 #include "smev/SoapValues.h"
 #include "values/ResultDisplay.h"
@@ -11,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 
 class THttpClient;
@@ -18,6 +20,10 @@ class XmlDocument;
 
 // The exchanges the client runs; an order and its cancellation are told apart by the caller.
 enum class Operation { Payment, PackageStatus, Charges, DocumentDetails, Order, Cancellation, GetState };
+
+// An operation the operator stopped (OperationInputs::cancel). The message says whether the
+// request had left and, when it had, what is known of it.
+ZELVAN_DECLARE_EXCEPTION(EOperationCancelled, Exception);
 
 // The field file an operation's values come from.
 FieldFileKind OperationFieldFile(Operation operation);
@@ -51,6 +57,9 @@ struct OperationInputs {
     std::function<QDateTime()> clock; // the client's clock when empty
     // The connection holder of the exchanges; kept by the caller from operation to operation.
     THttpClient* http = nullptr;
+    // Set from another thread to stop the operation: nothing more is sent, and an exchange in
+    // flight is given up. nullptr: the operation cannot be stopped.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Runs operations: begin, build, sign, exchange, debug copies, read, the charges' paging, the
@@ -79,8 +88,12 @@ class OperationRunner final : public ISOAPValues {
     struct Exchange;
 
     void begin(TValuesType kind, const QString& startText);
+    bool cancelled() const;
+    void identify(const QString& control, const QString& caption, const QString& value);
+    QString cancelledText(bool requestSent) const;
     template <class Steps> void guarded(Steps steps);
     XmlDocument exchange(const Exchange& exchange, const QString& body);
+    QString debugFilePath(const QString& name) const;
     void saveDebugFile(const QString& content, const QString& name) const;
     ServerTrust serverTrust(ServerTrust::Check unchecked) const;
 
@@ -103,4 +116,9 @@ class OperationRunner final : public ISOAPValues {
     QStringList debugFileWarnings_;
     // The trust file's certificates (PEM) as the operation in progress read it; empty without one.
     QByteArray trusted_;
+    // "caption: value" of the identifiers the replies of this run have named.
+    QStringList identifiers_;
+    // The debug copy of the request in flight, kept when the operation is stopped after sending.
+    QString requestFile_;
+    bool requestPosted_ = false;
 };

@@ -52,12 +52,20 @@ ClientSettings DefaultSettings()
     return settings;
 }
 
-ClientSettings ReadSettingsFile(const QString& fileName)
+ClientSettings ReadSettingsFile(const QString& fileName, QString* damage)
 {
+    if (damage)
+        damage->clear();
     // Defaults only for a first start.
     if (!QFileInfo::exists(fileName))
         return DefaultSettings();
-    const QStringList lines = ReadKeyValueFile(fileName);
+    QStringList keys;
+    for (const QString& line : SettingsLines(ClientSettings()))
+        keys << line.section(u'=', 0, 0);
+    QString found;
+    const QStringList lines = ReadKeyValueFile(fileName, keys, found);
+    if (damage)
+        *damage = found;
     const auto value = [&lines](const char* key) { return KeyValue(lines, QLatin1String(key)); };
     ClientSettings settings;
     settings.serviceChargesGisGmp = value("ServiceChargesGISGMP");

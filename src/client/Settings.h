@@ -32,8 +32,9 @@ struct ClientSettings {
 ClientSettings DefaultSettings();
 
 // The settings of the file, or the defaults when there is no file. A file that lacks a key leaves
-// that setting empty. A file that cannot be read raises Exception.
-ClientSettings ReadSettingsFile(const QString& fileName);
+// that setting empty. A file that cannot be read raises Exception. `damage`, when given, receives
+// what the operator must be told about a damaged file that was read all the same (or nothing).
+ClientSettings ReadSettingsFile(const QString& fileName, QString* damage = nullptr);
 
 // Replaces the file as a whole.
 void WriteSettingsFile(const QString& fileName, const ClientSettings& settings);

@@ -50,6 +50,12 @@ QString FileWriteErrorText(const QString& fileName, const QString& reason)
     return QStringLiteral("Ошибка записи в файл \"%1\".\n%2").arg(FilePathText(fileName), reason);
 }
 
+QString DamagedFileText(const QString& fileName, const QStringList& problems)
+{
+    return QStringLiteral("Файл \"%1\" поврежден:\n").arg(FilePathText(fileName)) + problems.join(u'\n') +
+           QStringLiteral("\nПроверьте значения, прежде чем отправлять сообщение.");
+}
+
 QString ExchangeSilentText(int timeoutMs)
 {
     return QStringLiteral("Timed out: nothing was exchanged with the server for %1")
@@ -77,4 +83,9 @@ QString ReplyTooLargeText(const QString& url, qint64 limitBytes)
 QString ServerCertificateRefusedText(const QString& host, const QString& reason)
 {
     return QStringLiteral("Сертификат сервера %1 не принят: %2").arg(host, reason);
+}
+
+QString ExchangeCancelledText(const QString& url)
+{
+    return QStringLiteral("Обмен с сервером %1 прерван оператором").arg(url);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The operator's words for failures of files and exchanges, kept together so that every caller
 // (the window, the command-line client, the tools) says the same thing the same way. The texts of
@@ -16,6 +17,9 @@ QString FileCreateErrorText(const QString& fileName, const QString& reason);
 // A file whose new content could not be written, flushed, synced or put in place.
 QString FileWriteErrorText(const QString& fileName, const QString& reason);
 
+// A file that was read but is damaged: the file, then each problem on a line of its own.
+QString DamagedFileText(const QString& fileName, const QStringList& problems);
+
 // An exchange in which nothing moved in either direction for the whole time-out.
 QString ExchangeSilentText(int timeoutMs);
 
@@ -24,6 +28,9 @@ QString ExchangeTooSlowText(const QString& url, int bytesPerSecond, int windowMs
 
 // An exchange that was still going on when its whole time ran out.
 QString ExchangeTooLongText(const QString& url, int limitMs);
+
+// An exchange the operator stopped.
+QString ExchangeCancelledText(const QString& url);
 
 // A reply that is, or says it will be, larger than the client takes.
 QString ReplyTooLargeText(const QString& url, qint64 limitBytes);

@@ -20,7 +20,7 @@ struct TCurlSlist {
     ~TCurlSlist() { curl_slist_free_all(List); }
 };
 
-enum class TLimitHit { None, Silence, Slow, TooLong, TooLarge };
+enum class TLimitHit { None, Silence, Slow, TooLong, TooLarge, Cancelled };
 
 struct TSample {
     qint64 Ms = 0;
@@ -38,6 +38,8 @@ struct TTransfer {
     // reaching back just past one window.
     std::deque<TSample> Samples{TSample{}};
     TLimitHit Hit = TLimitHit::None;
+    const std::atomic<bool>* Cancel = nullptr;
+    curl_off_t Sent = 0;
 };
 
 TLimitHit CheckLimits(TTransfer& transfer, curl_off_t moved)
@@ -74,6 +76,11 @@ TLimitHit CheckLimits(TTransfer& transfer, curl_off_t moved)
 int WatchProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent)
 {
     auto* transfer = static_cast<TTransfer*>(user);
+    transfer->Sent = qMax(transfer->Sent, sent);
+    if (transfer->Cancel && transfer->Cancel->load()) {
+        transfer->Hit = TLimitHit::Cancelled;
+        return 1;
+    }
     const TLimitHit hit = CheckLimits(*transfer, received + sent);
     if (hit == TLimitHit::None)
         return 0;
@@ -158,6 +165,7 @@ QString THttpReply::MediaType() const
 
 struct THttpClient::TImpl {
     CURL* Handle = nullptr;
+    const std::atomic<bool>* Cancel = nullptr;
 };
 
 THttpClient::THttpClient() : F(std::make_unique<TImpl>())
@@ -174,6 +182,11 @@ THttpClient::~THttpClient()
         curl_easy_cleanup(F->Handle);
 }
 
+void THttpClient::SetCancelFlag(const std::atomic<bool>* cancel)
+{
+    F->Cancel = cancel;
+}
+
 THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const QList<QByteArray>& headers,
                              const ServerTrust& trust)
 {
@@ -186,7 +199,10 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
     // Forget the previous call's settings but keep its open connections.
     curl_easy_reset(curl);
 
+    if (F->Cancel && F->Cancel->load())
+        throw EHttpCancelled(ExchangeCancelledText(url), false);
     TTransfer transfer;
+    transfer.Cancel = F->Cancel;
     TCurlSlist headerList;
     for (const QByteArray& header : headers)
         headerList.List = curl_slist_append(headerList.List, header.constData());
@@ -242,6 +258,8 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
             throw EHttpTransportError(ExchangeTooLongText(url, transfer.Limits.ExchangeMs));
         case TLimitHit::TooLarge:
             throw EHttpTransportError(ReplyTooLargeText(url, transfer.Limits.MaxReplyBytes));
+        case TLimitHit::Cancelled:
+            throw EHttpCancelled(ExchangeCancelledText(url), transfer.Sent > 0);
         case TLimitHit::None:
             break;
         }

@@ -6,10 +6,11 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 // How long each phase of an HTTP exchange (connect, send, receive) may take before it is given
-// up. Every operation blocks the window, so a server that never answers must not freeze it.
+// up. A server that never answers must not keep the operator waiting for ever.
 inline constexpr int RequestTimeoutMs = 90000;
 
 // What one exchange may take. A server can keep a phase alive for ever by trickling a byte now and
@@ -57,6 +58,19 @@ class EHttpTransportError final : public Exception {
     static QString className() { return QStringLiteral("EHttpTransportError"); }
 };
 
+// A transfer given up because its owner asked for it (THttpClient::SetCancelFlag).
+class EHttpCancelled final : public Exception {
+  public:
+    EHttpCancelled(const QString& message, bool requestSent) : Exception(message), requestSent_(requestSent)
+    {
+    }
+    // Whether any octet of the request had left: the server may then have it, whole or in part.
+    bool requestSent() const noexcept { return requestSent_; }
+
+  private:
+    bool requestSent_;
+};
+
 struct THttpReply {
     int StatusCode = 0;
     QString StatusText;  // the reason phrase as the server sent it, blanks kept
@@ -89,6 +103,10 @@ class THttpClient final {
     ~THttpClient();
     THttpClient(const THttpClient&) = delete;
     THttpClient& operator=(const THttpClient&) = delete;
+
+    // A flag another thread may set to stop the transfer in flight; it is looked at before the
+    // first octet goes out and at least once a second after. Kept by the caller; nullptr: none.
+    void SetCancelFlag(const std::atomic<bool>* cancel);
 
     // Posts `body` to `url` with the extra header lines ("Name: value") and returns whatever
     // status the server answered with. Raises EHttpTransportError when no reply was read.

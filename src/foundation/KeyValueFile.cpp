@@ -8,6 +8,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <optional>
+
 namespace {
 
 const char* const kAnsiCodePage = "windows-1251";
@@ -17,6 +19,19 @@ const char* const kAnsiCodePage = "windows-1251";
 [[noreturn]] void ThrowNoAnsiCodePage()
 {
     throw Exception(QStringLiteral("Кодировка Windows-1251 недоступна в этой сборке Qt."));
+}
+
+// What a damaged file reads as: a byte the encoding has no character for (U+FFFD, or in
+// Windows-1251 the C1 control its one undefined byte becomes) or a control character, which no
+// operator types into a field and which random bytes are full of.
+bool HoldsUndecodableText(const QString& line)
+{
+    for (const QChar c : line) {
+        const char16_t code = c.unicode();
+        if (code == u'\uFFFD' || (code < 0x20 && code != u'\t') || (code >= 0x7F && code <= 0x9F))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -78,13 +93,47 @@ QStringList SplitTextLines(const QString& text)
 
 QStringList ReadKeyValueFile(const QString& fileName)
 {
+    QString damage;
+    return ReadKeyValueFile(fileName, {}, damage);
+}
+
+QStringList ReadKeyValueFile(const QString& fileName, const QStringList& knownKeys, QString& damage)
+{
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(FileOpenErrorText(fileName, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Exception(FileReadErrorText(fileName, file.errorString()));
-    return SplitTextLines(DecodeKeyValueText(bytes));
+    const std::optional<QStringConverter::Encoding> encoding = QStringConverter::encodingForData(bytes);
+    const QStringList lines = SplitTextLines(DecodeKeyValueText(bytes));
+
+    damage.clear();
+    if (knownKeys.isEmpty())
+        return lines;
+    QStringList problems;
+    QStringList damagedLines;
+    bool anyKnownKey = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (HoldsUndecodableText(lines[i]))
+            damagedLines << QString::number(i + 1);
+        const qsizetype separator = lines[i].indexOf(u'=');
+        if (separator > 0 && knownKeys.contains(lines[i].left(separator), Qt::CaseInsensitive))
+            anyKnownKey = true;
+    }
+    if (!damagedLines.isEmpty()) {
+        const QString encodingName = encoding
+                                         ? QString::fromLatin1(QStringConverter::nameForEncoding(*encoding))
+                                         : QStringLiteral("Windows-1251");
+        problems << (damagedLines.size() == 1 ? QStringLiteral("строка %1") : QStringLiteral("строки %1"))
+                            .arg(damagedLines.join(QStringLiteral(", "))) +
+                        QStringLiteral(": байты, недопустимые в кодировке ") + encodingName;
+    }
+    if (!anyKnownKey)
+        problems << QStringLiteral("нет ни одного известного ключа");
+    if (!problems.isEmpty())
+        damage = DamagedFileText(fileName, problems);
+    return lines;
 }
 
 void WriteKeyValueFile(const QString& fileName, const QStringList& lines)

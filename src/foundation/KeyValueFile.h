@@ -30,6 +30,11 @@ QStringList SplitTextLines(const QString& text);
 // The lines of a file. A file that cannot be read raises Exception with the path and the reason.
 QStringList ReadKeyValueFile(const QString& fileName);
 
+// The same, and in `damage` what the operator should be told before the values are used, or the
+// empty text: the lines (by number, from 1) that hold bytes invalid in the file's encoding, or that
+// no line holds one of `knownKeys` (an empty file included). The file loads as it is all the same.
+QStringList ReadKeyValueFile(const QString& fileName, const QStringList& knownKeys, QString& damage);
+
 // Stores the lines, each ended by CR LF (line breaks inside an entry are written as CR LF too),
 // replacing the file atomically (WriteFileAtomically): on any failure the old file stays whole and
 // EFileWriteError names the file and the reason.

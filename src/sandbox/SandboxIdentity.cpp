@@ -1,8 +1,9 @@
 #include "sandbox/SandboxIdentity.h"
 
+#include "foundation/AtomicFileWriter.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <openssl/bn.h>
 #include <openssl/pem.h>
@@ -137,13 +138,6 @@ SandboxIdentity MakeSandboxIdentity(int days)
     if (!X509_sign(identity.timeStampCertificate.get(), caKey.get(), Gost94Digest(kStep)))
         Fail(QStringLiteral("cannot sign the time-stamp certificate"));
     return identity;
-}
-
-void WriteFileAtomically(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
 }
 
 SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder)

@@ -25,8 +25,6 @@ struct SandboxIdentity {
 SandboxIdentity MakeSandboxIdentity(int days = 365);
 
 // The identity kept in `folder`: read when the folder has it, otherwise made and written there
-// (each file replaced as a whole). Raises std::runtime_error when it can be neither.
+// (each file replaced as a whole). Raises std::runtime_error, or EFileWriteError for a file that
+// cannot be written, when it can be neither.
 SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder);
-
-// Writes the bytes to the file, replacing it as a whole; raises std::runtime_error on failure.
-void WriteFileAtomically(const QString& path, const QByteArray& bytes);

@@ -2,6 +2,8 @@
 
 #include "sandbox/TimeStampAuthority.h"
 
+#include "foundation/AtomicFileWriter.h"
+
 #include <QDateTime>
 #include <QDir>
 

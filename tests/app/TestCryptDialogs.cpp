@@ -11,11 +11,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -152,6 +155,26 @@ TEST(PasswordDialog, AsksForThePasswordWhenSigningAndCancelAborts)
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(aborted);
     EXPECT_EQ(signature, "untouched");
+
+    // A key opened by an operation on its own thread: the dialog is still shown on the window's.
+    signature.clear();
+    asked = AnswerDialogs<TfmPassword>(
+        [&](TfmPassword& dialog) {
+            EXPECT_EQ(dialog.thread(), QApplication::instance()->thread());
+            dialog.findChild<QLineEdit*>(QStringLiteral("edPassword"))->setText(options.password);
+            Press(dialog, "buOK");
+        },
+        [&] {
+            std::atomic<bool> done{false};
+            std::thread operation([&] {
+                ContainerCrypt(QStringLiteral("Ключ банка"), &data, nullptr, &signature, nullptr);
+                done = true;
+            });
+            EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 30000));
+            operation.join();
+        });
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(VerifyGostSignature(der, data, signature));
 
     SetPasswordProvider(previous);
 }

@@ -4,6 +4,7 @@
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/ReadOnlyFolder.h"
 
 #include <QComboBox>
@@ -456,14 +457,31 @@ TEST_F(FieldFiles, CharactersOutsideWindows1251SurviveAndInvalidBytesDoNotStopRe
     Press("buPaymentOpen");
     EXPECT_EQ(Edit("edPayerName")->text(), name);
 
-    Open("buPaymentOpen", QByteArray::fromHex("efbbbf") + "PayerName=A\xff\xfe"
+    dialogs.clear();
+    Open("buPaymentOpen", QByteArray::fromHex("efbbbf") + "Amount=1\r\nPayerName=A\xff\xfe"
                                                           "B\r\nPayeeINN=7707083893\r\n");
     EXPECT_EQ(Edit("edPayerName")->text(), QString::fromUtf16(u"A\uFFFD\uFFFDB"));
     EXPECT_EQ(Edit("edPayeeINN")->text(), QStringLiteral("7707083893"));
     EXPECT_EQ(ErrorsShown(), "");
+    // Read all the same, but the operator is told which line to look at before sending.
+    const QString opened = QDir::toNativeSeparators(Path(QStringLiteral("opened.txt")));
+    ASSERT_EQ(dialogs.shown(Kind::Warning).size(), 1);
+    EXPECT_EQ(dialogs.shown(Kind::Warning)[0].text,
+              QStringLiteral("Файл \"%1\" поврежден:\nстрока 2: байты, недопустимые в кодировке UTF-8\n"
+                             "Проверьте значения, прежде чем отправлять сообщение.")
+                  .arg(opened));
+
+    // Random bytes: control characters all over, and no key of the tab.
+    dialogs.clear();
+    Open("buOrderOpen", QByteArray::fromHex("8f1b00c3ff0d0a7a02"));
+    ASSERT_EQ(dialogs.shown(Kind::Warning).size(), 1);
+    EXPECT_TRUE(dialogs.shown(Kind::Warning)[0].text.endsWith(
+        QStringLiteral("строки 1, 2: байты, недопустимые в кодировке Windows-1251\nнет ни одного известного "
+                       "ключа\nПроверьте значения, прежде чем отправлять сообщение.")))
+        << dialogs.shown(Kind::Warning)[0].text.toStdString();
 }
 
-TEST_F(FieldFiles, SaveIntoLockedFolderKeepsTheOldFile)
+TEST_F(FieldFiles, SaveOnAFullDiskOrIntoALockedFolderKeepsTheOldFile)
 {
     const QString folder = Path(QStringLiteral("locked"));
     ASSERT_TRUE(QDir().mkpath(folder));
@@ -472,6 +490,20 @@ TEST_F(FieldFiles, SaveIntoLockedFolderKeepsTheOldFile)
     PutFile(path, old);
     Edit("edSupplierBillID")->setText(QStringLiteral("new"));
     Window()->SetStatus(QString());
+    {
+        // A save of normal size on a disk that is full after a few octets.
+        ScopedFileSizeLimit disk(8);
+        dialogs.answerFile(path);
+        Press("buChargeSave");
+    }
+    ASSERT_EQ(Errors().size(), 1);
+    EXPECT_EQ(
+        Errors()[0],
+        QStringLiteral("Ошибка записи в файл \"%1\".\nFile too large").arg(QDir::toNativeSeparators(path)));
+    EXPECT_EQ(FileBytes(path), old);
+    EXPECT_TRUE(Window()->StatusText().isEmpty()) << "no success reported";
+
+    dialogs.clear();
     {
         ReadOnlyFolder locked(folder);
         if (!locked.isReadOnly())

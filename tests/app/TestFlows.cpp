@@ -2,6 +2,7 @@
 // standing in for the state systems. Buttons are pressed as the operator presses them; what is
 // checked is what the operator sees (status bar, fields, memos, message boxes), what the server
 // received, and the debug files left beside the executable.
+#include "PressButton.h"
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
 
@@ -10,6 +11,7 @@
 #include "foundation/HttpClient.h"
 #include "foundation/XmlHelper.h"
 #include "smev/SoapConstants.h"
+#include "support/FileSizeLimit.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/MessageAssertions.h"
 #include "support/StateSystemReplies.h"
@@ -126,14 +128,9 @@ class Flows : public ::testing::Test {
     }
 
     // Presses the button on its own tab, as the operator would.
-    void Press(const char* name)
+    void Press(const char* name, PressWait wait = PressWait::untilIdle)
     {
-        auto* button = Control<QPushButton>(name);
-        auto* tabs = Control<QTabWidget>("pcMain");
-        for (int i = 0; i < tabs->count(); ++i)
-            if (tabs->widget(i)->isAncestorOf(button))
-                tabs->setCurrentIndex(i);
-        QTest::mouseClick(button, Qt::LeftButton);
+        PressButton(*window, QString::fromLatin1(name), wait);
     }
 
     // Replies in the order of the requests; the last one answers every further request.
@@ -499,6 +496,95 @@ TEST_F(Flows, DebugFilesAreReplacedAndOnlyTheRequestFileMayStopAnOperation)
     EXPECT_EQ(Status(), "Ошибка.");
     ASSERT_EQ(ShownTexts(Kind::Error).size(), 1);
     EXPECT_TRUE(ShownTexts(Kind::Error)[0].contains(QDir::toNativeSeparators(Debug("PaymentRequest"))));
+
+    // A full disk: the previous request file stays whole and nothing is sent.
+    dialogs.clear();
+    const QByteArray previous = FileBytes(Debug("GetStateRequest"));
+    {
+        ScopedFileSizeLimit disk(8);
+        Press("buGetState");
+    }
+    EXPECT_EQ(server.requestCount(), 3);
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_EQ(ShownTexts(Kind::Error),
+              QStringList{QStringLiteral("Ошибка записи в файл \"%1\".\nFile too large")
+                              .arg(QDir::toNativeSeparators(Debug("GetStateRequest")))});
+    EXPECT_EQ(FileBytes(Debug("GetStateRequest")), previous);
+}
+
+TEST_F(Flows, CancelBeforeSendingSendsNothingAndAfterItTellsWhatIsKnown)
+{
+    using namespace std::chrono_literals;
+    Open({QStringLiteral("-debug")});
+    // The payment waits for a time stamp that never comes: its request has not left yet.
+    TLoopbackHttpServer stamps;
+    stamps.setReply(TScriptedReply::hangForever());
+    Control<QCheckBox>("ckTimeStamp")->setChecked(true);
+    Control<QComboBox>("cbTimeStamp")->setEditText(stamps.url());
+    Press("buPaymentSend", PressWait::no);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stamps.requestCount() == 1; }, 30000));
+    Press("buCancelOperation");
+    EXPECT_EQ(server.requestCount(), 0);
+    EXPECT_EQ(Status(), "Отменено.");
+    EXPECT_EQ(ShownTexts(Kind::Warning), QStringList{"Операция отменена. Запрос не отправлен."});
+    EXPECT_EQ(Shown().size(), 1);
+
+    // The payment is taken, and the status request it is followed by never answered.
+    dialogs.clear();
+    Control<QCheckBox>("ckTimeStamp")->setChecked(false);
+    Script({Soap(ImportResult(QStringLiteral("PKG-7"))), TScriptedReply::hangForever()});
+    dialogs.answerYesNo(true);
+    Press("buPaymentSend", PressWait::no);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount() == 2; }, 30000));
+    Press("buCancelOperation");
+    EXPECT_EQ(Status(), "Отменено.");
+    EXPECT_EQ(Text("edPackage"), "PKG-7");
+    EXPECT_EQ(
+        ShownTexts(Kind::Warning),
+        QStringList{QStringLiteral("Операция отменена после отправки запроса: ГИС ГМП могла его получить. "
+                                   "Прежде чем отправлять его снова, узнайте, получен ли он.\n"
+                                   "Идентификатор пакета: PKG-7\nЗапрос сохранен в файле \"%1\".")
+                        .arg(QDir::toNativeSeparators(Debug("PaymentStatusRequest")))});
+    EXPECT_EQ(FileBytes(Debug("PaymentStatusRequest")), Bom + server.requests()[1].Body);
+    EXPECT_FALSE(QFile::exists(Debug("PaymentStatusResponse")));
+    EXPECT_TRUE(Control<QPushButton>("buPaymentSend")->isEnabled());
+}
+
+TEST_F(Flows, ClosingDuringAnExchangeAsksFirst)
+{
+    using namespace std::chrono_literals;
+    Open();
+    TScriptedReply slow = Soap(StateResult(QStringLiteral("T")));
+    slow.Delay = 1500ms;
+    Script({slow});
+    Press("buGetState", PressWait::no);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount() == 1; }, 30000));
+    dialogs.answerYesNo(false);
+    (*window)->close();
+    EXPECT_TRUE((*window)->isVisible());
+    WaitUntilIdle(*window);
+    EXPECT_EQ(Status(), "Статус сообщения получен.");
+    EXPECT_EQ(ShownTexts(Kind::Question), QStringList{"Идет обмен с сервером. Прервать его и закрыть окно?"});
+    EXPECT_TRUE((*window)->isVisible());
+
+    // Closed all the same: the exchange is given up, the operator told, and then the window goes.
+    dialogs.clear();
+    Script({TScriptedReply::hangForever()});
+    Press("buGetState", PressWait::no);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount() == 2; }, 30000));
+    dialogs.answerYesNo(true);
+    (*window)->close();
+    WaitUntilIdle(*window);
+    EXPECT_FALSE((*window)->isVisible());
+    ASSERT_EQ(ShownTexts(Kind::Warning).size(), 1);
+    EXPECT_TRUE(ShownTexts(Kind::Warning)[0].startsWith(
+        "Операция отменена после отправки запроса: ГИС ЖКХ могла его получить."));
+
+    // Taken down without the question (the session ends): the exchange is stopped first.
+    Open();
+    Press("buGetState", PressWait::no);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount() == 3; }, 30000));
+    window.reset();
 }
 
 TEST_F(Flows, EveryFailureEndsWithErrorAndTheNextOperationWorks)
@@ -578,22 +664,37 @@ TEST_F(Flows, EveryFailureEndsWithErrorAndTheNextOperationWorks)
     EXPECT_EQ(ShownTexts(Kind::Info), QStringList{"Извещение принято."});
 }
 
-TEST_F(Flows, TheWindowShowsItIsBusyWhileTheExchangeRuns)
+TEST_F(Flows, TheWindowStaysAliveAndCountsTheSecondsWhileTheExchangeRuns)
 {
+    using namespace std::chrono_literals;
     Open();
     PaintedTexts painted(window->get()->findChild<QLabel*>(QStringLiteral("sbMainPanel3")));
     std::atomic<int> cursorDuringExchange{-1};
     server.setHandler([&](const TRecordedRequest&) {
-        // The window's thread is blocked in the exchange now; nothing on it moves.
         const QCursor* cursor = QGuiApplication::overrideCursor();
         cursorDuringExchange = cursor ? int(cursor->shape()) : -2;
-        return Soap(StateResult(QStringLiteral("T")));
+        TScriptedReply reply = Soap(StateResult(QStringLiteral("T")));
+        reply.Delay = 1600ms;
+        return reply;
     });
-    Press("buGetState");
-    EXPECT_EQ(cursorDuringExchange, int(Qt::WaitCursor));
+    Press("buGetState", PressWait::no);
+    // Painted while the server still holds its answer back; the operator may go on typing.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return painted.texts.contains("Получение статуса обработки сообщения... 1 с"); }, 30000));
+    EXPECT_TRUE((*window)->IsBusy());
+    QTest::keyClicks(Control<QLineEdit>("edPayerName"), "typed");
+    EXPECT_EQ(Text("edPayerName"), "typed");
+    for (const char* name : {"buGetState", "buPaymentSend", "buGetCharge", "buOrderOpen", "buChargeClear"})
+        EXPECT_FALSE(Control<QPushButton>(name)->isEnabled()) << name;
+    EXPECT_TRUE(Control<QPushButton>("buCancelOperation")->isVisible());
+
+    WaitUntilIdle(*window);
+    EXPECT_EQ(cursorDuringExchange, int(Qt::BusyCursor));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(painted.texts.contains("Получение статуса обработки сообщения..."));
     EXPECT_EQ(Status(), "Статус сообщения получен.");
+    EXPECT_TRUE(Control<QPushButton>("buGetState")->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>("buCancelOperation")->isVisible());
 }
 
 TEST_F(Flows, PressesMadeWhileTheWindowWaitsAreNotActedOnAfterwards)
@@ -603,7 +704,7 @@ TEST_F(Flows, PressesMadeWhileTheWindowWaitsAreNotActedOnAfterwards)
     Control<QComboBox>("cbChangeStatus2")->setCurrentIndex(0);
     const QPointF centre = QRectF(button->rect()).center();
     server.setHandler([&](const TRecordedRequest&) {
-        // The operator, impatient, presses the button again while the window is blocked.
+        // The operator, impatient, presses the button again while the exchange runs.
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
             QCoreApplication::postEvent(button,
                                         new QMouseEvent(type, centre, button->mapToGlobal(centre),
@@ -678,7 +779,7 @@ TEST(FirstStart, WithoutAKeyContainerTheOperatorIsToldHowToMakeOneAndNothingIsSe
     for (const char* name : {"buPaymentSend", "buGetCharge", "buSertShow"}) {
         SCOPED_TRACE(name);
         dialogs.clear();
-        QTest::mouseClick(window.control<QPushButton>(QLatin1String(name)), Qt::LeftButton);
+        PressButton(window, QLatin1String(name));
         const QList<ScriptedDialogs::Shown> shown = dialogs.shown();
         ASSERT_EQ(shown.size(), 1);
         EXPECT_EQ(shown[0].kind, Kind::Warning);
@@ -689,7 +790,7 @@ TEST(FirstStart, WithoutAKeyContainerTheOperatorIsToldHowToMakeOneAndNothingIsSe
     // A container made while the window is open is taken up by the next press.
     keys.addContainer(Signer);
     dialogs.clear();
-    QTest::mouseClick(window.control<QPushButton>("buGetCharge"), Qt::LeftButton);
+    PressButton(window, QStringLiteral("buGetCharge"));
     EXPECT_EQ(server.requestCount(), 1);
     EXPECT_EQ(window.control<QComboBox>("cbContainer")->currentText(), Signer);
     EXPECT_TRUE(guidance->isHidden());

@@ -4,6 +4,7 @@
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
 
+#include "support/FileSizeLimit.h"
 #include "support/ReadOnlyFolder.h"
 #include "support/TestKeys.h"
 
@@ -13,6 +14,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -254,13 +256,52 @@ TEST(Settings, UnreadableSettingsFileIsReportedAndTheWindowStillOpens)
     EXPECT_EQ(Page(window), QStringLiteral("tsGISGKXPayment"));
 }
 
-TEST(Settings, SaveIntoLockedFolderFailsAndKeepsTheOldFile)
+TEST(Settings, DamagedFileIsReadAsItIsAndNamedToTheOperator)
+{
+    TestKeyStore store;
+    ScriptedDialogs dialogs;
+    // Line 2 holds the one byte Windows-1251 has no letter for, line 4 the zeros of a bad sector.
+    TestWindow window(WithFile(QStringLiteral("zelvan.ini"), QByteArray("SystemName=BANK\r\nSMEVCode=AB\x98"
+                                                                        "C\r\nGISGMPCode=1\r\nGISGKXCode=") +
+                                                                 QByteArray(3, '\0') + "\r\n"));
+    EXPECT_EQ(Text(window, "edName"), QStringLiteral("BANK"));
+    const QString ini = QDir::toNativeSeparators(QFileInfo(window->IniFileName()).absoluteFilePath());
+    const QList<ScriptedDialogs::Shown> warnings = dialogs.shown(Kind::Warning);
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_EQ(warnings[0].text, QStringLiteral("Файл \"%1\" поврежден:\nстроки 2, 4: байты, недопустимые в "
+                                               "кодировке Windows-1251\nПроверьте значения, прежде чем "
+                                               "отправлять сообщение.")
+                                    .arg(ini));
+
+    // What a full disk used to leave: an empty file, which opened as no settings at all.
+    dialogs.clear();
+    TestWindow empty(WithFile(QStringLiteral("zelvan.ini"), QByteArray()));
+    ASSERT_EQ(dialogs.shown(Kind::Warning).size(), 1);
+    EXPECT_TRUE(
+        dialogs.shown(Kind::Warning)[0].text.contains(QStringLiteral("нет ни одного известного ключа")));
+    EXPECT_TRUE(dialogs.shown(Kind::Error).isEmpty());
+}
+
+TEST(Settings, SaveOnAFullDiskOrIntoALockedFolderFailsAndKeepsTheOldFile)
 {
     TestKeyStore store;
     ScriptedDialogs dialogs;
     const QByteArray old = "SystemName=OLD\r\n";
     TestWindow window(WithFile(QStringLiteral("zelvan.ini"), old));
     window.control<QLineEdit>("edName")->setText(QStringLiteral("NEW"));
+    {
+        // The disk is full after a few octets.
+        ScopedFileSizeLimit disk(8);
+        PressSave(window);
+    }
+    ASSERT_EQ(dialogs.shown(Kind::Error).size(), 1);
+    EXPECT_EQ(dialogs.shown(Kind::Error)[0].text,
+              QStringLiteral("Ошибка записи в файл \"%1\".\nFile too large")
+                  .arg(QDir::toNativeSeparators(window->IniFileName())));
+    EXPECT_EQ(FileBytes(window->IniFileName()), old);
+    EXPECT_NE(window->StatusText(), QStringLiteral("Настройки сохранены."));
+
+    dialogs.clear();
     {
         ReadOnlyFolder locked(window.folder());
         if (!locked.isReadOnly())

@@ -1,6 +1,7 @@
 // The command line and the window run the same operations: for the same settings file, field file,
 // clock and identifiers they send the same request, byte for byte (the signature values aside,
 // which GOST makes anew on every signing, and the digests over them).
+#include "../app/PressButton.h"
 #include "../app/ScriptedDialogs.h"
 #include "../app/TestWindow.h"
 
@@ -15,8 +16,6 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
-#include <QTabWidget>
-#include <QTest>
 #include <QTextStream>
 #include <QUuid>
 
@@ -108,12 +107,7 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
         window.control<QComboBox>("cbChangeStatus2")->setCurrentIndex(c.changeStatus);
         const int before = server.requestCount();
         FixClockAndIdentifiers();
-        auto* button = window.control<QPushButton>(QLatin1String(c.button));
-        auto* tabs = window.control<QTabWidget>("pcMain");
-        for (int i = 0; i < tabs->count(); ++i)
-            if (tabs->widget(i)->isAncestorOf(button))
-                tabs->setCurrentIndex(i);
-        QTest::mouseClick(button, Qt::LeftButton);
+        PressButton(window, QLatin1String(c.button));
 
         FixClockAndIdentifiers();
         QString out;

@@ -160,6 +160,14 @@ TEST_F(CommandLineTool, ExitCodesTellBadInputTransportAndKeysApart)
     EXPECT_EQ(Cli({QStringLiteral("charges"), QStringLiteral("--container"), QStringLiteral("Нет такого")})
                   .exitCode,
               4);
+    // A damaged field file is named and not sent: nobody watches a batch who could check it first.
+    Write(QStringLiteral("Damaged.txt"), QStringLiteral("SearchType=1\r\nSupplierBillID=1\x01\r\n"));
+    const CliRun damaged = Cli({QStringLiteral("charges"), QStringLiteral("--fields"), Path("Damaged.txt")});
+    EXPECT_EQ(damaged.exitCode, 2);
+    EXPECT_TRUE(
+        damaged.err.contains(QStringLiteral("Damaged.txt\" поврежден:\nстрока 2: байты, недопустимые в "
+                                            "кодировке UTF-8\n")))
+        << damaged.err.toStdString();
     EXPECT_EQ(server.requestCount(), 0);
 
     WriteSettings(QStringLiteral("http://127.0.0.1:%1/").arg(UnusedLoopbackPort()));

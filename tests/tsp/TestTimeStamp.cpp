@@ -358,6 +358,23 @@ TEST_F(TimeStamp, TransportFailuresNameTheAddressAndTheClientIsReusedAfterThem)
     }
     EXPECT_EQ(silent.requestCount(), 1);
 
+    // An octet now and then keeps the silence away; the least speed still ends the exchange.
+    TLoopbackHttpServer trickling;
+    TScriptedReply slow = Reply(Granted(Hex("3000")));
+    slow.ByteInterval = std::chrono::milliseconds(500);
+    trickling.setReply(slow);
+    Settings.server = trickling.url();
+    {
+        THttpLimits limits;
+        limits.SlowWindowMs = 1000;
+        THttpTimeoutOverride shortened(limits);
+        const QString message = Failure();
+        EXPECT_TRUE(message.startsWith(QStringLiteral("EHttpTransportError: Обмен с сервером ") +
+                                       Settings.server +
+                                       QStringLiteral(" прерван: за 1 с передано меньше 10 байт в секунду")))
+            << message.toStdString();
+    }
+
     TLoopbackHttpServer working;
     const QByteArray stamp = TstInfo(ReferenceHash("again"));
     working.setReply(Reply(Granted(stamp)));

@@ -280,15 +280,21 @@ struct Options {
     bool json = false;
 };
 
-// The lines of a field file with the overrides in front, where they win.
+// The lines of a field file with the overrides in front, where they win. A damaged file is not
+// sent: nobody is watching a batch who could look at what was read before it is signed.
 QStringList FieldLines(const Options& options, const QString& file)
 {
     const FieldFileKind kind = OperationFieldFile(options.operation);
+    QString path = file;
+    if (path.isEmpty() && QFileInfo::exists(StartupFieldFile(kind)))
+        path = StartupFieldFile(kind);
     QStringList lines;
-    if (!file.isEmpty())
-        lines = ReadKeyValueFile(file);
-    else if (const QString startup = StartupFieldFile(kind); QFileInfo::exists(startup))
-        lines = ReadKeyValueFile(startup);
+    if (!path.isEmpty()) {
+        QString damage;
+        lines = ReadKeyValueFile(path, FieldFileKeys(kind), damage);
+        if (!damage.isEmpty())
+            throw UsageError(damage + QStringLiteral("\nЗапрос не отправлен."));
+    }
     return options.overrides + lines;
 }
 
@@ -371,7 +377,12 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
                                      : QDir(dataFolder).filePath(QStringLiteral("zelvan.ini"));
     if (parser.isSet(settings) && !QFileInfo::exists(settingsFile))
         throw UsageError(QStringLiteral("Нет файла настроек ") + QDir::toNativeSeparators(settingsFile));
-    options.settings = ReadSettingsFile(settingsFile);
+    QString damage;
+    options.settings = ReadSettingsFile(settingsFile, &damage);
+    if (!damage.isEmpty()) {
+        *streams.err << damage << '\n';
+        streams.err->flush();
+    }
     if (parser.isSet(container))
         options.settings.container = parser.value(container);
 

@@ -2,6 +2,8 @@
 // machine, until it is interrupted.
 #include "sandbox/SandboxServer.h"
 
+#include "foundation/AtomicFileWriter.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
