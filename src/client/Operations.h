@@ -2,6 +2,7 @@
 
 #include "client/FieldFiles.h"
 #include "client/Settings.h"
+#include "foundation/CryptHelper.h"
 #include "smev/SoapValues.h"
 #include "values/ResultDisplay.h"
 #include "values/ValuesType.h"
@@ -11,6 +12,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class THttpClient;
 class XmlDocument;
@@ -50,6 +52,12 @@ struct OperationInputs {
     std::function<QDateTime()> clock; // the client's clock when empty
     // The connection holder of the exchanges; kept by the caller from operation to operation.
     THttpClient* http = nullptr;
+    // The key every message of the operation is signed with, when the caller keeps one from
+    // operation to operation (it must be the key of settings.container). Without it each run reads
+    // the container's key once, asking for its password through `passwordProvider` (none: the
+    // provider installed with SetPasswordProvider).
+    std::shared_ptr<ContainerKey> key;
+    TPasswordProvider passwordProvider;
 };
 
 // Runs operations: begin, build, sign, exchange, debug copies, read, the charges' paging, the
@@ -76,6 +84,7 @@ class OperationRunner final : public ISOAPValues {
 
   private:
     struct Exchange;
+    class KeyScope;
 
     void begin(TValuesType kind, const QString& startText);
     template <class Steps> void guarded(Steps steps);
@@ -92,6 +101,8 @@ class OperationRunner final : public ISOAPValues {
     OperationInputs inputs_;
     const IControlReader& controls_;
     OperationSink& sink_;
+    // Held from the start of run() to its end, follow-ups included.
+    std::shared_ptr<ContainerKey> key_;
 
     TValuesType valuesType_ = TValuesType::vtGISGMPPayment;
     QDateTime executeDateTime_;
