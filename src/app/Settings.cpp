@@ -34,6 +34,8 @@ void TfmZelvan::ConnectSettingsHandlers()
 {
     ConnectHandler(ui->buSettingsSave, &QPushButton::clicked, this, [this] { buSettingsSaveClick(); });
     ConnectHandler(ui->buSertShow, &QPushButton::clicked, this, [this] { buSertShowClick(); });
+    ConnectHandler(ui->cbContainer, &QComboBox::currentTextChanged, this,
+                   [this] { ForgetKey(ui->cbContainer->currentText()); });
 }
 
 void TfmZelvan::ListKeyContainers()

@@ -12,9 +12,11 @@
 #include <QStringList>
 
 #include <array>
+#include <atomic>
 #include <memory>
 
 class QLabel;
+class QPlainTextEdit;
 class THttpClient;
 
 namespace Ui {
@@ -137,4 +139,21 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     std::unique_ptr<THttpClient> http_;
     // The wait cursor is shown from an operation's start until it has finished.
     bool busy_ = false;
+
+    // The record blocks of the operation in progress, put into their memo in one go as it finishes:
+    // a memo takes one long text far more cheaply than many short ones.
+    void FlushRecords();
+    QPlainTextEdit* pendingMemo_ = nullptr;
+    QString pendingRecords_;
+
+    // The key an operation signs with (Flows.cpp): the remembered one, or one for this operation
+    // that is remembered when the operator asks so in the password dialog.
+    std::shared_ptr<ContainerKey> SigningKey(const QString& container);
+    void ForgetKey(const QString& container);
+    struct KeyOffer {
+        std::weak_ptr<ContainerKey> key;
+        std::shared_ptr<std::atomic<bool>> remember;
+    };
+    KeyOffer keyOffer_;
+    std::shared_ptr<ContainerKey> rememberedKey_;
 };
