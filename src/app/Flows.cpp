@@ -3,6 +3,7 @@
 // reports arrives here on the window's thread.
 #include "app/Dialogs.h"
 #include "app/Handler.h"
+#include "app/PasswordDialog.h"
 #include "app/fZelvan.h"
 
 #include "foundation/Clock.h"
@@ -20,6 +21,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+
+#include <utility>
 
 void TfmZelvan::ConnectFlows()
 {
@@ -61,12 +64,42 @@ ClientSettings TfmZelvan::CurrentSettings() const
 
 OperationInputs TfmZelvan::Inputs() const
 {
-    return {CurrentSettings(), debug_ ? appPath_ : QString(), Now, http_.get()};
+    OperationInputs inputs;
+    inputs.settings = CurrentSettings();
+    inputs.debugFolder = debug_ ? appPath_ : QString();
+    inputs.clock = Now;
+    inputs.http = http_.get();
+    return inputs;
 }
 
 OperationRunner TfmZelvan::Runner()
 {
     return OperationRunner(Inputs(), *this, *this);
+}
+
+std::shared_ptr<ContainerKey> TfmZelvan::SigningKey(const QString& container)
+{
+    if (rememberedKey_ && rememberedKey_->containerName() == container)
+        return rememberedKey_;
+    // Told on whatever thread the key is unlocked; read when the operation finishes.
+    auto remember = std::make_shared<std::atomic<bool>>(false);
+    auto key = std::make_shared<ContainerKey>(container, [this, remember](const QString& name) {
+        bool keep = false;
+        std::optional<QString> password;
+        // The key is unlocked on the operation's thread; the dialog belongs on the window's.
+        RunOnThreadOf(this, [&] { password = AskContainerPassword(name, this, &keep); });
+        *remember = password && keep;
+        return password;
+    });
+    // Only a weak hold: an operation's key goes with the operation unless it is remembered.
+    keyOffer_ = {key, remember};
+    return key;
+}
+
+void TfmZelvan::ForgetKey(const QString& container)
+{
+    if (rememberedKey_ && rememberedKey_->containerName() != container)
+        rememberedKey_.reset();
 }
 
 void TfmZelvan::started(const QString& text)
@@ -91,12 +124,39 @@ void TfmZelvan::record(TRecordTable table, qsizetype number, const QStringList& 
         memo = ui->tsGISGKXCharges->ui->mmDocumentDetails;
     if (!memo)
         return;
-    // Inserted at the end, never re-set: a long reply must not lay out the whole memo again for
-    // every record. The view stays where it is, on the first records unless the operator scrolled.
-    QTextCursor end(memo->document());
+    if (memo != pendingMemo_)
+        FlushRecords();
+    pendingMemo_ = memo;
+    // Blocks are separated by a line feed, the first one in an empty memo stands alone.
+    if (!pendingRecords_.isEmpty() || !memo->document()->isEmpty())
+        pendingRecords_ += u'\n';
+    AppendRecordBlockText(pendingRecords_, number, lines);
+    // Outside an operation nobody would flush later. The first records go in one by one: the
+    // memo's scroll bar appears while it is short, and the narrower view makes it lay out every
+    // block it holds anew. After them, a long reply goes in in large pieces.
+    constexpr int FirstBlocks = 1000;
+    constexpr qsizetype FlushLength = 256 * 1024;
+    if (!busy_ || memo->document()->blockCount() < FirstBlocks || pendingRecords_.size() >= FlushLength)
+        FlushRecords();
+}
+
+void TfmZelvan::FlushRecords()
+{
+    QPlainTextEdit* memo = std::exchange(pendingMemo_, nullptr);
+    const QString text = std::exchange(pendingRecords_, QString());
+    if (!memo || text.isEmpty())
+        return;
+    // Inserted at the end, never re-set: the view stays where it is, on the first records unless
+    // the operator scrolled. The records are no edit of the operator's to undo.
+    QTextDocument* document = memo->document();
+    const bool undo = document->isUndoRedoEnabled();
+    document->setUndoRedoEnabled(false);
+    QTextCursor end(document);
     end.movePosition(QTextCursor::End);
-    const QString block = RecordBlockText(number, lines);
-    end.insertText(memo->document()->isEmpty() ? block : u'\n' + block);
+    end.insertText(text);
+    document->setUndoRedoEnabled(undo);
+    // The memo shows or hides its scroll bar on a queued call; taken now, while it is short.
+    QCoreApplication::sendPostedEvents(memo, QEvent::MetaCall);
 }
 
 void TfmZelvan::identifier(const QString& control, const QString& /*caption*/, const QString& value)
@@ -107,6 +167,11 @@ void TfmZelvan::identifier(const QString& control, const QString& /*caption*/, c
 
 void TfmZelvan::finished(const QString& result)
 {
+    FlushRecords();
+    // The operator asked to keep the key once it is unlocked; the operation still holds it here.
+    if (const std::shared_ptr<ContainerKey> key = keyOffer_.key.lock();
+        key && keyOffer_.remember && *keyOffer_.remember && key->unlocked())
+        rememberedKey_ = key;
     // The busy pointer is taken back before anything is shown to the operator.
     elapsedTimer_->stop();
     if (busy_)

@@ -136,6 +136,7 @@ void TfmZelvan::StartOperation(std::function<void(OperationRunner&)> run)
         worker_.join();
     OperationInputs inputs = Inputs();
     inputs.cancel = &cancel_;
+    inputs.key = SigningKey(inputs.settings.container);
     auto form = std::make_unique<Form>(ControlsSnapshot());
     cancel_ = false;
     running_ = true;

@@ -7,11 +7,12 @@
 
 #include <QApplication>
 
-TfmPassword::TfmPassword(const QString& containerName, QWidget* owner)
+TfmPassword::TfmPassword(const QString& containerName, QWidget* owner, bool offerRemember)
     : QDialog(owner), ui(std::make_unique<Ui::TfmPassword>())
 {
     ui->setupUi(this);
     ui->laPassword->setText(QStringLiteral("Пароль ключевого контейнера «%1»:").arg(containerName));
+    ui->ckRemember->setVisible(offerRemember);
 }
 
 TfmPassword::~TfmPassword() = default;
@@ -21,12 +22,24 @@ QString TfmPassword::password() const
     return ui->edPassword->text();
 }
 
-std::optional<QString> AskContainerPassword(const QString& containerName, QWidget* owner)
+bool TfmPassword::remember() const
 {
-    TfmPassword dialog(containerName, owner);
+    return !ui->ckRemember->isHidden() && ui->ckRemember->isChecked();
+}
+
+std::optional<QString> AskContainerPassword(const QString& containerName, QWidget* owner, bool* remember)
+{
+    TfmPassword dialog(containerName, owner, remember != nullptr);
+    if (remember)
+        *remember = false;
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return dialog.password();
+    if (remember)
+        *remember = dialog.remember();
+    // The caller's copy is then the only one, which it can wipe once the key is decrypted.
+    QString password = dialog.password();
+    password.detach();
+    return password;
 }
 
 void InstallPasswordDialog()

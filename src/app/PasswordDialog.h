@@ -17,17 +17,21 @@ class TfmPassword final : public QDialog {
     Q_OBJECT
 
   public:
-    TfmPassword(const QString& containerName, QWidget* owner);
+    // The "remember" box is offered only where the caller can keep the key.
+    TfmPassword(const QString& containerName, QWidget* owner, bool offerRemember = false);
     ~TfmPassword() override;
 
     QString password() const;
+    bool remember() const;
 
   private:
     std::unique_ptr<Ui::TfmPassword> ui;
 };
 
-// Shows the dialog over the given window; no value when the operator cancelled.
-std::optional<QString> AskContainerPassword(const QString& containerName, QWidget* owner);
+// Shows the dialog over the given window; no value when the operator cancelled. With `remember`
+// the dialog offers to keep the key until the program closes and tells whether the operator chose to.
+std::optional<QString> AskContainerPassword(const QString& containerName, QWidget* owner,
+                                            bool* remember = nullptr);
 
 // Makes the dialog the provider's password source, shown over the active window of the moment.
 void InstallPasswordDialog();

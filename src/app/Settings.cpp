@@ -37,6 +37,8 @@ void TfmZelvan::ConnectSettingsHandlers()
     ConnectHandler(ui->buSertShow, &QPushButton::clicked, this, [this] { buSertShowClick(); });
     ConnectHandler(ui->buTrustedCertificates, &QPushButton::clicked, this,
                    [this] { buTrustedCertificatesClick(); });
+    ConnectHandler(ui->cbContainer, &QComboBox::currentTextChanged, this,
+                   [this] { ForgetKey(ui->cbContainer->currentText()); });
 }
 
 void TfmZelvan::ListKeyContainers()

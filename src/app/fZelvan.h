@@ -23,6 +23,7 @@ class QElapsedTimer;
 class QLabel;
 class QPushButton;
 class QTimer;
+class QPlainTextEdit;
 class THttpClient;
 
 namespace Ui {
@@ -193,4 +194,20 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     QPushButton* buCancel_ = nullptr;
 
     friend class GuiThreadSink;
+    // The record blocks of the operation in progress, put into their memo in one go as it finishes:
+    // a memo takes one long text far more cheaply than many short ones.
+    void FlushRecords();
+    QPlainTextEdit* pendingMemo_ = nullptr;
+    QString pendingRecords_;
+
+    // The key an operation signs with (Flows.cpp): the remembered one, or one for this operation
+    // that is remembered when the operator asks so in the password dialog.
+    std::shared_ptr<ContainerKey> SigningKey(const QString& container);
+    void ForgetKey(const QString& container);
+    struct KeyOffer {
+        std::weak_ptr<ContainerKey> key;
+        std::shared_ptr<std::atomic<bool>> remember;
+    };
+    KeyOffer keyOffer_;
+    std::shared_ptr<ContainerKey> rememberedKey_;
 };

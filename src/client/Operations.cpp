@@ -87,8 +87,29 @@ OperationRunner::OperationRunner(OperationInputs inputs, const IControlReader& c
         inputs_.clock = Now;
 }
 
+// One key for everything one run signs, whatever the number of pages and signatures; let go at the
+// end of the run unless the caller keeps it.
+class OperationRunner::KeyScope final {
+  public:
+    explicit KeyScope(OperationRunner& runner) : runner_(runner)
+    {
+        const OperationInputs& inputs = runner.inputs_;
+        if (inputs.key && inputs.key->containerName() == inputs.settings.container)
+            runner.key_ = inputs.key;
+        else
+            runner.key_ = std::make_shared<ContainerKey>(inputs.settings.container, inputs.passwordProvider);
+    }
+    ~KeyScope() { runner_.key_.reset(); }
+    KeyScope(const KeyScope&) = delete;
+    KeyScope& operator=(const KeyScope&) = delete;
+
+  private:
+    OperationRunner& runner_;
+};
+
 void OperationRunner::run(Operation operation)
 {
+    const KeyScope key(*this);
     switch (operation) {
     case Operation::Payment:
         return payment();
@@ -113,6 +134,7 @@ void OperationRunner::runOrder(int changeStatus)
     // operator's order as its own cancellation.
     if (changeStatus < 0)
         guarded([]() -> QString { throw Exception(QStringLiteral("Не выбран статус данных платежа.")); });
+    const KeyScope key(*this);
     order(changeStatus != 0);
 }
 
@@ -261,7 +283,7 @@ void OperationRunner::saveDebugFile(const QString& content, const QString& name)
 
 XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& body)
 {
-    const QString envelope = BuildSignedEnvelope(inputs_.settings.container, body);
+    const QString envelope = BuildSignedEnvelope(*key_, body);
     // Written before anything is sent, so a failure here stops the operation harmlessly.
     saveDebugFile(envelope, exchange.requestName);
     if (cancelled())
@@ -296,7 +318,7 @@ void OperationRunner::payment()
     QString packageId;
     guarded([&] {
         begin(vtGISGMPPayment, QStringLiteral("Отправка информации о платеже..."));
-        const QString body = SoapCreateImportRequest(inputs_.settings.container, *this);
+        const QString body = SoapCreateImportRequest(*key_, *this);
         const XmlDocument reply =
             exchange({QStringLiteral("PaymentRequest"), QStringLiteral("PaymentResponse"),
                       inputs_.settings.servicePaymentGisGmp, GisGmpSoapAction()},

@@ -2,6 +2,7 @@
 
 #include "client/FieldFiles.h"
 #include "client/Settings.h"
+#include "foundation/CryptHelper.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
 #include "smev/SoapValues.h"
@@ -14,6 +15,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class THttpClient;
 class XmlDocument;
@@ -60,6 +62,12 @@ struct OperationInputs {
     // Set from another thread to stop the operation: nothing more is sent, and an exchange in
     // flight is given up. nullptr: the operation cannot be stopped.
     const std::atomic<bool>* cancel = nullptr;
+    // The key every message of the operation is signed with, when the caller keeps one from
+    // operation to operation (it must be the key of settings.container). Without it each run reads
+    // the container's key once, asking for its password through `passwordProvider` (none: the
+    // provider installed with SetPasswordProvider).
+    std::shared_ptr<ContainerKey> key;
+    TPasswordProvider passwordProvider;
 };
 
 // Runs operations: begin, build, sign, exchange, debug copies, read, the charges' paging, the
@@ -86,6 +94,7 @@ class OperationRunner final : public ISOAPValues {
 
   private:
     struct Exchange;
+    class KeyScope;
 
     void begin(TValuesType kind, const QString& startText);
     bool cancelled() const;
@@ -107,6 +116,8 @@ class OperationRunner final : public ISOAPValues {
     OperationInputs inputs_;
     const IControlReader& controls_;
     OperationSink& sink_;
+    // Held from the start of run() to its end, follow-ups included.
+    std::shared_ptr<ContainerKey> key_;
 
     TValuesType valuesType_ = TValuesType::vtGISGMPPayment;
     QDateTime executeDateTime_;

@@ -55,10 +55,9 @@ QByteArray ReadContainerFile(const QString& path, const char* step)
     return file.readAll();
 }
 
-std::optional<QString> AskPassword(const QString& containerName)
+std::optional<QString> AskPassword(const QString& containerName, TPasswordProvider provider)
 {
-    TPasswordProvider provider;
-    {
+    if (!provider) {
         std::lock_guard guard(Settings().lock);
         provider = Settings().passwordProvider;
     }
@@ -67,6 +66,14 @@ std::optional<QString> AskPassword(const QString& containerName)
                                                   "and there is no way to ask for it")
                                        .arg(containerName));
     return provider(containerName);
+}
+
+// Wipes the text where no other string shares it; a shared or static text is the sharer's to clear.
+void CleanseText(QString& text)
+{
+    if (!text.isEmpty() && text.isDetached())
+        OPENSSL_cleanse(text.data(), size_t(text.size()) * sizeof(QChar));
+    text.clear();
 }
 
 struct TPemBlock {
@@ -93,7 +100,8 @@ using X509SigPtr = std::unique_ptr<X509_SIG, OpenSslDeleter<X509_SIG_free>>;
 
 // Reads the PEM PKCS#8 key itself rather than through PEM_read_bio_PrivateKey, which may ask the
 // password source twice (once per decoder it tries) and prompts on the terminal when it has none.
-EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path)
+EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path,
+                          const TPasswordProvider& passwordProvider = {})
 {
     const QByteArray pem = ReadContainerFile(path, kAcquireContext);
     BioPtr bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
@@ -109,10 +117,11 @@ EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path)
         X509SigPtr encrypted(d2i_X509_SIG(nullptr, &der, block.length));
         if (!encrypted)
             CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The encrypted key is damaged")));
-        const std::optional<QString> password = AskPassword(containerName);
+        std::optional<QString> password = AskPassword(containerName, passwordProvider);
         if (!password)
             throw EAbort();
         QByteArray secret = password->toUtf8();
+        CleanseText(*password);
         info.reset(PKCS8_decrypt(encrypted.get(), secret.constData(), int(secret.size())));
         OPENSSL_cleanse(secret.data(), size_t(secret.size()));
         if (!info)
@@ -190,6 +199,20 @@ QString ContainerFolder(const QString& containerName)
         CryptFail(kAcquireContext, QStringLiteral("The key container \"%1\" holds no private key (%2)")
                                        .arg(containerName, QDir::toNativeSeparators(keyPath)));
     return folder;
+}
+
+QByteArray HashData(GostAlgorithm algorithm, ENGINE* engine, const QByteArray& data)
+{
+    const EVP_MD* digest = GostDigest(algorithm, kCreateHash);
+    EvpMdCtxPtr context(EVP_MD_CTX_new());
+    if (!context)
+        CryptFail(kCreateHash, WithOpenSslErrors(QStringLiteral("Out of memory")));
+    CryptCheck(EVP_DigestInit_ex(context.get(), digest, engine), kCreateHash);
+    CryptCheck(EVP_DigestUpdate(context.get(), data.constData(), size_t(data.size())), kHashData);
+    unsigned char value[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    CryptCheck(EVP_DigestFinal_ex(context.get(), value, &length), kGetHashParam);
+    return QByteArray(reinterpret_cast<const char*>(value), int(length));
 }
 
 QByteArray SignHash(EVP_PKEY* key, ENGINE* engine, const QByteArray& hashValue)
@@ -277,16 +300,7 @@ void ContainerCrypt(const QString& containerName, const QByteArray* input, QByte
     QByteArray hashValue;
     QByteArray signatureValue;
     if (hash || signature) {
-        const EVP_MD* digest = GostDigest(certificateValue.algorithm, kCreateHash);
-        EvpMdCtxPtr context(EVP_MD_CTX_new());
-        if (!context)
-            CryptFail(kCreateHash, WithOpenSslErrors(QStringLiteral("Out of memory")));
-        CryptCheck(EVP_DigestInit_ex(context.get(), digest, engine), kCreateHash);
-        CryptCheck(EVP_DigestUpdate(context.get(), data.constData(), size_t(data.size())), kHashData);
-        unsigned char value[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        CryptCheck(EVP_DigestFinal_ex(context.get(), value, &length), kGetHashParam);
-        hashValue = QByteArray(reinterpret_cast<const char*>(value), int(length));
+        hashValue = HashData(certificateValue.algorithm, engine, data);
         if (signature)
             signatureValue = SignHash(key.get(), engine, hashValue);
     }
@@ -311,6 +325,88 @@ GostAlgorithm ContainerAlgorithm(const QString& containerName)
         ReadContainerCertificate(ContainerFolder(containerName), nullptr).algorithm;
     ERR_clear_error();
     return algorithm;
+}
+
+struct ContainerKey::Loaded {
+    ENGINE* engine = nullptr;
+    QString folder;
+    ContainerCertificate certificate;
+    EvpPkeyPtr privateKey;
+};
+
+ContainerKey::ContainerKey(QString containerName, TPasswordProvider passwordProvider)
+    : name_(std::move(containerName)), passwordProvider_(std::move(passwordProvider))
+{
+}
+
+// The private key goes with EVP_PKEY_free, which clears its numbers; the password was wiped as
+// soon as the key was decrypted.
+ContainerKey::~ContainerKey() = default;
+
+bool ContainerKey::unlocked() const
+{
+    return loaded_ && loaded_->privateKey;
+}
+
+ContainerKey::Loaded& ContainerKey::loaded()
+{
+    if (!loaded_) {
+        // In the order ContainerAlgorithm fails, so that the first failure reads the same.
+        ERR_clear_error();
+        auto loading = std::make_unique<Loaded>();
+        loading->engine = GostEngine(kAcquireContext);
+        loading->folder = ContainerFolder(name_);
+        loading->certificate = ReadContainerCertificate(loading->folder, nullptr);
+        ERR_clear_error();
+        loaded_ = std::move(loading);
+    }
+    return *loaded_;
+}
+
+void ContainerKey::unlock()
+{
+    Loaded& files = loaded();
+    if (files.privateKey)
+        return;
+    ERR_clear_error();
+    // The folder is looked at again: a key removed since the certificate was read fails as before.
+    ContainerFolder(name_);
+    EvpPkeyPtr key =
+        ReadPrivateKey(name_, QDir(files.folder).filePath(QLatin1String(KeyFileName)), passwordProvider_);
+    // The certificate must still belong to the key, exactly as each signature used to check.
+    files.certificate = ReadContainerCertificate(files.folder, key.get());
+    ERR_clear_error();
+    files.privateKey = std::move(key);
+}
+
+GostAlgorithm ContainerKey::algorithm()
+{
+    return loaded().certificate.algorithm;
+}
+
+QByteArray ContainerKey::certificate()
+{
+    return loaded().certificate.der;
+}
+
+QByteArray ContainerKey::hash(const QByteArray& input)
+{
+    Loaded& files = loaded();
+    ERR_clear_error();
+    QByteArray value = HashData(files.certificate.algorithm, files.engine, input);
+    ERR_clear_error();
+    return value;
+}
+
+QByteArray ContainerKey::sign(const QByteArray& input)
+{
+    unlock();
+    Loaded& files = *loaded_;
+    ERR_clear_error();
+    QByteArray value = SignHash(files.privateKey.get(), files.engine,
+                                HashData(files.certificate.algorithm, files.engine, input));
+    ERR_clear_error();
+    return value;
 }
 
 QString GostAlgorithmName(GostAlgorithm algorithm)

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QIODevice;
@@ -62,6 +63,39 @@ void ContainerCrypt(const QString& containerName, const QByteArray* input, QByte
 
 // The container's algorithm, as the key of its certificate names it; never asks for a password.
 GostAlgorithm ContainerAlgorithm(const QString& containerName);
+
+// The key of one container for the messages of one operation (or longer, while the operator asks
+// to keep it): each file is read once, the certificate at the first use, the private key and with it
+// the password at the first signature, however many signatures follow. The private key is freed and
+// its memory cleared with the object. The object is not shared between threads while in use; the
+// password provider is called on whatever thread signs first.
+class ContainerKey final {
+  public:
+    // Nothing is read yet. An empty provider asks the one installed with SetPasswordProvider.
+    explicit ContainerKey(QString containerName, TPasswordProvider passwordProvider = {});
+    ~ContainerKey();
+    ContainerKey(const ContainerKey&) = delete;
+    ContainerKey& operator=(const ContainerKey&) = delete;
+
+    const QString& containerName() const { return name_; }
+    // True once the private key has been read and decrypted.
+    bool unlocked() const;
+
+    // The same results, failures and messages as ContainerAlgorithm and ContainerCrypt give.
+    GostAlgorithm algorithm();
+    QByteArray certificate();
+    QByteArray hash(const QByteArray& input);
+    QByteArray sign(const QByteArray& input);
+
+  private:
+    struct Loaded;
+    Loaded& loaded();
+    void unlock();
+
+    QString name_;
+    TPasswordProvider passwordProvider_;
+    std::unique_ptr<Loaded> loaded_;
+};
 
 // Passes an OpenSSL result through when it signals success (a positive value); otherwise raises
 // ECryptException named after the step, with the error text OpenSSL queued.

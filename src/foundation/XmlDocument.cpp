@@ -253,6 +253,14 @@ XmlDocument XmlDocument::parseText(const QString& text)
     return parseBytes(text.toUtf8(), "UTF-8");
 }
 
+XmlDocument XmlDocument::parseUtf8Text(const QByteArray& utf8)
+{
+    // A byte-order mark is no character of the text, as a decoder would have dropped it.
+    if (utf8.startsWith("\xEF\xBB\xBF"))
+        return parseBytes(utf8.sliced(3), "UTF-8");
+    return parseBytes(utf8, "UTF-8");
+}
+
 XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, const char* forcedEncoding)
 {
     xmlInitParser();

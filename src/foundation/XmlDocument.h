@@ -88,6 +88,8 @@ class XmlDocument final {
     // Parses XML that is already text: an encoding named in its declaration is ignored, since the
     // characters are decoded already. Otherwise as parse().
     static XmlDocument parseText(const QString& text);
+    // The same for text that is already UTF-8 and known to be valid, without decoding it first.
+    static XmlDocument parseUtf8Text(const QByteArray& utf8);
 
     // A new document whose root is a copy of the element `node`, with the namespace declarations it
     // needs. Raises EXMLException for a text or absent node.

@@ -148,6 +148,12 @@ QString NewMessageId()
 
 QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values)
 {
+    ContainerKey key(containerName);
+    return SoapCreatePaymentBlock(key, values);
+}
+
+QString SoapCreatePaymentBlock(ContainerKey& key, ISOAPValues& values)
+{
     const ValueReader value(values);
     // Every read of the entity Id gives a new value, so it is read once for both places.
     const QString paymentId = XmlTextToAttributeText(value("EntityID"));
@@ -157,10 +163,8 @@ QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values
         Pi(u"FinalPayment").xmlns(u"pi", XsdNamespace(u"PaymentInfo")).attr(u"Id", paymentId);
     const QString content = PaymentContent(value);
 
-    const GostAlgorithm algorithm = ContainerAlgorithm(containerName);
-    const QByteArray paymentBytes = finalPayment.always(content).toUtf8();
-    QByteArray paymentHash;
-    ContainerCrypt(containerName, &paymentBytes, nullptr, nullptr, &paymentHash);
+    const GostAlgorithm algorithm = key.algorithm();
+    const QByteArray paymentHash = key.hash(finalPayment.always(content).toUtf8());
 
     const QString signedInfoContent = SignedInfoContent(
         u'#' + paymentId, {ENVELOPED_SIGNATURE_URI, EXC_C14N_URI}, Base64Line(paymentHash), algorithm);
@@ -170,18 +174,15 @@ QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values
     const QString signedInfo = Ds(u"SignedInfo").always(signedInfoContent);
     const QByteArray signingInput =
         Ds(u"SignedInfo").xmlns(u"ds", XMLDSIG_NS).always(signedInfoContent).toUtf8();
-    QByteArray certificate;
-    QByteArray signature;
-    ContainerCrypt(containerName, &signingInput, &certificate, &signature, nullptr);
-    const QString signatureText = Base64Line(signature);
-    const QString certificateText = Base64Line(certificate);
+    const QString signatureText = Base64Line(key.sign(signingInput));
+    const QString certificateText = Base64Line(key.certificate());
 
     // What is stamped is the signature value exactly as it is written into the element.
     const SoapRunOptions options = values.RunOptions();
     const QString timeStamp = GetTimeStamp({options.timeStampEnable,
                                             options.timeStampServer,
                                             {options.timeStampServerTrust, options.timeStampAuthorities}},
-                                           containerName, signatureText, options.http);
+                                           key.containerName(), signatureText, options.http);
 
     QString timeStampContent;
     timeStampContent += Xds(u"HashDataInfo").attr(u"URI", u'#' + signatureValueId).always({});
@@ -206,12 +207,18 @@ QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values
 
 QString SoapCreateImportRequest(const QString& containerName, ISOAPValues& values)
 {
+    ContainerKey key(containerName);
+    return SoapCreateImportRequest(key, values);
+}
+
+QString SoapCreateImportRequest(ContainerKey& key, ISOAPValues& values)
+{
     const ValueReader value(values);
     const QString messageId = NewMessageId();
     const QString header = BuildSmevHeader(values, true);
     const QString senderIdentifier = value("SenderIdentifier");
     const QString timestamp = value("RequestMessageDate");
-    const QString payment = SoapCreatePaymentBlock(containerName, values);
+    const QString payment = SoapCreatePaymentBlock(key, values);
 
     const QString importRequest = XmlTag(u"msgd:ImportRequest")
                                       .xmlns(u"msgd", XsdNamespace(u"MessageData"))

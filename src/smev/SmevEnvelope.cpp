@@ -48,6 +48,12 @@ QString BuildSmevHeader(ISOAPValues& values, bool declarePrefix)
 
 QString BuildSignedEnvelope(const QString& containerName, const QString& body)
 {
+    ContainerKey key(containerName);
+    return BuildSignedEnvelope(key, body);
+}
+
+QString BuildSignedEnvelope(ContainerKey& key, const QString& body)
+{
     // The declarations stand on the Body itself because exclusive canonicalisation renders them
     // there; the text written is then exactly the text a receiver digests.
     const QString signedBody = XmlTag(u"soapenv:Body")
@@ -56,20 +62,16 @@ QString BuildSignedEnvelope(const QString& containerName, const QString& body)
                                    .attr(u"wsu:Id", u"body")
                                    .always(body);
 
-    const GostAlgorithm algorithm = ContainerAlgorithm(containerName);
-    const QByteArray bodyBytes = signedBody.toUtf8();
-    QByteArray bodyHash;
-    ContainerCrypt(containerName, &bodyBytes, nullptr, nullptr, &bodyHash);
+    const GostAlgorithm algorithm = key.algorithm();
+    const QByteArray bodyHash = key.hash(signedBody.toUtf8());
 
     const QString signedInfo = XmlTag(u"ds:SignedInfo")
                                    .xmlns(u"ds", XMLDSIG_NS)
                                    .always(SignedInfoContent(QStringLiteral("#body"), {EXC_C14N_URI},
                                                              Base64Line(bodyHash), algorithm));
 
-    const QByteArray signedInfoBytes = signedInfo.toUtf8();
-    QByteArray certificate;
-    QByteArray signature;
-    ContainerCrypt(containerName, &signedInfoBytes, &certificate, &signature, nullptr);
+    const QByteArray signature = key.sign(signedInfo.toUtf8());
+    const QByteArray certificate = key.certificate();
 
     // Drawn one after the other: the order is what makes the Ids of one envelope ascend.
     const QString certId = QStringLiteral("CertId-") + NextIdSuffix();

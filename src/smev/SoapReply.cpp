@@ -5,7 +5,7 @@
 #include "foundation/XmlHelper.h"
 #include "smev/SoapValues.h"
 
-#include <QStringDecoder>
+#include <QUtf8StringView>
 
 namespace {
 
@@ -55,17 +55,15 @@ XmlDocument DecodeChargeData(const XmlNode& charge)
     // Base64 in XML may be broken into lines; anything else outside the alphabet is damage.
     QByteArray base64 = data.text().toLatin1();
     base64.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
-    const auto decoded =
-        QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded = QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded)
         throw EXMLException(QStringLiteral("ChargeData is not valid Base64"));
 
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString text = utf8.decode(*decoded);
-    if (utf8.hasError())
+    if (!QUtf8StringView(*decoded).isValidUtf8())
         throw EXMLException(QStringLiteral("ChargeData is not valid UTF-8"));
-    // The charge is read as the text it decodes to, whatever encoding its declaration names.
-    return XmlDocument::parseText(text);
+    // The charge is read as the text it decodes to, whatever encoding its declaration names; the
+    // bytes go to the parser as they are, with no round trip through a string.
+    return XmlDocument::parseUtf8Text(*decoded);
 }
 
 } // namespace
@@ -81,8 +79,7 @@ void CheckSoapEnvelope(const XmlNode& root)
         return;
     const XmlNode code = FindNodeByPath(fault, QStringLiteral("faultcode"), false);
     const XmlNode nested = FindNodeByPath(fault, QStringLiteral("detail\\nested\\fault"), false);
-    const XmlNode error =
-        FindNodeByPath(fault, QStringLiteral("MessageData\\AppData\\ErrorMessage"), false);
+    const XmlNode error = FindNodeByPath(fault, QStringLiteral("MessageData\\AppData\\ErrorMessage"), false);
 
     if (code)
         throw ESOAPException::CreateFault(code.text(), TextAt(fault, QStringLiteral("faultstring")));
@@ -148,7 +145,8 @@ TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues*
     TExportChargesResult result;
     const XmlNode response = FindNodeByPath(
         document.documentElement(),
-        QStringLiteral("Body\\GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage\\ExportChargesResponse"),
+        QStringLiteral(
+            "Body\\GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage\\ExportChargesResponse"),
         true);
     const XmlNode charges = FindNodeByPath(response, QStringLiteral("Charges"), false);
     if (!charges)
@@ -208,7 +206,8 @@ int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values)
 
     const XmlNode details = FindNodeByPath(
         root,
-        QStringLiteral("Body\\exportPaymentDocumentDetailsResult\\MessageData\\AppData\\ExportPaymentDocumentDetails"),
+        QStringLiteral(
+            "Body\\exportPaymentDocumentDetailsResult\\MessageData\\AppData\\ExportPaymentDocumentDetails"),
         true);
     const XmlNode error = FindNodeByPath(details, QStringLiteral("ErrorMessage"), false);
     if (error) {
@@ -231,7 +230,8 @@ int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values)
             if (!item.isElement())
                 continue;
             const QString name = item.localName();
-            if (!SameText(name, QLatin1String("PaymentDocument")) && !SameText(name, QLatin1String("Service")))
+            if (!SameText(name, QLatin1String("PaymentDocument")) &&
+                !SameText(name, QLatin1String("Service")))
                 continue;
             ++count;
             lines = baseLines;

@@ -6,6 +6,8 @@
 #include <QDateTime>
 
 #include <span>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -14,10 +16,11 @@ enum class TConversion { None, Amount, UtcDateTime, LocalDateTime, YesNo, Quitta
 // Exact paths must equal the line's name; suffix paths match at any depth of nesting.
 enum class TMatch { Exact, Suffix };
 
+// Views, so that a record's lines are matched without building a string per comparison.
 struct TLabelRow {
-    const char16_t* path;
+    std::u16string_view path;
     TMatch match;
-    const char16_t* label;
+    std::u16string_view label;
     TConversion conversion;
 };
 
@@ -109,9 +112,9 @@ std::span<const TLabelRow> Rows(TRecordTable table)
 
 bool Matches(const TLabelRow& row, QStringView name)
 {
-    const QString path = QString::fromUtf16(row.path);
+    const QStringView path(row.path);
     if (row.match == Suffix)
-        return EndsWithText(name.toString(), path);
+        return name.endsWith(path, Qt::CaseInsensitive);
     return SameAsciiText(name, path);
 }
 
@@ -150,7 +153,12 @@ void LabelRecordLines(TRecordTable table, QStringList& lines)
         for (const TLabelRow& row : rows) {
             if (!Matches(row, name))
                 continue;
-            line = QString::fromUtf16(row.label) + Converted(row.conversion, line.mid(separator + 1));
+            const QString value = Converted(row.conversion, line.mid(separator + 1));
+            QString labelled;
+            labelled.reserve(qsizetype(row.label.size()) + value.size());
+            labelled += QStringView(row.label);
+            labelled += value;
+            line = std::move(labelled);
             break; // the paths of a table are distinct: nothing else can match
         }
     }
@@ -158,12 +166,20 @@ void LabelRecordLines(TRecordTable table, QStringList& lines)
 
 QString RecordBlockText(qsizetype number, const QStringList& lines)
 {
-    QString text = QStringLiteral("Начисление #%1\n").arg(number);
+    QString text;
+    AppendRecordBlockText(text, number, lines);
+    return text;
+}
+
+void AppendRecordBlockText(QString& text, qsizetype number, const QStringList& lines)
+{
+    text += u"Начисление #";
+    text += QString::number(number);
+    text += u'\n';
     for (const QString& line : lines) {
         text += line;
         text += u'\n';
     }
-    return text;
 }
 
 QString KopecksText(const QString& value)

@@ -23,6 +23,8 @@ void LabelRecordLines(TRecordTable table, QStringList& lines);
 // The text appended to the memo for the record numbered `number`: the heading, the lines, an empty
 // line. Lines are separated by "\n" and the text ends with one, which leaves the empty line.
 QString RecordBlockText(qsizetype number, const QStringList& lines);
+// The same text appended to `text`, for a caller that gathers many records in one string.
+void AppendRecordBlockText(QString& text, qsizetype number, const QStringList& lines);
 
 // The value conversions of the label tables. An empty value stays empty under each of them.
 

@@ -6,6 +6,8 @@
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
 
+#include "app/PasswordDialog.h"
+
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
@@ -27,8 +29,10 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <atomic>
 #include <deque>
@@ -384,6 +388,45 @@ TEST_F(Flows, DamagedChargesEndTheOperationWithWhatWasShownKept)
     EXPECT_FALSE(Memo("mmCharges").contains("#2"));
 }
 
+// Three pages of charges as GIS GMP sends them, with every kind of line the memo shows: labelled,
+// converted, unlabelled, attributes and the wrapper's own elements beside the charge document.
+TEST_F(Flows, AMultiPageReplyIsShownAsItAlwaysWas)
+{
+    Open();
+    const auto charge = [](int number) {
+        const QString document =
+            QStringLiteral(
+                "<Charge xmlns=\"urn:charge\" supplierBillID=\"1881%1\" "
+                "billDate=\"2016-02-0%2T1%2:30:00+03:00\">"
+                "<BillFor>Штраф №%1</BillFor><TotalAmount>%4</TotalAmount><SupplierOrgInfo>"
+                "<Name>УФК</Name><INN>7707089101</INN><Account><AccountNumber>40101</AccountNumber>"
+                "<Bank><BIK>044583001</BIK></Bank></Account></SupplierOrgInfo><Payer>"
+                "<payerIdentifier>10100%1</payerIdentifier></Payer><IsRevoked date=\"2016-03-01T08:15:00\">"
+                "%3</IsRevoked><ds:Signature xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\">"
+                "<ds:SignatureValue>AAAA</ds:SignatureValue></ds:Signature></Charge>")
+                .arg(number)
+                .arg(number % 9 + 1)
+                .arg(number % 2 ? QStringLiteral("true") : QStringLiteral("false"))
+                .arg(number * 1000 + 50);
+        return QStringLiteral("<ChargeInfo><AmountToPay>%1</AmountToPay><QuittanceWithPaymentStatus>%2"
+                              "</QuittanceWithPaymentStatus><ChargeData>%3</ChargeData></ChargeInfo>")
+            .arg(number * 7)
+            .arg(number % 4)
+            .arg(QString::fromLatin1(document.toUtf8().toBase64()));
+    };
+    Script({Soap(ExportCharges(QStringLiteral("hasMore=\"true\""), {charge(1), charge(2), charge(3)})),
+            Soap(ExportCharges(QStringLiteral("hasMore=\"true\""), {charge(4)})),
+            Soap(ExportCharges(QStringLiteral("hasMore=\"false\""), {charge(5), charge(6)}))});
+    Press("buGetCharge");
+    EXPECT_EQ(Status(), "Получено начислений: 6") << ShownTexts(Kind::Error).join("|").toStdString();
+    QFile golden(QStringLiteral(ZELVAN_TEST_FOLDER "/golden/MultiPageChargesMemo.txt"));
+    ASSERT_TRUE(golden.open(QIODevice::ReadOnly));
+    EXPECT_EQ(Memo("mmCharges"), QString::fromUtf8(golden.readAll()));
+    // The operator is shown the first records.
+    auto* memo = Control<QPlainTextEdit>("mmCharges");
+    EXPECT_EQ(memo->verticalScrollBar()->value(), 0);
+}
+
 TEST_F(Flows, PaymentDocumentsAreShownOnePerDocumentAndService)
 {
     Open({QStringLiteral("/DEBUG")});
@@ -721,6 +764,99 @@ TEST_F(Flows, PressesMadeWhileTheWindowWaitsAreNotActedOnAfterwards)
     dialogs.answerYesNo(false);
     Press("buOrderSend");
     EXPECT_EQ(server.requestCount(), 2);
+}
+
+// The window against an encrypted container: every password dialog is answered as the operator
+// would answer it, with the right password and the "remember" box as the test says.
+class PasswordQuestions : public Flows {
+  protected:
+    const QString Locked = QStringLiteral("Locked signer");
+    const QString Password = QStringLiteral("пароль");
+    bool remember = false;
+    int asked = 0;
+    QTimer poll;
+
+    void SetUp() override
+    {
+        Flows::SetUp();
+        TestKeyOptions options;
+        options.password = Password;
+        keys.addContainer(Locked, options);
+        Open();
+        auto* container = Control<QComboBox>("cbContainer");
+        container->addItem(Locked);
+        Choose(Locked);
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<TfmPassword*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
+                return;
+            ++asked;
+            dialog->findChild<QLineEdit*>(QStringLiteral("edPassword"))->setText(Password);
+            auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("ckRemember"));
+            EXPECT_TRUE(box->isVisible());
+            EXPECT_FALSE(box->isChecked());
+            if (remember)
+                QTest::mouseClick(box, Qt::LeftButton);
+            QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("buOK")), Qt::LeftButton);
+        });
+        poll.start(10);
+    }
+
+    void Choose(const QString& name)
+    {
+        auto* container = Control<QComboBox>("cbContainer");
+        container->setCurrentIndex(container->findText(name));
+    }
+
+    // A payment with its follow-up: three signatures in one operation.
+    int Payment()
+    {
+        asked = 0;
+        Script({Soap(ImportResult(QStringLiteral("PKG-1"))), Soap(PackageStatus(QStringLiteral("0")))});
+        dialogs.answerYesNo(true);
+        Press("buPaymentSend");
+        EXPECT_EQ(Status(), "Статус пакета получен.");
+        return asked;
+    }
+
+    // Ten pages, each request signed.
+    int Charges()
+    {
+        asked = 0;
+        const int before = server.requestCount();
+        Script({Soap(ExportCharges(QStringLiteral("hasMore=\"true\""), {ChargeInfo("1", "100")}))});
+        Press("buGetCharge");
+        EXPECT_EQ(server.requestCount() - before, 10);
+        EXPECT_EQ(Status(), "Получено начислений: 10");
+        return asked;
+    }
+};
+
+TEST_F(PasswordQuestions, AskedOncePerOperationNotWhileRememberedAndAgainForAnotherContainer)
+{
+    const int payment = Payment();
+    EXPECT_EQ(payment, 1);
+    RecordProperty("payment_password_questions", payment);
+    EXPECT_TRUE(Verified(CheckEnvelopeSignature(server.requests()[0].Body)));
+    EXPECT_TRUE(Verified(CheckPaymentSignature(server.requests()[0].Body)));
+    const int charges = Charges();
+    EXPECT_EQ(charges, 1);
+    RecordProperty("charges_password_questions", charges);
+    // Not remembered: the next operation asks again.
+    EXPECT_EQ(Payment(), 1);
+
+    remember = true;
+    EXPECT_EQ(Charges(), 1);
+    remember = false;
+    EXPECT_EQ(Payment(), 0);
+    EXPECT_EQ(Charges(), 0);
+    EXPECT_TRUE(Verified(CheckEnvelopeSignature(server.requests().last().Body)));
+
+    // Another container chosen forgets the key, even when the operator comes back to this one.
+    Choose(Signer);
+    EXPECT_EQ(Payment(), 0);
+    Choose(Locked);
+    EXPECT_EQ(Payment(), 1);
 }
 
 TEST(RecordDisplay, OnlyTheTwoChargeRequestsShowTheRecordsTheyKeep)

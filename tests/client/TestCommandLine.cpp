@@ -10,6 +10,7 @@
 #include "foundation/TextHelper.h"
 #include "support/GoldenText.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/StateSystemReplies.h"
 #include "support/TestKeys.h"
 
 #include <QComboBox>
@@ -132,4 +133,40 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
     SetClock({});
     SetGuidGenerator({});
     QDir::setCurrent(previousFolder);
+}
+
+TEST(CommandLine, ABatchAsksForThePasswordOnce)
+{
+    TestKeyStore keys;
+    TestKeyOptions encrypted;
+    encrypted.password = QStringLiteral("секрет");
+    keys.addContainer(Signer, encrypted);
+    TLoopbackHttpServer server;
+    server.setReply(Soap(ExportCharges(QStringLiteral("hasMore=\"true\""), {ChargeInfo("1", "100")})));
+    QTemporaryDir data;
+    const QString settings = QDir(data.path()).filePath("zelvan.ini");
+    WriteFile(settings,
+              QStringLiteral("ServiceChargesGISGMP=%1\r\nTimeStampEnable=0\r\nCryptContainer=%2\r\n")
+                  .arg(server.url(), Signer));
+    QStringList arguments{QStringLiteral("zelvan-cli"), QStringLiteral("charges"),
+                          QStringLiteral("--settings"), settings,
+                          QStringLiteral("--store"),    keys.path()};
+    for (const char* name : {"first.txt", "second.txt", "third.txt"}) {
+        const QString path = QDir(data.path()).filePath(QLatin1String(name));
+        WriteFile(path, QStringLiteral("SearchType=1\r\nSupplierBillID=18810000000000000001\r\n"));
+        arguments << QStringLiteral("--fields") << path;
+    }
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    int asked = 0;
+    const int exitCode = RunCommandLine(arguments, {&outStream, &errStream, false, [&](const QString&) {
+                                                        ++asked;
+                                                        return std::optional<QString>(encrypted.password);
+                                                    }});
+    EXPECT_EQ(exitCode, 0) << err.toStdString();
+    // Three files of ten pages each, thirty signatures.
+    EXPECT_EQ(server.requestCount(), 30);
+    EXPECT_EQ(asked, 1);
 }

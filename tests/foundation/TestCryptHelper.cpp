@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QTemporaryFile>
 
+#include <deque>
 #include <gcrypt.h>
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -176,6 +177,39 @@ TEST(CryptHelper, OnlyASignatureReadsThePrivateKey)
         ContainerCrypt(QStringLiteral("locked"), &data, nullptr, &signature, nullptr);
         EXPECT_EQ(asked.questions(), 2);
     }
+    {
+        // A key object asks its own provider, once, at its first signature; a wrong password or a
+        // cancel leaves it locked, to be asked again.
+        ScopedPasswordProvider installed(std::nullopt);
+        std::deque<std::optional<QString>> answers{std::nullopt, QStringLiteral("wrong"), options.password};
+        int questions = 0;
+        ContainerKey key(QStringLiteral("locked"), [&](const QString& name) {
+            EXPECT_EQ(name, QStringLiteral("locked"));
+            ++questions;
+            std::optional<QString> answer = answers.front();
+            answers.pop_front();
+            return answer;
+        });
+        EXPECT_EQ(key.certificate(), der);
+        EXPECT_EQ(key.hash(data).size(), 32);
+        EXPECT_EQ(questions, 0);
+        EXPECT_THROW(key.sign(data), EAbort);
+        ExpectStep(Raised<ECryptException>([&] { key.sign(data); }), "CryptAcquireContext");
+        EXPECT_FALSE(key.unlocked());
+        for (const QByteArray& input : {data, QByteArray("another"), QByteArray()})
+            EXPECT_TRUE(VerifyGostSignature(der, input, key.sign(input)));
+        EXPECT_TRUE(key.unlocked());
+        EXPECT_EQ(questions, 3);
+        EXPECT_EQ(installed.questions(), 0);
+    }
+    // A container that is not there fails the key object's first use as it fails ContainerCrypt.
+    ContainerKey missing(QStringLiteral("missing"));
+    const QString message = Raised<ECryptException>([&] { missing.algorithm(); });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("CryptAcquireContext\n"))) << message.toStdString();
+    EXPECT_EQ(message, Raised<ECryptException>([&] {
+                  QByteArray hash;
+                  ContainerCrypt(QStringLiteral("missing"), &data, nullptr, nullptr, &hash);
+              }));
 }
 
 TEST(CryptHelper, PasswordFailuresLeaveNoOutput)

@@ -453,6 +453,8 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
     }
     const KeyStoreScope keyStore(options.keyStore);
     THttpClient http;
+    // One key for the whole batch: an encrypted container's password is asked once per run.
+    const auto key = std::make_shared<ContainerKey>(options.settings.container);
 
     QList<Request> reported;
     ExitCode exitCode = ExitCode::success;
@@ -472,7 +474,8 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
             AddSettingsFields(options.settings, form);
             LoadFieldLines(OperationFieldFile(options.operation), FieldLines(options, file), form,
                            Now().date());
-            OperationRunner runner({options.settings, options.debugFolder, Now, &http}, form, sink);
+            OperationRunner runner({options.settings, options.debugFolder, Now, &http, nullptr, key, {}},
+                                   form, sink);
             runner.run(options.operation);
             ++succeeded;
         } catch (...) {
