@@ -33,7 +33,7 @@
 namespace {
 
 // What stands behind every hash and signature here: OpenSSL with its GOST engine.
-const QString ProviderName = QStringLiteral("OpenSSL GOST engine (ГОСТ Р 34.10-2001, ГОСТ Р 34.11-94)");
+const QString ProviderName = QStringLiteral("OpenSSL GOST engine (ГОСТ Р 34.10-2001 и 34.10-2012)");
 
 // The charge kinds are whole sentences; the list has to be wider than the field to show them.
 constexpr int ChargeKindDropDownWidth = 550;
