@@ -19,7 +19,7 @@ TfmPayerIdentifier::TfmPayerIdentifier(QWidget* owner)
     // Some names are longer than any screen is wide, so the field cuts them; the chosen one is
     // repeated whole, line-wrapped to the field's width, under it.
     ui->laDocTypeName1->setFixedWidth(ui->cbDocType1->sizeHint().width());
-    connect(ui->cbDocType1, &QComboBox::currentIndexChanged, this, &TfmPayerIdentifier::cbDocType1Change);
+    ConnectHandler(ui->cbDocType1, &QComboBox::currentIndexChanged, this, [this] { cbDocType1Change(); });
 
     ConnectHandler(ui->cbFace, &QComboBox::currentIndexChanged, this, [this] { cbFaceChange(); });
     ConnectHandler(ui->buOk, &QPushButton::clicked, this, [this] { buOkClick(); });
