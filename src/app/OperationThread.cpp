@@ -24,10 +24,18 @@
 #include <QTimer>
 
 #include <chrono>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 // Hands every report of the operation to the window on the window's thread and waits until it has
-// been shown. The snapshot the operation reads learns the identifiers the replies name, so that a
-// follow-up asks for what was just sent.
+// been shown. Records are the exception: a reply holds thousands, and a wait for the window per
+// record would cost more than showing it. They are queued and taken by the window in one go when
+// it gets to them; every other report first has the window take what is queued, so the order
+// stays the operation's. The snapshot the operation reads learns the identifiers the replies
+// name, so that a follow-up asks for what was just sent.
 class GuiThreadSink final : public OperationSink {
   public:
     GuiThreadSink(TfmZelvan& window, Form& form) : window_(window), form_(form) {}
@@ -38,7 +46,29 @@ class GuiThreadSink final : public OperationSink {
     }
     void record(TRecordTable table, qsizetype number, const QStringList& lines) override
     {
-        onWindow([&] { window_.record(table, number, lines); });
+        bool post = false;
+        {
+            const std::lock_guard lock(queue_->mutex);
+            if (queue_->error)
+                std::rethrow_exception(std::exchange(queue_->error, nullptr));
+            post = queue_->records.empty();
+            queue_->records.push_back({table, number, lines});
+        }
+        // One call on the window's thread at a time takes whatever has been queued meanwhile.
+        // It holds the queue, not the sink: the operation may end before the window gets to it.
+        if (post)
+            QMetaObject::invokeMethod(
+                &window_,
+                [queue = queue_, &window = window_] {
+                    try {
+                        ShowQueuedRecords(window, *queue);
+                    } catch (...) {
+                        // Raised on the operation's thread with its next report.
+                        const std::lock_guard lock(queue->mutex);
+                        queue->error = std::current_exception();
+                    }
+                },
+                Qt::QueuedConnection);
     }
     void identifier(const QString& control, const QString& caption, const QString& value) override
     {
@@ -65,10 +95,40 @@ class GuiThreadSink final : public OperationSink {
     }
 
   private:
+    struct QueuedRecord {
+        TRecordTable table;
+        qsizetype number;
+        QStringList lines;
+    };
+    struct RecordQueue {
+        std::mutex mutex;
+        std::vector<QueuedRecord> records;
+        std::exception_ptr error;
+    };
+
+    static void ShowQueuedRecords(TfmZelvan& window, RecordQueue& queue)
+    {
+        std::vector<QueuedRecord> records;
+        {
+            const std::lock_guard lock(queue.mutex);
+            records.swap(queue.records);
+        }
+        if (window.abandoned_)
+            return;
+        for (const QueuedRecord& record : records)
+            window.record(record.table, record.number, record.lines);
+    }
+
     // A window that is going away shows nothing more and asks nothing more.
     template <class Call> void onWindow(Call call)
     {
+        {
+            const std::lock_guard lock(queue_->mutex);
+            if (queue_->error)
+                std::rethrow_exception(std::exchange(queue_->error, nullptr));
+        }
         RunOnThreadOf(&window_, [&] {
+            ShowQueuedRecords(window_, *queue_);
             if (!window_.abandoned_)
                 call();
         });
@@ -76,6 +136,7 @@ class GuiThreadSink final : public OperationSink {
 
     TfmZelvan& window_;
     Form& form_;
+    std::shared_ptr<RecordQueue> queue_ = std::make_shared<RecordQueue>();
 };
 
 void TfmZelvan::CreateOperationControls()
