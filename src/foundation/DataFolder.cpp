@@ -43,7 +43,7 @@ QString LocateDataFolder(const QString& dataOption, const QString& executableFol
         QFileInfo::exists(beside.filePath(QStringLiteral("keys"))))
         return QDir::cleanPath(beside.absolutePath());
 
-    // The base directory specification tells to ignore a relative XDG_DATA_HOME.
+    // A relative XDG_DATA_HOME is to be ignored, as freedesktop.org's base directory rules say.
     QString base = environment.value(QStringLiteral("XDG_DATA_HOME"));
     if (!QDir::isAbsolutePath(base)) {
         QString home = environment.value(QStringLiteral("HOME"));

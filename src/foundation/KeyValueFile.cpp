@@ -97,14 +97,20 @@ QStringList ReadKeyValueFile(const QString& fileName)
     return ReadKeyValueFile(fileName, {}, damage);
 }
 
-QStringList ReadKeyValueFile(const QString& fileName, const QStringList& knownKeys, QString& damage)
+QByteArray ReadFileBytes(const QString& fileName)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(FileOpenErrorText(fileName, file.errorString()));
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw Exception(FileReadErrorText(fileName, file.errorString()));
+    return bytes;
+}
+
+QStringList ReadKeyValueFile(const QString& fileName, const QStringList& knownKeys, QString& damage)
+{
+    const QByteArray bytes = ReadFileBytes(fileName);
     const std::optional<QStringConverter::Encoding> encoding = QStringConverter::encodingForData(bytes);
     const QStringList lines = SplitTextLines(DecodeKeyValueText(bytes));
 

@@ -27,6 +27,10 @@ QByteArray EncodeKeyValueText(const QString& text);
 // Lines of a text; CR LF, LF and CR each end a line, and a break at the very end adds no empty line.
 QStringList SplitTextLines(const QString& text);
 
+// The bytes of a whole file. A file that cannot be opened or read raises Exception with the path and
+// the reason, in the words every read of the operator's files uses.
+QByteArray ReadFileBytes(const QString& fileName);
+
 // The lines of a file. A file that cannot be read raises Exception with the path and the reason.
 QStringList ReadKeyValueFile(const QString& fileName);
 

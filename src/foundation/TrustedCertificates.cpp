@@ -1,20 +1,14 @@
 #include "foundation/TrustedCertificates.h"
 
-#include "foundation/ErrorTexts.h"
 #include "foundation/Exceptions.h"
 #include "foundation/GostOpenSsl.h"
+#include "foundation/KeyValueFile.h"
 
 #include <QDir>
-#include <QFile>
 
 QByteArray ReadTrustedCertificates(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Exception(FileOpenErrorText(fileName, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Exception(FileReadErrorText(fileName, file.errorString()));
+    const QByteArray bytes = ReadFileBytes(fileName);
 
     // The GOST keys of the certificates are read by the engine.
     GostEngine("trusted certificates");

@@ -22,7 +22,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -224,11 +223,7 @@ class PasswordSource final {
         std::optional<QString> fromFile;
         if (!passwordFile.isEmpty()) {
             // UTF-8, as scripts write it; only the first line counts.
-            QFile file(passwordFile);
-            if (!file.open(QIODevice::ReadOnly))
-                throw UsageError(QStringLiteral("Невозможно открыть файл \"%1\".\n%2")
-                                     .arg(QDir::toNativeSeparators(passwordFile), file.errorString()));
-            fromFile = SplitTextLines(QString::fromUtf8(file.readAll())).value(0);
+            fromFile = SplitTextLines(QString::fromUtf8(ReadFileBytes(passwordFile))).value(0);
         }
         const auto ask = streams.askPassword;
         previous_ = SetPasswordProvider([fromFile, ask](const QString& container) -> std::optional<QString> {
