@@ -2,6 +2,7 @@
 // button in the real window (offscreen) until the last record is in the memo, against a server on
 // 127.0.0.1 that hands out replies recorded beforehand. Each benchmark reports the peak memory of
 // its process; scripts/bench runs each in a process of its own so that the peaks do not mix.
+#include "app/StartupOptions.h"
 #include "app/fZelvan.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/StateSystemReplies.h"
@@ -185,13 +186,18 @@ struct Bench {
     ReplyServer server;
     QTemporaryDir folder;
     TestKeyStore keys;
+    std::unique_ptr<Session> session;
     std::unique_ptr<TfmZelvan> window;
 
     explicit Bench(const std::function<QList<QByteArray>()>& record) : server(record)
     {
         Application();
         keys.addContainer(Signer);
-        window = std::make_unique<TfmZelvan>(StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}});
+        SessionOptions options =
+            StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}}.sessionOptions();
+        options.keyStoreOption = keys.path();
+        session = std::make_unique<Session>(std::move(options));
+        window = std::make_unique<TfmZelvan>(*session);
         window->show();
         auto* container = window->findChild<QComboBox*>(QStringLiteral("cbContainer"));
         container->addItem(Signer);

@@ -1,6 +1,7 @@
 // What showing one returned charge costs, on an empty memo and on one that already holds thousands
 // of records: a long reply must not get slower with every record it adds.
 #include "BenchApplication.h"
+#include "app/StartupOptions.h"
 #include "app/fZelvan.h"
 #include "foundation/XmlDocument.h"
 
@@ -51,8 +52,11 @@ void BM_DisplayRecord(benchmark::State& state)
     Application();
     QTemporaryDir folder;
     // Its data folder is the temporary one, never the home of whoever runs the benchmark.
-    TfmZelvan window(
-        StartupOptions{folder.filePath(QStringLiteral("zelvan")), {QStringLiteral("--data"), folder.path()}});
+    Session session(StartupOptions{
+        folder.filePath(QStringLiteral("zelvan")),
+        {QStringLiteral("--data"),
+         folder.path()}}.sessionOptions());
+    TfmZelvan window(session);
     window.findChild<QTabWidget*>(QStringLiteral("pcMain"))->setCurrentIndex(1);
     window.show();
     QCoreApplication::processEvents();

@@ -168,20 +168,15 @@ void ShowException(const std::exception_ptr& error) noexcept
 {
     if (!error)
         return;
-    QString message;
     try {
         std::rethrow_exception(error);
     } catch (const EAbort&) {
         return;
-    } catch (const Exception& e) {
-        message = e.message();
-    } catch (const std::exception& e) {
-        message = QString::fromUtf8(e.what());
     } catch (...) {
-        message = QStringLiteral("Неизвестная ошибка.");
+        // Every other error is shown below, in its own words.
     }
     try {
-        dialogs().showError(message, ApplicationTitle());
+        dialogs().showError(ErrorText(error), ApplicationTitle());
     } catch (...) {
         // Nothing is left that could tell the operator; the error has to go unreported.
     }

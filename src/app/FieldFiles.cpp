@@ -12,7 +12,6 @@
 
 #include "app/Dialogs.h"
 #include "app/Handler.h"
-#include "foundation/Clock.h"
 #include "foundation/KeyValueFile.h"
 
 #include <QComboBox>
@@ -109,7 +108,7 @@ void TfmZelvan::LoadFieldFile(FieldFileKind kind, const QString& fileName)
     QString damage;
     const QStringList lines = ReadFieldFile(kind, fileName, damage);
     Form form;
-    LoadFieldLines(kind, lines, form, Now().date());
+    LoadFieldLines(kind, lines, form, session_.now().date());
     ShowForm(form);
     switch (kind) {
     case FieldFileKind::Payment:

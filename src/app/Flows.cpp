@@ -6,7 +6,6 @@
 #include "app/PasswordDialog.h"
 #include "app/fZelvan.h"
 
-#include "foundation/Clock.h"
 #include "ui_fZelvan.h"
 
 #include "app/DataTabs.h"
@@ -64,12 +63,7 @@ ClientSettings TfmZelvan::CurrentSettings() const
 
 OperationInputs TfmZelvan::Inputs() const
 {
-    OperationInputs inputs;
-    inputs.settings = CurrentSettings();
-    inputs.debugFolder = debug_ ? appPath_ : QString();
-    inputs.clock = Now;
-    inputs.http = http_.get();
-    return inputs;
+    return session_.inputs(CurrentSettings());
 }
 
 OperationRunner TfmZelvan::Runner()
@@ -83,14 +77,16 @@ std::shared_ptr<ContainerKey> TfmZelvan::SigningKey(const QString& container)
         return rememberedKey_;
     // Told on whatever thread the key is unlocked; read when the operation finishes.
     auto remember = std::make_shared<std::atomic<bool>>(false);
-    auto key = std::make_shared<ContainerKey>(container, [this, remember](const QString& name) {
-        bool keep = false;
-        std::optional<QString> password;
-        // The key is unlocked on the operation's thread; the dialog belongs on the window's.
-        RunOnThreadOf(this, [&] { password = AskContainerPassword(name, this, &keep); });
-        *remember = password && keep;
-        return password;
-    });
+    const KeyStore store{session_.keyStore().path, [this, remember](const QString& name) {
+                             bool keep = false;
+                             std::optional<QString> password;
+                             // The key is unlocked on the operation's thread; the dialog belongs
+                             // on the window's.
+                             RunOnThreadOf(this, [&] { password = AskContainerPassword(name, this, &keep); });
+                             *remember = password && keep;
+                             return password;
+                         }};
+    auto key = std::make_shared<ContainerKey>(store, container);
     // Only a weak hold: an operation's key goes with the operation unless it is remembered.
     keyOffer_ = {key, remember};
     return key;

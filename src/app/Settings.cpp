@@ -45,7 +45,7 @@ void TfmZelvan::ListKeyContainers()
 {
     QStringList names;
     try {
-        EnumKeyContainers(names);
+        EnumKeyContainers(session_.keyStore(), names);
     } catch (Exception& e) {
         // Reported once; the window opens with whatever containers were found before the failure.
         e.setMessage(QStringLiteral("Ошибка получения списка контейнеров закрытых ключей.\r") + e.message());
@@ -59,16 +59,17 @@ void TfmZelvan::ListKeyContainers()
 QString TfmZelvan::NoContainerText() const
 {
     // The key tool finds the same data folder by itself unless the window was pointed elsewhere.
-    const QString data = dataOption_.isEmpty()
-                             ? QString()
-                             : QStringLiteral(" --data \"%1\"").arg(QDir::toNativeSeparators(dataFolder_));
+    const QString data =
+        session_.dataFolderGiven()
+            ? QStringLiteral(" --data \"%1\"").arg(QDir::toNativeSeparators(session_.dataFolder()))
+            : QString();
     return QStringLiteral("Контейнер закрытого ключа не найден.\n"
                           "Хранилище ключей: %1\n"
                           "Создайте контейнер командой:\n"
                           "zelvan-keytool new \"Банк\" --subject \"/CN=Подписант/O=Банк\"%2\n"
                           "или импортируйте ключ и сертификат:\n"
                           "zelvan-keytool import \"Банк\" --key ключ.pem --cert сертификат.cer%2")
-        .arg(QDir::toNativeSeparators(KeyStorePath()), data);
+        .arg(QDir::toNativeSeparators(session_.keyStore().path), data);
 }
 
 bool TfmZelvan::KeyContainerReady()
@@ -88,8 +89,8 @@ bool TfmZelvan::KeyContainerReady()
 
 void TfmZelvan::LoadSettings()
 {
-    QString damage;
-    const ClientSettings settings = ReadSettingsFile(iniFileName_, &damage);
+    const QString damage = session_.readSettings();
+    const ClientSettings& settings = session_.settings();
     ui->cbServiceChargesGISGMP->setEditText(settings.serviceChargesGisGmp);
     ui->cbServicePaymentGISGMP->setEditText(settings.servicePaymentGisGmp);
     ui->cbServiceChargesGISGKX->setEditText(settings.serviceChargesGisGkx);
@@ -119,18 +120,19 @@ void TfmZelvan::LoadSettings()
 
 void TfmZelvan::SaveSettings()
 {
-    WriteSettingsFile(iniFileName_, CurrentSettings());
+    session_.writeSettings(CurrentSettings());
     SetStatus(QStringLiteral("Настройки сохранены."));
 }
 
 void TfmZelvan::LoadWindowState()
 {
-    if (!QFileInfo::exists(propFileName_)) {
+    const QString& propFileName = session_.windowStateFile();
+    if (!QFileInfo::exists(propFileName)) {
         setWindowState(windowState() | Qt::WindowMaximized);
         ui->pcMain->setCurrentWidget(ui->tsSettings);
         return;
     }
-    const QStringList lines = ReadKeyValueFile(propFileName_);
+    const QStringList lines = ReadKeyValueFile(propFileName);
 
     // From here on a value that cannot be used ends the restore without a word: the window then
     // opens where and as it would have without the file.
@@ -169,7 +171,7 @@ void TfmZelvan::SaveWindowState()
     for (const RememberedPage& remembered : RememberedPages)
         if (ui->pcMain->currentWidget()->objectName() == QLatin1String(remembered.page))
             lines << QStringLiteral("ActivePage=") + QLatin1String(remembered.name);
-    WriteKeyValueFile(propFileName_, lines);
+    WriteKeyValueFile(session_.windowStateFile(), lines);
 }
 
 void TfmZelvan::buSettingsSaveClick()
@@ -188,5 +190,5 @@ void TfmZelvan::buSertShowClick()
 {
     if (!KeyContainerReady())
         return;
-    ShowContainerCertificate(ui->cbContainer->currentText(), this);
+    ShowContainerCertificate(session_.keyStore(), ui->cbContainer->currentText(), this);
 }

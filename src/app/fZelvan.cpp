@@ -3,9 +3,7 @@
 #include "app/ControlHelper.h"
 #include "app/Dialogs.h"
 #include "app/Handler.h"
-#include "foundation/Clock.h"
 #include "foundation/DataFolder.h"
-#include "foundation/HttpClient.h"
 #include "foundation/TextHelper.h"
 #include "ui_fZelvan.h"
 
@@ -18,10 +16,8 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCompleter>
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -38,44 +34,10 @@ const QString ProviderName = QStringLiteral("OpenSSL GOST engine (ГОСТ Р 34
 // The charge kinds are whole sentences; the list has to be wider than the field to show them.
 constexpr int ChargeKindDropDownWidth = 550;
 
-// The path with the extension of its file name replaced, or added when it has none.
-QString ChangeFileExt(const QString& path, const QString& extension)
-{
-    const qsizetype nameStart = path.lastIndexOf(u'/') + 1;
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const qsizetype stemEnd = dot >= nameStart ? dot : path.size();
-    return path.left(stemEnd) + extension;
-}
-
 } // namespace
 
-StartupOptions StartupOptions::fromApplication()
-{
-    return {QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1),
-            QProcessEnvironment::systemEnvironment()};
-}
-
-QString StartupOptions::dataOption() const
-{
-    const QString prefix = QStringLiteral("--data=");
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == u"--data" && i + 1 < arguments.size())
-            return arguments[i + 1];
-        if (arguments[i].startsWith(prefix))
-            return arguments[i].mid(prefix.size());
-    }
-    return {};
-}
-
-QString StartupOptions::dataFolder() const
-{
-    return LocateDataFolder(dataOption(), QFileInfo(executablePath).absolutePath(), environment);
-}
-
-TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TfmZelvan>()), executablePath_(options.executablePath),
-      arguments_(options.arguments), dataOption_(options.dataOption()), dataFolder_(options.dataFolder()),
-      http_(std::make_unique<THttpClient>())
+TfmZelvan::TfmZelvan(Session& session, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TfmZelvan>()), session_(session)
 {
     ui->setupUi(this);
     CreateStatusPanels();
@@ -108,15 +70,6 @@ void TfmZelvan::FormCreate()
     // The steps run in this order; an error in one of them is shown and skips the rest, and the
     // window opens all the same.
     try {
-        // The files are named after the executable, as they always were, but kept in the data folder.
-        const QString base = QDir(dataFolder_).filePath(QFileInfo(executablePath_).fileName());
-        iniFileName_ = ChangeFileExt(base, QStringLiteral(".ini"));
-        propFileName_ = ChangeFileExt(iniFileName_, QStringLiteral(".pro"));
-        appPath_ = QFileInfo(iniFileName_).path();
-        if (!appPath_.endsWith(u'/'))
-            appPath_ += u'/';
-
-        debug_ = HasDebugSwitch(QStringLiteral("debug"));
         PrepareDataFolderOnStart();
 
         ui->gbProvider->setTitle(ProviderName);
@@ -147,13 +100,13 @@ void TfmZelvan::PrepareDataFolderOnStart()
     // A folder that cannot be made or written was named to the operator at start; the window
     // opens all the same, on the defaults, and writes nothing there on closing.
     try {
-        PrepareDataFolder(dataFolder_);
+        PrepareDataFolder(session_.dataFolder());
         dataFolderReady_ = true;
     } catch (...) {
         ShowException(std::current_exception());
         return;
     }
-    if (const QString warning = KeyStoreExposureWarning(dataFolder_); !warning.isEmpty())
+    if (const QString warning = KeyStoreExposureWarning(session_.dataFolder()); !warning.isEmpty())
         ShowWarning(warning);
 }
 
@@ -184,17 +137,6 @@ void TfmZelvan::SetStatus(const QString& text, bool repaint)
 QString TfmZelvan::StatusText() const
 {
     return statusPanels_[2]->text();
-}
-
-bool TfmZelvan::HasDebugSwitch(const QString& name) const
-{
-    for (const QString& argument : arguments_) {
-        if (argument.size() < 2 || (argument[0] != u'-' && argument[0] != u'/'))
-            continue;
-        if (QStringView(argument).mid(1).compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
 }
 
 void TfmZelvan::ResetViews(const QList<QWidget*>& controls)
@@ -248,7 +190,7 @@ void TfmZelvan::FillFixedLists()
         auto* list = findChild<QComboBox*>(name);
         if (!list)
             continue;
-        list->addItems(ListItems(name, Now().date()));
+        list->addItems(ListItems(name, session_.now().date()));
         // Nothing is chosen until the field files have been read.
         list->setCurrentIndex(-1);
     }
@@ -295,10 +237,10 @@ QString TfmZelvan::InfoText() const
         QString(),
         QStringLiteral("Обмен сообщениями с ГИС ГМП и ГИС ЖКХ через СМЭВ 2."),
         QStringLiteral("Подпись: ") + ProviderName + u'.',
-        QStringLiteral("Папка данных: ") + QDir::toNativeSeparators(dataFolder_),
-        QStringLiteral("Файл настроек: ") + iniFileName_,
+        QStringLiteral("Папка данных: ") + QDir::toNativeSeparators(session_.dataFolder()),
+        QStringLiteral("Файл настроек: ") + session_.settingsFile(),
     };
-    if (debug_)
-        lines << QStringLiteral("Режим отладки: запросы и ответы сохраняются в ") + appPath_;
+    if (!session_.debugFolder().isEmpty())
+        lines << QStringLiteral("Режим отладки: запросы и ответы сохраняются в ") + session_.debugFolder();
     return lines.join(u'\n');
 }

@@ -2,13 +2,13 @@
 
 #include "client/FieldFiles.h"
 #include "client/Operations.h"
+#include "client/Session.h"
 #include "values/ControlReader.h"
 #include "values/ValuesType.h"
 
 #include <QDateTime>
 #include <QList>
 #include <QMainWindow>
-#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -30,22 +30,6 @@ namespace Ui {
 class TfmZelvan;
 }
 
-// Where the window believes it was started from. The settings, window-state and debug files sit
-// in the data folder (see DataFolder.h): beside the executable for a portable copy, so a test that
-// names an executable in a temporary folder holding "zelvan.ini" or "keys" keeps them there.
-struct StartupOptions {
-    QString executablePath; // full path of the executable
-    QStringList arguments;  // the command line without the program name
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-
-    static StartupOptions fromApplication();
-
-    // The value of "--data DIR" (or "--data=DIR"), empty without the switch.
-    QString dataOption() const;
-    // The data folder these options lead to; nothing is made on disk.
-    QString dataFolder() const;
-};
-
 // The main window: one page control with a tab per exchange, the settings and the information
 // tab, and a status bar that tells what the last operation did. It is a view over the operations:
 // it hands them its controls as named values and shows what they report.
@@ -53,16 +37,13 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     Q_OBJECT
 
   public:
-    explicit TfmZelvan(const StartupOptions& options = StartupOptions::fromApplication(),
-                       QWidget* parent = nullptr);
+    // The session outlives the window.
+    explicit TfmZelvan(Session& session, QWidget* parent = nullptr);
     ~TfmZelvan() override;
 
     // Puts the text into the status bar's third panel; `repaint` shows it at once.
     void SetStatus(const QString& text, bool repaint = false);
     QString StatusText() const;
-
-    // True when an argument is "-" or "/" followed by `name`, in any letter case.
-    bool HasDebugSwitch(const QString& name) const;
 
     // Brings views back to their empty state: scroll boxes to their origin, memos emptied,
     // combo boxes' item lists emptied. Other controls are left alone.
@@ -89,12 +70,6 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     OperationRunner Runner();
     // True from the press of a send or query button until the operation's last message.
     bool IsBusy() const { return running_; }
-
-    const QString& IniFileName() const { return iniFileName_; }
-    const QString& PropFileName() const { return propFileName_; }
-    const QString& AppPath() const { return appPath_; }
-    const QString& DataFolder() const { return dataFolder_; }
-    bool IsDebug() const { return debug_; }
 
     // The six operations behind the send and query buttons.
     void buPaymentSendClick();
@@ -163,20 +138,10 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
     std::unique_ptr<Ui::TfmZelvan> ui;
     std::array<QLabel*, 3> statusPanels_{};
 
-    QString executablePath_;
-    QStringList arguments_;
-    QString dataOption_;
-    QString dataFolder_;
+    Session& session_;
     // False when the data folder could not be made or written: the window state is then not stored.
     bool dataFolderReady_ = false;
 
-    QString iniFileName_;
-    QString propFileName_;
-    QString appPath_;
-    bool debug_ = false;
-
-    // Kept from one operation to the next, so the connection to a service stays open.
-    std::unique_ptr<THttpClient> http_;
     // The busy pointer is shown from an operation's start until it has finished.
     bool busy_ = false;
 

@@ -1,7 +1,6 @@
 #include "client/Operations.h"
 
 #include "foundation/AtomicFileWriter.h"
-#include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
 #include "foundation/TrustedCertificates.h"
@@ -84,7 +83,7 @@ OperationRunner::OperationRunner(OperationInputs inputs, const IControlReader& c
     : inputs_(std::move(inputs)), controls_(controls), sink_(sink)
 {
     if (!inputs_.clock)
-        inputs_.clock = Now;
+        inputs_.clock = &QDateTime::currentDateTime;
 }
 
 // One key for everything one run signs, whatever the number of pages and signatures; let go at the
@@ -97,7 +96,7 @@ class OperationRunner::KeyScope final {
         if (inputs.key && inputs.key->containerName() == inputs.settings.container)
             runner.key_ = inputs.key;
         else
-            runner.key_ = std::make_shared<ContainerKey>(inputs.settings.container, inputs.passwordProvider);
+            runner.key_ = std::make_shared<ContainerKey>(inputs.keys, inputs.settings.container);
     }
     ~KeyScope() { runner_.key_.reset(); }
     KeyScope(const KeyScope&) = delete;
@@ -141,8 +140,9 @@ void OperationRunner::runOrder(int changeStatus)
 QString OperationRunner::GetFieldValue(const QString& name)
 {
     const QDate today = inputs_.clock().date();
-    return ::GetFieldValue(name, controls_,
-                           TValuesState{valuesType_, executeDateTime_, pageLength_, pageNumber_, today});
+    return ::GetFieldValue(
+        name, controls_,
+        TValuesState{valuesType_, executeDateTime_, pageLength_, pageNumber_, today, inputs_.identifiers});
 }
 
 SoapRunOptions OperationRunner::RunOptions() const
@@ -153,7 +153,8 @@ SoapRunOptions OperationRunner::RunOptions() const
             inputs_.settings.timeStampServer,
             serverTrust(ServerTrust::Check::LibraryDefault),
             trusted_,
-            inputs_.http};
+            inputs_.http,
+            inputs_.identifiers};
 }
 
 ServerTrust OperationRunner::serverTrust(ServerTrust::Check unchecked) const
@@ -283,7 +284,7 @@ void OperationRunner::saveDebugFile(const QString& content, const QString& name)
 
 XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& body)
 {
-    const QString envelope = BuildSignedEnvelope(*key_, body);
+    const QString envelope = BuildSignedEnvelope(*key_, body, MessageIdentifiers(*this));
     // Written before anything is sent, so a failure here stops the operation harmlessly.
     saveDebugFile(envelope, exchange.requestName);
     if (cancelled())

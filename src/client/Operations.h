@@ -5,6 +5,7 @@
 #include "foundation/CryptHelper.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
+#include "foundation/TextHelper.h"
 #include "smev/SoapValues.h"
 #include "values/ResultDisplay.h"
 #include "values/ValuesType.h"
@@ -51,23 +52,24 @@ class OperationSink {
     virtual bool askFollowUp(const QString& question) = 0;
 };
 
-// Everything an operation runs from besides its form.
+// Everything an operation runs from besides its form; the session fills it (Session::inputs).
 struct OperationInputs {
     ClientSettings settings;
     // Requests and replies are kept here as <name>.xml when the folder is not empty.
     QString debugFolder;
-    std::function<QDateTime()> clock; // the client's clock when empty
-    // The connection holder of the exchanges; kept by the caller from operation to operation.
+    std::function<QDateTime()> clock;
+    // The connection holder of the exchanges and the messages' identifier source, the session's.
     THttpClient* http = nullptr;
+    IdentifierSource* identifiers = nullptr;
+    // Where the containers are and how a password is asked for one.
+    KeyStore keys;
     // Set from another thread to stop the operation: nothing more is sent, and an exchange in
     // flight is given up. nullptr: the operation cannot be stopped.
     const std::atomic<bool>* cancel = nullptr;
     // The key every message of the operation is signed with, when the caller keeps one from
     // operation to operation (it must be the key of settings.container). Without it each run reads
-    // the container's key once, asking for its password through `passwordProvider` (none: the
-    // provider installed with SetPasswordProvider).
+    // the container's key once, asking for its password through the key store's source.
     std::shared_ptr<ContainerKey> key;
-    TPasswordProvider passwordProvider;
 };
 
 // Runs operations: begin, build, sign, exchange, debug copies, read, the charges' paging, the

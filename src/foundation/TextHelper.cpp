@@ -7,16 +7,6 @@
 
 namespace {
 
-// One counter for the whole process: every builder draws its Id attributes from it. Only the
-// window's thread writes messages, so it needs no lock.
-quint32 idCounter = 0;
-
-std::function<QUuid()>& guidGenerator()
-{
-    static std::function<QUuid()> generator;
-    return generator;
-}
-
 bool readDecimalInteger(const QString& text, int& value)
 {
     qsizetype pos = 0;
@@ -48,8 +38,7 @@ char16_t AsciiLower(char16_t c)
     return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
 }
 
-template <class Text>
-bool SameAsciiTextOf(QStringView a, const Text& b)
+template <class Text> bool SameAsciiTextOf(QStringView a, const Text& b)
 {
     if (a.size() != b.size())
         return false;
@@ -181,25 +170,19 @@ QString QuittanceStatusText(const QString& statusCode)
     return statusCode;
 }
 
-QString NextIdSuffix()
+IdentifierSource::IdentifierSource(quint32 lastSuffix, std::function<QUuid()> guids)
+    : counter_(lastSuffix), guids_(std::move(guids))
 {
-    ++idCounter;
-    return QString::number(idCounter, 16).toUpper().rightJustified(5, u'0');
 }
 
-QString NewGuidText()
+QString IdentifierSource::NextIdSuffix()
 {
-    const auto& generator = guidGenerator();
-    const QUuid guid = generator ? generator() : QUuid::createUuid();
+    const quint32 value = ++counter_;
+    return QString::number(value, 16).toUpper().rightJustified(5, u'0');
+}
+
+QString IdentifierSource::NewGuidText() const
+{
+    const QUuid guid = guids_ ? guids_() : QUuid::createUuid();
     return guid.toString(QUuid::WithoutBraces).toUpper();
-}
-
-void SetIdSuffixCounter(quint32 value)
-{
-    idCounter = value;
-}
-
-void SetGuidGenerator(std::function<QUuid()> generator)
-{
-    guidGenerator() = std::move(generator);
 }

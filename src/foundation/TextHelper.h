@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <atomic>
 #include <functional>
 
 // Small text and list helpers shared by the window, the value provider and the result display,
@@ -58,14 +59,22 @@ QString ChargeKindName(int chargeKindIndex);
 // A quittance status code with its explanation ("1" gives "1 (сквитировано)"); other texts unchanged.
 QString QuittanceStatusText(const QString& statusCode);
 
-// The next value of the process-wide identifier counter, upper-case hexadecimal of at least five
-// digits: "00001" first.
-QString NextIdSuffix();
+// The two identifier sources of every message. The program's session keeps one, so the Ids of
+// its messages ascend from start to end; messages may be built on any thread.
+class IdentifierSource final {
+  public:
+    // `lastSuffix` is the value before the first suffix; `guids` replaces the random GUIDs
+    // (tests that need fixed identifiers).
+    explicit IdentifierSource(quint32 lastSuffix = 0, std::function<QUuid()> guids = {});
+    IdentifierSource(const IdentifierSource&) = delete;
+    IdentifierSource& operator=(const IdentifierSource&) = delete;
 
-// A new random GUID: 36 upper-case hexadecimal characters in groups 8-4-4-4-12, no braces.
-QString NewGuidText();
+    // The counter's next value, upper-case hexadecimal of at least five digits: "00001" first.
+    QString NextIdSuffix();
+    // A new GUID: 36 upper-case hexadecimal characters in groups 8-4-4-4-12, no braces.
+    QString NewGuidText() const;
 
-// Seams for tests that need fixed identifiers: the counter's current value (the next suffix is
-// one more), and the GUID source (an empty function restores the random one).
-void SetIdSuffixCounter(quint32 value);
-void SetGuidGenerator(std::function<QUuid()> generator);
+  private:
+    std::atomic<quint32> counter_;
+    std::function<QUuid()> guids_;
+};

@@ -38,14 +38,14 @@ TEST(Startup, DebugSwitchIsDashOrSlashAndTheWordInAnyCase)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
         TestWindow window(c.arguments);
-        EXPECT_EQ(window->IsDebug(), c.debug);
-        EXPECT_EQ(window->HasDebugSwitch(QStringLiteral("debug")), c.debug);
+        EXPECT_EQ(!window.session().debugFolder().isEmpty(), c.debug);
+        EXPECT_EQ(HasCommandLineSwitch(c.arguments, QStringLiteral("debug")), c.debug);
     }
 
     // Any switch name works the same way; the program name is never taken for a switch.
     TestWindow window({QStringLiteral("/TRACE")}, QStringLiteral("-debug"));
-    EXPECT_TRUE(window->HasDebugSwitch(QStringLiteral("trace")));
-    EXPECT_FALSE(window->IsDebug());
+    EXPECT_TRUE(HasCommandLineSwitch({QStringLiteral("/TRACE")}, QStringLiteral("trace")));
+    EXPECT_TRUE(window.session().debugFolder().isEmpty());
 }
 
 TEST(Startup, FilesSitBesideAPortableExecutable)
@@ -53,16 +53,17 @@ TEST(Startup, FilesSitBesideAPortableExecutable)
     {
         TestWindow window;
         const QString folder = window.folder();
-        EXPECT_EQ(window->DataFolder(), folder);
-        EXPECT_EQ(window->IniFileName(), folder + QStringLiteral("/zelvan.ini"));
-        EXPECT_EQ(window->PropFileName(), folder + QStringLiteral("/zelvan.pro"));
-        EXPECT_EQ(window->AppPath(), folder + u'/');
+        TestWindow debug({QStringLiteral("-debug")});
+        EXPECT_EQ(window.session().dataFolder(), folder);
+        EXPECT_EQ(window.session().settingsFile(), folder + QStringLiteral("/zelvan.ini"));
+        EXPECT_EQ(window.session().windowStateFile(), folder + QStringLiteral("/zelvan.pro"));
+        EXPECT_EQ(debug.session().debugFolder(), debug.folder() + u'/');
     }
     {
         // Only the last extension of the file name is replaced ...
         TestWindow window({}, QStringLiteral("zelvan.1.2.exe"));
-        EXPECT_EQ(window->IniFileName(), window.folder() + QStringLiteral("/zelvan.1.2.ini"));
-        EXPECT_EQ(window->PropFileName(), window.folder() + QStringLiteral("/zelvan.1.2.pro"));
+        EXPECT_EQ(window.session().settingsFile(), window.folder() + QStringLiteral("/zelvan.1.2.ini"));
+        EXPECT_EQ(window.session().windowStateFile(), window.folder() + QStringLiteral("/zelvan.1.2.pro"));
     }
     {
         // ... and a dot in a folder name is not an extension.
@@ -71,10 +72,11 @@ TEST(Startup, FilesSitBesideAPortableExecutable)
                 ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("client.d")));
                 ASSERT_TRUE(QDir(folder).rename(QStringLiteral("keys"), QStringLiteral("client.d/keys")));
             },
-            {}, QStringLiteral("client.d/zelvan"));
-        EXPECT_EQ(window->IniFileName(), window.folder() + QStringLiteral("/client.d/zelvan.ini"));
-        EXPECT_EQ(window->PropFileName(), window.folder() + QStringLiteral("/client.d/zelvan.pro"));
-        EXPECT_EQ(window->AppPath(), window.folder() + QStringLiteral("/client.d/"));
+            {QStringLiteral("-debug")}, QStringLiteral("client.d/zelvan"));
+        EXPECT_EQ(window.session().settingsFile(), window.folder() + QStringLiteral("/client.d/zelvan.ini"));
+        EXPECT_EQ(window.session().windowStateFile(),
+                  window.folder() + QStringLiteral("/client.d/zelvan.pro"));
+        EXPECT_EQ(window.session().debugFolder(), window.folder() + QStringLiteral("/client.d/"));
     }
     {
         TestWindow window;
@@ -112,10 +114,10 @@ TEST(Startup, DataFolderIsMadeForItsOwnerInXdgOrWhereTheSwitchSays)
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
         ScriptedDialogs dialogs;
         {
-            TfmZelvan window(StartupOptions{executable, c.arguments, environment});
-            EXPECT_EQ(window.DataFolder(), c.folder);
-            EXPECT_EQ(window.IniFileName(), c.folder + QStringLiteral("/zelvan.ini"));
-            EXPECT_EQ(window.AppPath(), c.folder + u'/');
+            Session session(StartupOptions{executable, c.arguments, environment}.sessionOptions());
+            TfmZelvan window(session);
+            EXPECT_EQ(session.dataFolder(), c.folder);
+            EXPECT_EQ(session.settingsFile(), c.folder + QStringLiteral("/zelvan.ini"));
             EXPECT_EQ(QFileInfo(c.folder).permissions() & anyone, ownerOnly);
             EXPECT_EQ(QFileInfo(c.folder + QStringLiteral("/keys")).permissions() & anyone, ownerOnly);
             const QString info = window.findChild<QPlainTextEdit*>(QStringLiteral("mmInfo"))->toPlainText();
@@ -144,9 +146,11 @@ TEST(Startup, ADataFolderThatCannotBeMadeOrWrittenIsNamedAndGetsNothing)
         SCOPED_TRACE(folder.toStdString());
         ScriptedDialogs dialogs;
         {
-            TfmZelvan window(StartupOptions{QDir(root.path()).filePath(QStringLiteral("zelvan")),
-                                            {QStringLiteral("--data"), folder},
-                                            {}});
+            Session session(StartupOptions{
+                QDir(root.path()).filePath(QStringLiteral("zelvan")),
+                {QStringLiteral("--data"), folder},
+                {}}.sessionOptions());
+            TfmZelvan window(session);
             // The window opens all the same, on the default settings.
             EXPECT_EQ(window.findChild<QLineEdit*>(QStringLiteral("edName"))->text(),
                       QStringLiteral("MYBANK"));

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/StartupOptions.h"
 #include "app/fZelvan.h"
+#include "client/Session.h"
 #include "support/PrintQt.h"
 
 #include <QDir>
@@ -12,6 +14,47 @@
 #include <functional>
 #include <memory>
 
+// What a test window is made from besides its folder: files put beside the executable before
+// the window is made (settings, window state), its command line, and what its session takes from
+// the test: a key store, a clock, identifiers, HTTP limits.
+class TestWindowSetup {
+  public:
+    TestWindowSetup& prepare(std::function<void(const QString& folder)> files)
+    {
+        prepare_ = std::move(files);
+        return *this;
+    }
+    TestWindowSetup& arguments(QStringList list)
+    {
+        arguments_ = std::move(list);
+        return *this;
+    }
+    TestWindowSetup& executableName(QString name)
+    {
+        executableName_ = std::move(name);
+        return *this;
+    }
+    // Empty: "keys" beside the executable.
+    TestWindowSetup& keyStore(QString path)
+    {
+        keyStore_ = std::move(path);
+        return *this;
+    }
+    TestWindowSetup& session(std::function<void(SessionOptions&)> change)
+    {
+        session_ = std::move(change);
+        return *this;
+    }
+
+  private:
+    friend class TestWindow;
+    std::function<void(const QString& folder)> prepare_;
+    QStringList arguments_;
+    QString executableName_ = QStringLiteral("zelvan");
+    QString keyStore_;
+    std::function<void(SessionOptions&)> session_;
+};
+
 // A main window that believes its executable lives in a temporary folder of its own, a portable
 // copy (it holds the key store "keys"), so its settings, window-state and debug files never touch
 // anything outside the test. Its home is in that folder too, should a test take the keys away.
@@ -19,7 +62,7 @@ class TestWindow {
   public:
     explicit TestWindow(const QStringList& arguments = {},
                         const QString& executableName = QStringLiteral("zelvan"))
-        : TestWindow(nullptr, arguments, executableName)
+        : TestWindow(TestWindowSetup().arguments(arguments).executableName(executableName))
     {
     }
 
@@ -27,17 +70,28 @@ class TestWindow {
     explicit TestWindow(const std::function<void(const QString& folder)>& prepare,
                         const QStringList& arguments = {},
                         const QString& executableName = QStringLiteral("zelvan"))
+        : TestWindow(TestWindowSetup().prepare(prepare).arguments(arguments).executableName(executableName))
+    {
+    }
+
+    explicit TestWindow(const TestWindowSetup& setup)
     {
         EXPECT_TRUE(FFolder.isValid());
         EXPECT_TRUE(QDir(FFolder.path())
                         .mkdir(QStringLiteral("keys"),
                                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-        if (prepare)
-            prepare(FFolder.path());
+        if (setup.prepare_)
+            setup.prepare_(FFolder.path());
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("HOME"), FFolder.filePath(QStringLiteral("home")));
-        FWindow = std::make_unique<TfmZelvan>(
-            StartupOptions{FFolder.filePath(executableName), arguments, environment});
+        SessionOptions options =
+            StartupOptions{FFolder.filePath(setup.executableName_), setup.arguments_, environment}
+                .sessionOptions();
+        options.keyStoreOption = setup.keyStore_;
+        if (setup.session_)
+            setup.session_(options);
+        FSession = std::make_unique<Session>(std::move(options));
+        FWindow = std::make_unique<TfmZelvan>(*FSession);
     }
 
     // Closes the window as the operator would, storing its state; the test may then read the files.
@@ -46,6 +100,7 @@ class TestWindow {
     TfmZelvan& operator*() { return *FWindow; }
     TfmZelvan* operator->() { return FWindow.get(); }
     TfmZelvan* get() { return FWindow.get(); }
+    Session& session() { return *FSession; }
     QString folder() const { return FFolder.path(); }
 
     // The control of that name; a missing one fails the test.
@@ -59,5 +114,6 @@ class TestWindow {
 
   private:
     QTemporaryDir FFolder;
+    std::unique_ptr<Session> FSession;
     std::unique_ptr<TfmZelvan> FWindow;
 };

@@ -50,7 +50,7 @@ TEST(TextHelper, SmallTextHelpers)
     EXPECT_TRUE(SameAsciiText(u"ResULT", QLatin1StringView("RESULT")));
     EXPECT_TRUE(SameAsciiText(u"smev-100", u"SMEV-100"));
     EXPECT_FALSE(SameAsciiText(u"RE\u017FULT", QLatin1StringView("RESULT"))); // long s
-    EXPECT_FALSE(SameAsciiText(u"\u212Aey", u"key")); // Kelvin sign
+    EXPECT_FALSE(SameAsciiText(u"\u212Aey", u"key"));                         // Kelvin sign
     EXPECT_FALSE(SameAsciiText(u"Result", u"Results"));
     EXPECT_FALSE(SameAsciiText(u"ДА", u"да")); // only ASCII letters fold
 
@@ -107,26 +107,24 @@ TEST(TextHelper, ChargeKindsAndQuittanceStatuses)
 
 TEST(TextHelper, IdentifierSources)
 {
-    SetIdSuffixCounter(0);
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("00001"));
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("00002"));
-    SetIdSuffixCounter(0xA);
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("0000B"));
-    SetIdSuffixCounter(0xFFFFE);
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("FFFFF"));
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("100000"));
-    SetIdSuffixCounter(0);
+    IdentifierSource ids;
+    EXPECT_EQ(ids.NextIdSuffix(), QStringLiteral("00001"));
+    EXPECT_EQ(ids.NextIdSuffix(), QStringLiteral("00002"));
+    IdentifierSource fromA(0xA);
+    EXPECT_EQ(fromA.NextIdSuffix(), QStringLiteral("0000B"));
+    IdentifierSource wide(0xFFFFE);
+    EXPECT_EQ(wide.NextIdSuffix(), QStringLiteral("FFFFF"));
+    EXPECT_EQ(wide.NextIdSuffix(), QStringLiteral("100000"));
 
     const QRegularExpression guidForm(
         QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
-    const QString first = NewGuidText();
-    const QString second = NewGuidText();
+    const QString first = ids.NewGuidText();
+    const QString second = ids.NewGuidText();
     EXPECT_TRUE(guidForm.match(first).hasMatch()) << first.toStdString();
     EXPECT_TRUE(guidForm.match(second).hasMatch()) << second.toStdString();
     EXPECT_NE(first, second);
 
-    SetGuidGenerator([] { return QUuid(QStringLiteral("{6ba7b810-9dad-11d1-80b4-00c04fd430c8}")); });
-    EXPECT_EQ(NewGuidText(), QStringLiteral("6BA7B810-9DAD-11D1-80B4-00C04FD430C8"));
-    SetGuidGenerator({});
-    EXPECT_NE(NewGuidText(), QStringLiteral("6BA7B810-9DAD-11D1-80B4-00C04FD430C8"));
+    const IdentifierSource fixed(
+        0, [] { return QUuid(QStringLiteral("{6ba7b810-9dad-11d1-80b4-00c04fd430c8}")); });
+    EXPECT_EQ(fixed.NewGuidText(), QStringLiteral("6BA7B810-9DAD-11D1-80B4-00C04FD430C8"));
 }

@@ -83,7 +83,8 @@ TEST_F(GisGkxRequests, EverySignedRequestVerifiesAndDeclaresOnlyTheRootPrefix)
                     body.contains(QStringLiteral("<rev:Name>") + escaped + QStringLiteral("</rev:Name>")));
             }
 
-            const QString envelope = BuildSignedEnvelope(Signer, body);
+            ContainerKey key(keys.store(), Signer);
+            const QString envelope = BuildSignedEnvelope(key, body, form.identifiers());
             const SignatureCheck check = CheckEnvelopeSignature(envelope.toUtf8());
             EXPECT_TRUE(Verified(check)) << request.golden;
             EXPECT_EQ(check.signedC14N, SliceFromTo(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8())

@@ -4,8 +4,8 @@
 
 #include "client/FieldFiles.h"
 #include "client/Operations.h"
+#include "client/Session.h"
 #include "client/Settings.h"
-#include "foundation/Clock.h"
 #include "foundation/CryptHelper.h"
 #include "foundation/DataFolder.h"
 #include "foundation/Exceptions.h"
@@ -81,24 +81,10 @@ ExitCode ExitCodeOf(const std::exception_ptr& error)
         return ExitCode::transport;
     } catch (const ECryptException&) {
         return ExitCode::keys;
-    } catch (const EAbort&) {
-        // The only question an operation asks is the container's password.
+    } catch (const EPasswordCancelled&) {
         return ExitCode::keys;
     } catch (...) {
         return ExitCode::badInput;
-    }
-}
-
-QString MessageOf(const std::exception_ptr& error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const Exception& e) {
-        return e.message();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Неизвестная ошибка.");
     }
 }
 
@@ -215,62 +201,29 @@ QJsonObject JsonOf(const Request& request)
 }
 
 // The password of an encrypted container: the first line of --password-file, or asked on the
-// terminal. Put back as it was when the run ends.
-class PasswordSource final {
-  public:
-    PasswordSource(const QString& passwordFile, const CommandLineStreams& streams)
-    {
-        std::optional<QString> fromFile;
-        if (!passwordFile.isEmpty()) {
-            // UTF-8, as scripts write it; only the first line counts.
-            fromFile = SplitTextLines(QString::fromUtf8(ReadFileBytes(passwordFile))).value(0);
-        }
-        const auto ask = streams.askPassword;
-        previous_ = SetPasswordProvider([fromFile, ask](const QString& container) -> std::optional<QString> {
-            if (fromFile)
-                return fromFile;
-            if (!ask)
-                return std::nullopt;
-            return ask(QStringLiteral("Пароль контейнера %1: ").arg(container));
-        });
+// terminal.
+TPasswordProvider CommandLinePasswords(const QString& passwordFile, const CommandLineStreams& streams)
+{
+    std::optional<QString> fromFile;
+    if (!passwordFile.isEmpty()) {
+        // UTF-8, as scripts write it; only the first line counts.
+        fromFile = SplitTextLines(QString::fromUtf8(ReadFileBytes(passwordFile))).value(0);
     }
-    ~PasswordSource() { SetPasswordProvider(std::move(previous_)); }
-    PasswordSource(const PasswordSource&) = delete;
-    PasswordSource& operator=(const PasswordSource&) = delete;
-
-  private:
-    TPasswordProvider previous_;
-};
-
-class KeyStoreScope final {
-  public:
-    explicit KeyStoreScope(const QString& store) : active_(!store.isEmpty())
-    {
-        if (active_)
-            previous_ = SetKeyStorePath(store);
-    }
-    ~KeyStoreScope()
-    {
-        if (active_)
-            SetKeyStorePath(previous_);
-    }
-    KeyStoreScope(const KeyStoreScope&) = delete;
-    KeyStoreScope& operator=(const KeyStoreScope&) = delete;
-
-  private:
-    bool active_;
-    QString previous_;
-};
+    return [fromFile, ask = streams.askPassword](const QString& container) -> std::optional<QString> {
+        if (fromFile)
+            return fromFile;
+        if (!ask)
+            return std::nullopt;
+        return ask(QStringLiteral("Пароль контейнера %1: ").arg(container));
+    };
+}
 
 struct Options {
     Operation operation = Operation::Payment;
-    ClientSettings settings;
+    QString container;      // --container: instead of the settings' container
     QStringList fieldFiles; // an empty name: the tab's file in the current folder, if it is there
     QStringList overrides;  // KEY=VALUE
-    QString debugFolder;
     QString passwordFile;
-    QString keyStore;
-    QString exposureWarning; // the data folder's keys are open to other users
     bool follow = false;
     bool json = false;
 };
@@ -293,7 +246,9 @@ QStringList FieldLines(const Options& options, const QString& file)
     return options.overrides + lines;
 }
 
-std::optional<Options> ParseOptions(const QStringList& arguments, const CommandLineStreams& streams)
+// The command line's options; what the session is made from goes into `session`.
+std::optional<Options> ParseOptions(const QStringList& arguments, const CommandLineStreams& streams,
+                                    SessionOptions& session)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -366,20 +321,13 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     options.json = formatName == u"json";
 
     // The window's own files, found as the window finds them.
-    const QString dataFolder = LocateDataFolder(parser.value(data), QCoreApplication::applicationDirPath());
-    const QString settingsFile = parser.isSet(settings)
-                                     ? parser.value(settings)
-                                     : QDir(dataFolder).filePath(QStringLiteral("zelvan.ini"));
-    if (parser.isSet(settings) && !QFileInfo::exists(settingsFile))
-        throw UsageError(QStringLiteral("Нет файла настроек ") + QDir::toNativeSeparators(settingsFile));
-    QString damage;
-    options.settings = ReadSettingsFile(settingsFile, &damage);
-    if (!damage.isEmpty()) {
-        *streams.err << damage << '\n';
-        streams.err->flush();
-    }
-    if (parser.isSet(container))
-        options.settings.container = parser.value(container);
+    session.executableFolder = QCoreApplication::applicationDirPath();
+    session.dataOption = parser.value(data);
+    session.settingsOption = parser.value(settings);
+    if (parser.isSet(settings) && !QFileInfo::exists(session.settingsOption))
+        throw UsageError(QStringLiteral("Нет файла настроек ") +
+                         QDir::toNativeSeparators(session.settingsOption));
+    options.container = parser.value(container);
 
     options.fieldFiles = parser.values(fields);
     if (options.fieldFiles.isEmpty())
@@ -392,14 +340,9 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
             throw UsageError(QStringLiteral("Неизвестное поле: ") + entry);
         options.overrides << entry;
     }
-    options.debugFolder = parser.value(debugDir);
+    session.debugFolder = parser.value(debugDir);
+    session.keyStoreOption = parser.value(store);
     options.passwordFile = parser.value(passwordFile);
-    if (parser.isSet(store)) {
-        options.keyStore = parser.value(store);
-    } else {
-        options.keyStore = DataKeyStorePath(dataFolder);
-        options.exposureWarning = KeyStoreExposureWarning(dataFolder);
-    }
     options.follow = parser.isSet(follow);
     return options;
 }
@@ -418,38 +361,45 @@ CommandLineStreams CommandLineStreams::standard()
     return streams;
 }
 
-int RunCommandLine(const QStringList& arguments, const CommandLineStreams& streams)
+int RunCommandLine(const QStringList& arguments, const CommandLineStreams& streams,
+                   SessionOptions sessionOptions)
 {
     QTextStream& out = *streams.out;
     QTextStream& err = *streams.err;
     std::optional<Options> parsed;
+    std::optional<Session> session;
+    ClientSettings settings;
+    bool storeGiven = false;
     try {
-        parsed = ParseOptions(arguments, streams);
+        parsed = ParseOptions(arguments, streams, sessionOptions);
+        if (!parsed)
+            return int(ExitCode::success);
+        sessionOptions.passwords = CommandLinePasswords(parsed->passwordFile, streams);
+        storeGiven = !sessionOptions.keyStoreOption.isEmpty();
+        session.emplace(std::move(sessionOptions));
+        if (const QString damage = session->readSettings(); !damage.isEmpty()) {
+            err << damage << '\n';
+            err.flush();
+        }
+        settings = session->settings();
+        if (!parsed->container.isEmpty())
+            settings.container = parsed->container;
     } catch (...) {
-        err << MessageOf(std::current_exception()) << '\n';
+        err << ErrorText(std::current_exception()) << '\n';
         err.flush();
         return int(ExitCode::badInput);
     }
-    if (!parsed)
-        return int(ExitCode::success);
     const Options& options = *parsed;
-
-    std::optional<PasswordSource> passwords;
-    try {
-        passwords.emplace(options.passwordFile, streams);
-    } catch (...) {
-        err << MessageOf(std::current_exception()) << '\n';
-        err.flush();
-        return int(ExitCode::badInput);
+    // A key store of the data folder that others can read is told of; one named with --store is
+    // the caller's own choice.
+    if (!storeGiven) {
+        if (const QString warning = KeyStoreExposureWarning(session->dataFolder()); !warning.isEmpty()) {
+            err << warning << '\n';
+            err.flush();
+        }
     }
-    if (!options.exposureWarning.isEmpty()) {
-        err << options.exposureWarning << '\n';
-        err.flush();
-    }
-    const KeyStoreScope keyStore(options.keyStore);
-    THttpClient http;
     // One key for the whole batch: an encrypted container's password is asked once per run.
-    const auto key = std::make_shared<ContainerKey>(options.settings.container);
+    const auto key = std::make_shared<ContainerKey>(session->keyStore(), settings.container);
 
     QList<Request> reported;
     ExitCode exitCode = ExitCode::success;
@@ -466,16 +416,17 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
         Form form;
         CollectingSink sink(options.operation, shownFile, form, options.follow);
         try {
-            AddSettingsFields(options.settings, form);
+            AddSettingsFields(settings, form);
             LoadFieldLines(OperationFieldFile(options.operation), FieldLines(options, file), form,
-                           Now().date());
-            OperationRunner runner({options.settings, options.debugFolder, Now, &http, nullptr, key, {}},
-                                   form, sink);
+                           session->now().date());
+            OperationInputs inputs = session->inputs(settings);
+            inputs.key = key;
+            OperationRunner runner(std::move(inputs), form, sink);
             runner.run(options.operation);
             ++succeeded;
         } catch (...) {
             const std::exception_ptr error = std::current_exception();
-            const QString message = MessageOf(error);
+            const QString message = ErrorText(error);
             if (exitCode == ExitCode::success)
                 exitCode = ExitCodeOf(error);
             sink.current().error = message;
