@@ -1,4 +1,5 @@
 #include "sandbox/SandboxIdentity.h"
+#include "sandbox/SandboxError.h"
 
 #include "foundation/AtomicFileWriter.h"
 
@@ -9,15 +10,13 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
-#include <stdexcept>
-
 namespace {
 
 constexpr char kStep[] = "sandbox identity";
 
 [[noreturn]] void Fail(const QString& what)
 {
-    throw std::runtime_error((what + QLatin1Char('\n') + TakeOpenSslErrors()).toStdString());
+    throw ESandboxError(what + QLatin1Char('\n') + TakeOpenSslErrors());
 }
 
 void AddExtension(X509* certificate, X509* issuer, int nid, const char* value)
@@ -84,7 +83,7 @@ QByteArray ReadFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
+        throw ESandboxError(QStringLiteral("%1: %2").arg(path, file.errorString()));
     return file.readAll();
 }
 
@@ -157,7 +156,7 @@ SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder)
         return identity;
     }
     if (!QDir().mkpath(folder))
-        throw std::runtime_error(QStringLiteral("cannot make the folder %1").arg(folder).toStdString());
+        throw ESandboxError(QStringLiteral("cannot make the folder %1").arg(folder));
     SandboxIdentity identity = MakeSandboxIdentity();
     // The keys last: a folder cut short by a failure has no complete set and is made again.
     WriteFileAtomically(dir.filePath(QStringLiteral("ca.pem")), identity.caCertificatePem());

@@ -25,6 +25,6 @@ struct SandboxIdentity {
 SandboxIdentity MakeSandboxIdentity(int days = 365);
 
 // The identity kept in `folder`: read when the folder has it, otherwise made and written there
-// (each file replaced as a whole). Raises std::runtime_error, or EFileWriteError for a file that
+// (each file replaced as a whole). Raises ESandboxError, or EFileWriteError for a file that
 // cannot be written, when it can be neither.
 SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder);
