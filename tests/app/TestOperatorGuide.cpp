@@ -16,8 +16,6 @@
 #include <QTextDocument>
 #include <QTextFragment>
 
-#include <gmock/gmock.h>
-
 namespace {
 
 const QString Root = QDir(QStringLiteral(ZELVAN_TEST_FOLDER "/../..")).canonicalPath();
@@ -212,33 +210,37 @@ TEST(OperatorGuide, F1OnEveryTabAndTheHelpButtonOpenTheChapterOfThatTab)
     TestWindow window;
     window->show();
     auto* tabs = window.control<QTabWidget>(QStringLiteral("pcMain"));
+    // F1 on the tab of that index, pressed in the main window; the guide it opened.
+    const auto pressF1 = [&](int index) -> QTextBrowser* {
+        tabs->setCurrentIndex(index);
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_F1);
+        return window->findChild<QTextBrowser*>(QStringLiteral("tbGuide"));
+    };
+    // The chapter's title names the tab as the operator reads it on the tab.
+    const auto showsChapterOf = [&](QTextBrowser& browser, int index) {
+        return browser.window()->isVisible() && browser.window() != window.get() &&
+               browser.document()->firstBlock().text().contains(
+                   QStringLiteral("«%1»").arg(tabs->tabText(index)));
+    };
     for (int i = 0; i < tabs->count(); ++i) {
         SCOPED_TRACE(tabs->tabText(i).toStdString());
-        tabs->setCurrentIndex(i);
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        QTest::keyClick(window.get(), Qt::Key_F1);
-        auto* browser = window->findChild<QTextBrowser*>(QStringLiteral("tbGuide"));
+        QTextBrowser* browser = pressF1(i);
         ASSERT_NE(browser, nullptr) << "F1 opened no guide";
-        EXPECT_TRUE(browser->window()->isVisible());
-        EXPECT_NE(browser->window(), window.get());
-        // The chapter's title names the tab as the operator sees it on the tab.
-        EXPECT_THAT(browser->document()->firstBlock().text().toStdString(),
-                    ::testing::HasSubstr(QStringLiteral("«%1»").arg(tabs->tabText(i)).toStdString()));
+        EXPECT_TRUE(showsChapterOf(*browser, i)) << browser->document()->firstBlock().text().toStdString();
         EXPECT_EQ(MissingPictures(*browser), QStringList());
     }
 
-    // The button of the information tab opens that tab's chapter, whichever chapter was read last.
-    tabs->setCurrentIndex(0);
-    QTest::keyClick(window.get(), Qt::Key_F1);
-    auto* browser = window->findChild<QTextBrowser*>(QStringLiteral("tbGuide"));
+    // The information tab's button opens that tab's chapter again after another was read and the
+    // guide was closed.
+    QTextBrowser* browser = pressF1(0);
     ASSERT_NE(browser, nullptr);
+    ASSERT_TRUE(showsChapterOf(*browser, 0));
     browser->window()->close();
     PressButton(window, QStringLiteral("buHelp"));
-    EXPECT_TRUE(browser->window()->isVisible());
-    EXPECT_THAT(
-        browser->document()->firstBlock().text().toStdString(),
-        ::testing::HasSubstr(QStringLiteral("«%1»").arg(tabs->tabText(tabs->currentIndex())).toStdString()));
+    EXPECT_TRUE(showsChapterOf(*browser, tabs->currentIndex()))
+        << browser->document()->firstBlock().text().toStdString();
 }
 
 TEST(OperatorGuide, ShowsOnlyPicturesTheScreenshotScriptMakes)
