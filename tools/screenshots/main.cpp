@@ -6,6 +6,7 @@
 //   zelvan-screenshots --list                      the names of the pictures, one a line
 //   zelvan-screenshots --data DIR --out FOLDER     makes them as FOLDER/<name>.png
 #include "app/Application.h"
+#include "app/Handler.h"
 #include "app/fZelvan.h"
 #include "foundation/CryptHelper.h"
 #include "foundation/DataFolder.h"
@@ -134,7 +135,7 @@ class Photographer final {
     void watchModalWindows()
     {
         auto* watch = new QTimer(qApp);
-        QObject::connect(watch, &QTimer::timeout, qApp, [this] {
+        ConnectHandler(watch, &QTimer::timeout, qApp, [this] {
             QWidget* modal = QApplication::activeModalWidget();
             if (!modal || !modal->isVisible())
                 return;
