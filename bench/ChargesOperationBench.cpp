@@ -221,12 +221,12 @@ struct Bench {
         for (auto _ : state) {
             pressed->click();
             // The operation runs off the window's thread and reports to it until it has ended.
-            while (window->IsBusy())
+            while (!window->findChild<QPushButton*>(QStringLiteral("buCancelOperation"))->isHidden())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             // What the operator waits for includes the memo being painted with its first records.
             QCoreApplication::processEvents();
         }
-        const QString status = window->StatusText();
+        const QString status = window.status();
         if (status != QStringLiteral("Получено начислений: ") + QString::number(expected))
             state.SkipWithError(status.toStdString().c_str());
         state.counters["memo_lines"] = double(memo->blockCount());

@@ -52,6 +52,18 @@ class OperationSink {
     virtual bool askFollowUp(const QString& question) = 0;
 };
 
+// Tells nothing: the sink of a runner that only reads values (a file name the values decide).
+class SilentOperationSink final : public OperationSink {
+  public:
+    void started(const QString&) override {}
+    void record(TRecordTable, qsizetype, const QStringList&) override {}
+    void identifier(const QString&, const QString&, const QString&) override {}
+    void finished(const QString&) override {}
+    void warning(const QString&) override {}
+    void information(const QString&) override {}
+    bool askFollowUp(const QString&) override { return false; }
+};
+
 // Everything an operation runs from besides its form; the session fills it (Session::inputs).
 struct OperationInputs {
     ClientSettings settings;

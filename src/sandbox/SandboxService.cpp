@@ -250,8 +250,7 @@ void SandboxService::setFault(const QString& assignment)
                 "\"%1\" is not OPERATION=KIND (OPERATION: payment, status, charges, details, "
                 "notification, cancellation, state or all; KIND: soap-fault, http-error, negative, "
                 "no-reply, processing or none)")
-                .arg(assignment)
-                .toStdString());
+                .arg(assignment));
     std::lock_guard lock(FMutex);
     for (SandboxOperation each : AllOperations)
         if (!operation || *operation == each)

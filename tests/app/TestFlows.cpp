@@ -6,6 +6,7 @@
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
 
+#include "app/OperationView.h"
 #include "app/PasswordDialog.h"
 
 #include "foundation/Exceptions.h"
@@ -25,10 +26,12 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -105,6 +108,7 @@ class Flows : public ::testing::Test {
     {
         window = std::make_unique<TestWindow>(
             TestWindowSetup()
+                .dialogs(dialogs)
                 .arguments(arguments)
                 .keyStore(keys.path())
                 .session([this](SessionOptions& options) {
@@ -132,7 +136,7 @@ class Flows : public ::testing::Test {
     template <class T> T* Control(const char* name) { return window->control<T>(QString::fromLatin1(name)); }
     QString Text(const char* name) { return Control<QLineEdit>(name)->text(); }
     QString Memo(const char* name) { return Control<QPlainTextEdit>(name)->toPlainText(); }
-    QString Status() { return (*window)->StatusText(); }
+    QString Status() { return window->status(); }
     QString Debug(const QString& name)
     {
         return QDir(window->folder()).filePath(name + QStringLiteral(".xml"));
@@ -738,7 +742,7 @@ TEST_F(Flows, TheWindowStaysAliveAndCountsTheSecondsWhileTheExchangeRuns)
     // Painted while the server still holds its answer back; the operator may go on typing.
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return painted.texts.contains("Получение статуса обработки сообщения... 1 с"); }, 30000));
-    EXPECT_TRUE((*window)->IsBusy());
+    EXPECT_TRUE(window->busy());
     QTest::keyClicks(Control<QLineEdit>("edPayerName"), "typed");
     EXPECT_EQ(Text("edPayerName"), "typed");
     for (const char* name : {"buGetState", "buPaymentSend", "buGetCharge", "buOrderOpen", "buChargeClear"})
@@ -876,10 +880,17 @@ TEST_F(PasswordQuestions, AskedOncePerOperationNotWhileRememberedAndAgainForAnot
 TEST(RecordDisplay, OnlyTheTwoChargeRequestsShowTheRecordsTheyKeep)
 {
     using enum TValuesType;
-    TestWindow window;
-    OperationRunner runner = window->Runner();
-    auto* charges = window.control<QPlainTextEdit>("mmCharges");
-    auto* documents = window.control<QPlainTextEdit>("mmDocumentDetails");
+    QMainWindow window;
+    auto* charges = new QPlainTextEdit(&window);
+    auto* documents = new QPlainTextEdit(&window);
+    ScriptedDialogs dialogs;
+    OperationView view(*window.statusBar(), window, *charges, *documents, dialogs);
+    QTemporaryDir data;
+    SessionOptions options;
+    options.dataOption = data.path();
+    Session session(std::move(options));
+    const Form controls;
+    OperationRunner runner(session.inputs(ClientSettings()), controls, view);
     const XmlDocument document;
     for (TValuesType type : {vtGISGMPPayment, vtGISGKXPayment, vtGISGKXCancel, vtGISGKXGetState}) {
         runner.setValuesType(type);
@@ -915,7 +926,7 @@ TEST(FirstStart, WithoutAKeyContainerTheOperatorIsToldHowToMakeOneAndNothingIsSe
     TestKeyStore keys;
     TLoopbackHttpServer server;
     ScriptedDialogs dialogs;
-    TestWindow window(TestWindowSetup().keyStore(keys.path()));
+    TestWindow window(TestWindowSetup().dialogs(dialogs).keyStore(keys.path()));
     window->show();
     auto* guidance = window.control<QLabel>("laNoContainer");
     EXPECT_FALSE(guidance->isHidden());

@@ -54,7 +54,7 @@ class SandboxExchanges : public ::testing::Test {
         window.reset();
         sandbox = std::make_unique<SandboxServer>(options);
         window = std::make_unique<TestWindow>(
-            TestWindowSetup().keyStore(keys.path()).session([this](SessionOptions& session) {
+            TestWindowSetup().dialogs(dialogs).keyStore(keys.path()).session([this](SessionOptions& session) {
                 session.httpLimits = limits;
             }));
         (*window)->show();
@@ -100,7 +100,7 @@ class SandboxExchanges : public ::testing::Test {
 
     template <class T> T* Control(const char* name) { return window->control<T>(QString::fromLatin1(name)); }
     void Set(const char* name, const QString& text) { Control<QLineEdit>(name)->setText(text); }
-    QString Status() { return (*window)->StatusText(); }
+    QString Status() { return window->status(); }
     QString Memo(const char* name) { return Control<QPlainTextEdit>(name)->toPlainText(); }
     QStringList Shown(Kind kind)
     {

@@ -83,7 +83,7 @@ TEST(Settings, FirstStartShowsTheDefaults)
     TestKeyStore store;
     AddContainers(store);
     ScriptedDialogs dialogs;
-    TestWindow window(TestWindowSetup().keyStore(store.path()));
+    TestWindow window(TestWindowSetup().dialogs(dialogs).keyStore(store.path()));
 
     EXPECT_TRUE(window->isMaximized());
     EXPECT_EQ(Page(window), QStringLiteral("tsSettings"));
@@ -105,7 +105,7 @@ TEST(Settings, FirstStartShowsTheDefaults)
     auto* containers = window.control<QComboBox>("cbContainer");
     EXPECT_EQ(containers->count(), 2);
     EXPECT_EQ(containers->currentText(), QStringLiteral("alpha"));
-    EXPECT_TRUE(window->StatusText().isEmpty());
+    EXPECT_TRUE(window.status().isEmpty());
 
     // The defaults live in memory only: nothing is written until the operator saves.
     EXPECT_FALSE(QFile::exists(window.session().settingsFile()));
@@ -117,6 +117,7 @@ TEST(Settings, FirstStartWithoutContainersLeavesTheContainerEmpty)
     TestKeyStore store;
     ScriptedDialogs dialogs;
     TestWindow window(TestWindowSetup()
+                          .dialogs(dialogs)
                           .prepare(WithFile(QStringLiteral("zelvan.ini"), "CryptContainer=alpha\r\n"))
                           .keyStore(store.path()));
     auto* containers = window.control<QComboBox>("cbContainer");
@@ -132,7 +133,7 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     ScriptedDialogs dialogs;
     QByteArray saved;
     {
-        TestWindow window(TestWindowSetup().keyStore(store.path()));
+        TestWindow window(TestWindowSetup().dialogs(dialogs).keyStore(store.path()));
         window.control<QComboBox>("cbServiceChargesGISGMP")
             ->setEditText(QStringLiteral("http://127.0.0.1:1/a"));
         window.control<QComboBox>("cbServicePaymentGISGMP")
@@ -156,7 +157,7 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
         window->show();
         QTest::mouseClick(window.control<QPushButton>("buTrustedCertificates"), Qt::LeftButton);
         PressSave(window);
-        EXPECT_EQ(window->StatusText(), QStringLiteral("Настройки сохранены."));
+        EXPECT_EQ(window.status(), QStringLiteral("Настройки сохранены."));
         saved = FileBytes(window.session().settingsFile());
     }
     EXPECT_TRUE(dialogs.shown(Kind::Error).isEmpty());
@@ -181,8 +182,10 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
                                 QByteArray::fromHex("e4eee2e5f0e5ededfbe5") + ".pem\r\n";
     EXPECT_EQ(saved, expected);
 
-    TestWindow again(
-        TestWindowSetup().prepare(WithFile(QStringLiteral("zelvan.ini"), saved)).keyStore(store.path()));
+    TestWindow again(TestWindowSetup()
+                         .dialogs(dialogs)
+                         .prepare(WithFile(QStringLiteral("zelvan.ini"), saved))
+                         .keyStore(store.path()));
     EXPECT_EQ(Text(again, "cbServiceChargesGISGMP"), QStringLiteral("http://127.0.0.1:1/a"));
     EXPECT_EQ(Text(again, "cbServicePaymentGISGMP"), QStringLiteral("http://127.0.0.1:2/b"));
     EXPECT_EQ(Text(again, "cbServiceChargesGISGKX"), QStringLiteral("http://127.0.0.1:3/c"));
@@ -207,14 +210,16 @@ TEST(Settings, NameOutsideWindows1251SurvivesTheFile)
     const QString name = QString::fromUtf8("Ωmega \xE4\xB8\xAD Банк");
     QByteArray saved;
     {
-        TestWindow window(TestWindowSetup().keyStore(store.path()));
+        TestWindow window(TestWindowSetup().dialogs(dialogs).keyStore(store.path()));
         window.control<QLineEdit>("edName")->setText(name);
         PressSave(window);
         saved = FileBytes(window.session().settingsFile());
     }
     EXPECT_EQ(saved.left(3).toHex(), QByteArray("efbbbf"));
-    TestWindow again(
-        TestWindowSetup().prepare(WithFile(QStringLiteral("zelvan.ini"), saved)).keyStore(store.path()));
+    TestWindow again(TestWindowSetup()
+                         .dialogs(dialogs)
+                         .prepare(WithFile(QStringLiteral("zelvan.ini"), saved))
+                         .keyStore(store.path()));
     EXPECT_EQ(Text(again, "edName"), name);
     EXPECT_TRUE(dialogs.shown(Kind::Error).isEmpty());
 }
@@ -228,6 +233,7 @@ TEST(Settings, HandEditedFileIsTakenLiterally)
     // a container that is gone gives way to the first one; a Windows-1251 name written by hand.
     TestWindow window(
         TestWindowSetup()
+            .dialogs(dialogs)
             .prepare(WithFile(QStringLiteral("zelvan.ini"), QByteArray("soaptestmode=true\n"
                                                                        "TIMESTAMPENABLE=1\n"
                                                                        "CryptContainer=gone\n"
@@ -254,6 +260,7 @@ TEST(Settings, UnreadableSettingsFileIsReportedAndTheWindowStillOpens)
     ScriptedDialogs dialogs;
     // A folder where the file should be: it cannot be read as a file.
     TestWindow window(TestWindowSetup()
+                          .dialogs(dialogs)
                           .prepare([](const QString& folder) {
                               ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("zelvan.ini")));
                           })
@@ -273,6 +280,7 @@ TEST(Settings, DamagedFileIsReadAsItIsAndNamedToTheOperator)
     // Line 2 holds the one byte Windows-1251 has no letter for, line 4 the zeros of a bad sector.
     TestWindow window(
         TestWindowSetup()
+            .dialogs(dialogs)
             .prepare(WithFile(QStringLiteral("zelvan.ini"), QByteArray("SystemName=BANK\r\nSMEVCode=AB\x98"
                                                                        "C\r\nGISGMPCode=1\r\nGISGKXCode=") +
                                                                 QByteArray(3, '\0') + "\r\n"))
@@ -290,6 +298,7 @@ TEST(Settings, DamagedFileIsReadAsItIsAndNamedToTheOperator)
     // What a full disk used to leave: an empty file, which opened as no settings at all.
     dialogs.clear();
     TestWindow empty(TestWindowSetup()
+                         .dialogs(dialogs)
                          .prepare(WithFile(QStringLiteral("zelvan.ini"), QByteArray()))
                          .keyStore(store.path()));
     ASSERT_EQ(dialogs.shown(Kind::Warning).size(), 1);
@@ -303,8 +312,10 @@ TEST(Settings, SaveOnAFullDiskOrIntoALockedFolderFailsAndKeepsTheOldFile)
     TestKeyStore store;
     ScriptedDialogs dialogs;
     const QByteArray old = "SystemName=OLD\r\n";
-    TestWindow window(
-        TestWindowSetup().prepare(WithFile(QStringLiteral("zelvan.ini"), old)).keyStore(store.path()));
+    TestWindow window(TestWindowSetup()
+                          .dialogs(dialogs)
+                          .prepare(WithFile(QStringLiteral("zelvan.ini"), old))
+                          .keyStore(store.path()));
     window.control<QLineEdit>("edName")->setText(QStringLiteral("NEW"));
     {
         // The disk is full after a few octets.
@@ -316,7 +327,7 @@ TEST(Settings, SaveOnAFullDiskOrIntoALockedFolderFailsAndKeepsTheOldFile)
               QStringLiteral("Ошибка записи в файл \"%1\".\nFile too large")
                   .arg(QDir::toNativeSeparators(window.session().settingsFile())));
     EXPECT_EQ(FileBytes(window.session().settingsFile()), old);
-    EXPECT_NE(window->StatusText(), QStringLiteral("Настройки сохранены."));
+    EXPECT_NE(window.status(), QStringLiteral("Настройки сохранены."));
 
     dialogs.clear();
     {
@@ -329,7 +340,7 @@ TEST(Settings, SaveOnAFullDiskOrIntoALockedFolderFailsAndKeepsTheOldFile)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].text.contains(window.session().settingsFile())) << errors[0].text.toStdString();
     EXPECT_EQ(FileBytes(window.session().settingsFile()), old);
-    EXPECT_NE(window->StatusText(), QStringLiteral("Настройки сохранены."));
+    EXPECT_NE(window.status(), QStringLiteral("Настройки сохранены."));
 }
 
 TEST(Settings, CertificateButtonShowsTheChosenContainer)
@@ -340,7 +351,7 @@ TEST(Settings, CertificateButtonShowsTheChosenContainer)
     store.addContainer(QStringLiteral("alpha"));
     store.addContainer(QStringLiteral("beta"), options);
     ScriptedDialogs dialogs;
-    TestWindow window(TestWindowSetup().keyStore(store.path()));
+    TestWindow window(TestWindowSetup().dialogs(dialogs).keyStore(store.path()));
     window->show();
     window.control<QTabWidget>("pcMain")->setCurrentWidget(window.control<QWidget>("tsSettings"));
     window.control<QComboBox>("cbContainer")->setCurrentIndex(1);
@@ -374,8 +385,8 @@ TEST(WindowState, ClosedMaximisedReopensMaximisedOnTheSameTab)
     ScriptedDialogs dialogs;
     QByteArray stored;
     {
-        TestWindow window(
-            WithFile(QStringLiteral("zelvan.pro"), "Left=10\r\nTop=20\r\nWidth=600\r\nHeight=400\r\n"));
+        TestWindow window(TestWindowSetup().dialogs(dialogs).prepare(
+            WithFile(QStringLiteral("zelvan.pro"), "Left=10\r\nTop=20\r\nWidth=600\r\nHeight=400\r\n")));
         window->setWindowState(Qt::WindowMaximized);
         window.control<QTabWidget>("pcMain")->setCurrentWidget(window.control<QWidget>("tsGISGKXCharges"));
         const QString path = window.session().windowStateFile();
@@ -383,7 +394,8 @@ TEST(WindowState, ClosedMaximisedReopensMaximisedOnTheSameTab)
         stored = FileBytes(path);
     }
     EXPECT_EQ(stored, QByteArray("WindowState=Maximized\r\nActivePage=GISGKXCharges\r\n"));
-    TestWindow again(WithFile(QStringLiteral("zelvan.pro"), stored));
+    TestWindow again(
+        TestWindowSetup().dialogs(dialogs).prepare(WithFile(QStringLiteral("zelvan.pro"), stored)));
     EXPECT_TRUE(again->isMaximized());
     EXPECT_EQ(Page(again), QStringLiteral("tsGISGKXCharges"));
     EXPECT_TRUE(dialogs.shown().isEmpty());
@@ -408,7 +420,7 @@ TEST(WindowState, BoundsAndDataTabsComeBack)
         SCOPED_TRACE(c.page);
         QByteArray stored;
         {
-            TestWindow window;
+            TestWindow window(TestWindowSetup().dialogs(dialogs));
             window->setWindowState(Qt::WindowNoState);
             window->move(30, 40);
             window->resize(700, 500);
@@ -419,7 +431,8 @@ TEST(WindowState, BoundsAndDataTabsComeBack)
             stored = FileBytes(path);
         }
         EXPECT_EQ(stored, QByteArray("Left=30\r\nTop=40\r\nWidth=700\r\nHeight=500\r\n") + c.activePageLine);
-        TestWindow again(WithFile(QStringLiteral("zelvan.pro"), stored));
+        TestWindow again(
+            TestWindowSetup().dialogs(dialogs).prepare(WithFile(QStringLiteral("zelvan.pro"), stored)));
         EXPECT_FALSE(again->isMaximized());
         EXPECT_EQ(again->pos(), QPoint(30, 40));
         EXPECT_EQ(again->size(), QSize(700, 500));
@@ -440,15 +453,16 @@ TEST(WindowState, UnusableValuesLeaveTheWindowAsTheFormMadeIt)
     };
     for (const QByteArray& file : files) {
         SCOPED_TRACE(file.toStdString());
-        TestWindow window(WithFile(QStringLiteral("zelvan.pro"), file));
+        TestWindow window(
+            TestWindowSetup().dialogs(dialogs).prepare(WithFile(QStringLiteral("zelvan.pro"), file)));
         EXPECT_FALSE(window->isMaximized());
         EXPECT_EQ(window->size(), QSize(571, 463));
         EXPECT_EQ(Page(window), QStringLiteral("tsGISGKXPayment"));
     }
     {
         // Good bounds with an unknown tab name open the GIS GMP payment tab.
-        TestWindow window(WithFile(QStringLiteral("zelvan.pro"),
-                                   "left=30\nTOP=40\nWidth=700\nHeight=500\nActivePage=Settings\n"));
+        TestWindow window(TestWindowSetup().dialogs(dialogs).prepare(WithFile(
+            QStringLiteral("zelvan.pro"), "left=30\nTOP=40\nWidth=700\nHeight=500\nActivePage=Settings\n")));
         EXPECT_EQ(window->size(), QSize(700, 500));
         EXPECT_EQ(Page(window), QStringLiteral("tsGISGMPPayment"));
     }

@@ -2,6 +2,7 @@
 // status bar and the resetting of views.
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
+#include "app/WindowControls.h"
 #include "support/ReadOnlyFolder.h"
 
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTest>
 
 #include <algorithm>
 
@@ -115,7 +117,7 @@ TEST(Startup, DataFolderIsMadeForItsOwnerInXdgOrWhereTheSwitchSays)
         ScriptedDialogs dialogs;
         {
             Session session(StartupOptions{executable, c.arguments, environment}.sessionOptions());
-            TfmZelvan window(session);
+            TfmZelvan window(session, dialogs);
             EXPECT_EQ(session.dataFolder(), c.folder);
             EXPECT_EQ(session.settingsFile(), c.folder + QStringLiteral("/zelvan.ini"));
             EXPECT_EQ(QFileInfo(c.folder).permissions() & anyone, ownerOnly);
@@ -150,7 +152,7 @@ TEST(Startup, ADataFolderThatCannotBeMadeOrWrittenIsNamedAndGetsNothing)
                 QDir(root.path()).filePath(QStringLiteral("zelvan")),
                 {QStringLiteral("--data"), folder},
                 {}}.sessionOptions());
-            TfmZelvan window(session);
+            TfmZelvan window(session, dialogs);
             // The window opens all the same, on the default settings.
             EXPECT_EQ(window.findChild<QLineEdit*>(QStringLiteral("edName"))->text(),
                       QStringLiteral("MYBANK"));
@@ -168,11 +170,11 @@ TEST(Startup, ADataFolderThatCannotBeMadeOrWrittenIsNamedAndGetsNothing)
 TEST(Startup, AKeyStoreOthersCanReadIsWarnedAboutOnce)
 {
     ScriptedDialogs dialogs;
-    TestWindow window([](const QString& folder) {
+    TestWindow window(TestWindowSetup().dialogs(dialogs).prepare([](const QString& folder) {
         QFile::setPermissions(folder + QStringLiteral("/keys"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                                   QFileDevice::ReadOther | QFileDevice::ExeOther);
-    });
+    }));
     const QList<ScriptedDialogs::Shown> warnings = dialogs.shown(ScriptedDialogs::Kind::Warning);
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings[0].text.contains(window.folder() + QStringLiteral("/keys")))
@@ -189,15 +191,12 @@ TEST(Startup, StatusGoesToTheThirdPanelAndDiesWithATabChange)
     ASSERT_EQ(panels.size(), 3);
     std::sort(panels.begin(), panels.end(), [](QLabel* a, QLabel* b) { return a->x() < b->x(); });
 
-    const QString text = QStringLiteral("Получение статуса обработки сообщения...");
-    window->SetStatus(text, true);
-    EXPECT_EQ(panels[2]->text(), text);
+    // Saving the settings says so in the status bar.
+    window.control<QTabWidget>("pcMain")->setCurrentWidget(window.control<QWidget>("tsSettings"));
+    QTest::mouseClick(window.control<QPushButton>("buSettingsSave"), Qt::LeftButton);
+    EXPECT_EQ(panels[2]->text(), QStringLiteral("Настройки сохранены."));
     EXPECT_TRUE(panels[0]->text().isEmpty());
     EXPECT_TRUE(panels[1]->text().isEmpty());
-    EXPECT_EQ(window->StatusText(), text);
-
-    window->SetStatus(QStringLiteral("Отправлено."));
-    EXPECT_EQ(panels[2]->text(), QStringLiteral("Отправлено."));
 
     auto* tabs = window.control<QTabWidget>("pcMain");
     tabs->setCurrentIndex(tabs->currentIndex() == 0 ? 1 : 0);
@@ -223,7 +222,7 @@ TEST(Startup, ResetViewsEmptiesViewsAndLeavesFieldsAlone)
     combo->addItem(QStringLiteral("18810177150520012345"));
     edit->setText(QStringLiteral("7701234567"));
 
-    TfmZelvan::ResetViews({box, memo, combo, edit});
+    WindowControls::ResetViews({box, memo, combo, edit});
     EXPECT_EQ(box->verticalScrollBar()->value(), 0);
     EXPECT_EQ(box->horizontalScrollBar()->value(), 0);
     EXPECT_TRUE(memo->toPlainText().isEmpty());
@@ -237,5 +236,5 @@ TEST(Startup, ViewsStartEmpty)
     EXPECT_EQ(window.control<QComboBox>("cbContainer")->count(), 0);
     EXPECT_TRUE(window.control<QPlainTextEdit>("mmCharges")->toPlainText().isEmpty());
     EXPECT_TRUE(window.control<QPlainTextEdit>("mmDocumentDetails")->toPlainText().isEmpty());
-    EXPECT_TRUE(window->StatusText().isEmpty());
+    EXPECT_TRUE(window.status().isEmpty());
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ScriptedDialogs.h"
 #include "app/StartupOptions.h"
 #include "app/fZelvan.h"
 #include "client/Session.h"
 #include "support/PrintQt.h"
 
 #include <QDir>
+#include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -45,6 +48,12 @@ class TestWindowSetup {
         session_ = std::move(change);
         return *this;
     }
+    // The test's own dialogs; without them the window answers to scripted dialogs of its own.
+    TestWindowSetup& dialogs(ScriptedDialogs& scripted)
+    {
+        dialogs_ = &scripted;
+        return *this;
+    }
 
   private:
     friend class TestWindow;
@@ -53,6 +62,7 @@ class TestWindowSetup {
     QString executableName_ = QStringLiteral("zelvan");
     QString keyStore_;
     std::function<void(SessionOptions&)> session_;
+    ScriptedDialogs* dialogs_ = nullptr;
 };
 
 // A main window that believes its executable lives in a temporary folder of its own, a portable
@@ -91,7 +101,8 @@ class TestWindow {
         if (setup.session_)
             setup.session_(options);
         FSession = std::make_unique<Session>(std::move(options));
-        FWindow = std::make_unique<TfmZelvan>(*FSession);
+        FDialogs = setup.dialogs_ ? setup.dialogs_ : &FOwnDialogs;
+        FWindow = std::make_unique<TfmZelvan>(*FSession, *FDialogs);
     }
 
     // Closes the window as the operator would, storing its state; the test may then read the files.
@@ -101,6 +112,14 @@ class TestWindow {
     TfmZelvan* operator->() { return FWindow.get(); }
     TfmZelvan* get() { return FWindow.get(); }
     Session& session() { return *FSession; }
+    ScriptedDialogs& dialogs() { return *FDialogs; }
+
+    // What the status bar's third panel says, as the operator reads it.
+    QString status() { return control<QLabel>(QStringLiteral("sbMainPanel3"))->text(); }
+    void setStatus(const QString& text) { control<QLabel>(QStringLiteral("sbMainPanel3"))->setText(text); }
+    // An operation runs from the press of its button until its last message has been shown; its
+    // cancel button is there meanwhile.
+    bool busy() { return !control<QPushButton>(QStringLiteral("buCancelOperation"))->isHidden(); }
     QString folder() const { return FFolder.path(); }
 
     // The control of that name; a missing one fails the test.
@@ -114,6 +133,8 @@ class TestWindow {
 
   private:
     QTemporaryDir FFolder;
+    ScriptedDialogs FOwnDialogs;
+    ScriptedDialogs* FDialogs = nullptr;
     std::unique_ptr<Session> FSession;
     std::unique_ptr<TfmZelvan> FWindow;
 };

@@ -1,6 +1,7 @@
 // The window as the builders see it: the operator fills the fields, the operation kind is picked,
 // and values are asked for by name.
 #include "TestWindow.h"
+#include "app/WindowControls.h"
 
 #include "values/ValueProvider.h"
 
@@ -43,7 +44,10 @@ class WindowValues : public ::testing::Test {
     }
     QString Value(const QString& name, TValuesType type)
     {
-        OperationRunner runner = window->Runner();
+        // The values as an operation of the window reads them.
+        const WindowControls controls(*window.get());
+        SilentOperationSink reports;
+        OperationRunner runner(window.session().inputs(ClientSettings()), controls, reports);
         runner.setValuesType(type);
         return runner.GetFieldValue(name);
     }

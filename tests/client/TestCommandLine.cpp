@@ -103,6 +103,7 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
         SCOPED_TRACE(c.operation);
         // A window of its own for each, so that it starts from the same identifiers as the command line.
         TestWindow window(TestWindowSetup()
+                              .dialogs(dialogs)
                               .prepare([&](const QString& folder) {
                                   WriteFile(QDir(folder).filePath("zelvan.ini"), settings);
                               })

@@ -29,6 +29,7 @@
 #include <QTextStream>
 
 #include <array>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -374,13 +375,16 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
         parsed = ParseOptions(arguments, streams, sessionOptions);
         if (!parsed)
             return int(ExitCode::success);
-        sessionOptions.passwords = CommandLinePasswords(parsed->passwordFile, streams);
+        // The password file is read once the settings have been, as a run has always told of them.
+        auto passwords = std::make_shared<TPasswordProvider>();
+        sessionOptions.passwords = [passwords](const QString& container) { return (*passwords)(container); };
         storeGiven = !sessionOptions.keyStoreOption.isEmpty();
         session.emplace(std::move(sessionOptions));
         if (const QString damage = session->readSettings(); !damage.isEmpty()) {
             err << damage << '\n';
             err.flush();
         }
+        *passwords = CommandLinePasswords(parsed->passwordFile, streams);
         settings = session->settings();
         if (!parsed->container.isEmpty())
             settings.container = parsed->container;
