@@ -138,38 +138,6 @@ QString DecodeLineBreaks(const QString& text)
     return result;
 }
 
-QString MakeOrderID(const QString& subsystem, const QString& orderDate, const QString& orderNumber)
-{
-    const QString date = orderDate.isEmpty() ? QString() : FormatDdMmYyyy(TextToDateTime(orderDate).date());
-    return subsystem.leftJustified(12, u'0') + date.rightJustified(8, u'0') +
-           orderNumber.rightJustified(12, u'0');
-}
-
-QString ChargeKindName(int chargeKindIndex)
-{
-    static const std::array<const char*, 9> names = {
-        "CHARGE",        "CHARGENOTFULLMATCHED",         "CHARGESTATUS",
-        "CHARGE-PRIOR",  "CHARGE-PRIOR-NOTFULLMATCHED",  "CHARGE-PRIOR-STATUS",
-        "TEMP-CHARGING", "TEMP-CHARGING-NOTFULLMATCHED", "TEMP-CHARGING-STATUS",
-    };
-    if (chargeKindIndex < 0 || chargeKindIndex >= int(names.size()))
-        return QString::fromLatin1(names[0]);
-    return QString::fromLatin1(names[std::size_t(chargeKindIndex)]);
-}
-
-QString QuittanceStatusText(const QString& statusCode)
-{
-    if (statusCode == u"1")
-        return QStringLiteral("1 (сквитировано)");
-    if (statusCode == u"2")
-        return QStringLiteral("2 (предварительно сквитировано)");
-    if (statusCode == u"3")
-        return QStringLiteral("3 (не сквитировано)");
-    if (statusCode == u"4")
-        return QStringLiteral("4 (сквитировано с отсутствующим в системе платежом)");
-    return statusCode;
-}
-
 IdentifierSource::IdentifierSource(quint32 lastSuffix, std::function<QUuid()> guids)
     : counter_(lastSuffix), guids_(std::move(guids))
 {

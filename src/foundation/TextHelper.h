@@ -47,18 +47,6 @@ bool IsDigits(const QString& text);
 QString EncodeLineBreaks(const QString& text);
 QString DecodeLineBreaks(const QString& text);
 
-// The 32-character order identifier of the housing notifications: the subsystem code followed by
-// "0" to 12 characters, the order date as ddmmyyyy ("00000000" when empty), the order number with
-// "0" in front to 12 characters. Longer parts are kept whole. Raises EConvertError when the date
-// is not a date.
-QString MakeOrderID(const QString& subsystem, const QString& orderDate, const QString& orderNumber);
-
-// The request kind keyword of a position in the charge-kind list; "CHARGE" for any other position.
-QString ChargeKindName(int chargeKindIndex);
-
-// A quittance status code with its explanation ("1" gives "1 (сквитировано)"); other texts unchanged.
-QString QuittanceStatusText(const QString& statusCode);
-
 // The two identifier sources of every message. The program's session keeps one, so the Ids of
 // its messages ascend from start to end; messages may be built on any thread.
 class IdentifierSource final {

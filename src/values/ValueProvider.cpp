@@ -2,6 +2,8 @@
 
 #include "foundation/TextHelper.h"
 #include "foundation/XmlHelper.h"
+#include "gisgkx/GisGkxCodes.h"
+#include "gisgmp/GisGmpCodes.h"
 
 #include <span>
 

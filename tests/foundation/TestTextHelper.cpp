@@ -79,32 +79,6 @@ TEST(TextHelper, LineBreaks)
     EXPECT_EQ(DecodeLineBreaks(EncodeLineBreaks(memo)), memo);
 }
 
-TEST(TextHelper, OrderIdentifiers)
-{
-    EXPECT_EQ(MakeOrderID(QStringLiteral("12"), QStringLiteral("05.03.2016"), QStringLiteral("7")),
-              QStringLiteral("120000000000") + QStringLiteral("05032016") + QStringLiteral("000000000007"));
-    EXPECT_EQ(MakeOrderID(QString(), QString(), QString()), QString(32, u'0'));
-    EXPECT_EQ(MakeOrderID(QStringLiteral("1234567890123"), QStringLiteral("1.2.16 10:00"),
-                          QStringLiteral("9876543210987")),
-              QStringLiteral("1234567890123") + QStringLiteral("01022016") + QStringLiteral("9876543210987"));
-    EXPECT_EQ(Raised<EConvertError>([] {
-                  MakeOrderID(QStringLiteral("12"), QStringLiteral("32.01.2016"), QStringLiteral("7"));
-              }),
-              QStringLiteral("'32.01.2016' is not a valid date and time"));
-}
-
-TEST(TextHelper, ChargeKindsAndQuittanceStatuses)
-{
-    EXPECT_EQ(ChargeKindName(0), QStringLiteral("CHARGE"));
-    EXPECT_EQ(ChargeKindName(8), QStringLiteral("TEMP-CHARGING-STATUS"));
-    EXPECT_EQ(ChargeKindName(9), QStringLiteral("CHARGE"));
-    EXPECT_EQ(ChargeKindName(-1), QStringLiteral("CHARGE"));
-
-    EXPECT_EQ(QuittanceStatusText(QStringLiteral("2")), QStringLiteral("2 (предварительно сквитировано)"));
-    EXPECT_EQ(QuittanceStatusText(QStringLiteral("5")), QStringLiteral("5"));
-    EXPECT_EQ(QuittanceStatusText(QStringLiteral(" 1")), QStringLiteral(" 1"));
-}
-
 TEST(TextHelper, IdentifierSources)
 {
     IdentifierSource ids;
