@@ -2,23 +2,15 @@
 // to that of the reply itself, for the replies that once took half a minute or a gigabyte, and for
 // one at the client's 100 MB cap. The floor beside each is a real reply of the same order of size
 // (a page of 10,000 payment documents), read whole, in the same run.
+#include "BenchReplies.h"
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlHelper.h"
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-
 namespace {
 
-double PeakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
-}
-
-QByteArray Envelope(const QByteArray& content)
+QByteArray Hostile(const QByteArray& content)
 {
     return "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>" + content +
            "</s:Body></s:Envelope>";
@@ -29,29 +21,7 @@ QByteArray Attributes(int count)
     QByteArray element = "<a";
     for (int i = 0; i < count; ++i)
         element += " a" + QByteArray::number(i) + "=\"\"";
-    return Envelope(element + "/>");
-}
-
-// The page of payment documents the charges benchmark serves, the densest real reply there is.
-QByteArray DocumentPage(int records)
-{
-    QByteArray content;
-    for (int number = 1; number <= records; ++number)
-        content +=
-            QStringLiteral(
-                "<Charge><UnifiedAccountNumber>ЕЛС-%1</UnifiedAccountNumber><ExecutorInformation>"
-                "<INN>3525000000</INN><Legal><Name>ООО Управляющая компания</Name><KPP>352501001</KPP>"
-                "</Legal><PaymentInformation><BankName>Банк</BankName><BankBIK>041909644</BankBIK>"
-                "<operatingAccountNumber>40702810900000000001</operatingAccountNumber>"
-                "</PaymentInformation></ExecutorInformation><ConsumerInformation><address><region>"
-                "Вологодская обл.</region><city>Вологда</city><street>ул. Мира</street><housenum>%1"
-                "</housenum></address></ConsumerInformation><PaymentDocument><PaymentDocumentNumber>%1"
-                "</PaymentDocumentNumber><PaymentDocumentDetails><Debt>123456</Debt><Reminder>99"
-                "</Reminder></PaymentDocumentDetails><Year>2016</Year><Month>2</Month></PaymentDocument>"
-                "</Charge>")
-                .arg(number)
-                .toUtf8();
-    return Envelope(content);
+    return Hostile(element + "/>");
 }
 
 void Read(benchmark::State& state, const QByteArray& reply, bool refused)
@@ -80,14 +50,14 @@ BENCHMARK(AttributesOnOneElement)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void EmptyElements(benchmark::State& state)
 {
-    Read(state, Envelope(QByteArray("<a/>").repeated(state.range(0))), true);
+    Read(state, Hostile(QByteArray("<a/>").repeated(state.range(0))), true);
 }
 // 16 MB, and the client's 100 MB cap.
 BENCHMARK(EmptyElements)->Arg(4'000'000)->Arg(26'200'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 void RealDocumentPage(benchmark::State& state)
 {
-    Read(state, DocumentPage(int(state.range(0))), false);
+    Read(state, DocumentPageReply(int(state.range(0))), false);
 }
 BENCHMARK(RealDocumentPage)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
