@@ -478,11 +478,12 @@ TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
 
     // The first payment's acceptance, kept, answers every later payment.
     QByteArray kept;
-    rewrite = [&](const QByteArray& reply) {
+    const auto keepFirst = [&](const QByteArray& reply) {
         if (kept.isEmpty())
             kept = reply;
         return kept;
     };
+    rewrite = keepFirst;
     dialogs.answerYesNo(false);
     Press("buPaymentSend");
     EXPECT_EQ(Status(), "Отправлено.");
@@ -502,11 +503,7 @@ TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
     Press("buPackageStatus");
     Press("buPackageStatus");
     EXPECT_EQ(Shown(Kind::Info), QStringList{"Информация о платеже принята."});
-    rewrite = [&](const QByteArray& reply) {
-        if (kept.isEmpty())
-            kept = reply;
-        return kept;
-    };
+    rewrite = keepFirst;
     Press("buPackageStatus");
     EXPECT_EQ(Shown(Kind::Info), QStringList{"Информация о платеже принята."});
     Set("edPackage", package);
@@ -529,11 +526,7 @@ TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
     Press("buOrderSend");
     Press("buGetState");
     EXPECT_EQ(Shown(Kind::Info), QStringList{"Извещение принято."});
-    rewrite = [&](const QByteArray& reply) {
-        if (kept.isEmpty())
-            kept = reply;
-        return kept;
-    };
+    rewrite = keepFirst;
     Press("buGetState");
     Press("buOrderSend");
     EXPECT_TRUE(Error().contains(refused) && Error().contains(QStringLiteral("TransportGUID")))
