@@ -87,6 +87,7 @@ void SettingsTab::load()
     ui_.ckVerifyReplySignature->setChecked(settings.verifyReplySignature);
     ui_.ckVerifyServerCertificate->setChecked(settings.verifyServerCertificate);
     ui_.edTrustedCertificates->setText(settings.trustedCertificates);
+    ui_.ckAcceptIssuedReplySigners->setChecked(settings.acceptIssuedReplySigners);
 
     // A container that is no longer there gives way to the first one available.
     QComboBox* containers = ui_.cbContainer;
@@ -118,6 +119,7 @@ ClientSettings SettingsTab::current() const
     settings.verifyReplySignature = ui_.ckVerifyReplySignature->isChecked();
     settings.verifyServerCertificate = ui_.ckVerifyServerCertificate->isChecked();
     settings.trustedCertificates = ui_.edTrustedCertificates->text();
+    settings.acceptIssuedReplySigners = ui_.ckAcceptIssuedReplySigners->isChecked();
     return settings;
 }
 
