@@ -5,6 +5,7 @@
 #include "support/PrintQt.h"
 
 #include "app/JournalTab.h"
+#include "foundation/KeyValueFile.h"
 #include "journal/Journal.h"
 
 #include <QCheckBox>
@@ -65,12 +66,6 @@ QStringList Column(const JournalTab& tab, int column)
 void SelectRow(JournalTab& tab, int row)
 {
     Find<QTableView>(tab, "tvJournal")->selectRow(row);
-}
-
-QByteArray FileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 } // namespace
@@ -141,7 +136,7 @@ TEST(JournalTab, ShowsFiltersOpensAndExports)
     EXPECT_TRUE(requestShown.contains(u"\n  <soap:Body>\n    <a>\n      <b>Б</b>"))
         << requestShown.toStdString();
     EXPECT_EQ(replyShown, u"not XML at all");
-    EXPECT_EQ(FileBytes(saved), Request);
+    EXPECT_EQ(ReadFileBytes(saved), Request);
 
     // «Экспорт…» writes what the filters show.
     Find<QLineEdit>(tab, "edSearch")->clear();
@@ -150,7 +145,7 @@ TEST(JournalTab, ShowsFiltersOpensAndExports)
     const QString csv = dir.filePath(QStringLiteral("journal.csv"));
     dialogs.answerFile(csv);
     QTest::mouseClick(Find<QPushButton>(tab, "buExport"), Qt::LeftButton);
-    const QByteArray exported = FileBytes(csv);
+    const QByteArray exported = ReadFileBytes(csv);
     EXPECT_TRUE(exported.startsWith("\xEF\xBB\xBF")) << exported.left(20).toStdString();
     const QList<QByteArray> lines = exported.split('\n');
     ASSERT_EQ(lines.size(), 4) << exported.toStdString(); // a heading, two payments, the end
