@@ -24,6 +24,7 @@ Journal::Journal(const QString& folder, Options options)
         options_.clock = [] { return QDateTime::currentDateTimeUtc(); };
     store_ = std::make_unique<SqliteJournalStore>(fileName_);
     const ProcessOwner self = CurrentProcessOwner();
+    origin_ = {self.host, CurrentUserName(), options_.programVersion, self};
     recovered_ = store_->abandonSending(
         [&self](const ProcessOwner& owner) { return OwnerIsGone(owner, self); }, AbandonedText);
 }
@@ -33,9 +34,7 @@ Journal::~Journal() = default;
 qint64 Journal::begin(const ExchangeStart& start)
 {
     const std::lock_guard lock(mutex_);
-    const ProcessOwner owner = CurrentProcessOwner();
-    return store_->begin(start, options_.clock(),
-                         {owner.host, CurrentUserName(), options_.programVersion, owner});
+    return store_->begin(start, options_.clock(), origin_);
 }
 
 void Journal::complete(qint64 id, const ExchangeEnd& end)
