@@ -2,6 +2,7 @@
 
 #include "foundation/DataFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -58,8 +59,30 @@ void Session::writeSettings(const ClientSettings& settings)
     settings_ = settings;
 }
 
+QString Session::openJournal()
+{
+    if (journalNotice_)
+        return *journalNotice_;
+    try {
+        journal_ = std::make_unique<Journal>(dataFolder_,
+                                             Journal::Options{QCoreApplication::applicationVersion(), {}});
+        const qsizetype recovered = journal_->recoveredOnOpen();
+        journalNotice_ =
+            recovered == 0
+                ? QString()
+                : QStringLiteral("Обменов, прерванных завершением программы, с неизвестным исходом: %1. "
+                                 "Узнайте их статус на вкладке \"Журнал\", прежде чем отправлять снова.")
+                      .arg(recovered);
+    } catch (const EJournalError& e) {
+        journalError_ = e.message();
+        journalNotice_ = journalError_;
+    }
+    return *journalNotice_;
+}
+
 OperationInputs Session::inputs(const ClientSettings& settings)
 {
+    openJournal();
     OperationInputs inputs;
     inputs.settings = settings;
     inputs.debugFolder = debugFolder_;
@@ -67,5 +90,7 @@ OperationInputs Session::inputs(const ClientSettings& settings)
     inputs.http = http_.get();
     inputs.identifiers = identifiers_.get();
     inputs.keys = keyStore_;
+    inputs.journal = journal_.get();
+    inputs.journalError = journalError_;
     return inputs;
 }

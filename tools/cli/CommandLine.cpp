@@ -67,6 +67,8 @@ ExitCode ExitCodeOf(const std::exception_ptr& error)
 {
     try {
         std::rethrow_exception(error);
+    } catch (const ERepeatRefused&) {
+        return ExitCode::repeat;
     } catch (const ESOAPException&) {
         return ExitCode::refused;
     } catch (const EXMLException&) {
@@ -99,14 +101,16 @@ struct Request {
     QStringList information;
     QList<QStringList> records; // "label=value" lines
     QString error;
+    QList<qint64> journalRows; // the journal's identifiers of the request's exchanges
 };
 
 // Collects what an operation reports, one request per exchange step; the follow-up's answer is
 // the --follow switch.
 class CollectingSink final : public OperationSink {
   public:
-    CollectingSink(Operation operation, QString file, Form& form, bool follow)
-        : operation_(operation), file_(std::move(file)), form_(form), follow_(follow)
+    CollectingSink(Operation operation, QString file, Form& form, bool follow, bool allowRepeat)
+        : operation_(operation), file_(std::move(file)), form_(form), follow_(follow),
+          allowRepeat_(allowRepeat)
     {
     }
 
@@ -138,6 +142,8 @@ class CollectingSink final : public OperationSink {
     void warning(const QString& text) override { current().warnings.append(text); }
     void information(const QString& text) override { current().information.append(text); }
     bool askFollowUp(const QString& /*question*/) override { return follow_; }
+    bool confirmRepeat(const QString& /*question*/) override { return allowRepeat_; }
+    void journaled(qint64 row) override { current().journalRows.append(row); }
 
     Request& current()
     {
@@ -151,6 +157,7 @@ class CollectingSink final : public OperationSink {
     QString file_;
     Form& form_;
     bool follow_;
+    bool allowRepeat_;
 };
 
 QString RecordsText(const QList<QStringList>& records)
@@ -196,6 +203,12 @@ QJsonObject JsonOf(const Request& request)
         {QStringLiteral("information"), QJsonArray::fromStringList(request.information)},
         {QStringLiteral("records"), records},
     };
+    if (!request.journalRows.isEmpty()) {
+        QJsonArray rows;
+        for (const qint64 row : request.journalRows)
+            rows.append(row);
+        object.insert(QStringLiteral("journal"), rows);
+    }
     if (!request.error.isEmpty())
         object.insert(QStringLiteral("error"), request.error);
     return object;
@@ -226,6 +239,7 @@ struct Options {
     QStringList overrides;  // KEY=VALUE
     QString passwordFile;
     bool follow = false;
+    bool allowRepeat = false;
     bool json = false;
 };
 
@@ -281,13 +295,16 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
                                       QStringLiteral("DIR"));
     const QCommandLineOption follow(QStringLiteral("follow"),
                                     QStringLiteral("After a payment or an order, asks for its status."));
+    const QCommandLineOption allowRepeat(
+        QStringLiteral("allow-repeat"),
+        QStringLiteral("Sends a payment or an order the journal shows as sent before all the same."));
     const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("text or json."),
                                     QStringLiteral("FORMAT"), QStringLiteral("text"));
     const QCommandLineOption passwordFile(QStringLiteral("password-file"),
                                           QStringLiteral("The container's password, on the first line."),
                                           QStringLiteral("FILE"));
     parser.addOptions(
-        {settings, fields, set, container, store, data, debugDir, follow, format, passwordFile});
+        {settings, fields, set, container, store, data, debugDir, follow, allowRepeat, format, passwordFile});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -345,6 +362,7 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     session.keyStoreOption = parser.value(store);
     options.passwordFile = parser.value(passwordFile);
     options.follow = parser.isSet(follow);
+    options.allowRepeat = parser.isSet(allowRepeat);
     return options;
 }
 
@@ -386,6 +404,10 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
         }
         *passwords = CommandLinePasswords(parsed->passwordFile, streams);
         settings = session->settings();
+        if (const QString notice = session->openJournal(); !notice.isEmpty()) {
+            err << notice << '\n';
+            err.flush();
+        }
         if (!parsed->container.isEmpty())
             settings.container = parsed->container;
     } catch (...) {
@@ -418,7 +440,7 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
             err.flush();
         }
         Form form;
-        CollectingSink sink(options.operation, shownFile, form, options.follow);
+        CollectingSink sink(options.operation, shownFile, form, options.follow, options.allowRepeat);
         try {
             AddSettingsFields(settings, form);
             LoadFieldLines(OperationFieldFile(options.operation), FieldLines(options, file), form,
