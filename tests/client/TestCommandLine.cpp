@@ -116,6 +116,7 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
 
         SessionOptions session;
         FixClockAndIdentifiers(session);
+        session.dataOption = window.folder();
         QString out;
         QString err;
         QTextStream outStream(&out);
