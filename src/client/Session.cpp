@@ -64,6 +64,8 @@ QString Session::openJournal()
     if (journalNotice_)
         return *journalNotice_;
     try {
+        // The command line has no window to make the folder at start; making it again does no harm.
+        PrepareDataFolder(dataFolder_);
         journal_ = std::make_unique<Journal>(dataFolder_,
                                              Journal::Options{QCoreApplication::applicationVersion(), {}});
         const qsizetype recovered = journal_->recoveredOnOpen();
@@ -73,7 +75,7 @@ QString Session::openJournal()
                 : QStringLiteral("Обменов, прерванных завершением программы, с неизвестным исходом: %1. "
                                  "Узнайте их статус на вкладке \"Журнал\", прежде чем отправлять снова.")
                       .arg(recovered);
-    } catch (const EJournalError& e) {
+    } catch (const Exception& e) {
         journalError_ = e.message();
         journalNotice_ = journalError_;
     }
