@@ -140,17 +140,12 @@ void CheckAnswersRequest(const QString& requestBody, const XmlDocument& reply)
         RefuseReplyToAnotherRequest(what, *received, expected);
 }
 
-// The amount of a form (rubles with their kopecks after a point) in kopecks.
+// The amount as the messages carry it: a whole number of kopecks.
 std::optional<qint64> AmountKopecks(const QString& text)
 {
-    const QStringList parts = text.trimmed().split(u'.');
-    bool wholeOk = false;
-    bool partOk = true;
-    const qint64 rubles = parts.value(0).toLongLong(&wholeOk);
-    const qint64 kopecks = parts.size() > 1 ? parts[1].leftJustified(2, u'0').left(2).toLongLong(&partOk) : 0;
-    if (!wholeOk || !partOk || parts.size() > 2)
-        return std::nullopt;
-    return rubles * 100 + kopecks;
+    bool ok = false;
+    const qint64 kopecks = text.trimmed().toLongLong(&ok);
+    return ok ? std::optional(kopecks) : std::nullopt;
 }
 
 QString RublesText(qint64 kopecks)
