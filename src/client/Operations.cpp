@@ -499,7 +499,11 @@ void OperationRunner::beginRow(const Exchange& exchange, const QByteArray& envel
     start.soapAction = exchange.soapAction;
     start.request = envelope;
     start.identifiers = formIdentifiers();
-    ReadEnvelopeIdentifiers(XmlDocument::parse(envelope).documentElement(), start.identifiers);
+    // What the envelope names is for finding the row again; it never keeps the request from going out.
+    try {
+        ReadEnvelopeIdentifiers(XmlDocument::parse(envelope).documentElement(), start.identifiers);
+    } catch (const EXMLException&) {
+    }
     start.signer.container = key_->containerName();
     const TCertificateInfo certificate = DescribeCertificate(key_->certificate());
     start.signer.certificateSerial = certificate.serialNumber;
