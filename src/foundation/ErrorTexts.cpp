@@ -40,6 +40,18 @@ QString FileReadErrorText(const QString& fileName, const QString& reason)
     return QStringLiteral("Ошибка чтения файла \"%1\".\n%2").arg(FilePathText(fileName), reason);
 }
 
+QString FileNotRegularText(const QString& fileName)
+{
+    return QStringLiteral("Файл \"%1\" не прочитан: это не обычный файл. Укажите файл с данными.")
+        .arg(FilePathText(fileName));
+}
+
+QString FileTooLargeText(const QString& fileName, qint64 limitBytes)
+{
+    return QStringLiteral("Файл \"%1\" не прочитан: он больше %2. Проверьте, тот ли файл указан.")
+        .arg(FilePathText(fileName), SizeText(limitBytes));
+}
+
 QString FileCreateErrorText(const QString& fileName, const QString& reason)
 {
     return QStringLiteral("Невозможно создать файл \"%1\".\n%2").arg(FilePathText(fileName), reason);

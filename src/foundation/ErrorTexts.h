@@ -11,6 +11,12 @@
 QString FileOpenErrorText(const QString& fileName, const QString& reason);
 QString FileReadErrorText(const QString& fileName, const QString& reason);
 
+// A file the programs do not read: a device, a pipe or a folder where a file was meant.
+QString FileNotRegularText(const QString& fileName);
+
+// A file larger than the programs read for its kind.
+QString FileTooLargeText(const QString& fileName, qint64 limitBytes);
+
 // A file that could not be created, with the system's reason on the second line.
 QString FileCreateErrorText(const QString& fileName, const QString& reason);
 
