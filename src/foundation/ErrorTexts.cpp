@@ -70,9 +70,9 @@ QString DamagedFileText(const QString& fileName, const QStringList& problems)
 
 QString ExchangeSilentText(int timeoutMs)
 {
-    return QStringLiteral("Timed out: nothing was exchanged with the server for %1")
-        .arg(timeoutMs % 1000 == 0 ? QStringLiteral("%1 s").arg(timeoutMs / 1000)
-                                   : QStringLiteral("%1 ms").arg(timeoutMs));
+    return QStringLiteral("Обмен с сервером прерван: за %1 не передано ни байта; проверьте адрес в "
+                          "настройках и сеть")
+        .arg(DurationText(timeoutMs));
 }
 
 QString ExchangeTooSlowText(const QString& url, int bytesPerSecond, int windowMs)
@@ -95,6 +95,12 @@ QString ReplyTooLargeText(const QString& url, qint64 limitBytes)
 QString ServerCertificateRefusedText(const QString& host, const QString& reason)
 {
     return QStringLiteral("Сертификат сервера %1 не принят: %2").arg(host, reason);
+}
+
+QString NoConnectionText(const QString& url, const QString& reason)
+{
+    return QStringLiteral("Нет связи с сервером %1; проверьте адрес в настройках и сеть (%2)")
+        .arg(url, reason);
 }
 
 QString ExchangeCancelledText(const QString& url)

@@ -35,6 +35,9 @@ QString ExchangeTooSlowText(const QString& url, int bytesPerSecond, int windowMs
 // An exchange that was still going on when its whole time ran out.
 QString ExchangeTooLongText(const QString& url, int limitMs);
 
+// An exchange that failed below HTTP (no connection, name resolution, TLS), with libcurl's reason.
+QString NoConnectionText(const QString& url, const QString& reason);
+
 // An exchange the operator stopped.
 QString ExchangeCancelledText(const QString& url);
 
