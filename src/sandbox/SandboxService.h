@@ -67,6 +67,8 @@ class SandboxService final {
     // "OPERATION=KIND", OPERATION a name of OperationName or "all", KIND a name of FaultName;
     // the fault stays until "OPERATION=none". Raises std::invalid_argument for anything else.
     void setFault(const QString& assignment);
+    // Several assignments, all or none: one that cannot be read changes nothing.
+    void setFaults(const QStringList& assignments);
 
   private:
     struct Request;
