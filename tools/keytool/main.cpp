@@ -238,10 +238,9 @@ QString NewContainerPath(const QString& store, const QString& name)
 {
     // A hidden folder is not listed by the client.
     if (!IsKeyContainerName(name) || name.startsWith(QLatin1Char('.')))
-        throw ToolError(
-            QStringLiteral("\"%1\" не может быть именем контейнера: имя не бывает пустым, не "
-                           "начинается с точки и не содержит управляющих символов, \"/\" и \"\\\"")
-                .arg(name));
+        throw ToolError(QStringLiteral("\"%1\" не может быть именем контейнера: имя не бывает пустым, не "
+                                       "начинается с точки и не содержит управляющих символов и косых черт")
+                            .arg(name));
     const QString target = QDir(store).filePath(name);
     if (QFileInfo::exists(target))
         throw ToolError(
