@@ -38,7 +38,8 @@ QStringList SettingsLineProblems(const QStringList& lines, const QStringList& ke
 {
     static const QStringList switches{QStringLiteral("SoapTestMode"), QStringLiteral("TimeStampEnable"),
                                       QStringLiteral("VerifyReplySignature"),
-                                      QStringLiteral("VerifyServerCertificate")};
+                                      QStringLiteral("VerifyServerCertificate"),
+                                      QStringLiteral("AcceptIssuedReplySigners")};
     static const QStringList addresses{
         QStringLiteral("ServiceChargesGISGMP"), QStringLiteral("ServicePaymentGISGMP"),
         QStringLiteral("ServiceChargesGISGKX"), QStringLiteral("ServicePaymentGISGKX"),
