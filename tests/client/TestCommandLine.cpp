@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QTest>
 #include <QTextStream>
 #include <QUuid>
 
@@ -110,6 +111,8 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
                               .keyStore(keys.path())
                               .session(FixClockAndIdentifiers));
         window->show();
+        // A click reaches only a window the platform has shown.
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         window.control<QComboBox>("cbChangeStatus2")->setCurrentIndex(c.changeStatus);
         const int before = server.requestCount();
         PressButton(window, QLatin1String(c.button));
