@@ -172,6 +172,8 @@ class TfmZelvan final : public QMainWindow, public IControlReader, public Operat
 
     QString iniFileName_;
     QString propFileName_;
+    // The shared journal the settings file names: the tab has no field for it, and saving keeps it.
+    QString journalDatabase_;
     QString appPath_;
     bool debug_ = false;
 

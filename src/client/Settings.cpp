@@ -1,6 +1,7 @@
 #include "client/Settings.h"
 
 #include "foundation/KeyValueFile.h"
+#include "journal/Journal.h"
 
 #include <QFileInfo>
 
@@ -29,6 +30,7 @@ QStringList SettingsLines(const ClientSettings& settings)
         QStringLiteral("VerifyReplySignature=") + Flag(settings.verifyReplySignature),
         QStringLiteral("VerifyServerCertificate=") + Flag(settings.verifyServerCertificate),
         QStringLiteral("TrustedCertificates=") + settings.trustedCertificates,
+        JournalDatabaseKey + u'=' + settings.journalDatabase,
     };
 }
 
@@ -83,6 +85,7 @@ ClientSettings ReadSettingsFile(const QString& fileName, QString* damage)
     settings.verifyReplySignature = value("VerifyReplySignature") == u"1";
     settings.verifyServerCertificate = value("VerifyServerCertificate") == u"1";
     settings.trustedCertificates = value("TrustedCertificates");
+    settings.journalDatabase = KeyValue(lines, JournalDatabaseKey);
     return settings;
 }
 

@@ -26,6 +26,8 @@ struct ClientSettings {
     bool verifyServerCertificate = false;
     // The file of trusted certificates: SMEV's, the authorities that issue them, the servers'.
     QString trustedCertificates;
+    // A shared journal's PostgreSQL URI; empty: the data folder's own journal file.
+    QString journalDatabase;
 };
 
 // What a first start shows: the first suggested addresses and placeholder codes.

@@ -176,7 +176,9 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
                                 "VerifyReplySignature=1\r\n"
                                 "VerifyServerCertificate=1\r\n"
                                 "TrustedCertificates=/etc/zelvan/" +
-                                QByteArray::fromHex("e4eee2e5f0e5ededfbe5") + ".pem\r\n";
+                                QByteArray::fromHex("e4eee2e5f0e5ededfbe5") +
+                                ".pem\r\n"
+                                "JournalDatabase=\r\n";
     EXPECT_EQ(saved, expected);
 
     TestWindow again(WithFile(QStringLiteral("zelvan.ini"), saved));
@@ -195,6 +197,13 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     EXPECT_TRUE(Checked(again, "ckVerifyReplySignature"));
     EXPECT_TRUE(Checked(again, "ckVerifyServerCertificate"));
     EXPECT_EQ(Text(again, "edTrustedCertificates"), QStringLiteral("/etc/zelvan/доверенные.pem"));
+
+    // The shared journal has no field on the tab: saving keeps the one the file names.
+    const QByteArray shared = QByteArray(saved).replace(
+        "JournalDatabase=\r\n", "JournalDatabase=postgresql://bank@db.example:5432/journal\r\n");
+    TestWindow third(WithFile(QStringLiteral("zelvan.ini"), shared));
+    PressSave(third);
+    EXPECT_EQ(FileBytes(third->IniFileName()), shared);
 }
 
 TEST(Settings, NameOutsideWindows1251SurvivesTheFile)
