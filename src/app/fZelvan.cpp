@@ -3,6 +3,7 @@
 #include "app/ControlHelper.h"
 #include "app/Dialogs.h"
 #include "app/Handler.h"
+#include "app/OperatorGuide.h"
 #include "foundation/Clock.h"
 #include "foundation/DataFolder.h"
 #include "foundation/HttpClient.h"
@@ -87,6 +88,8 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
     ConnectSettingsHandlers();
     ConnectPayerIdentifierButtons();
     ConnectFieldFileButtons();
+    // F1 and the information tab's «Справка» open the guide at the chapter of the tab in use.
+    new OperatorGuide(this, ui->pcMain, ui->tsInfo);
 
     // Until the window state says otherwise the window opens in the top left corner of the
     // screen, at the size of the form.

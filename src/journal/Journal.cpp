@@ -28,22 +28,17 @@ Journal::Journal(const QString& folder, Options options)
     else
         store_ = std::make_unique<PostgresJournalStore>(fileName_);
     const ProcessOwner self = CurrentProcessOwner();
+    origin_ = {self.host, CurrentUserName(), options_.programVersion, self};
     recovered_ = store_->abandonSending(
         [&self](const ProcessOwner& owner) { return OwnerIsGone(owner, self); }, AbandonedText);
 }
 
 Journal::~Journal() = default;
 
-RowOrigin Journal::origin() const
-{
-    const ProcessOwner owner = CurrentProcessOwner();
-    return {owner.host, CurrentUserName(), options_.programVersion, owner};
-}
-
 qint64 Journal::begin(const ExchangeStart& start)
 {
     const std::lock_guard lock(mutex_);
-    return store_->begin(start, options_.clock(), origin());
+    return store_->begin(start, options_.clock(), origin_);
 }
 
 GuardedBegin Journal::beginUnlessRepeated(const ExchangeStart& start, std::optional<qint64> acknowledged)
@@ -60,7 +55,7 @@ GuardedBegin Journal::beginUnlessRepeated(const ExchangeStart& start, std::optio
         return {begin(start), std::nullopt};
     }
     const std::lock_guard lock(mutex_);
-    return store_->beginUnlessRepeated(start, query, acknowledged, options_.clock(), origin());
+    return store_->beginUnlessRepeated(start, query, acknowledged, options_.clock(), origin_);
 }
 
 void Journal::complete(qint64 id, const ExchangeEnd& end)

@@ -2,15 +2,13 @@
 
 #include "foundation/Exceptions.h"
 #include "journal/Exchange.h"
+#include "journal/JournalStore.h"
 
 #include <QString>
 
 #include <functional>
 #include <memory>
 #include <mutex>
-
-class JournalStore;
-struct RowOrigin;
 
 // The journal could not be opened, read or written. The message names the file (or server) and
 // gives the store's own reason; nothing may be sent while the journal cannot record it.
@@ -88,11 +86,11 @@ class Journal final {
     qint64 copyInto(Journal& target) const;
 
   private:
-    RowOrigin origin() const;
-
     QString fileName_;
     Options options_;
     mutable std::mutex mutex_;
     std::unique_ptr<JournalStore> store_;
+    // Who writes this program's rows; the process does not change while the journal is open.
+    RowOrigin origin_;
     qsizetype recovered_ = 0;
 };

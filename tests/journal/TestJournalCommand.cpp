@@ -1,3 +1,4 @@
+#include "foundation/KeyValueFile.h"
 #include "journal/Journal.h"
 #include "journal/JournalCommand.h"
 
@@ -31,12 +32,6 @@ CommandRun RunJournal(const QString& folder, const QStringList& arguments)
                                          arguments + QStringList{QStringLiteral("--data"), folder},
                                      out, err);
     return run;
-}
-
-QByteArray FileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 } // namespace
@@ -97,8 +92,8 @@ TEST(JournalCommand, ListsShowsChecksAndArchives)
         RunJournal(dir.path(), {QStringLiteral("show"), QString::number(paid), QStringLiteral("--request"),
                                 requestFile, QStringLiteral("--reply"), replyFile});
     EXPECT_EQ(show.exitCode, 0) << show.err.toStdString();
-    EXPECT_EQ(FileBytes(requestFile), request);
-    EXPECT_EQ(FileBytes(replyFile), "<fault/>");
+    EXPECT_EQ(ReadFileBytes(requestFile), request);
+    EXPECT_EQ(ReadFileBytes(replyFile), "<fault/>");
     EXPECT_EQ(RunJournal(dir.path(), {QStringLiteral("show"), QStringLiteral("999")}).exitCode, 2);
 
     EXPECT_EQ(RunJournal(dir.path(), {QStringLiteral("check")}).exitCode, 0);

@@ -32,6 +32,7 @@ if command -v desktop-file-validate >/dev/null; then
 fi
 grep -qx 'Name=СМЭВ клиент' "$scratch/root/usr/share/applications/zelvan.desktop" || fail "the desktop entry's name"
 
+
 # Started from the scratch root with a home of its own, so that nothing of the operator's is read.
 export HOME="$scratch/home" QT_QPA_PLATFORM=offscreen
 unset XDG_DATA_HOME
@@ -44,3 +45,19 @@ done
 "$scratch/root/usr/bin/zelvan-keytool" new demo --subject /CN=Demo >/dev/null || fail "the installed key tool cannot make a container"
 [ "$("$scratch/root/usr/bin/zelvan-keytool" list | cut -f1)" = demo ] || fail "the installed key tool does not list its container"
 [ -d "$HOME/.local/share/zelvan/keys/demo" ] || fail "the installed key tool did not use the data folder in the home"
+
+# man finds each program's page where the package puts it, made from that program's --help.
+for program in zelvan zelvan-cli zelvan-keytool zelvan-sandbox; do
+  page="$(MANPATH="$scratch/root/usr/share/man" man -w "$program" 2>/dev/null)" ||
+    fail "man finds no page of $program in the package"
+  [[ "$page" == "$scratch/root/"* ]] || fail "man found the page of $program outside the package: $page"
+  switch="$("$scratch/root/usr/bin/$program" --help | grep -o -- '--[a-z][a-z-]*' | tail -1)"
+  MANPATH="$scratch/root/usr/share/man" MANWIDTH=200 man "$program" 2>/dev/null | grep -q -- "$switch" ||
+    fail "the page of $program does not show $switch, a switch of its --help"
+done
+# The operator's guide with every picture its chapters show.
+guide="$scratch/root/usr/share/doc/zelvan"
+[ -f "$guide/README.md" ] && [ -f "$guide/problems.md" ] || fail "the operator's guide is not in /usr/share/doc/zelvan"
+while read -r picture; do
+  [ -f "$guide/$picture" ] || fail "the guide's picture $picture is not in the package"
+done < <(grep -oh 'images/[^)]*\.png' "$guide"/*.md | sort -u)
