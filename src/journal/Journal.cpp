@@ -18,6 +18,8 @@ QString Journal::FileIn(const QString& folder)
     return QDir(folder).filePath(QStringLiteral("journal.sqlite"));
 }
 
+Journal::Journal(const QString& folder) : Journal(folder, Options()) {}
+
 Journal::Journal(const QString& folder, Options options)
     : fileName_(options.database.isEmpty() ? FileIn(folder) : options.database), options_(std::move(options))
 {

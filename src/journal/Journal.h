@@ -27,8 +27,8 @@ class Journal final {
         QString programVersion;
         std::function<QDateTime()> clock; // the current time; the system's UTC clock when empty
         // A shared journal's PostgreSQL URI (the settings' JournalDatabase); empty: the data
-        // folder's SQLite file.
-        QString database;
+        // folder's SQLite file. Initialised so that options braced without it stay complete.
+        QString database = {};
     };
 
     // The journal file of a data folder.
@@ -39,7 +39,8 @@ class Journal final {
     // server where the user may) and turns rows left `sending` by processes that are gone into
     // `unknown`. A journal that cannot be opened raises EJournalError and is left as it is; a
     // server that cannot be reached is never replaced by the file.
-    explicit Journal(const QString& folder, Options options = {});
+    explicit Journal(const QString& folder);
+    Journal(const QString& folder, Options options);
     ~Journal();
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;

@@ -21,13 +21,11 @@ struct SteppingClock {
     std::shared_ptr<QDateTime> now = std::make_shared<QDateTime>(Origin);
     Journal::Options options() const
     {
-        return {QStringLiteral("1.2"),
-                [now = now] {
+        return {QStringLiteral("1.2"), [now = now] {
                     const QDateTime at = *now;
                     *now = now->addSecs(60);
                     return at;
-                },
-                {}};
+                }};
     }
 };
 
