@@ -1,8 +1,8 @@
 #include "journal/PostgresJournalStore.h"
 
-#include "foundation/ErrorTexts.h"
 #include "journal/Journal.h"
 #include "journal/SqliteJournalStore.h"
+#include "journal/StoreTransaction.h"
 #include "journal/StoredValues.h"
 
 #include <QUrl>
@@ -216,13 +216,14 @@ struct ResultRow {
 // which never holds a password) and give PostgreSQL's own reason.
 class PostgresJournalStore::Connection final {
   public:
-    enum class Purpose { open, read, write };
+    using Purpose = StorePurpose;
 
     explicit Connection(QString uri) : address_(std::move(uri)), self_(CurrentProcessOwner())
     {
         const QString problem = uriProblem(address_);
         if (!problem.isEmpty()) {
-            address_ = QUrl(address_).toString(QUrl::RemovePassword);
+            // The password may stand in the user part or among the parameters.
+            address_ = QUrl(address_).toString(QUrl::RemovePassword | QUrl::RemoveQuery);
             fail(Purpose::open, problem);
         }
         connect();
@@ -237,15 +238,7 @@ class PostgresJournalStore::Connection final {
 
     [[noreturn]] void fail(Purpose purpose, const QString& reason) const
     {
-        switch (purpose) {
-        case Purpose::open:
-            throw EJournalError(JournalOpenErrorText(address_, reason));
-        case Purpose::read:
-            throw EJournalError(JournalReadErrorText(address_, reason));
-        case Purpose::write:
-            break;
-        }
-        throw EJournalError(JournalWriteErrorText(address_, reason));
+        RaiseJournalError(purpose, address_, reason);
     }
 
     // A connection lost since the last operation (the server restarted, the network came back) is
@@ -276,31 +269,14 @@ class PostgresJournalStore::Connection final {
     // Several statements without parameters, as a migration has them.
     void execScript(const char* sql, Purpose purpose) const { check(Result(PQexec(db_, sql)), purpose); }
 
-    // Rolled back unless committed; a connection that broke meanwhile rolls back on its own.
-    class Transaction final {
-      public:
-        Transaction(const Connection& db, Purpose purpose) : db_(db), purpose_(purpose)
-        {
-            db_.exec("BEGIN", purpose_);
-        }
-        ~Transaction()
-        {
-            if (!done_ && PQstatus(db_.db_) == CONNECTION_OK)
-                PQclear(PQexec(db_.db_, "ROLLBACK"));
-        }
-        Transaction(const Transaction&) = delete;
-        Transaction& operator=(const Transaction&) = delete;
-        void commit()
-        {
-            db_.exec("COMMIT", purpose_);
-            done_ = true;
-        }
-
-      private:
-        const Connection& db_;
-        Purpose purpose_;
-        bool done_ = false;
-    };
+    void begin(Purpose purpose) const { exec("BEGIN", purpose); }
+    // A connection that broke meanwhile has rolled back on its own.
+    void rollback() const
+    {
+        if (PQstatus(db_) == CONNECTION_OK)
+            PQclear(PQexec(db_, "ROLLBACK"));
+    }
+    using Transaction = StoreTransaction<Connection>;
 
     // Holds, until the transaction ends, the lock named `key` (with other programs of the journal).
     void lockUntilCommit(int key, const QString& name, Purpose purpose) const

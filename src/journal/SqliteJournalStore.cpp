@@ -2,6 +2,7 @@
 
 #include "foundation/ErrorTexts.h"
 #include "journal/Journal.h"
+#include "journal/StoreTransaction.h"
 #include "journal/StoredValues.h"
 
 #include <QFileInfo>
@@ -107,7 +108,7 @@ void CreatePrivateFile(const QString& fileName)
 // the system's own when SQLite has one (a full disk, a file too large).
 class SqliteJournalStore::Database final {
   public:
-    enum class Purpose { open, read, write };
+    using Purpose = StorePurpose;
 
     Database(QString fileName, bool archive) : fileName_(std::move(fileName))
     {
@@ -144,15 +145,7 @@ class SqliteJournalStore::Database final {
 
     [[noreturn]] void fail(Purpose purpose, const QString& reason) const
     {
-        switch (purpose) {
-        case Purpose::open:
-            throw EJournalError(JournalOpenErrorText(fileName_, reason));
-        case Purpose::read:
-            throw EJournalError(JournalReadErrorText(fileName_, reason));
-        case Purpose::write:
-            break;
-        }
-        throw EJournalError(JournalWriteErrorText(fileName_, reason));
+        RaiseJournalError(purpose, fileName_, reason);
     }
     [[noreturn]] void fail(Purpose purpose) const { fail(purpose, reasonText()); }
 
@@ -162,32 +155,10 @@ class SqliteJournalStore::Database final {
             fail(purpose);
     }
 
-    // A write transaction taken at once, so that two programs never wait for each other's upgrade;
-    // rolled back unless committed.
-    class Transaction final {
-      public:
-        Transaction(const Database& db, Purpose purpose) : db_(db), purpose_(purpose)
-        {
-            db_.exec("BEGIN IMMEDIATE", purpose_);
-        }
-        ~Transaction()
-        {
-            if (!done_)
-                sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        }
-        Transaction(const Transaction&) = delete;
-        Transaction& operator=(const Transaction&) = delete;
-        void commit()
-        {
-            db_.exec("COMMIT", purpose_);
-            done_ = true;
-        }
-
-      private:
-        const Database& db_;
-        Purpose purpose_;
-        bool done_ = false;
-    };
+    // A write transaction taken at once, so that two programs never wait for each other's upgrade.
+    void begin(Purpose purpose) const { exec("BEGIN IMMEDIATE", purpose); }
+    void rollback() const { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+    using Transaction = StoreTransaction<Database>;
 
   private:
     void prepare(bool archive)
