@@ -28,6 +28,7 @@
 #include <benchmark/benchmark.h>
 #include <openssl/x509.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -213,6 +214,8 @@ void RecordOneExchange(benchmark::State& state)
 {
     QTemporaryDir disk(QDir(FilledFolder()).filePath(QStringLiteral("../record-XXXXXX")));
     QFile::copy(Journal::FileIn(FilledFolder()), Journal::FileIn(disk.path()));
+    // The copy on its way to the disk would otherwise be written back during the measurement.
+    ::sync();
     Journal journal(disk.path());
     const ExchangeStart start = PaymentStart(Exchanges + 1);
     const ExchangeEnd end = AcceptedEnd();

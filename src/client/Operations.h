@@ -27,8 +27,14 @@ enum class Operation { Payment, PackageStatus, Charges, DocumentDetails, Order, 
 // request had left and, when it had, what is known of it.
 ZELVAN_DECLARE_EXCEPTION(EOperationCancelled, Exception);
 
+// A request that was built and signed but, as asked, not sent. The message names its file.
+ZELVAN_DECLARE_EXCEPTION(ERequestNotSent, Exception);
+
 // The field file an operation's values come from.
 FieldFileKind OperationFieldFile(Operation operation);
+
+// The kind under which the operation's first request reads its values.
+TValuesType OperationValuesType(Operation operation);
 
 // What the operator is told while an operation runs, in this order: started (the text to show at
 // once), records as they are read, the identifier a reply names, finished (the result text, or
@@ -68,6 +74,9 @@ struct OperationInputs {
     // provider installed with SetPasswordProvider).
     std::shared_ptr<ContainerKey> key;
     TPasswordProvider passwordProvider;
+    // The first request is built, signed and written to debugFolder, then the operation ends with
+    // ERequestNotSent; nothing at all is sent, so a payment is not time-stamped either.
+    bool dryRun = false;
 };
 
 // Runs operations: begin, build, sign, exchange, debug copies, read, the charges' paging, the
@@ -98,6 +107,8 @@ class OperationRunner final : public ISOAPValues {
 
     void begin(TValuesType kind, const QString& startText);
     bool cancelled() const;
+    // The certificates of the client's own containers: the one in use and every one of the store.
+    QList<QByteArray> readOwnCertificates() const;
     void identify(const QString& control, const QString& caption, const QString& value);
     QString cancelledText(bool requestSent) const;
     template <class Steps> void guarded(Steps steps);
@@ -127,6 +138,7 @@ class OperationRunner final : public ISOAPValues {
     QStringList debugFileWarnings_;
     // The trust file's certificates (PEM) as the operation in progress read it; empty without one.
     QByteArray trusted_;
+    QList<QByteArray> ownCertificates_;
     // "caption: value" of the identifiers the replies of this run have named.
     QStringList identifiers_;
     // The debug copy of the request in flight, kept when the operation is stopped after sending.
