@@ -120,6 +120,8 @@ ClientSettings SettingsTab::current() const
     settings.verifyServerCertificate = ui_.ckVerifyServerCertificate->isChecked();
     settings.trustedCertificates = ui_.edTrustedCertificates->text();
     settings.acceptIssuedReplySigners = ui_.ckAcceptIssuedReplySigners->isChecked();
+    // The shared journal has no field on this tab yet: saving keeps what the file named.
+    settings.journalDatabase = session_.settings().journalDatabase;
     return settings;
 }
 
