@@ -210,9 +210,12 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     // The shared journal has no field on the tab: saving keeps the one the file names.
     const QByteArray shared = QByteArray(saved).replace(
         "JournalDatabase=\r\n", "JournalDatabase=postgresql://bank@db.example:5432/journal\r\n");
-    TestWindow third(WithFile(QStringLiteral("zelvan.ini"), shared));
+    TestWindow third(TestWindowSetup()
+                         .dialogs(dialogs)
+                         .prepare(WithFile(QStringLiteral("zelvan.ini"), shared))
+                         .keyStore(store.path()));
     PressSave(third);
-    EXPECT_EQ(FileBytes(third->IniFileName()), shared);
+    EXPECT_EQ(FileBytes(third.session().settingsFile()), shared);
 }
 
 TEST(Settings, NameOutsideWindows1251SurvivesTheFile)
