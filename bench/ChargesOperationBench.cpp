@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -205,7 +206,7 @@ struct Bench {
             // What the operator waits for includes the memo being painted with its first records.
             QCoreApplication::processEvents();
         }
-        const QString status = window.status();
+        const QString status = window->findChild<QLabel*>(QStringLiteral("sbMainPanel3"))->text();
         if (status != QStringLiteral("Получено начислений: ") + QString::number(expected))
             state.SkipWithError(status.toStdString().c_str());
         state.counters["memo_lines"] = double(memo->blockCount());

@@ -71,8 +71,8 @@ bool SettingsTab::keyContainerReady()
 
 void SettingsTab::load()
 {
-    const QString damage = session_.readSettings();
-    const ClientSettings& settings = session_.settings();
+    QString damage;
+    const ClientSettings& settings = session_.readSettings(&damage);
     ui_.cbServiceChargesGISGMP->setEditText(settings.serviceChargesGisGmp);
     ui_.cbServicePaymentGISGMP->setEditText(settings.servicePaymentGisGmp);
     ui_.cbServiceChargesGISGKX->setEditText(settings.serviceChargesGisGkx);
@@ -120,6 +120,8 @@ ClientSettings SettingsTab::current() const
     settings.verifyServerCertificate = ui_.ckVerifyServerCertificate->isChecked();
     settings.trustedCertificates = ui_.edTrustedCertificates->text();
     settings.acceptIssuedReplySigners = ui_.ckAcceptIssuedReplySigners->isChecked();
+    // The shared journal has no field on this tab yet: saving keeps what the file named.
+    settings.journalDatabase = session_.settings().journalDatabase;
     return settings;
 }
 

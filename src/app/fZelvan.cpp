@@ -157,7 +157,8 @@ void TfmZelvan::OpenJournalOnStart()
 {
     const QString notice = session_.openJournal();
     journalTab_->setJournal(session_.journal());
-    if (!notice.isEmpty())
+    // A data folder that cannot be used was named already; its journal failing too is no news.
+    if (!notice.isEmpty() && dataFolderReady_)
         ShowWarning(dialogs_, notice);
     // How many exchanges of unknown outcome wait to be looked into, whenever they were left so.
     view_->setStatus(journalTab_->ui->laUnknown->text());

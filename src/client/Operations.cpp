@@ -8,14 +8,15 @@
 #include "foundation/TrustedCertificates.h"
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlHelper.h"
+#include "gisgkx/GisGkxReplies.h"
 #include "gisgkx/GisGkxRequests.h"
+#include "gisgmp/GisGmpReplies.h"
 #include "gisgmp/SoapPayment.h"
 #include "journal/Journal.h"
 #include "smev/ReplySignature.h"
 #include "smev/SmevEnvelope.h"
 #include "smev/SoapConstants.h"
 #include "smev/SoapException.h"
-#include "smev/SoapReply.h"
 #include "smev/SoapTransport.h"
 #include "values/ValueProvider.h"
 
@@ -224,6 +225,26 @@ FieldFileKind OperationFieldFile(Operation operation)
     return FieldFileKind::Order;
 }
 
+TValuesType OperationValuesType(Operation operation)
+{
+    switch (operation) {
+    case Operation::Payment:
+    case Operation::PackageStatus:
+        return vtGISGMPPayment;
+    case Operation::Charges:
+        return vtGISGMPCharges;
+    case Operation::DocumentDetails:
+        return vtGISGKXCharges;
+    case Operation::Order:
+        return vtGISGKXPayment;
+    case Operation::Cancellation:
+        return vtGISGKXCancel;
+    case Operation::GetState:
+        break;
+    }
+    return vtGISGKXGetState;
+}
+
 // What one exchange of an operation posts where, and under which debug names.
 struct OperationRunner::Exchange {
     QString requestName;
@@ -304,7 +325,7 @@ SoapRunOptions OperationRunner::RunOptions() const
 {
     // Time-stamp servers have been checked against the system's store all along.
     return {inputs_.settings.testMode,
-            inputs_.settings.timeStampEnable,
+            inputs_.settings.timeStampEnable && !inputs_.dryRun,
             inputs_.settings.timeStampServer,
             serverTrust(ServerTrust::Check::LibraryDefault),
             trusted_,
@@ -464,7 +485,8 @@ ExchangeIdentifiers OperationRunner::formIdentifiers()
 
 void OperationRunner::guardRepeat(const ExchangeIdentifiers& identifiers)
 {
-    if (!inputs_.journal)
+    // A dry run sends nothing, so it cannot pay twice.
+    if (!inputs_.journal || inputs_.dryRun)
         return;
     std::optional<RepeatedExchange> earlier;
     if (journalOperation_ == QLatin1String("payment") && identifiers.amountKopecks)
@@ -474,15 +496,18 @@ void OperationRunner::guardRepeat(const ExchangeIdentifiers& identifiers)
         earlier = inputs_.journal->findRepeatNotification(identifiers.orderId);
     if (!earlier)
         return;
-    const QString subject =
-        journalOperation_ == QLatin1String("payment") ? identifiers.supplierBillId : identifiers.orderId;
+    const QString when =
+        QLocale::c().toString(earlier->started.toLocalTime(), QStringLiteral("dd.MM.yyyy HH:mm:ss"));
     const QString question =
-        QStringLiteral("Платеж по начислению %1 на сумму %2 руб. уже отправлялся %3 (%4, пакет %5). "
-                       "Отправить еще раз?")
-            .arg(subject, identifiers.amountKopecks ? RublesText(*identifiers.amountKopecks) : QString(),
-                 QLocale::c().toString(earlier->started.toLocalTime(), QStringLiteral("dd.MM.yyyy HH:mm:ss")),
-                 OutcomeCaption(earlier->outcome),
-                 earlier->packageId.isEmpty() ? earlier->messageGuid : earlier->packageId);
+        journalOperation_ == QLatin1String("payment")
+            ? QStringLiteral("Платеж по начислению %1 на сумму %2 руб. уже отправлялся %3 (%4, пакет %5). "
+                             "Отправить еще раз?")
+                  .arg(identifiers.supplierBillId, RublesText(*identifiers.amountKopecks), when,
+                       OutcomeCaption(earlier->outcome),
+                       earlier->packageId.isEmpty() ? QStringLiteral("не получен") : earlier->packageId)
+            : QStringLiteral("Извещение по распоряжению %1 уже отправлялось %2 (%3, MessageGUID %4). "
+                             "Отправить еще раз?")
+                  .arg(identifiers.orderId, when, OutcomeCaption(earlier->outcome), earlier->messageGuid);
     if (!sink_.confirmRepeat(question))
         throw ERepeatRefused(question);
 }
@@ -554,6 +579,10 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     const QString envelope = BuildSignedEnvelope(*key_, body, MessageIdentifiers(*this));
     // Written before anything is sent, so a failure here stops the operation harmlessly.
     saveDebugFile(envelope, exchange.requestName);
+    if (inputs_.dryRun)
+        throw ERequestNotSent(QStringLiteral("Запрос подписан и сохранен в файле \"%1\", но не отправлен: "
+                                             "пробный запуск.")
+                                  .arg(QDir::toNativeSeparators(debugFilePath(exchange.requestName))));
     if (cancelled())
         throw EOperationCancelled(cancelledText(false));
     requestFile_ = inputs_.debugFolder.isEmpty() ? QString() : debugFilePath(exchange.requestName);

@@ -46,11 +46,10 @@ Session::Session(SessionOptions options)
 
 Session::~Session() = default;
 
-QString Session::readSettings()
+const ClientSettings& Session::readSettings(QString* damage, QStringList* problems)
 {
-    QString damage;
-    settings_ = ReadSettingsFile(settingsFile_, &damage);
-    return damage;
+    settings_ = ReadSettingsFile(settingsFile_, damage, problems);
+    return settings_;
 }
 
 void Session::writeSettings(const ClientSettings& settings)
@@ -66,8 +65,9 @@ QString Session::openJournal()
     try {
         // The command line has no window to make the folder at start; making it again does no harm.
         PrepareDataFolder(dataFolder_);
-        journal_ = std::make_unique<Journal>(dataFolder_,
-                                             Journal::Options{QCoreApplication::applicationVersion(), {}});
+        journal_ = std::make_unique<Journal>(
+            dataFolder_,
+            Journal::Options{QCoreApplication::applicationVersion(), {}, settings_.journalDatabase});
         const qsizetype recovered = journal_->recoveredOnOpen();
         journalNotice_ =
             recovered == 0

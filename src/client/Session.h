@@ -68,9 +68,10 @@ class Session final {
 
     // The settings as last read or written.
     const ClientSettings& settings() const { return settings_; }
-    // Reads the settings file (the defaults when there is none) and returns what the operator must
-    // be told about a damaged file that was read all the same. Raises Exception when it cannot be read.
-    QString readSettings();
+    // Reads the settings file (the defaults when there is none). What the operator must be told of a
+    // damaged file that was read all the same goes to `damage`, the lines that could not be used to
+    // `problems`. Raises Exception when it cannot be read.
+    const ClientSettings& readSettings(QString* damage = nullptr, QStringList* problems = nullptr);
     // Replaces the settings file with these settings.
     void writeSettings(const ClientSettings& settings);
 

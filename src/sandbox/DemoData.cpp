@@ -1,6 +1,8 @@
 #include "sandbox/DemoData.h"
 #include "sandbox/SandboxError.h"
 
+#include "foundation/KeyValueFile.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -87,11 +89,8 @@ DemoData LoadDemoData(const QString& path)
     // The shipped set lives in the library's resources, which a static library has to register.
     Q_INIT_RESOURCE(DemoData);
     const QString source = path.isEmpty() ? QStringLiteral(":/sandbox/demo-data.json") : path;
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ESandboxError(QStringLiteral("%1: %2").arg(source, file.errorString()));
     QJsonParseError error;
-    const QJsonDocument json = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument json = QJsonDocument::fromJson(ReadFileBytes(source, kLargeFileLimit), &error);
     if (!json.isObject())
         throw ESandboxError(QStringLiteral("%1: not a JSON object (%2)").arg(source, error.errorString()));
     DemoData data;

@@ -2,6 +2,7 @@
 #include "sandbox/SandboxError.h"
 
 #include "foundation/AtomicFileWriter.h"
+#include "foundation/KeyValueFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,10 +82,7 @@ QByteArray Pem(X509* certificate)
 
 QByteArray ReadFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ESandboxError(QStringLiteral("%1: %2").arg(path, file.errorString()));
-    return file.readAll();
+    return ReadFileBytes(path);
 }
 
 EvpPkeyPtr ReadKey(const QString& path)

@@ -537,6 +537,7 @@ TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
     EXPECT_EQ(Shown(Kind::Info), QStringList{"Извещение принято."});
     rewrite = keepFirst;
     Press("buGetState");
+    dialogs.answerYesNo(true); // the same order again, as the operator confirms
     Press("buOrderSend");
     EXPECT_TRUE(Error().contains(refused) && Error().contains(QStringLiteral("TransportGUID")))
         << Error().toStdString();

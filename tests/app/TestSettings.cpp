@@ -182,7 +182,8 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
                                 "TrustedCertificates=/etc/zelvan/" +
                                 QByteArray::fromHex("e4eee2e5f0e5ededfbe5") +
                                 ".pem\r\n"
-                                "AcceptIssuedReplySigners=1\r\n";
+                                "AcceptIssuedReplySigners=1\r\n"
+                                "JournalDatabase=\r\n";
     EXPECT_EQ(saved, expected);
 
     TestWindow again(TestWindowSetup()
@@ -205,6 +206,16 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     EXPECT_TRUE(Checked(again, "ckVerifyServerCertificate"));
     EXPECT_TRUE(Checked(again, "ckAcceptIssuedReplySigners"));
     EXPECT_EQ(Text(again, "edTrustedCertificates"), QStringLiteral("/etc/zelvan/доверенные.pem"));
+
+    // The shared journal has no field on the tab: saving keeps the one the file names.
+    const QByteArray shared = QByteArray(saved).replace(
+        "JournalDatabase=\r\n", "JournalDatabase=postgresql://bank@db.example:5432/journal\r\n");
+    TestWindow third(TestWindowSetup()
+                         .dialogs(dialogs)
+                         .prepare(WithFile(QStringLiteral("zelvan.ini"), shared))
+                         .keyStore(store.path()));
+    PressSave(third);
+    EXPECT_EQ(FileBytes(third.session().settingsFile()), shared);
 }
 
 TEST(Settings, NameOutsideWindows1251SurvivesTheFile)

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QTest>
 #include <QTextStream>
 #include <QUuid>
 
@@ -110,6 +111,8 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
                               .keyStore(keys.path())
                               .session(FixClockAndIdentifiers));
         window->show();
+        // A click reaches only a window the platform has shown.
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         window.control<QComboBox>("cbChangeStatus2")->setCurrentIndex(c.changeStatus);
         const int before = server.requestCount();
         PressButton(window, QLatin1String(c.button));
@@ -127,7 +130,7 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
                        {&outStream, &errStream, false, {}}, session);
 
         const QList<TRecordedRequest> requests = server.requests();
-        ASSERT_EQ(requests.size(), before + 2) << "one request each";
+        ASSERT_EQ(requests.size(), before + 2) << "one request each; " << err.toStdString();
         const TRecordedRequest& fromWindow = requests[requests.size() - 2];
         const TRecordedRequest& fromCommandLine = requests.last();
         EXPECT_EQ(fromCommandLine.header("SOAPAction"), fromWindow.header("SOAPAction"));

@@ -368,8 +368,8 @@ TEST_F(TimeStamp, TransportFailuresNameTheAddressAndTheClientIsReusedAfterThem)
         limits.SilenceMs = 1000;
         THttpClient shortened(limits);
         EXPECT_EQ(Failure(Signer, &shortened),
-                  QStringLiteral(
-                      "EHttpTransportError: Timed out: nothing was exchanged with the server for 1 s. URL:") +
+                  QStringLiteral("EHttpTransportError: Обмен с сервером прерван: за 1 с не передано ни байта; "
+                                 "проверьте адрес в настройках и сеть. URL:") +
                       Settings.server);
     }
     EXPECT_EQ(silent.requestCount(), 1);
