@@ -188,10 +188,23 @@ TEST_F(SandboxExchanges, SixOperationsCompleteWithTheirSuccessTexts)
         EXPECT_EQ(Shown(Kind::Error), QStringList());
         EXPECT_EQ(Shown(Kind::Warning), QStringList{"Обработка пакета еще не завершена."});
         EXPECT_FALSE(Control<QLineEdit>("edPackage")->text().isEmpty());
+        if (!stamped) {
+            const QList<ScriptedDialogs::Shown> asked = dialogs.shown(Kind::Question);
+            ASSERT_FALSE(asked.isEmpty());
+            EXPECT_TRUE(asked[0].text.startsWith(QStringLiteral("Платеж по начислению ") + uin) &&
+                        asked[0].text.contains(QStringLiteral("уже отправлялся")))
+                << asked[0].text.toStdString();
+            EXPECT_TRUE(asked[0].defaultNo);
+        }
         Press("buPackageStatus");
         EXPECT_EQ(Status(), "Статус пакета получен.");
         EXPECT_EQ(Shown(Kind::Info), QStringList{"Информация о платеже принята."});
     }
+    // «Нет» to the repeat question sends nothing.
+    const int payments = RequestsOf("payment");
+    dialogs.answerYesNo(false);
+    Press("buPaymentSend");
+    EXPECT_EQ(RequestsOf("payment"), payments);
 
     // Charges of one payer over two pages; the charge just paid is no longer unquitted.
     Control<QComboBox>("cbChargeSearchType")->setCurrentIndex(2);
