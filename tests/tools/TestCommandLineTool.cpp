@@ -2,6 +2,7 @@
 // of its own and a loopback server standing in for the state systems.
 #include "smev/SignatureVerifier.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/PostgresServer.h"
 #include "support/StateSystemReplies.h"
 #include "support/TestKeys.h"
 
@@ -15,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -474,4 +477,40 @@ TEST_F(CommandLineTool, APaymentSentBeforeIsRefusedUnlessAllowedAndEveryExchange
     EXPECT_NE(readOnly.exitCode, 0);
     EXPECT_TRUE(readOnly.err.contains(journal)) << readOnly.err.toStdString();
     EXPECT_EQ(server.requestCount(), 3);
+}
+
+TEST_F(CommandLineTool, TwoWorkstationsOnOneSharedJournalSendTheSamePaymentOnce)
+{
+    PostgresServer journal;
+    QFile settings(Path(QStringLiteral("zelvan.ini")));
+    ASSERT_TRUE(settings.open(QIODevice::Append));
+    settings.write(QStringLiteral("JournalDatabase=%1\r\n").arg(journal.uri()).toUtf8());
+    settings.close();
+    Write(QStringLiteral("Pay.txt"), QStringLiteral("SupplierBillID=18810000000000000007\r\nAmount=70\r\n"));
+    // The state system takes its time, so both workstations are sending at once.
+    server.setHandler([](const TRecordedRequest&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return Soap(ImportResult(QStringLiteral("PKG-7")));
+    });
+    std::array<QProcess, 2> workstations;
+    for (std::size_t i = 0; i < workstations.size(); ++i) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data%1").arg(i)));
+        workstations[i].setProcessEnvironment(environment);
+        workstations[i].setWorkingDirectory(folder.path());
+    }
+    for (QProcess& workstation : workstations)
+        workstation.start(QStringLiteral(ZELVAN_CLI),
+                          {QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay.txt"),
+                           QStringLiteral("--settings"), Path(QStringLiteral("zelvan.ini")),
+                           QStringLiteral("--store"), keys.path()});
+    QList<int> codes;
+    for (QProcess& workstation : workstations) {
+        ASSERT_TRUE(workstation.waitForFinished(60000));
+        codes << workstation.exitCode();
+    }
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes, QList<int>({0, 5})) << workstations[0].readAllStandardError().toStdString()
+                                         << workstations[1].readAllStandardError().toStdString();
+    EXPECT_EQ(server.requestCount(), 1);
 }
