@@ -5,6 +5,7 @@
 #include "TestWindow.h"
 
 #include "foundation/HttpClient.h"
+#include "journal/Journal.h"
 #include "sandbox/EnvelopeSigner.h"
 #include "sandbox/SandboxServer.h"
 #include "smev/SignatureVerifier.h"
@@ -184,6 +185,8 @@ TEST_F(SandboxExchanges, SixOperationsCompleteWithTheirSuccessTexts)
         SCOPED_TRACE(stamped);
         Control<QCheckBox>("ckTimeStamp")->setChecked(stamped);
         window->control<QComboBox>(QStringLiteral("cbSupplierBillID"))->setEditText(uin);
+        if (!stamped)
+            dialogs.answerYesNo(true); // the same charge paid again, as the operator confirms
         dialogs.answerYesNo(true);
         Press("buPaymentSend");
         EXPECT_EQ(Shown(Kind::Error), QStringList());
@@ -238,6 +241,26 @@ TEST_F(SandboxExchanges, SixOperationsCompleteWithTheirSuccessTexts)
     EXPECT_TRUE(firstPayment.readAll().contains("EncapsulatedTimeStamp>M"));
     for (const QByteArray& reply : Replies())
         EXPECT_TRUE(CheckEnvelopeSignature(reply).verified()) << reply.toStdString();
+
+    // The journal holds every exchange with the exact bytes that reached the sandbox and came back.
+    const Journal* journal = window->session().journal();
+    ASSERT_NE(journal, nullptr);
+    QList<QByteArray> requests;
+    QList<QByteArray> replies;
+    for (const ExchangeRecord& row : journal->page({}, std::nullopt, 1000).rows) {
+        const std::optional<ExchangeRecord> full = journal->exchange(row.id);
+        ASSERT_TRUE(full.has_value());
+        requests.prepend(full->request);
+        replies.prepend(full->reply);
+    }
+    QList<QByteArray> dumped;
+    for (const QString& name : QDir(dump.path()).entryList({QStringLiteral("*-request.xml")})) {
+        QFile file(dump.filePath(name));
+        dumped << (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    }
+    EXPECT_FALSE(requests.isEmpty());
+    EXPECT_TRUE(requests == dumped);
+    EXPECT_TRUE(replies == Replies());
 }
 
 TEST_F(SandboxExchanges, AnAmountThatCannotBeMeantIsRefusedBeforeAnythingIsSent)
@@ -568,6 +591,7 @@ TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
     EXPECT_EQ(Shown(Kind::Info), QStringList{"Извещение принято."});
     rewrite = keepFirst;
     Press("buGetState");
+    dialogs.answerYesNo(true); // the same order again, as the operator confirms
     Press("buOrderSend");
     EXPECT_TRUE(Error().contains(refused) && Error().contains(QStringLiteral("TransportGUID")))
         << Error().toStdString();

@@ -75,7 +75,10 @@ class CommandLineTool : public ::testing::Test {
     {
         arguments << QStringLiteral("--settings") << Path(QStringLiteral("zelvan.ini"))
                   << QStringLiteral("--store") << keys.path();
-        return Run(arguments, QProcessEnvironment::systemEnvironment());
+        // The journal of the test's own data folder, never the person's running it.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data")));
+        return Run(arguments, environment);
     }
 
     CliRun Run(const QStringList& arguments, const QProcessEnvironment& environment)
@@ -263,8 +266,8 @@ TEST_F(CommandLineTool, ExitCodesSayWhatHappenedToTheMessagesSent)
          {QStringList{Path("Pay.txt"), Path("Bad.txt")}, QStringList{Path("Bad.txt"), Path("Pay.txt")}}) {
         replies = {Soap(GisGmpReply(QStringLiteral("<Ticket><RequestProcessResult><ResultCode>12</ResultCode>"
                                                    "</RequestProcessResult></Ticket>")))};
-        EXPECT_EQ(Cli({QStringLiteral("payment"), QStringLiteral("--fields"), order[0],
-                       QStringLiteral("--fields"), order[1]})
+        EXPECT_EQ(Cli({QStringLiteral("payment"), QStringLiteral("--allow-repeat"),
+                       QStringLiteral("--fields"), order[0], QStringLiteral("--fields"), order[1]})
                       .exitCode,
                   2);
     }
@@ -385,5 +388,55 @@ TEST_F(CommandLineTool, WithoutSettingsOrStoreItUsesTheDataFolderAsTheWindowDoes
     const CliRun bySwitch = Run({QStringLiteral("charges"), QStringLiteral("--data"), data}, environment);
     EXPECT_EQ(bySwitch.exitCode, 0) << bySwitch.err.toStdString();
     EXPECT_TRUE(bySwitch.err.contains(data + QStringLiteral("/keys"))) << bySwitch.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 2);
+}
+
+TEST_F(CommandLineTool, APaymentSentBeforeIsRefusedUnlessAllowedAndEveryExchangeKeepsItsBytes)
+{
+    Write(QStringLiteral("Pay.txt"),
+          QStringLiteral("SupplierBillID=18810000000000000001\r\nAmount=10.00\r\nPayerIdentifier=1010000000"
+                         "000000000000000\r\n"));
+    replies = {Soap(ImportResult(QStringLiteral("PKG-1"))), Soap(ImportResult(QStringLiteral("PKG-2")))};
+    const QStringList payment{QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay.txt"),
+                              QStringLiteral("--format"), QStringLiteral("json")};
+    const CliRun first = Cli(payment);
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    const QJsonArray rows =
+        QJsonDocument::fromJson(first.out.toUtf8()).array().at(0).toObject().value("journal").toArray();
+    ASSERT_EQ(rows.size(), 1) << first.out.toStdString();
+
+    // The journal holds exactly what reached the state system.
+    const QString data = Path(QStringLiteral("data/zelvan"));
+    const CliRun show =
+        Run({QStringLiteral("journal"), QStringLiteral("show"), QString::number(rows.at(0).toInteger()),
+             QStringLiteral("--data"), data, QStringLiteral("--request"), Path("sent.xml")},
+            QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(show.exitCode, 0) << show.err.toStdString();
+    QFile sent(Path("sent.xml"));
+    ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
+    EXPECT_EQ(sent.readAll(), server.requests().at(0).Body);
+
+    // Another process asked to send the same payment refuses, naming the earlier one.
+    const CliRun again = Cli(payment);
+    EXPECT_EQ(again.exitCode, 5);
+    EXPECT_TRUE(
+        again.err.contains(QStringLiteral("Платеж по начислению 18810000000000000001 на сумму 10.00 руб. "
+                                          "уже отправлялся")))
+        << again.err.toStdString();
+    EXPECT_TRUE(again.err.contains(QStringLiteral("пакет PKG-1"))) << again.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 1);
+
+    const CliRun allowed = Cli(payment + QStringList{QStringLiteral("--allow-repeat")});
+    EXPECT_EQ(allowed.exitCode, 0) << allowed.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 2);
+
+    // A journal that cannot be opened is named, and nothing goes out. (A file without write
+    // permission would not do: the tests may run as root.)
+    const QString journal = data + QStringLiteral("/journal.sqlite");
+    ASSERT_TRUE(QFile::rename(journal, journal + QStringLiteral(".kept")));
+    ASSERT_TRUE(QDir().mkpath(journal));
+    const CliRun readOnly = Cli(payment + QStringList{QStringLiteral("--allow-repeat")});
+    EXPECT_NE(readOnly.exitCode, 0);
+    EXPECT_TRUE(readOnly.err.contains(journal)) << readOnly.err.toStdString();
     EXPECT_EQ(server.requestCount(), 2);
 }
