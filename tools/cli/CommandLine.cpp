@@ -523,7 +523,9 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
 
     // The window's own files, found as the window finds them.
     session.executableFolder = QCoreApplication::applicationDirPath();
-    session.dataOption = parser.value(data);
+    // A switch wins; without one, a folder the caller already chose stays.
+    if (parser.isSet(data))
+        session.dataOption = parser.value(data);
     session.settingsOption = parser.value(settings);
     options.settingsGiven = parser.isSet(settings);
     options.lenient = parser.isSet(lenient);
