@@ -4,9 +4,12 @@
 // its process; scripts/bench runs each in a process of its own so that the peaks do not mix.
 #include "BenchReplies.h"
 #include "app/fZelvan.h"
+#include "foundation/XmlDocument.h"
+#include "smev/SoapReply.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/StateSystemReplies.h"
 #include "support/TestKeys.h"
+#include "values/ResultDisplay.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,6 +18,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <benchmark/benchmark.h>
 
@@ -50,8 +55,9 @@ QApplication& Application()
     return *ApplicationObject();
 }
 
-// A charge the size of a real one: the payee's details, the payer, and the signature of the
-// charge's issuer with its certificate, which is most of its bytes.
+// A charge as rich as a real one: every field the display shows (the payee with its OGRN and bank,
+// the budget index, the payer, additional data, the quittance status), about thirty memo lines,
+// and the signature of the charge's issuer with its certificate, which is most of its bytes.
 QString ChargeDocument(int number)
 {
     const QString id = QStringLiteral("188101771408147%1").arg(number, 5, 10, QLatin1Char('0'));
@@ -59,13 +65,22 @@ QString ChargeDocument(int number)
     return QStringLiteral(
                "<Charge xmlns=\"http://roskazna.ru/gisgmp/xsd/116/Charge\" supplierBillID=\"%1\" "
                "billDate=\"2016-02-01T10:00:00+03:00\" ValidUntil=\"2016-03-01T00:00:00+03:00\" "
-               "TotalAmount=\"150000\"><BillFor>Штраф по постановлению %1</BillFor>"
-               "<SupplierOrgInfo><Name>УФК по г. Москве (ГУ МВД России по г. "
-               "Москве)</Name><INN>7707089101</INN>"
-               "<KPP>770731005</KPP><Account><AccountNumber>40101810800000010041</AccountNumber>"
-               "<Bank><BIK>044583001</BIK></Bank></Account></SupplierOrgInfo><KBK>18811630020016000140</KBK>"
-               "<OKTMO>45383000</OKTMO><Payer><payerIdentifier>1010000000000123456789643</payerIdentifier>"
-               "</Payer><ds:Signature xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\"><ds:SignedInfo>"
+               "TotalAmount=\"150000\"><BillFor>Штраф по постановлению %1 об административном "
+               "правонарушении в области дорожного движения</BillFor>"
+               "<SupplierOrgInfo><Name>УФК по г. Москве (ГУ МВД России по г. Москве)</Name>"
+               "<INN>7707089101</INN><KPP>770731005</KPP><OGRN>1037700029620</OGRN><Account>"
+               "<AccountNumber>40101810800000010041</AccountNumber><Bank><Name>ГУ Банка России по ЦФО"
+               "</Name><BIK>044583001</BIK><CorrespondentBankAccount>30101810400000000225"
+               "</CorrespondentBankAccount></Bank></Account></SupplierOrgInfo>"
+               "<TreasureBranch>УФК по г. Москве</TreasureBranch><TOFK>7300</TOFK>"
+               "<BudgetIndex><Status>24</Status><Purpose>0</Purpose><TaxPeriod>0</TaxPeriod>"
+               "<TaxDocNumber>0</TaxDocNumber><TaxDocDate>0</TaxDocDate><PaymentType>0</PaymentType>"
+               "</BudgetIndex><KBK>18811630020016000140</KBK><OKTMO>45383000</OKTMO><Payer>"
+               "<UnifiedPayerIdentifier>1010000000000123456789643</UnifiedPayerIdentifier>"
+               "<AltPayerIdentifier>2200000000000000000000643</AltPayerIdentifier></Payer>"
+               "<AdditionalData><Name>Номер постановления</Name><Value>%1</Value></AdditionalData>"
+               "<AdditionalData><Name>Дата нарушения</Name><Value>15.01.2016</Value></AdditionalData>"
+               "<ds:Signature xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\"><ds:SignedInfo>"
                "<ds:CanonicalizationMethod Algorithm=\"http://www.w3.org/2001/10/xml-exc-c14n#\"/>"
                "<ds:SignatureMethod "
                "Algorithm=\"urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34102012-gostr34112012-256\"/>"
@@ -80,7 +95,8 @@ QString ChargeDocument(int number)
 QString ChargeInfoOf(int number)
 {
     return QStringLiteral("<ChargeInfo><AmountToPay>150000</AmountToPay><QuittanceWithPaymentStatus>3"
-                          "</QuittanceWithPaymentStatus><ChargeData>%1</ChargeData></ChargeInfo>")
+                          "</QuittanceWithPaymentStatus><IsRevoked date=\"2016-02-10T12:00:00\">false"
+                          "</IsRevoked><ChargeData>%1</ChargeData></ChargeInfo>")
         .arg(QString::fromLatin1(ChargeDocument(number).toUtf8().toBase64()));
 }
 
@@ -129,7 +145,11 @@ class ReplyServer final {
                 return Xml(replies.value(qMin(index, int(replies.size()) - 1)));
             });
             const int port = server.port();
-            if (write(ports[1], &port, sizeof port) != sizeof port)
+            qint64 largest = 0;
+            for (const QByteArray& reply : replies)
+                largest = qMax(largest, qint64(reply.size()));
+            if (write(ports[1], &port, sizeof port) != sizeof port ||
+                write(ports[1], &largest, sizeof largest) != sizeof largest)
                 _exit(1);
             char byte = 0;
             while (read(stop[0], &byte, 1) > 0) {
@@ -139,7 +159,8 @@ class ReplyServer final {
         close(ports[1]);
         close(stop[0]);
         stop_ = stop[1];
-        if (read(ports[0], &port_, sizeof port_) != sizeof port_)
+        if (read(ports[0], &port_, sizeof port_) != sizeof port_ ||
+            read(ports[0], &largestReply_, sizeof largestReply_) != sizeof largestReply_)
             std::abort();
         close(ports[0]);
     }
@@ -152,11 +173,13 @@ class ReplyServer final {
     ReplyServer& operator=(const ReplyServer&) = delete;
 
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port_); }
+    qint64 largestReply() const { return largestReply_; }
 
   private:
     pid_t child_ = -1;
     int stop_ = -1;
     int port_ = 0;
+    qint64 largestReply_ = 0;
 };
 
 // The window ready to fetch from the server, its container unencrypted.
@@ -205,6 +228,7 @@ struct Bench {
         state.counters["memo_lines"] = double(memo->blockCount());
         state.counters["memo_chars"] = double(memo->document()->characterCount());
         state.counters["peak_MB"] = PeakMegabytes();
+        state.counters["reply_MB"] = double(server.largestReply()) / (1024.0 * 1024.0);
     }
 };
 
@@ -220,6 +244,69 @@ BENCHMARK(ChargesOperation)
     ->Args({10000, 10})
     ->Args({10000, 1})
     ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(3);
+
+// The display's own records as the reader hands them on, labelled, each as the text of its block.
+class RecordTexts final : public ISOAPValues {
+  public:
+    QStringList blocks;
+
+    void DisplayRecord(const XmlDocument& /*document*/, QStringList& lines) override
+    {
+        QStringList shown = lines;
+        LabelRecordLines(TRecordTable::rtCharges, shown);
+        blocks << RecordBlockText(blocks.size() + 1, shown);
+    }
+    QString GetFieldValue(const QString& /*name*/) override { return {}; }
+};
+
+// The floor of the charges operation: the memo's text of the same charges given to a bare
+// QPlainTextEdit the way the window gives it (undo off, inserted at the end, the first thousand
+// blocks one by one and then pieces of 256 K characters), the event loop running between pieces
+// as it does between the window's hand-offs.
+void ChargesMemoFloor(benchmark::State& state)
+{
+    RecordTexts records;
+    for (const QByteArray& reply : ChargePages(int(state.range(0)), int(state.range(1))))
+        ReadExportCharges(XmlDocument::parse(reply), &records);
+    Application();
+    QPlainTextEdit memo;
+    memo.resize(760, 420);
+    memo.show();
+    QCoreApplication::processEvents();
+    QTextDocument* document = memo.document();
+    const auto insert = [&](QString& text) {
+        const bool undo = document->isUndoRedoEnabled();
+        document->setUndoRedoEnabled(false);
+        QTextCursor end(document);
+        end.movePosition(QTextCursor::End);
+        end.insertText(std::exchange(text, QString()));
+        document->setUndoRedoEnabled(undo);
+        QCoreApplication::sendPostedEvents(&memo, QEvent::MetaCall);
+        QCoreApplication::processEvents();
+    };
+    for (auto _ : state) {
+        memo.clear();
+        QString pending;
+        for (const QString& block : records.blocks) {
+            if (!pending.isEmpty() || !document->isEmpty())
+                pending += u'\n';
+            pending += block;
+            if (document->blockCount() < 1000 || pending.size() >= 256 * 1024)
+                insert(pending);
+        }
+        if (!pending.isEmpty())
+            insert(pending);
+        QCoreApplication::processEvents();
+    }
+    state.counters["memo_lines"] = double(document->blockCount());
+    state.counters["memo_chars"] = double(document->characterCount());
+}
+BENCHMARK(ChargesMemoFloor)
+    ->Args({10000, 10})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
     ->Iterations(3);
 
 void DocumentDetailsOperation(benchmark::State& state)
@@ -228,7 +315,12 @@ void DocumentDetailsOperation(benchmark::State& state)
     Bench bench([=] { return DocumentPage(total); });
     bench.press("buGetDocumentDetails", "mmDocumentDetails", state, total);
 }
-BENCHMARK(DocumentDetailsOperation)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(DocumentDetailsOperation)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(3);
 
 } // namespace
 
