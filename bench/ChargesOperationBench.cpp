@@ -3,6 +3,7 @@
 // 127.0.0.1 that hands out replies recorded beforehand. Each benchmark reports the peak memory of
 // its process; scripts/bench runs each in a process of its own so that the peaks do not mix.
 #include "BenchReplies.h"
+#include "app/Dialogs.h"
 #include "app/fZelvan.h"
 #include "foundation/XmlDocument.h"
 #include "smev/SoapReply.h"
@@ -72,14 +73,12 @@ QString ChargeDocument(int number)
                "<AccountNumber>40101810800000010041</AccountNumber><Bank><Name>ГУ Банка России по ЦФО"
                "</Name><BIK>044583001</BIK><CorrespondentBankAccount>30101810400000000225"
                "</CorrespondentBankAccount></Bank></Account></SupplierOrgInfo>"
-               "<TreasureBranch>УФК по г. Москве</TreasureBranch><TOFK>7300</TOFK>"
                "<BudgetIndex><Status>24</Status><Purpose>0</Purpose><TaxPeriod>0</TaxPeriod>"
                "<TaxDocNumber>0</TaxDocNumber><TaxDocDate>0</TaxDocDate><PaymentType>0</PaymentType>"
                "</BudgetIndex><KBK>18811630020016000140</KBK><OKTMO>45383000</OKTMO><Payer>"
                "<UnifiedPayerIdentifier>1010000000000123456789643</UnifiedPayerIdentifier>"
                "<AltPayerIdentifier>2200000000000000000000643</AltPayerIdentifier></Payer>"
                "<AdditionalData><Name>Номер постановления</Name><Value>%1</Value></AdditionalData>"
-               "<AdditionalData><Name>Дата нарушения</Name><Value>15.01.2016</Value></AdditionalData>"
                "<ds:Signature xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\"><ds:SignedInfo>"
                "<ds:CanonicalizationMethod Algorithm=\"http://www.w3.org/2001/10/xml-exc-c14n#\"/>"
                "<ds:SignatureMethod "
@@ -138,12 +137,14 @@ class ReplyServer final {
             close(stop[1]);
             const QList<QByteArray> replies = record();
             std::atomic<int> next{0};
-            TLoopbackHttpServer server([&](const TRecordedRequest& request) {
-                // The first request of an operation asks without paging; it starts the pages over.
-                const bool first = !request.Body.contains("pageNumber=");
-                const int index = first ? (next = 1, 0) : next++;
-                return Xml(replies.value(qMin(index, int(replies.size()) - 1)));
-            });
+            TLoopbackHttpServer server(
+                [&](const TRecordedRequest& request) {
+                    // The first request of an operation asks without paging; it starts the pages over.
+                    const bool first = !request.Body.contains("pageNumber=");
+                    const int index = first ? (next = 1, 0) : next++;
+                    return Xml(replies.value(qMin(index, int(replies.size()) - 1)));
+                },
+                std::chrono::seconds(60));
             const int port = server.port();
             qint64 largest = 0;
             for (const QByteArray& reply : replies)
@@ -182,8 +183,27 @@ class ReplyServer final {
     qint64 largestReply_ = 0;
 };
 
+// What the window would put in front of the operator ends the benchmark with its text: a modal box
+// would wait for ever.
+class ReportedDialogs final : public IDialogs {
+  public:
+    QString shown;
+
+    std::optional<QString> askOpenFileName(const QString&, const QString&) override { return {}; }
+    std::optional<QString> askSaveFileName(const QString&, const QString&) override { return {}; }
+    void showWarning(const QString& text, const QString&) override { shown += text; }
+    void showInfo(const QString& text, const QString&) override { shown += text; }
+    bool askYesNo(const QString& text, const QString&) override
+    {
+        shown += text;
+        return false;
+    }
+    void showError(const QString& text, const QString&) override { shown += text; }
+};
+
 // The window ready to fetch from the server, its container unencrypted.
 struct Bench {
+    ReportedDialogs dialogs;
     ReplyServer server;
     QTemporaryDir folder;
     TestKeyStore keys;
@@ -192,6 +212,7 @@ struct Bench {
     explicit Bench(const std::function<QList<QByteArray>()>& record) : server(record)
     {
         Application();
+        SetDialogs(&dialogs);
         keys.addContainer(Signer);
         window = std::make_unique<TfmZelvan>(StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}});
         window->show();
@@ -203,6 +224,13 @@ struct Bench {
         window->findChild<QCheckBox*>(QStringLiteral("ckTimeStamp"))->setChecked(false);
         QCoreApplication::processEvents();
     }
+    ~Bench()
+    {
+        window.reset();
+        SetDialogs(nullptr);
+    }
+    Bench(const Bench&) = delete;
+    Bench& operator=(const Bench&) = delete;
 
     void press(const char* button, const char* memoName, benchmark::State& state, qsizetype expected)
     {
@@ -223,8 +251,9 @@ struct Bench {
             QCoreApplication::processEvents();
         }
         const QString status = window->StatusText();
-        if (status != QStringLiteral("Получено начислений: ") + QString::number(expected))
-            state.SkipWithError(status.toStdString().c_str());
+        if (!dialogs.shown.isEmpty() ||
+            status != QStringLiteral("Получено начислений: ") + QString::number(expected))
+            state.SkipWithError((status + u' ' + dialogs.shown).toStdString().c_str());
         state.counters["memo_lines"] = double(memo->blockCount());
         state.counters["memo_chars"] = double(memo->document()->characterCount());
         state.counters["peak_MB"] = PeakMegabytes();
