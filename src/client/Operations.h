@@ -18,6 +18,7 @@
 #include <memory>
 
 class THttpClient;
+class TakenRecords;
 class XmlDocument;
 
 // The exchanges the client runs; an order and its cancellation are told apart by the caller.
@@ -103,7 +104,8 @@ class OperationRunner final : public ISOAPValues {
     void identify(const QString& control, const QString& caption, const QString& value);
     QString cancelledText(bool requestSent) const;
     template <class Steps> void guarded(Steps steps);
-    XmlDocument exchange(const Exchange& exchange, const QString& body);
+    // Records `taken`, when given, are taken out of the reply as it is read.
+    XmlDocument exchange(const Exchange& exchange, const QString& body, TakenRecords* taken = nullptr);
     QString debugFilePath(const QString& name) const;
     void saveDebugFile(const QString& content, const QString& name) const;
     ServerTrust serverTrust(ServerTrust::Check unchecked) const;

@@ -63,7 +63,97 @@ XmlDocument DecodeChargeData(const XmlNode& charge)
     return XmlDocument::parseUtf8Text(*decoded);
 }
 
+// Adds the lines one charge is shown with; returns the charge's own document.
+XmlDocument ChargeLines(const XmlNode& charge, QStringList& lines)
+{
+    XmlDocument work = DecodeChargeData(charge);
+    FlattenNode(work.documentElement(), lines, QStringLiteral("Signature"));
+    FlattenNode(charge, lines, QStringLiteral("ChargeData"));
+    return work;
+}
+
+// The lines of the record's own data, to which each of its documents' lines are added.
+void RecordBaseLines(const XmlNode& record, QStringList& lines)
+{
+    FlattenNode(record, lines, QStringLiteral("PaymentDocument;Service"));
+}
+
+// The record's documents and services, each shown on its own.
+QList<XmlNode> RecordItems(const XmlNode& record)
+{
+    QList<XmlNode> items;
+    for (const XmlNode& item : record.children()) {
+        if (!item.isElement())
+            continue;
+        const QString name = item.localName();
+        if (SameText(name, QLatin1String("PaymentDocument")) || SameText(name, QLatin1String("Service")))
+            items << item;
+    }
+    return items;
+}
+
+const QString ChargesPath = QStringLiteral(
+    "Body\\GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage\\ExportChargesResponse\\Charges");
+const QString DocumentDetailsPath = QStringLiteral(
+    "Body\\exportPaymentDocumentDetailsResult\\MessageData\\AppData\\ExportPaymentDocumentDetails");
+
+// Whether `node` is the element the reader finds at `path` from the root, asked from below while
+// the tree is still being built.
+bool IsAtPath(const XmlNode& node, const QString& path)
+{
+    XmlNode current = node;
+    const QStringList names = path.split(u'\\');
+    for (auto name = names.crbegin(); name != names.crend(); ++name) {
+        const XmlNode parent = current.parent();
+        if (!parent || FindNodeByPath(parent, *name, false) != current)
+            return false;
+        current = parent;
+    }
+    return current.parent().isNull();
+}
+
 } // namespace
+
+bool TakenRecords::take(const XmlNode& element)
+{
+    const XmlNode parent = element.parent();
+    if (!parent)
+        return false;
+    QStringList lines;
+    if (kind_ == Kind::Charges) {
+        if (!SameText(parent.localName(), QLatin1String("Charges")) || !IsAtPath(parent, ChargesPath))
+            return false;
+        try {
+            ChargeLines(element, lines);
+        } catch (const Exception&) {
+            return false;
+        }
+        records_ << lines;
+        return true;
+    }
+    // The system's "nothing found" or its error is the reader's to see.
+    if (SameText(element.localName(), QLatin1String("ErrorMessage")) ||
+        !SameText(parent.localName(), QLatin1String("ExportPaymentDocumentDetails")) ||
+        !IsAtPath(parent, DocumentDetailsPath))
+        return false;
+    RecordBaseLines(element, lines);
+    for (const XmlNode& item : RecordItems(element)) {
+        QStringList itemLines = lines;
+        FlattenNode(item, itemLines, QString());
+        records_ << itemLines;
+    }
+    return true;
+}
+
+void TakenRecords::display(ISOAPValues& values)
+{
+    const XmlDocument none;
+    for (QStringList& lines : records_) {
+        QStringList shown = std::exchange(lines, {});
+        values.DisplayRecord(none, shown);
+    }
+    records_.clear();
+}
 
 void CheckSoapEnvelope(const XmlNode& root)
 {
@@ -135,17 +225,14 @@ QString ReadPackageStatus(const XmlDocument& document)
     return entity.attribute(QStringLiteral("entityId"));
 }
 
-TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values)
+TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values, TakenRecords* taken)
 {
     CheckGisGmpResponse(document, false, false);
 
     TExportChargesResult result;
-    const XmlNode response = FindNodeByPath(
-        document.documentElement(),
-        QStringLiteral(
-            "Body\\GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage\\ExportChargesResponse"),
-        true);
-    const XmlNode charges = FindNodeByPath(response, QStringLiteral("Charges"), false);
+    const QString responsePath = ChargesPath.section(u'\\', 0, -2);
+    const XmlNode response = FindNodeByPath(document.documentElement(), responsePath, true);
+    const XmlNode charges = FindNodeByPath(response, ChargesPath.section(u'\\', -1), false);
     if (!charges)
         return result;
 
@@ -156,15 +243,18 @@ TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues*
             QStringLiteral("Требуется повторный запрос (внешняя система недоступна либо получена ошибка)."),
             {});
 
+    if (taken) {
+        result.Count += int(taken->size());
+        if (values)
+            taken->display(*values);
+    }
     QStringList lines;
     for (const XmlNode& charge : charges.children()) {
         ++result.Count;
         if (!values)
             continue;
-        const XmlDocument work = DecodeChargeData(charge);
         lines.clear();
-        FlattenNode(work.documentElement(), lines, QStringLiteral("Signature"));
-        FlattenNode(charge, lines, QStringLiteral("ChargeData"));
+        const XmlDocument work = ChargeLines(charge, lines);
         values->DisplayRecord(work, lines);
     }
     return result;
@@ -196,16 +286,12 @@ QString ReadStateResult(const XmlDocument& document)
     return TextAt(common, QStringLiteral("TransportID"));
 }
 
-int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values)
+int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values, TakenRecords* taken)
 {
     const XmlNode root = document.documentElement();
     CheckSoapEnvelope(root);
 
-    const XmlNode details = FindNodeByPath(
-        root,
-        QStringLiteral(
-            "Body\\exportPaymentDocumentDetailsResult\\MessageData\\AppData\\ExportPaymentDocumentDetails"),
-        true);
+    const XmlNode details = FindNodeByPath(root, DocumentDetailsPath, true);
     const XmlNode error = FindNodeByPath(details, QStringLiteral("ErrorMessage"), false);
     if (error) {
         // The system's way of saying that nothing matched the request.
@@ -218,18 +304,16 @@ int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values)
     int count = 0;
     if (!values)
         return count;
+    if (taken) {
+        count += int(taken->size());
+        taken->display(*values);
+    }
     QStringList baseLines;
     QStringList lines;
     for (const XmlNode& record : details.children()) {
         baseLines.clear();
-        FlattenNode(record, baseLines, QStringLiteral("PaymentDocument;Service"));
-        for (const XmlNode& item : record.children()) {
-            if (!item.isElement())
-                continue;
-            const QString name = item.localName();
-            if (!SameText(name, QLatin1String("PaymentDocument")) &&
-                !SameText(name, QLatin1String("Service")))
-                continue;
+        RecordBaseLines(record, baseLines);
+        for (const XmlNode& item : RecordItems(record)) {
             ++count;
             lines = baseLines;
             FlattenNode(item, lines, QString());

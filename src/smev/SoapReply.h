@@ -3,7 +3,9 @@
 #include "foundation/XmlDocument.h"
 #include "smev/SoapException.h"
 
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 class ISOAPValues;
 
@@ -26,6 +28,31 @@ QString ReadImportResult(const XmlDocument& document);
 // tells "not processed yet" apart by the exception's ResultCode).
 QString ReadPackageStatus(const XmlDocument& document);
 
+// The records of a long reply taken out of it while it is read (XmlDocument::parse's hand-off), so
+// that the reply is never held whole as a tree: each record as the lines its reader would make of
+// it. A record that does not read stays in the tree, and every one after it, where the reader
+// meets it in its turn; the reader shows the taken records first, once the reply has passed its
+// checks.
+class TakenRecords final {
+  public:
+    enum class Kind { Charges, PaymentDocuments };
+    explicit TakenRecords(Kind kind) : kind_(kind) {}
+
+    XmlHandOff handOff()
+    {
+        return [this](const XmlNode& element) { return take(element); };
+    }
+    qsizetype size() const { return records_.size(); }
+    // Hands each taken record to `values`, in order, letting go of it.
+    void display(ISOAPValues& values);
+
+  private:
+    bool take(const XmlNode& element);
+
+    Kind kind_;
+    QList<QStringList> records_;
+};
+
 struct TExportChargesResult {
     int Count = 0;
     // The reply announces another page.
@@ -33,8 +60,9 @@ struct TExportChargesResult {
 };
 
 // Counts the charges of one reply page and, when `values` is given, hands each decoded charge to
-// it for display.
-TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values);
+// it for display: those `taken` while the page was read first.
+TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values,
+                                       TakenRecords* taken = nullptr);
 
 // The message identifier of an accepted housing notification or cancellation.
 QString ReadAckResult(const XmlDocument& document);
@@ -44,4 +72,5 @@ QString ReadStateResult(const XmlDocument& document);
 
 // Hands each payment document and service of the housing reply to `values` and returns how many
 // there were (0 without `values`, and 0 when the system reports that nothing was found).
-int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values);
+int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values,
+                               TakenRecords* taken = nullptr);

@@ -20,17 +20,28 @@ struct TRecordingValues final : ISOAPValues {
     QString GetFieldValue(const QString&) override { return {}; }
 };
 
+QByteArray EnvelopeText(const QByteArray& body)
+{
+    return "<soapenv:Envelope xmlns:soapenv=\"urn:soap\"><soapenv:Body>" + body +
+           "</soapenv:Body></soapenv:Envelope>";
+}
+
 XmlDocument Envelope(const QByteArray& body)
 {
-    return XmlDocument::parse("<soapenv:Envelope xmlns:soapenv=\"urn:soap\"><soapenv:Body>" + body +
-                              "</soapenv:Body></soapenv:Envelope>");
+    return XmlDocument::parse(EnvelopeText(body));
+}
+
+QByteArray GisGmpReplyText(const QByteArray& status, const QByteArray& response)
+{
+    return EnvelopeText(
+        "<smev:GISGMPTransferMsg xmlns:smev=\"urn:smev\"><smev:Message><smev:Status>" + status +
+        "</smev:Status></smev:Message><smev:MessageData><smev:AppData><m:ResponseMessage xmlns:m=\"urn:m\">" +
+        response + "</m:ResponseMessage></smev:AppData></smev:MessageData></smev:GISGMPTransferMsg>");
 }
 
 XmlDocument GisGmpReply(const QByteArray& status, const QByteArray& response)
 {
-    return Envelope("<smev:GISGMPTransferMsg xmlns:smev=\"urn:smev\"><smev:Message><smev:Status>" + status +
-                    "</smev:Status></smev:Message><smev:MessageData><smev:AppData><m:ResponseMessage xmlns:m=\"urn:m\">" +
-                    response + "</m:ResponseMessage></smev:AppData></smev:MessageData></smev:GISGMPTransferMsg>");
+    return XmlDocument::parse(GisGmpReplyText(status, response));
 }
 
 XmlDocument ChargesReply(const QByteArray& charges)
@@ -226,4 +237,75 @@ TEST(GisZhkhReaders, AckStateAndPaymentDocumentDetails)
                                                       {"PaymentDocument", base + QStringList{"ID=D2", "Debt=1000"}},
                                                       {"Service", {"ServiceID=S-2"}}};
     EXPECT_EQ(values.Records, expected);
+}
+
+// Each reply read once from its tree and once with its records taken out as it is read: the
+// display must not tell the two apart, failures included.
+TEST(TakenRecords, ShownAsTheWholeTreeWouldShowThem)
+{
+    using Reader = std::function<int(const XmlDocument&, ISOAPValues*, TakenRecords*)>;
+    const auto compare = [](const QByteArray& reply, TakenRecords::Kind kind, const Reader& read) {
+        const auto run = [&](TakenRecords* taken, TRecordingValues& values) {
+            try {
+                const XmlDocument document =
+                    XmlDocument::parse(reply, {}, taken ? taken->handOff() : XmlHandOff());
+                return QString::number(read(document, &values, taken));
+            } catch (const Exception& e) {
+                return e.message();
+            }
+        };
+        TRecordingValues whole;
+        TRecordingValues streamed;
+        TakenRecords taken(kind);
+        EXPECT_EQ(run(&taken, streamed), run(nullptr, whole));
+        QList<QStringList> wholeLines;
+        QList<QStringList> streamedLines;
+        qsizetype takenCount = 0;
+        for (const auto& [root, lines] : whole.Records)
+            wholeLines << lines;
+        for (const auto& [root, lines] : streamed.Records) {
+            streamedLines << lines;
+            takenCount += root.isEmpty();
+        }
+        EXPECT_EQ(streamedLines, wholeLines);
+        return takenCount;
+    };
+    const Reader charges = [](const XmlDocument& document, ISOAPValues* values, TakenRecords* taken) {
+        return ReadExportCharges(document, values, taken).Count;
+    };
+    const auto chargesReply = [](const QByteArray& attributes, const QByteArray& content) {
+        return GisGmpReplyText("RESULT", "<ExportChargesResponse><Charges " + attributes + ">" + content +
+                                             "</Charges></ExportChargesResponse>");
+    };
+    QByteArray list;
+    for (int i = 0; i < 20; ++i)
+        list +=
+            "\n " + Charge("<Charge supplierBillID=\"" + QByteArray::number(i) + "\"><KBK>1</KBK></Charge>");
+    const QByteArray damaged = "<x><ChargeData>PENoYXJnZS8+*</ChargeData></x>";
+    EXPECT_EQ(compare(chargesReply("hasMore=\"1\"", list), TakenRecords::Kind::Charges, charges), 20);
+    EXPECT_EQ(compare(chargesReply({}, list + damaged + list), TakenRecords::Kind::Charges, charges), 20);
+    EXPECT_EQ(compare(chargesReply("needReRequest=\"true\"", list), TakenRecords::Kind::Charges, charges), 0);
+    // Charges elsewhere than where the reader looks are not the page's.
+    EXPECT_EQ(compare(GisGmpReplyText("RESULT", "<Other><Charges>" + list +
+                                                    "</Charges></Other>"
+                                                    "<ExportChargesResponse/>"),
+                      TakenRecords::Kind::Charges, charges),
+              0);
+
+    const Reader documents = [](const XmlDocument& document, ISOAPValues* values, TakenRecords* taken) {
+        return ReadPaymentDocumentDetails(document, values, taken);
+    };
+    const auto detailsReply = [](const QByteArray& content) {
+        return EnvelopeText(
+            "<exportPaymentDocumentDetailsResult><MessageData><AppData><ExportPaymentDocumentDetails>" +
+            content +
+            "</ExportPaymentDocumentDetails></AppData></MessageData></exportPaymentDocumentDetailsResult>");
+    };
+    const QByteArray record =
+        "<Result><Address><region>Москва</region></Address><PaymentDocument><Number>PD-1</Number>"
+        "</PaymentDocument><Service><ServiceID>S-1</ServiceID></Service><Year>2016</Year></Result>";
+    EXPECT_EQ(compare(detailsReply(record + record), TakenRecords::Kind::PaymentDocuments, documents), 4);
+    EXPECT_EQ(compare(detailsReply(record + "<ErrorMessage><ErrorCode>INT002000</ErrorCode></ErrorMessage>"),
+                      TakenRecords::Kind::PaymentDocuments, documents),
+              0);
 }
