@@ -157,6 +157,26 @@ FieldFileKind OperationFieldFile(Operation operation)
     return FieldFileKind::Order;
 }
 
+TValuesType OperationValuesType(Operation operation)
+{
+    switch (operation) {
+    case Operation::Payment:
+    case Operation::PackageStatus:
+        return vtGISGMPPayment;
+    case Operation::Charges:
+        return vtGISGMPCharges;
+    case Operation::DocumentDetails:
+        return vtGISGKXCharges;
+    case Operation::Order:
+        return vtGISGKXPayment;
+    case Operation::Cancellation:
+        return vtGISGKXCancel;
+    case Operation::GetState:
+        break;
+    }
+    return vtGISGKXGetState;
+}
+
 // What one exchange of an operation posts where, and under which debug names.
 struct OperationRunner::Exchange {
     QString requestName;
@@ -234,7 +254,7 @@ SoapRunOptions OperationRunner::RunOptions() const
 {
     // Time-stamp servers have been checked against the system's store all along.
     return {inputs_.settings.testMode,
-            inputs_.settings.timeStampEnable,
+            inputs_.settings.timeStampEnable && !inputs_.dryRun,
             inputs_.settings.timeStampServer,
             serverTrust(ServerTrust::Check::LibraryDefault),
             trusted_,
@@ -391,6 +411,10 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     const QString envelope = BuildSignedEnvelope(*key_, body);
     // Written before anything is sent, so a failure here stops the operation harmlessly.
     saveDebugFile(envelope, exchange.requestName);
+    if (inputs_.dryRun)
+        throw ERequestNotSent(QStringLiteral("Запрос подписан и сохранен в файле \"%1\", но не отправлен: "
+                                             "пробный запуск.")
+                                  .arg(QDir::toNativeSeparators(debugFilePath(exchange.requestName))));
     if (cancelled())
         throw EOperationCancelled(cancelledText(false));
     requestFile_ = inputs_.debugFolder.isEmpty() ? QString() : debugFilePath(exchange.requestName);

@@ -28,8 +28,14 @@ enum class Operation { Payment, PackageStatus, Charges, DocumentDetails, Order, 
 // request had left and, when it had, what is known of it.
 ZELVAN_DECLARE_EXCEPTION(EOperationCancelled, Exception);
 
+// A request that was built and signed but, as asked, not sent. The message names its file.
+ZELVAN_DECLARE_EXCEPTION(ERequestNotSent, Exception);
+
 // The field file an operation's values come from.
 FieldFileKind OperationFieldFile(Operation operation);
+
+// The kind under which the operation's first request reads its values.
+TValuesType OperationValuesType(Operation operation);
 
 // What the operator is told while an operation runs, in this order: started (the text to show at
 // once), records as they are read, the identifier a reply names, finished (the result text, or
@@ -69,6 +75,9 @@ struct OperationInputs {
     // provider installed with SetPasswordProvider).
     std::shared_ptr<ContainerKey> key;
     TPasswordProvider passwordProvider;
+    // The first request is built, signed and written to debugFolder, then the operation ends with
+    // ERequestNotSent; nothing at all is sent, so a payment is not time-stamped either.
+    bool dryRun = false;
 };
 
 // Runs operations: begin, build, sign, exchange, debug copies, read, the charges' paging, the

@@ -37,7 +37,12 @@ ClientSettings DefaultSettings();
 // The settings of the file, or the defaults when there is no file. A file that lacks a key leaves
 // that setting empty. A file that cannot be read raises Exception. `damage`, when given, receives
 // what the operator must be told about a damaged file that was read all the same (or nothing).
-ClientSettings ReadSettingsFile(const QString& fileName, QString* damage = nullptr);
+// `problems`, when given, receives each line the settings cannot use, by number from 1: a line
+// without "=", an unknown key, a switch that is neither 0 nor 1, an address that is not http or
+// https; first of all a damaged file (other than one merely taken for UTF-8). The window has
+// always passed over them; a script is told.
+ClientSettings ReadSettingsFile(const QString& fileName, QString* damage = nullptr,
+                                QStringList* problems = nullptr);
 
 // Replaces the file as a whole.
 void WriteSettingsFile(const QString& fileName, const ClientSettings& settings);

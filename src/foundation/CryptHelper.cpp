@@ -1,6 +1,7 @@
 #include "foundation/CryptHelper.h"
 
 #include "foundation/GostOpenSsl.h"
+#include "foundation/KeyValueFile.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -49,10 +50,11 @@ QString WithOpenSslErrors(const QString& text)
 
 QByteArray ReadContainerFile(const QString& path, const char* step)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        CryptFail(step, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    return file.readAll();
+    try {
+        return ReadFileBytes(path);
+    } catch (const Exception& error) {
+        CryptFail(step, error.message());
+    }
 }
 
 std::optional<QString> AskPassword(const QString& containerName, TPasswordProvider provider)
@@ -62,9 +64,10 @@ std::optional<QString> AskPassword(const QString& containerName, TPasswordProvid
         provider = Settings().passwordProvider;
     }
     if (!provider)
-        CryptFail(kAcquireContext, QStringLiteral("The key of container \"%1\" is protected by a password "
-                                                  "and there is no way to ask for it")
-                                       .arg(containerName));
+        CryptFail(kAcquireContext,
+                  QStringLiteral("Ключ контейнера \"%1\" защищен паролем, а спросить пароль некому. "
+                                 "Укажите файл с паролем (--password-file).")
+                      .arg(containerName));
     return provider(containerName);
 }
 
@@ -109,14 +112,17 @@ EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path,
     if (!bio || PEM_read_bio(bio.get(), &block.name, &block.header, &block.data, &block.length) != 1)
         CryptFail(
             kAcquireContext,
-            WithOpenSslErrors(QStringLiteral("%1 holds no PEM key").arg(QDir::toNativeSeparators(path))));
+            WithOpenSslErrors(QStringLiteral("Файл \"%1\" не содержит ключа PEM. Импортируйте ключ заново "
+                                             "(zelvan-keytool import).")
+                                  .arg(QDir::toNativeSeparators(path))));
 
     const unsigned char* der = block.data;
     P8Ptr info;
     if (std::strcmp(block.name, PEM_STRING_PKCS8) == 0) {
         X509SigPtr encrypted(d2i_X509_SIG(nullptr, &der, block.length));
         if (!encrypted)
-            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The encrypted key is damaged")));
+            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral(
+                                           "Зашифрованный ключ поврежден. Импортируйте ключ заново.")));
         std::optional<QString> password = AskPassword(containerName, passwordProvider);
         if (!password)
             throw EAbort();
@@ -125,22 +131,34 @@ EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path,
         info.reset(PKCS8_decrypt(encrypted.get(), secret.constData(), int(secret.size())));
         OPENSSL_cleanse(secret.data(), size_t(secret.size()));
         if (!info)
-            CryptFail(kAcquireContext,
-                      WithOpenSslErrors(QStringLiteral("The password is wrong or the key is damaged")));
+            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral(
+                                           "Неверный пароль или ключ поврежден. Введите пароль еще раз.")));
     } else if (std::strcmp(block.name, PEM_STRING_PKCS8INF) == 0) {
         info.reset(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &der, block.length));
         if (!info)
-            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The key is damaged")));
+            CryptFail(kAcquireContext,
+                      WithOpenSslErrors(QStringLiteral("Ключ поврежден. Импортируйте ключ заново.")));
     } else {
-        CryptFail(kAcquireContext, QStringLiteral("%1 holds \"%2\", not a PKCS#8 private key")
+        CryptFail(kAcquireContext, QStringLiteral("Файл \"%1\" содержит \"%2\", а не закрытый ключ PKCS#8. "
+                                                  "Импортируйте ключ в формате PKCS#8.")
                                        .arg(QDir::toNativeSeparators(path), QString::fromLatin1(block.name)));
     }
     EvpPkeyPtr key(EVP_PKCS82PKEY(info.get()));
     if (!key)
-        CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The key cannot be decoded")));
+        CryptFail(kAcquireContext,
+                  WithOpenSslErrors(QStringLiteral("Ключ не читается. Импортируйте ключ заново.")));
     // A key of another algorithm is refused with the certificate at hand, so that the message can
     // name both algorithms.
     return key;
+}
+
+// Messages to the state systems are signed with GOST keys only.
+QString NotGostKeyText(const QString& whose, const QString& algorithm)
+{
+    return QStringLiteral(
+               "Контейнер отклонен: %1 не ГОСТ Р 34.10 (%2). Импортируйте ключ ГОСТ Р 34.10-2001 или ГОСТ Р "
+               "34.10-2012 и его сертификат.")
+        .arg(whose, algorithm);
 }
 
 struct ContainerCertificate {
@@ -154,35 +172,39 @@ ContainerCertificate ReadContainerCertificate(const QString& folder, EVP_PKEY* k
 {
     const QString path = QDir(folder).filePath(QLatin1String(CertificateFileName));
     if (!QFileInfo(path).isFile())
-        CryptFail(
-            kGetKeyParam,
-            QStringLiteral("The container has no certificate (%1)").arg(QDir::toNativeSeparators(path)));
+        CryptFail(kGetKeyParam,
+                  QStringLiteral("В контейнере нет сертификата (%1). Импортируйте сертификат ключа.")
+                      .arg(QDir::toNativeSeparators(path)));
     const X509Ptr certificate = ReadCertificate(ReadContainerFile(path, kGetKeyParam));
     if (!certificate)
         CryptFail(kGetKeyParam,
                   WithOpenSslErrors(
-                      QStringLiteral("%1 holds no X.509 certificate").arg(QDir::toNativeSeparators(path))));
+                      QStringLiteral("Файл \"%1\" не содержит сертификата X.509. Импортируйте сертификат "
+                                     "ключа заново.")
+                          .arg(QDir::toNativeSeparators(path))));
     EVP_PKEY* publicKey = X509_get0_pubkey(certificate.get());
     if (!publicKey)
-        CryptFail(kGetKeyParam,
-                  WithOpenSslErrors(QStringLiteral("The certificate's public key cannot be read")));
+        CryptFail(kGetKeyParam, WithOpenSslErrors(QStringLiteral(
+                                    "Открытый ключ сертификата не читается. Импортируйте сертификат "
+                                    "заново.")));
     const std::optional<GostAlgorithm> algorithm = KeyGostAlgorithm(publicKey);
-    if (key && (!algorithm || KeyGostAlgorithm(key) != algorithm))
-        CryptFail(kGetKeyParam, QStringLiteral("The container's key is %1, its certificate's key is %2")
-                                    .arg(KeyAlgorithmName(key), KeyAlgorithmName(publicKey)));
+    if (key && !KeyGostAlgorithm(key))
+        CryptFail(kGetKeyParam, NotGostKeyText(QStringLiteral("ключ"), KeyAlgorithmName(key)));
     if (!algorithm)
-        CryptFail(
-            kGetKeyParam,
-            QStringLiteral("The certificate's key is %1, not a GOST R 34.10-2001 or GOST R 34.10-2012 key")
-                .arg(KeyAlgorithmName(publicKey)));
+        CryptFail(kGetKeyParam,
+                  NotGostKeyText(QStringLiteral("ключ сертификата"), KeyAlgorithmName(publicKey)));
+    if (key && KeyGostAlgorithm(key) != algorithm)
+        CryptFail(kGetKeyParam, QStringLiteral("Ключ контейнера — %1, а ключ его сертификата — %2. "
+                                               "Импортируйте сертификат, выданный для этого ключа.")
+                                    .arg(KeyAlgorithmName(key), KeyAlgorithmName(publicKey)));
     if (key && EVP_PKEY_eq(publicKey, key) != 1) {
         ERR_clear_error();
-        CryptFail(kGetKeyParam,
-                  QStringLiteral("The certificate belongs to another key than the container's"));
+        CryptFail(kGetKeyParam, QStringLiteral("Сертификат выдан для другого ключа. Импортируйте сертификат "
+                                               "ключа этого контейнера."));
     }
     const QByteArray der = CertificateDer(certificate.get());
     if (der.isEmpty())
-        CryptFail(kGetKeyParam, WithOpenSslErrors(QStringLiteral("The certificate cannot be encoded")));
+        CryptFail(kGetKeyParam, WithOpenSslErrors(QStringLiteral("Сертификат не кодируется.")));
     return {der, *algorithm};
 }
 
@@ -192,12 +214,16 @@ QString ContainerFolder(const QString& containerName)
     const QString store = KeyStorePath();
     const QString folder = QDir(store).filePath(containerName);
     if (!IsKeyContainerName(containerName) || !QFileInfo(folder).isDir())
-        CryptFail(kAcquireContext, QStringLiteral("There is no key container \"%1\" in %2")
-                                       .arg(containerName, QDir::toNativeSeparators(store)));
+        CryptFail(kAcquireContext,
+                  QStringLiteral("Нет контейнера ключа \"%1\" в %2. Выберите контейнер в настройках "
+                                 "или создайте его (zelvan-keytool).")
+                      .arg(containerName, QDir::toNativeSeparators(store)));
     const QString keyPath = QDir(folder).filePath(QLatin1String(KeyFileName));
     if (!QFileInfo(keyPath).isFile())
-        CryptFail(kAcquireContext, QStringLiteral("The key container \"%1\" holds no private key (%2)")
-                                       .arg(containerName, QDir::toNativeSeparators(keyPath)));
+        CryptFail(kAcquireContext,
+                  QStringLiteral("В контейнере \"%1\" нет закрытого ключа (%2). Импортируйте ключ "
+                                 "заново.")
+                      .arg(containerName, QDir::toNativeSeparators(keyPath)));
     return folder;
 }
 
@@ -206,7 +232,7 @@ QByteArray HashData(GostAlgorithm algorithm, ENGINE* engine, const QByteArray& d
     const EVP_MD* digest = GostDigest(algorithm, kCreateHash);
     EvpMdCtxPtr context(EVP_MD_CTX_new());
     if (!context)
-        CryptFail(kCreateHash, WithOpenSslErrors(QStringLiteral("Out of memory")));
+        CryptFail(kCreateHash, WithOpenSslErrors(QStringLiteral("Недостаточно памяти.")));
     CryptCheck(EVP_DigestInit_ex(context.get(), digest, engine), kCreateHash);
     CryptCheck(EVP_DigestUpdate(context.get(), data.constData(), size_t(data.size())), kHashData);
     unsigned char value[EVP_MAX_MD_SIZE];
@@ -219,7 +245,7 @@ QByteArray SignHash(EVP_PKEY* key, ENGINE* engine, const QByteArray& hashValue)
 {
     EvpPkeyCtxPtr context(EVP_PKEY_CTX_new(key, engine));
     if (!context)
-        CryptFail(kSignHash, WithOpenSslErrors(QStringLiteral("The key cannot sign")));
+        CryptFail(kSignHash, WithOpenSslErrors(QStringLiteral("Ключ не может подписывать.")));
     CryptCheck(EVP_PKEY_sign_init(context.get()), kSignHash);
     const auto* digest = reinterpret_cast<const unsigned char*>(hashValue.constData());
     size_t length = 0;
@@ -237,8 +263,13 @@ QByteArray SignHash(EVP_PKEY* key, ENGINE* engine, const QByteArray& hashValue)
 bool IsKeyContainerName(const QString& name)
 {
     // The name becomes a folder name: anything that could reach outside the key store is no container.
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+    // A line break or another control character would break every list of names, and a blank name
+    // cannot be told from none.
+    const bool controls =
+        std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    return !name.trimmed().isEmpty() && !controls && name != QLatin1String(".") &&
+           name != QLatin1String("..") && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QLatin1Char('\\'));
 }
 
 QString KeyStorePath()

@@ -193,7 +193,8 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
     if (!F->Handle) {
         F->Handle = curl_easy_init();
         if (!F->Handle)
-            throw EHttpTransportError(QStringLiteral("The HTTP client could not be created"));
+            throw EHttpTransportError(
+                QStringLiteral("Не удалось подготовить HTTP-клиент (недостаточно памяти)"));
     }
     CURL* curl = F->Handle;
     // Forget the previous call's settings but keep its open connections.
@@ -263,13 +264,14 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
         case TLimitHit::None:
             break;
         }
-        QString detail = QString::fromLocal8Bit(errorText).trimmed();
-        if (detail.isEmpty())
-            detail = QString::fromLatin1(curl_easy_strerror(result));
+        QString reason = QString::fromLocal8Bit(errorText).trimmed();
+        if (reason.isEmpty())
+            reason = QString::fromLatin1(curl_easy_strerror(result));
         // A failed handshake is not the certificate's fault and keeps libcurl's words.
         if (trust.check == ServerTrust::Check::Trusted &&
             (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CACERT_BADFILE))
-            throw EHttpTransportError(ServerCertificateRefusedText(QUrl(url).host(), detail));
+            throw EHttpTransportError(ServerCertificateRefusedText(QUrl(url).host(), reason));
+        QString detail = NoConnectionText(url, reason);
         // libcurl's text names the failing step; the system's reason (refused, unreachable…)
         // is what tells the operator where to look.
         // The handle keeps the last system error across calls, so it is read only where this

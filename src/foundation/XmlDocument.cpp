@@ -107,10 +107,10 @@ void refuseDocumentTypeDeclaration(void* context, const xmlChar*, const xmlChar*
 
 // Writes a node or a document as UTF-8 text (characters outside ASCII as themselves, not as
 // character references).
-QByteArray save(xmlDocPtr doc, xmlNodePtr node)
+QByteArray save(xmlDocPtr doc, xmlNodePtr node, int options = 0)
 {
     std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(), xmlBufferFree);
-    xmlSaveCtxtPtr context = xmlSaveToBuffer(buffer.get(), "UTF-8", node ? XML_SAVE_NO_DECL : 0);
+    xmlSaveCtxtPtr context = xmlSaveToBuffer(buffer.get(), "UTF-8", options | (node ? XML_SAVE_NO_DECL : 0));
     if (!context)
         throw EXMLException(QStringLiteral("Не удалось записать XML."));
     if (node)
@@ -590,4 +590,9 @@ XmlNode XmlDocument::documentElement() const
 QByteArray XmlDocument::toXml() const
 {
     return FDoc ? save(FDoc.get(), nullptr) : QByteArray();
+}
+
+QByteArray XmlDocument::toIndentedXml() const
+{
+    return FDoc ? save(FDoc.get(), nullptr, XML_SAVE_FORMAT) : QByteArray();
 }

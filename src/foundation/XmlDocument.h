@@ -129,6 +129,8 @@ class XmlDocument final {
 
     // The whole document as UTF-8 XML text with its declaration; empty for an empty document.
     QByteArray toXml() const;
+    // The same with every element on a line of its own, indented by its depth, for reading.
+    QByteArray toIndentedXml() const;
 
   private:
     explicit XmlDocument(std::shared_ptr<_xmlDoc> doc) : FDoc(std::move(doc)) {}

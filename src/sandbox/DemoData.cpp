@@ -1,5 +1,7 @@
 #include "sandbox/DemoData.h"
 
+#include "foundation/KeyValueFile.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -88,11 +90,8 @@ DemoData LoadDemoData(const QString& path)
     // The shipped set lives in the library's resources, which a static library has to register.
     Q_INIT_RESOURCE(DemoData);
     const QString source = path.isEmpty() ? QStringLiteral(":/sandbox/demo-data.json") : path;
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(source, file.errorString()).toStdString());
     QJsonParseError error;
-    const QJsonDocument json = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument json = QJsonDocument::fromJson(ReadFileBytes(source, kLargeFileLimit), &error);
     if (!json.isObject())
         throw std::runtime_error(
             QStringLiteral("%1: not a JSON object (%2)").arg(source, error.errorString()).toStdString());

@@ -1,6 +1,7 @@
 #include "sandbox/SandboxIdentity.h"
 
 #include "foundation/AtomicFileWriter.h"
+#include "foundation/KeyValueFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -82,10 +83,7 @@ QByteArray Pem(X509* certificate)
 
 QByteArray ReadFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
-    return file.readAll();
+    return ReadFileBytes(path);
 }
 
 EvpPkeyPtr ReadKey(const QString& path)

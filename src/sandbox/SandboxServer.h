@@ -15,8 +15,11 @@
 
 struct SandboxOptions {
     QString host = QStringLiteral("127.0.0.1");
-    int port = 8791;        // 0: a free port
-    QByteArray trusted;     // the certificates the signers' must be issued by; empty: any GOST certificate
+    int port = 8791;    // 0: a free port
+    QByteArray trusted; // the certificates the signers' must be issued by; empty: any GOST certificate
+    // Files whose certificates are added to `trusted`; one that cannot be read or holds no
+    // certificate stops the start, since trusting nothing would accept any signer.
+    QStringList trustFiles;
     QString dataFile;       // empty: the shipped demo data
     QString dumpFolder;     // not empty: every request and reply is kept there
     QString identityFolder; // not empty: the sandbox's keys are kept there

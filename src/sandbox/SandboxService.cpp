@@ -236,22 +236,33 @@ SandboxService::SandboxService(DemoData data, const SandboxIdentity& identity, Q
 
 void SandboxService::setFault(const QString& assignment)
 {
-    const qsizetype equals = assignment.indexOf(u'=');
-    const QString operationName = assignment.left(equals).trimmed();
-    const std::optional<SandboxFault> fault = FaultByName(assignment.mid(equals + 1).trimmed());
-    const std::optional<SandboxOperation> operation = OperationByName(operationName);
-    if (equals < 0 || !fault || (!operation && operationName != u"all"))
-        throw std::invalid_argument(
-            QStringLiteral(
-                "\"%1\" is not OPERATION=KIND (OPERATION: payment, status, charges, details, "
-                "notification, cancellation, state or all; KIND: soap-fault, http-error, negative, "
-                "no-reply, processing or none)")
-                .arg(assignment)
-                .toStdString());
+    setFaults({assignment});
+}
+
+void SandboxService::setFaults(const QStringList& assignments)
+{
+    // An operation of none stands for all of them.
+    QList<std::pair<std::optional<SandboxOperation>, SandboxFault>> parsed;
+    for (const QString& assignment : assignments) {
+        const qsizetype equals = assignment.indexOf(u'=');
+        const QString operationName = assignment.left(equals).trimmed();
+        const std::optional<SandboxFault> fault = FaultByName(assignment.mid(equals + 1).trimmed());
+        const std::optional<SandboxOperation> operation = OperationByName(operationName);
+        if (equals < 0 || !fault || (!operation && operationName != u"all"))
+            throw std::invalid_argument(
+                QStringLiteral(
+                    "\"%1\" is not OPERATION=KIND (OPERATION: payment, status, charges, details, "
+                    "notification, cancellation, state or all; KIND: soap-fault, http-error, negative, "
+                    "no-reply, processing or none)")
+                    .arg(assignment)
+                    .toStdString());
+        parsed.append({operation, *fault});
+    }
     std::lock_guard lock(FMutex);
-    for (SandboxOperation each : AllOperations)
-        if (!operation || *operation == each)
-            FFaults[each] = *fault;
+    for (const auto& [operation, fault] : parsed)
+        for (SandboxOperation each : AllOperations)
+            if (!operation || *operation == each)
+                FFaults[each] = fault;
 }
 
 SandboxReply SandboxService::handle(const QString& path, const QByteArray& soapAction, const QByteArray& body)

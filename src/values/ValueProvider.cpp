@@ -1,5 +1,6 @@
 #include "values/ValueProvider.h"
 
+#include "foundation/Convert.h"
 #include "foundation/TextHelper.h"
 #include "foundation/XmlHelper.h"
 
@@ -51,9 +52,9 @@ QString Text(const QString& text)
 {
     return XmlValueText(FieldValue(text));
 }
-QString Amount(const QString& text)
+QString Amount(const char* key, const QString& text)
 {
-    return XmlAmountText(FieldValue(text));
+    return AmountKopecksText(text, QLatin1String(key));
 }
 QString IntegerText(const QString& text)
 {
@@ -124,7 +125,7 @@ const Row GroupD[] = {
     {"PaymentBankBIK", [](const Inputs& in) { return Text(in.Text("edPaymentBankBIK")); }},
     {"EntityID", [](const Inputs&) { return Text(QStringLiteral("A_") + NewGuidText()); }},
     {"Narrative", [](const Inputs& in) { return Text(in.Text("mmNarrative")); }},
-    {"Amount", [](const Inputs& in) { return Amount(in.Text("edAmount")); }},
+    {"Amount", [](const Inputs& in) { return Amount("Amount", in.Text("edAmount")); }},
     {"PaymentDate", [](const Inputs& in) { return DateTime(in.Text("edPaymentDate")); }},
     {"BudgetStatus", [](const Inputs& in) { return Text(in.Text("cbBudgetIndexStatus")); }},
     {"BudgetPaymentType", [](const Inputs&) { return QString(); }},
@@ -173,7 +174,8 @@ const Row GroupD[] = {
     {"DocDispatchDate", [](const Inputs& in) { return Date(in.Text("edDocDispatchDate")); }},
     {"PartialPaytNo", [](const Inputs& in) { return Text(in.Text("edPartialPaytNo")); }},
     {"PartialTransKind", [](const Inputs& in) { return Text(in.Text("cbPartialTransKind")); }},
-    {"PartialSumResidualPayt", [](const Inputs& in) { return Amount(in.Text("edPartialSumResidualPayt")); }},
+    {"PartialSumResidualPayt",
+     [](const Inputs& in) { return Amount("PartialSumResidualPayt", in.Text("edPartialSumResidualPayt")); }},
     {"PartialAccDocNo", [](const Inputs& in) { return Text(in.Text("edPartialAccDocNo")); }},
     {"PartialAccDocDate", [](const Inputs& in) { return Date(in.Text("edPartialAccDocDate")); }},
     {"Priority", [](const Inputs& in) { return Text(in.Text("cbPriority")); }},
@@ -256,7 +258,7 @@ const Row GroupG[] = {
     {"OrderID", OrderID},
     {"OrderDate", [](const Inputs& in) { return Date(in.Text("edOrderDate")); }},
     {"OrderNum", [](const Inputs& in) { return Text(in.Text("edOrderNum")); }},
-    {"Amount", [](const Inputs& in) { return Amount(in.Text("edAmount2")); }},
+    {"Amount", [](const Inputs& in) { return Amount("Amount", in.Text("edAmount2")); }},
     {"PaymentPurpose", [](const Inputs& in) { return Text(in.Text("mmPaymentPurpose")); }},
     {"Comment", [](const Inputs& in) { return Text(in.Text("mmComment")); }},
     {"PaymentDocumentID", [](const Inputs& in) { return Text(in.Text("cbPaymentDocumentID")); },

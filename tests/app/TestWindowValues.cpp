@@ -87,6 +87,8 @@ TEST_F(WindowValues, AmountsMonthsCodesAndBanksFromTheFields)
         EXPECT_EQ(Value("Amount", vtGISGKXPayment), kopecks) << typed;
     }
     Type("edAmount", "12,50");
+    EXPECT_EQ(Value("Amount", vtGISGMPPayment), "1250");
+    Type("edAmount", "-5");
     EXPECT_THROW(Value("Amount", vtGISGMPPayment), EConvertError);
 
     // The window opens on payment by document identifier, which carries no month; by account it does.

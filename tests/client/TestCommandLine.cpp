@@ -121,7 +121,7 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
                        {&outStream, &errStream, false, {}});
 
         const QList<TRecordedRequest> requests = server.requests();
-        ASSERT_EQ(requests.size(), before + 2) << "one request each";
+        ASSERT_EQ(requests.size(), before + 2) << "one request each; " << err.toStdString();
         const TRecordedRequest& fromWindow = requests[requests.size() - 2];
         const TRecordedRequest& fromCommandLine = requests.last();
         EXPECT_EQ(fromCommandLine.header("SOAPAction"), fromWindow.header("SOAPAction"));

@@ -121,6 +121,16 @@ TEST(KeyTool, NewMakesAContainerTheProviderSignsWith)
     EXPECT_EQ(key.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
               QFileDevice::Permissions())
         << "only the owner reads the key";
+
+    // A store the tool makes is its owner's alone, like the data folder's own.
+    const QString newStore = store.path() + QStringLiteral("/.made/keys");
+    ASSERT_EQ(RunKeyTool({QStringLiteral("new"), QStringLiteral("x"), QStringLiteral("--subject=/CN=X"),
+                          QStringLiteral("--store"), newStore})
+                  .exitCode,
+              0);
+    EXPECT_EQ(QFileInfo(newStore).permissions() &
+                  ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST(KeyTool, NewWithPasswordEncryptsTheKey)
@@ -196,7 +206,7 @@ TEST(KeyTool, ImportChecksThatKeyAndCertificateBelongTogether)
     const TRun mismatched =
         RunKeyTool(importArguments(QStringLiteral("foreign"), QStringLiteral("foreign"), target.path()));
     EXPECT_EQ(mismatched.exitCode, 1);
-    EXPECT_TRUE(mismatched.err.contains(QStringLiteral("another key"))) << mismatched.err.toStdString();
+    EXPECT_TRUE(mismatched.err.contains(QStringLiteral("другого ключа"))) << mismatched.err.toStdString();
 
     const TRun wrongPassword = RunKeyTool(
         importArguments(QStringLiteral("encrypted"), QStringLiteral("encrypted"), target.path()), "wrong\n");
@@ -293,6 +303,10 @@ TEST(KeyTool, RefusesBadArgumentsWithoutMakingAnything)
     const QList<QStringList> refused{
         {QStringLiteral("new"), escape, subject, storeOption},
         {QStringLiteral("new"), QStringLiteral(".hidden"), subject, storeOption},
+        // Either would break the listing, one name a line, or could not be told from no name.
+        {QStringLiteral("new"), QStringLiteral("a\nb"), subject, storeOption},
+        {QStringLiteral("new"), QStringLiteral("a\tb"), subject, storeOption},
+        {QStringLiteral("new"), QStringLiteral("   "), subject, storeOption},
         {QStringLiteral("new"), QStringLiteral("x"), QStringLiteral("--subject=CN=X"), storeOption},
         {QStringLiteral("new"), QStringLiteral("x"), QStringLiteral("--subject=/XYZ=1"), storeOption},
     };
@@ -303,6 +317,15 @@ TEST(KeyTool, RefusesBadArgumentsWithoutMakingAnything)
     }
     EXPECT_TRUE(StoreEntries(store).isEmpty()) << StoreEntries(store).join(QLatin1Char(' ')).toStdString();
     EXPECT_FALSE(QFileInfo::exists(store.path() + QLatin1Char('/') + escape));
+
+    // An empty listing means an empty store, never a mistyped or unreadable one.
+    const QString missing = store.path() + QStringLiteral("/no-such-store");
+    const TRun listMissing = RunKeyTool({QStringLiteral("list"), QStringLiteral("--store=") + missing});
+    EXPECT_EQ(listMissing.exitCode, 2);
+    EXPECT_TRUE(listMissing.err.contains(missing)) << listMissing.err.toStdString();
+    EXPECT_TRUE(listMissing.out.isEmpty());
+    const TRun listEmpty = RunKeyTool({QStringLiteral("list"), storeOption});
+    EXPECT_EQ(listEmpty.exitCode, 0) << listEmpty.err.toStdString();
 }
 
 TEST(KeyTool, FindsTheClientsDataFolder)

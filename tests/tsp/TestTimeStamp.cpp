@@ -351,10 +351,11 @@ TEST_F(TimeStamp, TransportFailuresNameTheAddressAndTheClientIsReusedAfterThem)
     EXPECT_EQ(HttpPhaseTimeoutMs(), 90000);
     {
         THttpTimeoutOverride shortened(1000);
-        EXPECT_EQ(Failure(),
-                  QStringLiteral(
-                      "EHttpTransportError: Timed out: nothing was exchanged with the server for 1 s. URL:") +
-                      Settings.server);
+        EXPECT_EQ(
+            Failure(),
+            QStringLiteral("EHttpTransportError: Обмен с сервером прерван: за 1 с не передано ни байта; "
+                           "проверьте адрес в настройках и сеть. URL:") +
+                Settings.server);
     }
     EXPECT_EQ(silent.requestCount(), 1);
 

@@ -22,12 +22,16 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTextStream>
+#include <QXmlStreamReader>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -95,6 +99,8 @@ QString MessageOf(const std::exception_ptr& error)
         std::rethrow_exception(error);
     } catch (const Exception& e) {
         return e.message();
+    } catch (const std::bad_alloc&) {
+        return QStringLiteral("Недостаточно памяти. Закройте другие программы и повторите.");
     } catch (const std::exception& e) {
         return QString::fromUtf8(e.what());
     } catch (...) {
@@ -112,6 +118,8 @@ struct Request {
     QStringList information;
     QList<QStringList> records; // "label=value" lines
     QString error;
+    // The sent message was accepted but asking for its state failed.
+    QString followUpError;
 };
 
 // Collects what an operation reports, one request per exchange step; the follow-up's answer is
@@ -211,6 +219,8 @@ QJsonObject JsonOf(const Request& request)
     };
     if (!request.error.isEmpty())
         object.insert(QStringLiteral("error"), request.error);
+    if (!request.followUpError.isEmpty())
+        object.insert(QStringLiteral("followUpError"), request.followUpError);
     return object;
 }
 
@@ -262,6 +272,141 @@ class KeyStoreScope final {
     QString previous_;
 };
 
+// What each control is called on the window's tab, read from the window's own forms: the text of
+// the label whose buddy it is; for a list without a label its items by position, or else the title
+// of its group.
+QHash<QString, QString> FormCaptions(FieldFileKind kind)
+{
+    static const char* const forms[] = {":/forms/PaymentTab.ui", ":/forms/ChargesTab.ui",
+                                        ":/forms/OrderTab.ui", ":/forms/DocumentDetailsTab.ui"};
+    QFile file(QLatin1String(forms[int(kind)]));
+    QHash<QString, QString> captions;
+    QHash<QString, QString> groups; // control, the title of the group it lies in
+    if (!file.open(QIODevice::ReadOnly))
+        return captions;
+    QXmlStreamReader xml(&file);
+    struct Widget {
+        QString className;
+        QString name;
+        QString text;
+        QString buddy;
+        QStringList items;
+    };
+    QList<Widget> widgets; // the open widget elements
+    QStringList elements;  // every open element
+    QString property;
+    bool inItem = false; // a list's own item, not a layout's
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement())
+            elements.removeLast();
+        if (xml.isStartElement()) {
+            const QString parent = elements.value(elements.size() - 1);
+            elements << xml.name().toString();
+            if (xml.name() == u"widget") {
+                widgets.append({xml.attributes().value(QLatin1String("class")).toString(),
+                                xml.attributes().value(QLatin1String("name")).toString(),
+                                {},
+                                {},
+                                {}});
+            } else if (xml.name() == u"item" && parent == u"widget") {
+                inItem = true;
+            } else if (xml.name() == u"property") {
+                property = xml.attributes().value(QLatin1String("name")).toString();
+            } else if (!widgets.isEmpty() && (xml.name() == u"string" || xml.name() == u"cstring")) {
+                Widget& widget = widgets.last();
+                // Reading the text consumes the element's end as well.
+                const QString text = xml.readElementText();
+                elements.removeLast();
+                if (inItem && property == u"text")
+                    widget.items << text;
+                else if (property == u"text" || property == u"title")
+                    widget.text = text;
+                else if (property == u"buddy")
+                    widget.buddy = text;
+            }
+        } else if (xml.isEndElement() && xml.name() == u"item" &&
+                   elements.value(elements.size() - 1) == u"widget") {
+            inItem = false;
+        } else if (xml.isEndElement() && xml.name() == u"widget" && !widgets.isEmpty()) {
+            const Widget widget = widgets.takeLast();
+            for (auto group = widgets.crbegin(); group != widgets.crend(); ++group)
+                if (group->className == u"QGroupBox") {
+                    groups.insert(widget.name, group->text);
+                    break;
+                }
+            if (widget.className == u"QLabel" && !widget.buddy.isEmpty()) {
+                captions.insert(widget.buddy, widget.text);
+            } else if (widget.className == u"QComboBox" && !widget.items.isEmpty() &&
+                       !captions.contains(widget.name)) {
+                QStringList positions;
+                for (qsizetype i = 0; i < widget.items.size(); ++i)
+                    positions << QStringLiteral("%1 %2").arg(i).arg(widget.items[i]);
+                captions.insert(widget.name,
+                                QStringLiteral("варианты: ") + positions.join(QStringLiteral("; ")));
+            }
+        }
+    }
+    // A list without a label of its own is named by its group.
+    for (auto group = groups.cbegin(); group != groups.cend(); ++group)
+        if (!captions.contains(group.key()))
+            captions.insert(group.key(), group.value());
+    return captions;
+}
+
+// Answers the value provider from a form and notes which controls it asked about.
+class RecordingReader final : public IControlReader {
+  public:
+    explicit RecordingReader(const Form& form) : form_(form) {}
+    mutable QSet<QString> read;
+
+    QString ControlText(const QString& name) const override
+    {
+        read.insert(name);
+        return form_.contains(name) ? form_.ControlText(name) : QString();
+    }
+    int ControlIndex(const QString& name) const override
+    {
+        read.insert(name);
+        return form_.contains(name) ? form_.ControlIndex(name) : -1;
+    }
+
+  private:
+    const Form& form_;
+};
+
+// `zelvan-cli fields OPERATION`: the keys of the field file the operation reads, in the file's
+// order, each with the caption of its field on the window's tab and whether the operation's
+// requests (its follow-up's included) read it, with the file's default selections: a search type
+// picks which keys count.
+void WriteFieldReference(QTextStream& out, Operation operation)
+{
+    const FieldFileKind kind = OperationFieldFile(operation);
+    Form form;
+    AddSettingsFields(DefaultSettings(), form);
+    LoadFieldLines(kind, {}, form, Now().date());
+    const RecordingReader reader(form);
+    TValuesState state;
+    state.ValuesType = OperationValuesType(operation);
+    for (const QString& key : ValueKeys(state.ValuesType)) {
+        try {
+            GetFieldValue(key, reader, state);
+        } catch (const Exception&) {
+            // An empty form may not render; what it asked for is known all the same.
+        }
+    }
+    const QHash<QString, QString> captions = FormCaptions(kind);
+    const QStringList keys = FieldFileKeys(kind);
+    const QStringList controls = FieldFileControls(kind);
+    out << QStringLiteral("# Файл полей %1 для %2: ключ, поле окна, \"читается\" - значение ключа идет в "
+                          "запросы этой операции (с выборами файла по умолчанию)\n")
+               .arg(StartupFieldFile(kind), NameOf(operation));
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        out << keys[i] << '\t' << captions.value(controls[i]) << '\t'
+            << (reader.read.contains(controls[i]) ? QStringLiteral("читается") : QString()) << '\n';
+    out.flush();
+}
+
 struct Options {
     Operation operation = Operation::Payment;
     ClientSettings settings;
@@ -273,23 +418,30 @@ struct Options {
     QString exposureWarning; // the data folder's keys are open to other users
     bool follow = false;
     bool json = false;
+    bool dryRun = false;
+    int timeoutSeconds = 0; // 0: the client's own limits
 };
 
 // The lines of a field file with the overrides in front, where they win. A damaged file is not
-// sent: nobody is watching a batch who could look at what was read before it is signed.
-QStringList FieldLines(const Options& options, const QString& file)
+// sent: nobody is watching a batch who could look at what was read before it is signed. Neither is
+// a missing one, the tab's default included: an empty request is never what a script meant. A file
+// read as UTF-8 for want of a byte-order mark holds what was written; the note goes to `warnings`.
+QStringList FieldLines(const Options& options, const QString& file, QStringList& warnings)
 {
     const FieldFileKind kind = OperationFieldFile(options.operation);
-    QString path = file;
-    if (path.isEmpty() && QFileInfo::exists(StartupFieldFile(kind)))
-        path = StartupFieldFile(kind);
-    QStringList lines;
-    if (!path.isEmpty()) {
-        QString damage;
-        lines = ReadKeyValueFile(path, FieldFileKeys(kind), damage);
-        if (!damage.isEmpty())
-            throw UsageError(damage + QStringLiteral("\nЗапрос не отправлен."));
-    }
+    const QString path = file.isEmpty() ? StartupFieldFile(kind) : file;
+    if (!QFileInfo::exists(path))
+        throw UsageError(QStringLiteral("Нет файла полей %1. Укажите его в --fields или создайте; ключи "
+                                        "файла показывает zelvan-cli fields %2.")
+                             .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()),
+                                  NameOf(options.operation)));
+    QString damage;
+    bool onlyEncodingGuessed = false;
+    const QStringList lines = ReadKeyValueFile(path, FieldFileKeys(kind), damage, &onlyEncodingGuessed);
+    if (onlyEncodingGuessed)
+        warnings << damage;
+    else if (!damage.isEmpty())
+        throw UsageError(damage + QStringLiteral("\nЗапрос не отправлен."));
     return options.overrides + lines;
 }
 
@@ -298,7 +450,11 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Runs an operation of the client for each field file.\n"
-        "OPERATION: payment, package-status, charges, document-details, order, cancellation, get-state."));
+        "OPERATION: payment, package-status, charges, document-details, order, cancellation, get-state.\n"
+        "zelvan-cli fields OPERATION lists the keys of the operation's field file.\n"
+        "Exit codes: 0 every request succeeded (with --follow: the message sent was accepted, even when\n"
+        "the status query after it failed), 1 a state system refused, 2 bad input, 3 transport, 4 key\n"
+        "container or signing; a batch ends with the largest code of its files."));
     parser.addPositionalArgument(QStringLiteral("OPERATION"), QStringLiteral("The operation to run."));
     const QCommandLineOption settings(
         QStringLiteral("settings"),
@@ -330,8 +486,19 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     const QCommandLineOption passwordFile(QStringLiteral("password-file"),
                                           QStringLiteral("The container's password, on the first line."),
                                           QStringLiteral("FILE"));
-    parser.addOptions(
-        {settings, fields, set, container, store, data, debugDir, follow, format, passwordFile});
+    const QCommandLineOption lenient(
+        QStringLiteral("lenient"),
+        QStringLiteral("Passes over settings lines it cannot use (and a missing default settings file) "
+                       "with a warning, as the window does."));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("Builds and signs each request, writes it to --debug-dir "
+                                                   "and sends nothing (no time stamp either)."));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                     QStringLiteral("Gives up an exchange after this many seconds "
+                                                    "(shortens the client's own limits)."),
+                                     QStringLiteral("SECONDS"));
+    parser.addOptions({settings, fields, set, container, store, data, debugDir, follow, format, passwordFile,
+                       lenient, dryRun, timeout});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -348,7 +515,10 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     }
 
     Options options;
-    const QStringList positional = parser.positionalArguments();
+    QStringList positional = parser.positionalArguments();
+    const bool reference = positional.value(0) == u"fields";
+    if (reference)
+        positional.removeFirst();
     if (positional.size() != 1)
         throw UsageError(QStringLiteral("Укажите одну операцию: ") + parser.helpText());
     bool known = false;
@@ -359,6 +529,10 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
         }
     if (!known)
         throw UsageError(QStringLiteral("Неизвестная операция: ") + positional[0]);
+    if (reference) {
+        WriteFieldReference(*streams.out, options.operation);
+        return std::nullopt;
+    }
 
     const QString formatName = parser.value(format);
     if (formatName != u"text" && formatName != u"json")
@@ -370,14 +544,34 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     const QString settingsFile = parser.isSet(settings)
                                      ? parser.value(settings)
                                      : QDir(dataFolder).filePath(QStringLiteral("zelvan.ini"));
-    if (parser.isSet(settings) && !QFileInfo::exists(settingsFile))
-        throw UsageError(QStringLiteral("Нет файла настроек ") + QDir::toNativeSeparators(settingsFile));
-    QString damage;
-    options.settings = ReadSettingsFile(settingsFile, &damage);
-    if (!damage.isEmpty()) {
-        *streams.err << damage << '\n';
-        streams.err->flush();
+    const QString settingsPath = QDir::toNativeSeparators(QFileInfo(settingsFile).absoluteFilePath());
+    // A script is told what the window passes over: otherwise it signs with settings nobody meant.
+    const bool strict = !parser.isSet(lenient);
+    QStringList warnings;
+    if (!QFileInfo::exists(settingsFile)) {
+        if (strict || parser.isSet(settings))
+            throw UsageError(QStringLiteral("Нет файла настроек %1. Сохраните настройки в окне программы или "
+                                            "укажите файл в --settings.")
+                                 .arg(settingsPath));
+        warnings
+            << QStringLiteral("Нет файла настроек %1: настройки по умолчанию (--lenient).").arg(settingsPath);
     }
+    QString damage;
+    QStringList problems;
+    options.settings = ReadSettingsFile(settingsFile, &damage, &problems);
+    if (!damage.isEmpty())
+        warnings.prepend(damage);
+    if (!problems.isEmpty()) {
+        const QString text = QStringLiteral("Файл настроек %1:\n").arg(settingsPath) + problems.join(u'\n');
+        if (strict)
+            throw UsageError((damage.isEmpty() ? QString() : damage + u'\n') + text +
+                             QStringLiteral("\nИсправьте эти строки или запустите с --lenient, чтобы их "
+                                            "пропустить."));
+        warnings << text + QStringLiteral("\nЭти строки пропущены (--lenient).");
+    }
+    for (const QString& warning : warnings)
+        *streams.err << warning << '\n';
+    streams.err->flush();
     if (parser.isSet(container))
         options.settings.container = parser.value(container);
 
@@ -401,6 +595,18 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
         options.exposureWarning = KeyStoreExposureWarning(dataFolder);
     }
     options.follow = parser.isSet(follow);
+    options.dryRun = parser.isSet(dryRun);
+    if (options.dryRun && options.debugFolder.isEmpty())
+        throw UsageError(QStringLiteral("Для --dry-run укажите --debug-dir ПАПКА: подписанные запросы "
+                                        "записываются туда."));
+    if (parser.isSet(timeout)) {
+        bool number = false;
+        options.timeoutSeconds = parser.value(timeout).toInt(&number);
+        if (!number || options.timeoutSeconds < 1 || options.timeoutSeconds > RequestTimeoutMs / 1000)
+            throw UsageError(QStringLiteral("--timeout: укажите целое число секунд от 1 до %1, а не \"%2\".")
+                                 .arg(RequestTimeoutMs / 1000)
+                                 .arg(parser.value(timeout)));
+    }
     return options;
 }
 
@@ -447,6 +653,15 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
         err.flush();
     }
     const KeyStoreScope keyStore(options.keyStore);
+    std::optional<THttpTimeoutOverride> timeout;
+    if (options.timeoutSeconds > 0) {
+        THttpLimits limits = HttpLimits();
+        const int limitMs = options.timeoutSeconds * 1000;
+        limits.SilenceMs = std::min(limits.SilenceMs, limitMs);
+        limits.SlowWindowMs = std::min(limits.SlowWindowMs, limitMs);
+        limits.ExchangeMs = std::min(limits.ExchangeMs, limitMs);
+        timeout.emplace(limits);
+    }
     THttpClient http;
     // One key for the whole batch: an encrypted container's password is asked once per run.
     const auto key = std::make_shared<ContainerKey>(options.settings.container);
@@ -467,20 +682,59 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
         CollectingSink sink(options.operation, shownFile, form, options.follow);
         try {
             AddSettingsFields(options.settings, form);
-            LoadFieldLines(OperationFieldFile(options.operation), FieldLines(options, file), form,
-                           Now().date());
-            OperationRunner runner({options.settings, options.debugFolder, Now, &http, nullptr, key, {}},
-                                   form, sink);
+            QStringList fileWarnings;
+            const QStringList lines = FieldLines(options, file, fileWarnings);
+            for (const QString& warning : fileWarnings) {
+                err << warning << '\n';
+                err.flush();
+            }
+            LoadFieldLines(OperationFieldFile(options.operation), lines, form, Now().date());
+            // A batch's dry run keeps each file's requests apart; the names within are the window's.
+            QString debugFolder = options.debugFolder;
+            if (options.dryRun && total > 1)
+                debugFolder = QDir(debugFolder)
+                                  .filePath(QStringLiteral("%1-%2").arg(i + 1).arg(
+                                      QFileInfo(shownFile).completeBaseName()));
+            if (options.dryRun && !QDir().mkpath(debugFolder))
+                throw UsageError(QStringLiteral("Не удалось создать папку %1 для подписанных запросов.")
+                                     .arg(QDir::toNativeSeparators(debugFolder)));
+            OperationInputs inputs{options.settings, debugFolder, Now, &http, nullptr, key, {}};
+            inputs.dryRun = options.dryRun;
+            OperationRunner runner(inputs, form, sink);
             runner.run(options.operation);
+            ++succeeded;
+        } catch (const ERequestNotSent& notSent) {
+            sink.current().status = QStringLiteral("Подписано, не отправлено.");
+            sink.current().information.append(notSent.message());
             ++succeeded;
         } catch (...) {
             const std::exception_ptr error = std::current_exception();
             const QString message = MessageOf(error);
-            if (exitCode == ExitCode::success)
-                exitCode = ExitCodeOf(error);
-            sink.current().error = message;
-            err << (total > 1 ? shownFile + QStringLiteral(": ") : QString()) << message << '\n';
-            err.flush();
+            const QString where = total > 1 ? shownFile + QStringLiteral(": ") : QString();
+            // The follow-up after a payment or an order failed: the message itself was accepted,
+            // and an exit code of failure would have a script send it again.
+            if (sink.requests.size() > 1) {
+                Request& sent = sink.requests.first();
+                sent.followUpError = message;
+                sink.requests.last().error = message;
+                QStringList identifiers;
+                for (const auto& [caption, value] : sent.identifiers)
+                    identifiers << caption + QStringLiteral(": ") + value;
+                err << where
+                    << QStringLiteral("Предупреждение: сообщение принято (%1), но запрос его состояния не "
+                                      "выполнен: %2\nНе отправляйте сообщение повторно: его состояние можно "
+                                      "запросить позже.")
+                           .arg(identifiers.join(QStringLiteral(", ")), message)
+                    << '\n';
+                err.flush();
+                ++succeeded;
+            } else {
+                // The worst outcome of the batch, whatever the order of its files.
+                exitCode = std::max(exitCode, ExitCodeOf(error));
+                sink.current().error = message;
+                err << where << message << '\n';
+                err.flush();
+            }
         }
         if (!options.json) {
             if (total > 1)

@@ -5,6 +5,7 @@
 #include "foundation/CertificateInfo.h"
 #include "foundation/CryptHelper.h"
 #include "foundation/DataFolder.h"
+#include "foundation/KeyValueFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -199,11 +200,11 @@ QString NewPassword()
 
 QByteArray ReadInputFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ToolError(
-            QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    return file.readAll();
+    try {
+        return ReadFileBytes(path);
+    } catch (const Exception& error) {
+        throw ToolError(QString(error.message()).replace(QLatin1Char('\n'), QLatin1String(": ")));
+    }
 }
 
 void WriteContainerFile(const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions)
@@ -237,7 +238,9 @@ QString NewContainerPath(const QString& store, const QString& name)
 {
     // A hidden folder is not listed by the client.
     if (!IsKeyContainerName(name) || name.startsWith(QLatin1Char('.')))
-        throw ToolError(QStringLiteral("\"%1\" cannot be a container name").arg(name));
+        throw ToolError(QStringLiteral("\"%1\" не может быть именем контейнера: имя не бывает пустым, не "
+                                       "начинается с точки и не содержит управляющих символов и косых черт")
+                            .arg(name));
     const QString target = QDir(store).filePath(name);
     if (QFileInfo::exists(target))
         throw ToolError(
@@ -252,8 +255,8 @@ void CreateContainer(const QString& store, const QString& name, const QByteArray
                      bool askPasswordWhenNeeded)
 {
     const QString target = NewContainerPath(store, name);
-    if (!QDir().mkpath(store))
-        throw ToolError(QStringLiteral("cannot make the key store %1").arg(QDir::toNativeSeparators(store)));
+    // Private keys: the store is its owner's alone, as the data folder's own store is.
+    MakeOwnerOnlyFolder(store);
 
     QTemporaryDir staging(QDir(store).filePath(QStringLiteral(".zelvan-keytool-XXXXXX")));
     if (!staging.isValid())
@@ -341,7 +344,18 @@ int RunImport(const TArguments& arguments)
 
 int RunList(const TArguments& arguments)
 {
-    SetKeyStorePath(StorePath(arguments, false));
+    // An empty listing must mean an empty store, never a mistyped or unreadable one.
+    const QString store = StorePath(arguments, false);
+    const QFileInfo info(store);
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
+        Err() << "zelvan-keytool: "
+              << (info.exists() ? QStringLiteral("хранилище ключей %1 не читается: проверьте права доступа")
+                                : QStringLiteral("хранилища ключей %1 нет: проверьте --store или --data"))
+                     .arg(QDir::toNativeSeparators(store))
+              << Qt::endl;
+        return 2;
+    }
+    SetKeyStorePath(store);
     QStringList names;
     EnumKeyContainers(names);
     for (const QString& name : names) {
