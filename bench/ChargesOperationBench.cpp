@@ -4,9 +4,10 @@
 // its process; scripts/bench runs each in a process of its own so that the peaks do not mix.
 #include "BenchReplies.h"
 #include "app/Dialogs.h"
+#include "app/StartupOptions.h"
 #include "app/fZelvan.h"
 #include "foundation/XmlDocument.h"
-#include "smev/SoapReply.h"
+#include "gisgmp/GisGmpReplies.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/StateSystemReplies.h"
 #include "support/TestKeys.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -207,14 +209,18 @@ struct Bench {
     ReplyServer server;
     QTemporaryDir folder;
     TestKeyStore keys;
+    std::unique_ptr<Session> session;
     std::unique_ptr<TfmZelvan> window;
 
     explicit Bench(const std::function<QList<QByteArray>()>& record) : server(record)
     {
         Application();
-        SetDialogs(&dialogs);
         keys.addContainer(Signer);
-        window = std::make_unique<TfmZelvan>(StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}});
+        SessionOptions options =
+            StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}}.sessionOptions();
+        options.keyStoreOption = keys.path();
+        session = std::make_unique<Session>(std::move(options));
+        window = std::make_unique<TfmZelvan>(*session, dialogs);
         window->show();
         auto* container = window->findChild<QComboBox*>(QStringLiteral("cbContainer"));
         container->addItem(Signer);
@@ -224,13 +230,6 @@ struct Bench {
         window->findChild<QCheckBox*>(QStringLiteral("ckTimeStamp"))->setChecked(false);
         QCoreApplication::processEvents();
     }
-    ~Bench()
-    {
-        window.reset();
-        SetDialogs(nullptr);
-    }
-    Bench(const Bench&) = delete;
-    Bench& operator=(const Bench&) = delete;
 
     void press(const char* button, const char* memoName, benchmark::State& state, qsizetype expected)
     {
@@ -245,12 +244,12 @@ struct Bench {
         for (auto _ : state) {
             pressed->click();
             // The operation runs off the window's thread and reports to it until it has ended.
-            while (window->IsBusy())
+            while (!window->findChild<QPushButton*>(QStringLiteral("buCancelOperation"))->isHidden())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             // What the operator waits for includes the memo being painted with its first records.
             QCoreApplication::processEvents();
         }
-        const QString status = window->StatusText();
+        const QString status = window->findChild<QLabel*>(QStringLiteral("sbMainPanel3"))->text();
         if (!dialogs.shown.isEmpty() ||
             status != QStringLiteral("Получено начислений: ") + QString::number(expected))
             state.SkipWithError((status + u' ' + dialogs.shown).toStdString().c_str());

@@ -7,10 +7,9 @@
 // moods fall on each alike; the figures are the medians.
 #include "BenchReplies.h"
 #include "app/Application.h"
-#include "app/PasswordDialog.h"
+#include "app/StartupOptions.h"
 #include "app/fZelvan.h"
-#include "foundation/CryptHelper.h"
-#include "foundation/DataFolder.h"
+#include "client/Session.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
@@ -62,12 +61,12 @@ int RunChild(const std::string& kind, double launched, double entered, const cha
     if (kind == "client") {
         // As the program's main() does it.
         TApplication application(argc, argv);
-        InstallPasswordDialog();
         const QString folder = QString::fromLocal8Bit(dataFolder);
-        const StartupOptions options{QDir(folder).filePath(QStringLiteral("zelvan")),
-                                     {QStringLiteral("--data"), folder}};
-        SetKeyStorePath(DataKeyStorePath(options.dataFolder()));
-        TfmZelvan window(options);
+        Session session(StartupOptions{
+            QDir(folder).filePath(QStringLiteral("zelvan")),
+            {QStringLiteral("--data"),
+             folder}}.sessionOptions());
+        TfmZelvan window(session);
         window.show();
         QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                          report);

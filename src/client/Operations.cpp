@@ -1,20 +1,20 @@
 #include "client/Operations.h"
 
 #include "foundation/AtomicFileWriter.h"
-#include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
 #include "foundation/TextHelper.h"
 #include "foundation/TrustedCertificates.h"
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlHelper.h"
+#include "gisgkx/GisGkxReplies.h"
 #include "gisgkx/GisGkxRequests.h"
+#include "gisgmp/GisGmpReplies.h"
 #include "gisgmp/SoapPayment.h"
 #include "smev/ReplySignature.h"
 #include "smev/SmevEnvelope.h"
 #include "smev/SoapConstants.h"
 #include "smev/SoapException.h"
-#include "smev/SoapReply.h"
 #include "smev/SoapTransport.h"
 #include "values/ValueProvider.h"
 
@@ -189,7 +189,7 @@ OperationRunner::OperationRunner(OperationInputs inputs, const IControlReader& c
     : inputs_(std::move(inputs)), controls_(controls), sink_(sink)
 {
     if (!inputs_.clock)
-        inputs_.clock = Now;
+        inputs_.clock = &QDateTime::currentDateTime;
 }
 
 // One key for everything one run signs, whatever the number of pages and signatures; let go at the
@@ -202,7 +202,7 @@ class OperationRunner::KeyScope final {
         if (inputs.key && inputs.key->containerName() == inputs.settings.container)
             runner.key_ = inputs.key;
         else
-            runner.key_ = std::make_shared<ContainerKey>(inputs.settings.container, inputs.passwordProvider);
+            runner.key_ = std::make_shared<ContainerKey>(inputs.keys, inputs.settings.container);
     }
     ~KeyScope() { runner_.key_.reset(); }
     KeyScope(const KeyScope&) = delete;
@@ -246,8 +246,9 @@ void OperationRunner::runOrder(int changeStatus)
 QString OperationRunner::GetFieldValue(const QString& name)
 {
     const QDate today = inputs_.clock().date();
-    return ::GetFieldValue(name, controls_,
-                           TValuesState{valuesType_, executeDateTime_, pageLength_, pageNumber_, today});
+    return ::GetFieldValue(
+        name, controls_,
+        TValuesState{valuesType_, executeDateTime_, pageLength_, pageNumber_, today, inputs_.identifiers});
 }
 
 SoapRunOptions OperationRunner::RunOptions() const
@@ -258,7 +259,8 @@ SoapRunOptions OperationRunner::RunOptions() const
             inputs_.settings.timeStampServer,
             serverTrust(ServerTrust::Check::LibraryDefault),
             trusted_,
-            inputs_.http};
+            inputs_.http,
+            inputs_.identifiers};
 }
 
 ServerTrust OperationRunner::serverTrust(ServerTrust::Check unchecked) const
@@ -347,11 +349,11 @@ QList<QByteArray> OperationRunner::readOwnCertificates() const
     if (key_)
         certificates << key_->certificate();
     QStringList names;
-    EnumKeyContainers(names);
+    EnumKeyContainers(inputs_.keys, names);
     for (const QString& name : names) {
         // A container whose certificate cannot be read signs nothing, here or anywhere.
         try {
-            certificates << ContainerKey(name).certificate();
+            certificates << ContainerKey(inputs_.keys, name).certificate();
         } catch (const ECryptException&) {
         }
     }
@@ -408,7 +410,7 @@ void OperationRunner::saveDebugFile(const QString& content, const QString& name)
 
 XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& body, TakenRecords* taken)
 {
-    const QString envelope = BuildSignedEnvelope(*key_, body);
+    const QString envelope = BuildSignedEnvelope(*key_, body, MessageIdentifiers(*this));
     // Written before anything is sent, so a failure here stops the operation harmlessly.
     saveDebugFile(envelope, exchange.requestName);
     if (inputs_.dryRun)
@@ -508,7 +510,7 @@ void OperationRunner::charges()
         while (hasMore && pageNumber_ <= LastPageNumber) {
             // The builder reads the page number and length of this request from the runner.
             const QString body = SoapCreateExportRequest(*this);
-            TakenRecords taken(TakenRecords::Kind::Charges);
+            TakenRecords taken(TakeCharge);
             const XmlDocument reply =
                 exchange({QStringLiteral("ChargeRequest"), QStringLiteral("ChargeResponse"),
                           inputs_.settings.serviceChargesGisGmp, GisGmpSoapAction()},
@@ -534,7 +536,7 @@ void OperationRunner::documentDetails()
     guarded([&] {
         begin(vtGISGKXCharges, QStringLiteral("Запрос начислений..."));
         const QString body = SoapCreateExportPaymentDocumentDetailsRequest(inputs_.settings.container, *this);
-        TakenRecords taken(TakenRecords::Kind::PaymentDocuments);
+        TakenRecords taken(TakePaymentDocuments);
         const XmlDocument reply = exchange(
             {QStringLiteral("DocumentDetailsRequest"), QStringLiteral("DocumentDetailsResponse"),
              inputs_.settings.serviceChargesGisGkx, QStringLiteral("urn:#export_payment_document_details")},

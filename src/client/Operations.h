@@ -5,6 +5,7 @@
 #include "foundation/CryptHelper.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
+#include "foundation/TextHelper.h"
 #include "smev/SoapValues.h"
 #include "values/ResultDisplay.h"
 #include "values/ValuesType.h"
@@ -58,23 +59,36 @@ class OperationSink {
     virtual bool askFollowUp(const QString& question) = 0;
 };
 
-// Everything an operation runs from besides its form.
+// Tells nothing: the sink of a runner that only reads values (a file name the values decide).
+class SilentOperationSink final : public OperationSink {
+  public:
+    void started(const QString&) override {}
+    void record(TRecordTable, qsizetype, const QStringList&) override {}
+    void identifier(const QString&, const QString&, const QString&) override {}
+    void finished(const QString&) override {}
+    void warning(const QString&) override {}
+    void information(const QString&) override {}
+    bool askFollowUp(const QString&) override { return false; }
+};
+
+// Everything an operation runs from besides its form; the session fills it (Session::inputs).
 struct OperationInputs {
     ClientSettings settings;
     // Requests and replies are kept here as <name>.xml when the folder is not empty.
     QString debugFolder;
-    std::function<QDateTime()> clock; // the client's clock when empty
-    // The connection holder of the exchanges; kept by the caller from operation to operation.
+    std::function<QDateTime()> clock;
+    // The connection holder of the exchanges and the messages' identifier source, the session's.
     THttpClient* http = nullptr;
+    IdentifierSource* identifiers = nullptr;
+    // Where the containers are and how a password is asked for one.
+    KeyStore keys;
     // Set from another thread to stop the operation: nothing more is sent, and an exchange in
     // flight is given up. nullptr: the operation cannot be stopped.
     const std::atomic<bool>* cancel = nullptr;
     // The key every message of the operation is signed with, when the caller keeps one from
     // operation to operation (it must be the key of settings.container). Without it each run reads
-    // the container's key once, asking for its password through `passwordProvider` (none: the
-    // provider installed with SetPasswordProvider).
+    // the container's key once, asking for its password through the key store's source.
     std::shared_ptr<ContainerKey> key;
-    TPasswordProvider passwordProvider;
     // The first request is built, signed and written to debugFolder, then the operation ends with
     // ERequestNotSent; nothing at all is sent, so a payment is not time-stamped either.
     bool dryRun = false;

@@ -1,6 +1,7 @@
 #include "client/Settings.h"
 
 #include "foundation/KeyValueFile.h"
+#include "journal/Journal.h"
 
 #include <QFileInfo>
 
@@ -30,6 +31,7 @@ QStringList SettingsLines(const ClientSettings& settings)
         QStringLiteral("VerifyServerCertificate=") + Flag(settings.verifyServerCertificate),
         QStringLiteral("TrustedCertificates=") + settings.trustedCertificates,
         QStringLiteral("AcceptIssuedReplySigners=") + Flag(settings.acceptIssuedReplySigners),
+        JournalDatabaseKey + u'=' + settings.journalDatabase,
     };
 }
 
@@ -132,6 +134,7 @@ ClientSettings ReadSettingsFile(const QString& fileName, QString* damage, QStrin
     settings.verifyServerCertificate = value("VerifyServerCertificate") == u"1";
     settings.trustedCertificates = value("TrustedCertificates");
     settings.acceptIssuedReplySigners = value("AcceptIssuedReplySigners") == u"1";
+    settings.journalDatabase = KeyValue(lines, JournalDatabaseKey);
     return settings;
 }
 

@@ -29,6 +29,8 @@ struct ClientSettings {
     // Replies may also be signed by any certificate an authority of the trust file issued for
     // signing; otherwise only by the file's certificates themselves.
     bool acceptIssuedReplySigners = false;
+    // A shared journal's PostgreSQL URI; empty: the data folder's own journal file.
+    QString journalDatabase;
 };
 
 // What a first start shows: the first suggested addresses and placeholder codes.

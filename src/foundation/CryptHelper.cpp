@@ -4,7 +4,6 @@
 #include "foundation/KeyValueFile.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
@@ -17,7 +16,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 namespace {
@@ -29,18 +27,6 @@ constexpr char kCreateHash[] = "CryptCreateHash";
 constexpr char kHashData[] = "CryptHashData";
 constexpr char kGetHashParam[] = "CryptGetHashParam";
 constexpr char kSignHash[] = "CryptSignHash";
-
-struct TProviderSettings {
-    std::mutex lock;
-    QString keyStore;
-    TPasswordProvider passwordProvider;
-};
-
-TProviderSettings& Settings()
-{
-    static TProviderSettings settings;
-    return settings;
-}
 
 QString WithOpenSslErrors(const QString& text)
 {
@@ -57,12 +43,8 @@ QByteArray ReadContainerFile(const QString& path, const char* step)
     }
 }
 
-std::optional<QString> AskPassword(const QString& containerName, TPasswordProvider provider)
+std::optional<QString> AskPassword(const QString& containerName, const TPasswordProvider& provider)
 {
-    if (!provider) {
-        std::lock_guard guard(Settings().lock);
-        provider = Settings().passwordProvider;
-    }
     if (!provider)
         CryptFail(kAcquireContext,
                   QStringLiteral("Ключ контейнера \"%1\" защищен паролем, а спросить пароль некому. "
@@ -104,7 +86,7 @@ using X509SigPtr = std::unique_ptr<X509_SIG, OpenSslDeleter<X509_SIG_free>>;
 // Reads the PEM PKCS#8 key itself rather than through PEM_read_bio_PrivateKey, which may ask the
 // password source twice (once per decoder it tries) and prompts on the terminal when it has none.
 EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path,
-                          const TPasswordProvider& passwordProvider = {})
+                          const TPasswordProvider& passwordProvider)
 {
     const QByteArray pem = ReadContainerFile(path, kAcquireContext);
     BioPtr bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
@@ -125,7 +107,7 @@ EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path,
                                            "Зашифрованный ключ поврежден. Импортируйте ключ заново.")));
         std::optional<QString> password = AskPassword(containerName, passwordProvider);
         if (!password)
-            throw EAbort();
+            throw EPasswordCancelled();
         QByteArray secret = password->toUtf8();
         CleanseText(*password);
         info.reset(PKCS8_decrypt(encrypted.get(), secret.constData(), int(secret.size())));
@@ -209,9 +191,9 @@ ContainerCertificate ReadContainerCertificate(const QString& folder, EVP_PKEY* k
 }
 
 // The container's folder; fails at the first step when there is no such container or it has no key.
-QString ContainerFolder(const QString& containerName)
+QString ContainerFolder(const KeyStore& keys, const QString& containerName)
 {
-    const QString store = KeyStorePath();
+    const QString& store = keys.path;
     const QString folder = QDir(store).filePath(containerName);
     if (!IsKeyContainerName(containerName) || !QFileInfo(folder).isDir())
         CryptFail(kAcquireContext,
@@ -272,31 +254,9 @@ bool IsKeyContainerName(const QString& name)
            !name.contains(QLatin1Char('\\'));
 }
 
-QString KeyStorePath()
+bool EnumKeyContainers(const KeyStore& keys, QStringList& names)
 {
-    {
-        std::lock_guard guard(Settings().lock);
-        if (!Settings().keyStore.isEmpty())
-            return Settings().keyStore;
-    }
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("keys"));
-}
-
-QString SetKeyStorePath(const QString& path)
-{
-    std::lock_guard guard(Settings().lock);
-    return std::exchange(Settings().keyStore, path);
-}
-
-TPasswordProvider SetPasswordProvider(TPasswordProvider provider)
-{
-    std::lock_guard guard(Settings().lock);
-    return std::exchange(Settings().passwordProvider, std::move(provider));
-}
-
-bool EnumKeyContainers(QStringList& names)
-{
-    const QDir store(KeyStorePath());
+    const QDir store(keys.path);
     const qsizetype before = names.size();
     // Hidden folders are left out on purpose: a container being written is not offered yet.
     for (const QString& folder : store.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
@@ -308,20 +268,21 @@ bool EnumKeyContainers(QStringList& names)
     return names.size() > before;
 }
 
-void ContainerCrypt(const QString& containerName, const QByteArray* input, QByteArray* certificate,
-                    QByteArray* signature, QByteArray* hash)
+void ContainerCrypt(const KeyStore& store, const QString& containerName, const QByteArray* input,
+                    QByteArray* certificate, QByteArray* signature, QByteArray* hash)
 {
     // Copied first: the caller may pass the same array as input and as an output.
     const QByteArray data = input ? *input : QByteArray();
     ERR_clear_error();
 
     ENGINE* engine = GostEngine(kAcquireContext);
-    const QString folder = ContainerFolder(containerName);
+    const QString folder = ContainerFolder(store, containerName);
 
     // The private key is read only for a signature: certificates and hashes never ask for a password.
     EvpPkeyPtr key;
     if (signature)
-        key = ReadPrivateKey(containerName, QDir(folder).filePath(QLatin1String(KeyFileName)));
+        key =
+            ReadPrivateKey(containerName, QDir(folder).filePath(QLatin1String(KeyFileName)), store.passwords);
 
     // A hash needs the certificate too: its key decides the hash algorithm.
     ContainerCertificate certificateValue;
@@ -348,12 +309,12 @@ void ContainerCrypt(const QString& containerName, const QByteArray* input, QByte
         *hash = hashValue;
 }
 
-GostAlgorithm ContainerAlgorithm(const QString& containerName)
+GostAlgorithm ContainerAlgorithm(const KeyStore& store, const QString& containerName)
 {
     ERR_clear_error();
     GostEngine(kAcquireContext);
     const GostAlgorithm algorithm =
-        ReadContainerCertificate(ContainerFolder(containerName), nullptr).algorithm;
+        ReadContainerCertificate(ContainerFolder(store, containerName), nullptr).algorithm;
     ERR_clear_error();
     return algorithm;
 }
@@ -365,8 +326,8 @@ struct ContainerKey::Loaded {
     EvpPkeyPtr privateKey;
 };
 
-ContainerKey::ContainerKey(QString containerName, TPasswordProvider passwordProvider)
-    : name_(std::move(containerName)), passwordProvider_(std::move(passwordProvider))
+ContainerKey::ContainerKey(KeyStore store, QString containerName)
+    : store_(std::move(store)), name_(std::move(containerName))
 {
 }
 
@@ -386,7 +347,7 @@ ContainerKey::Loaded& ContainerKey::loaded()
         ERR_clear_error();
         auto loading = std::make_unique<Loaded>();
         loading->engine = GostEngine(kAcquireContext);
-        loading->folder = ContainerFolder(name_);
+        loading->folder = ContainerFolder(store_, name_);
         loading->certificate = ReadContainerCertificate(loading->folder, nullptr);
         ERR_clear_error();
         loaded_ = std::move(loading);
@@ -401,9 +362,9 @@ void ContainerKey::unlock()
         return;
     ERR_clear_error();
     // The folder is looked at again: a key removed since the certificate was read fails as before.
-    ContainerFolder(name_);
+    ContainerFolder(store_, name_);
     EvpPkeyPtr key =
-        ReadPrivateKey(name_, QDir(files.folder).filePath(QLatin1String(KeyFileName)), passwordProvider_);
+        ReadPrivateKey(name_, QDir(files.folder).filePath(QLatin1String(KeyFileName)), store_.passwords);
     // The certificate must still belong to the key, exactly as each signature used to check.
     files.certificate = ReadContainerCertificate(files.folder, key.get());
     ERR_clear_error();

@@ -68,19 +68,32 @@ QString DamagedFileText(const QString& fileName, const QStringList& problems)
            QStringLiteral("\nПроверьте значения, прежде чем отправлять сообщение.");
 }
 
+namespace {
+
+// A shared journal is named by its server's address, which is no file path.
+QString JournalLocationText(const QString& journal)
+{
+    return journal.contains(QLatin1String("://")) ? journal : FilePathText(journal);
+}
+
+} // namespace
+
 QString JournalOpenErrorText(const QString& journal, const QString& reason)
 {
-    return QStringLiteral("Невозможно открыть журнал обменов \"%1\".\n%2").arg(FilePathText(journal), reason);
+    return QStringLiteral("Невозможно открыть журнал обменов \"%1\".\n%2")
+        .arg(JournalLocationText(journal), reason);
 }
 
 QString JournalReadErrorText(const QString& journal, const QString& reason)
 {
-    return QStringLiteral("Ошибка чтения журнала обменов \"%1\".\n%2").arg(FilePathText(journal), reason);
+    return QStringLiteral("Ошибка чтения журнала обменов \"%1\".\n%2")
+        .arg(JournalLocationText(journal), reason);
 }
 
 QString JournalWriteErrorText(const QString& journal, const QString& reason)
 {
-    return QStringLiteral("Ошибка записи в журнал обменов \"%1\".\n%2").arg(FilePathText(journal), reason);
+    return QStringLiteral("Ошибка записи в журнал обменов \"%1\".\n%2")
+        .arg(JournalLocationText(journal), reason);
 }
 
 QString ExchangeSilentText(int timeoutMs)

@@ -26,7 +26,7 @@ QString FileWriteErrorText(const QString& fileName, const QString& reason);
 // A file that was read but is damaged: the file, then each problem on a line of its own.
 QString DamagedFileText(const QString& fileName, const QStringList& problems);
 
-// The exchange journal (a file, or later a server) could not be opened, read or written, with the
+// The exchange journal (a file, or a server by its address) could not be opened, read or written, with the
 // store's reason on the second line.
 QString JournalOpenErrorText(const QString& journal, const QString& reason);
 QString JournalReadErrorText(const QString& journal, const QString& reason);

@@ -12,9 +12,6 @@
 
 namespace {
 
-std::mutex limitsMutex;
-THttpLimits currentLimits;
-
 struct TCurlSlist {
     curl_slist* List = nullptr;
     ~TCurlSlist() { curl_slist_free_all(List); }
@@ -129,35 +126,6 @@ size_t ReadHeaderLine(char* data, size_t size, size_t count, void* user)
 
 } // namespace
 
-THttpLimits HttpLimits()
-{
-    std::lock_guard lock(limitsMutex);
-    return currentLimits;
-}
-
-int HttpPhaseTimeoutMs()
-{
-    return HttpLimits().SilenceMs;
-}
-
-THttpTimeoutOverride::THttpTimeoutOverride(int timeoutMs) : FPrevious(HttpLimits())
-{
-    std::lock_guard lock(limitsMutex);
-    currentLimits.SilenceMs = timeoutMs;
-}
-
-THttpTimeoutOverride::THttpTimeoutOverride(const THttpLimits& limits) : FPrevious(HttpLimits())
-{
-    std::lock_guard lock(limitsMutex);
-    currentLimits = limits;
-}
-
-THttpTimeoutOverride::~THttpTimeoutOverride()
-{
-    std::lock_guard lock(limitsMutex);
-    currentLimits = FPrevious;
-}
-
 QString THttpReply::MediaType() const
 {
     return ContentType.section(QLatin1Char(';'), 0, 0).trimmed();
@@ -166,10 +134,12 @@ QString THttpReply::MediaType() const
 struct THttpClient::TImpl {
     CURL* Handle = nullptr;
     const std::atomic<bool>* Cancel = nullptr;
+    THttpLimits Limits;
 };
 
-THttpClient::THttpClient() : F(std::make_unique<TImpl>())
+THttpClient::THttpClient(const THttpLimits& limits) : F(std::make_unique<TImpl>())
 {
+    F->Limits = limits;
     // Global set-up is not thread-safe in libcurl; doing it once here, before the first handle,
     // keeps it off the path of any later handle made on another thread.
     static std::once_flag once;
@@ -180,6 +150,11 @@ THttpClient::~THttpClient()
 {
     if (F->Handle)
         curl_easy_cleanup(F->Handle);
+}
+
+const THttpLimits& THttpClient::Limits() const
+{
+    return F->Limits;
 }
 
 void THttpClient::SetCancelFlag(const std::atomic<bool>* cancel)
@@ -210,7 +185,7 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
 
     const QByteArray urlBytes = url.toUtf8();
     char errorText[CURL_ERROR_SIZE] = {};
-    transfer.Limits = HttpLimits();
+    transfer.Limits = F->Limits;
     transfer.Clock.start();
 
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);

@@ -36,7 +36,7 @@ struct SandboxOptions {
 
 class SandboxServer final {
   public:
-    // Listens once constructed; raises std::runtime_error when the address cannot be bound or the
+    // Listens once constructed; raises ESandboxError when the address cannot be bound or the
     // data, the identity or a fault cannot be read.
     explicit SandboxServer(SandboxOptions options);
     // Stops listening, releases answers held back and waits for the server's threads.

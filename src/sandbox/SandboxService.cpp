@@ -1,4 +1,5 @@
 #include "sandbox/SandboxService.h"
+#include "sandbox/SandboxError.h"
 
 #include "foundation/Exceptions.h"
 #include "foundation/GostOpenSsl.h"
@@ -14,7 +15,6 @@
 #include <openssl/ts.h>
 
 #include <functional>
-#include <stdexcept>
 
 namespace {
 
@@ -34,10 +34,10 @@ struct Refusal {
     QString reason;
 };
 
-class RefusalError final : public std::runtime_error {
+class RefusalError final : public Exception {
   public:
     RefusalError(const char* code, const QString& reason)
-        : std::runtime_error(code), refusal{QLatin1String(code), reason}
+        : Exception(QLatin1String(code)), refusal{QLatin1String(code), reason}
     {
     }
     Refusal refusal;
@@ -249,13 +249,12 @@ void SandboxService::setFaults(const QStringList& assignments)
         const std::optional<SandboxFault> fault = FaultByName(assignment.mid(equals + 1).trimmed());
         const std::optional<SandboxOperation> operation = OperationByName(operationName);
         if (equals < 0 || !fault || (!operation && operationName != u"all"))
-            throw std::invalid_argument(
+            throw ESandboxUsageError(
                 QStringLiteral(
                     "\"%1\" is not OPERATION=KIND (OPERATION: payment, status, charges, details, "
                     "notification, cancellation, state or all; KIND: soap-fault, http-error, negative, "
                     "no-reply, processing or none)")
-                    .arg(assignment)
-                    .toStdString());
+                    .arg(assignment));
         parsed.append({operation, *fault});
     }
     std::lock_guard lock(FMutex);

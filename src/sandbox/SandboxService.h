@@ -61,7 +61,7 @@ class SandboxService final {
     SandboxReply handle(const QString& path, const QByteArray& soapAction, const QByteArray& body);
 
     // "OPERATION=KIND", OPERATION a name of OperationName or "all", KIND a name of FaultName;
-    // the fault stays until "OPERATION=none". Raises std::invalid_argument for anything else.
+    // the fault stays until "OPERATION=none". Raises ESandboxUsageError for anything else.
     void setFault(const QString& assignment);
     // Several assignments, all or none: one that cannot be read changes nothing.
     void setFaults(const QStringList& assignments);

@@ -1,104 +1,43 @@
 #include "smev/SoapReply.h"
 
 #include "foundation/TextHelper.h"
-
 #include "foundation/XmlHelper.h"
 #include "smev/SoapValues.h"
 
-#include <QUtf8StringView>
+#include <utility>
 
-namespace {
-
-bool SameText(const QString& text, QLatin1String constant)
-{
-    return SameAsciiText(text, constant);
-}
-
-// The flags of the charges reply are xs:boolean, whose true is written "true" or "1"; reading
-// only "true" would take a partial list announced with "1" for the whole one.
-bool XmlBooleanIsTrue(const QString& text)
-{
-    const QString value = text.trimmed();
-    return SameText(value, QLatin1String("true")) || value == QLatin1String("1");
-}
-
-QString TextAt(const XmlNode& start, const QString& path)
+QString NodeText(const XmlNode& start, const QString& path)
 {
     return FindNodeByPath(start, path, true).text();
 }
 
-// Both housing readers report an error element the same way.
-void CheckErrorMessage(const XmlNode& parent)
+void CheckSoapEnvelope(const XmlNode& root)
 {
-    const XmlNode error = FindNodeByPath(parent, QStringLiteral("ErrorMessage"), false);
-    if (!error)
+    const QString rootName = root ? root.localName() : QString();
+    if (!SameAsciiText(rootName, QLatin1String("Envelope")))
+        throw ESOAPException::Create(QStringLiteral("Invalid name: ") + rootName);
+
+    const XmlNode fault = FindNodeByPath(root, QStringLiteral("Body\\Fault"), false);
+    if (!fault)
         return;
-    const QString description = TextAt(error, QStringLiteral("Description"));
-    throw ESOAPException::CreateResult(TextAt(error, QStringLiteral("ErrorCode")), description, {});
-}
+    const XmlNode code = FindNodeByPath(fault, QStringLiteral("faultcode"), false);
+    const XmlNode nested = FindNodeByPath(fault, QStringLiteral("detail\\nested\\fault"), false);
+    const XmlNode error = FindNodeByPath(fault, QStringLiteral("MessageData\\AppData\\ErrorMessage"), false);
 
-// The charge itself travels as Base64 of its own signed XML document. The lookup is exact
-// (letter case counts), as the schema names the element.
-XmlDocument DecodeChargeData(const XmlNode& charge)
-{
-    const QString name = QStringLiteral("ChargeData");
-    XmlNode data;
-    for (const XmlNode& child : charge.children()) {
-        if (child.isElement() && (child.name() == name || child.localName() == name)) {
-            data = child;
-            break;
-        }
+    if (code)
+        throw ESOAPException::CreateFault(code.text(), NodeText(fault, QStringLiteral("faultstring")));
+    if (nested) {
+        const QString location = NodeText(nested, QStringLiteral("location\\node"));
+        const QString reason = NodeText(nested, QStringLiteral("reason"));
+        throw ESOAPException::CreateFault(NodeText(nested, QStringLiteral("errorCode")),
+                                          location + QLatin1String(": ") + reason);
     }
-    if (!data)
-        throw EXMLException(QStringLiteral("Node \"%1\" not found").arg(name));
-
-    const std::optional<QByteArray> decoded = DecodeXmlBase64(data.text());
-    if (!decoded)
-        throw EXMLException(QStringLiteral("ChargeData is not valid Base64"));
-
-    if (!QUtf8StringView(*decoded).isValidUtf8())
-        throw EXMLException(QStringLiteral("ChargeData is not valid UTF-8"));
-    // The charge is read as the text it decodes to, whatever encoding its declaration names; the
-    // bytes go to the parser as they are, with no round trip through a string.
-    return XmlDocument::parseUtf8Text(*decoded);
+    if (!error)
+        throw ESOAPException::CreateFault(QStringLiteral("Fault"), QStringLiteral("Unknown error"));
+    const QString description = NodeText(error, QStringLiteral("Description"));
+    throw ESOAPException::CreateResult(NodeText(error, QStringLiteral("ErrorCode")), description, {});
 }
 
-// Adds the lines one charge is shown with; returns the charge's own document.
-XmlDocument ChargeLines(const XmlNode& charge, QStringList& lines)
-{
-    XmlDocument work = DecodeChargeData(charge);
-    FlattenNode(work.documentElement(), lines, QStringLiteral("Signature"));
-    FlattenNode(charge, lines, QStringLiteral("ChargeData"));
-    return work;
-}
-
-// The lines of the record's own data, to which each of its documents' lines are added.
-void RecordBaseLines(const XmlNode& record, QStringList& lines)
-{
-    FlattenNode(record, lines, QStringLiteral("PaymentDocument;Service"));
-}
-
-// The record's documents and services, each shown on its own.
-QList<XmlNode> RecordItems(const XmlNode& record)
-{
-    QList<XmlNode> items;
-    for (const XmlNode& item : record.children()) {
-        if (!item.isElement())
-            continue;
-        const QString name = item.localName();
-        if (SameText(name, QLatin1String("PaymentDocument")) || SameText(name, QLatin1String("Service")))
-            items << item;
-    }
-    return items;
-}
-
-const QString ChargesPath = QStringLiteral(
-    "Body\\GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage\\ExportChargesResponse\\Charges");
-const QString DocumentDetailsPath = QStringLiteral(
-    "Body\\exportPaymentDocumentDetailsResult\\MessageData\\AppData\\ExportPaymentDocumentDetails");
-
-// Whether `node` is the element the reader finds at `path` from the root, asked from below while
-// the tree is still being built.
 bool IsAtPath(const XmlNode& node, const QString& path)
 {
     XmlNode current = node;
@@ -112,39 +51,6 @@ bool IsAtPath(const XmlNode& node, const QString& path)
     return current.parent().isNull();
 }
 
-} // namespace
-
-bool TakenRecords::take(const XmlNode& element)
-{
-    const XmlNode parent = element.parent();
-    if (!parent)
-        return false;
-    QStringList lines;
-    if (kind_ == Kind::Charges) {
-        if (!SameText(parent.localName(), QLatin1String("Charges")) || !IsAtPath(parent, ChargesPath))
-            return false;
-        try {
-            ChargeLines(element, lines);
-        } catch (const Exception&) {
-            return false;
-        }
-        records_ << lines;
-        return true;
-    }
-    // The system's "nothing found" or its error is the reader's to see.
-    if (SameText(element.localName(), QLatin1String("ErrorMessage")) ||
-        !SameText(parent.localName(), QLatin1String("ExportPaymentDocumentDetails")) ||
-        !IsAtPath(parent, DocumentDetailsPath))
-        return false;
-    RecordBaseLines(element, lines);
-    for (const XmlNode& item : RecordItems(element)) {
-        QStringList itemLines = lines;
-        FlattenNode(item, itemLines, QString());
-        records_ << itemLines;
-    }
-    return true;
-}
-
 void TakenRecords::display(ISOAPValues& values)
 {
     const XmlDocument none;
@@ -153,173 +59,4 @@ void TakenRecords::display(ISOAPValues& values)
         values.DisplayRecord(none, shown);
     }
     records_.clear();
-}
-
-void CheckSoapEnvelope(const XmlNode& root)
-{
-    const QString rootName = root ? root.localName() : QString();
-    if (!SameText(rootName, QLatin1String("Envelope")))
-        throw ESOAPException::Create(QStringLiteral("Invalid name: ") + rootName);
-
-    const XmlNode fault = FindNodeByPath(root, QStringLiteral("Body\\Fault"), false);
-    if (!fault)
-        return;
-    const XmlNode code = FindNodeByPath(fault, QStringLiteral("faultcode"), false);
-    const XmlNode nested = FindNodeByPath(fault, QStringLiteral("detail\\nested\\fault"), false);
-    const XmlNode error = FindNodeByPath(fault, QStringLiteral("MessageData\\AppData\\ErrorMessage"), false);
-
-    if (code)
-        throw ESOAPException::CreateFault(code.text(), TextAt(fault, QStringLiteral("faultstring")));
-    if (nested) {
-        const QString location = TextAt(nested, QStringLiteral("location\\node"));
-        const QString reason = TextAt(nested, QStringLiteral("reason"));
-        throw ESOAPException::CreateFault(TextAt(nested, QStringLiteral("errorCode")),
-                                          location + QLatin1String(": ") + reason);
-    }
-    if (!error)
-        throw ESOAPException::CreateFault(QStringLiteral("Fault"), QStringLiteral("Unknown error"));
-    const QString description = TextAt(error, QStringLiteral("Description"));
-    throw ESOAPException::CreateResult(TextAt(error, QStringLiteral("ErrorCode")), description, {});
-}
-
-XmlNode CheckGisGmpResponse(const XmlDocument& document, bool ticketMust, bool resultMust)
-{
-    const XmlNode root = document.documentElement();
-    CheckSoapEnvelope(root);
-
-    const QString status = TextAt(root, QStringLiteral("Body\\GISGMPTransferMsg\\Message\\Status"));
-    if (!SameText(status, QLatin1String("RESULT")))
-        throw ESOAPException::Create(QStringLiteral("Error Status <") + status + QLatin1Char('>'));
-
-    const XmlNode ticket = FindNodeByPath(
-        root, QStringLiteral("Body\\GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage\\Ticket"),
-        ticketMust);
-    if (!ticket)
-        return ticket;
-    const XmlNode result = FindNodeByPath(ticket, QStringLiteral("RequestProcessResult"), resultMust);
-    if (!result)
-        return ticket;
-    const QString code = TextAt(result, QStringLiteral("ResultCode"));
-    const XmlNode data = FindNodeByPath(result, QStringLiteral("ResultData"), false);
-    const QString details = data ? QLatin1String("\r\n") + data.text() : QString();
-    if (!SameText(code, QLatin1String("0")))
-        throw ESOAPException::CreateResult(code, TextAt(result, QStringLiteral("ResultDescription")),
-                                           details);
-    return ticket;
-}
-
-QString ReadImportResult(const XmlDocument& document)
-{
-    const XmlNode ticket = CheckGisGmpResponse(document, true, true);
-    return TextAt(ticket, QStringLiteral("RequestProcessResult\\ResultData"));
-}
-
-QString ReadPackageStatus(const XmlDocument& document)
-{
-    const XmlNode ticket = CheckGisGmpResponse(document, true, false);
-    const XmlNode entity =
-        FindNodeByPath(ticket, QStringLiteral("PackageProcessResult\\EntityProcessResult"), true);
-    const QString code = TextAt(entity, QStringLiteral("ResultCode"));
-    if (!SameText(code, QLatin1String("0")))
-        throw ESOAPException::CreateResult(code, TextAt(entity, QStringLiteral("ResultDescription")), {});
-    return entity.attribute(QStringLiteral("entityId"));
-}
-
-TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values, TakenRecords* taken)
-{
-    CheckGisGmpResponse(document, false, false);
-
-    TExportChargesResult result;
-    const QString responsePath = ChargesPath.section(u'\\', 0, -2);
-    const XmlNode response = FindNodeByPath(document.documentElement(), responsePath, true);
-    const XmlNode charges = FindNodeByPath(response, ChargesPath.section(u'\\', -1), false);
-    if (!charges)
-        return result;
-
-    result.HasMore = XmlBooleanIsTrue(charges.attribute(QStringLiteral("hasMore")));
-    if (XmlBooleanIsTrue(charges.attribute(QStringLiteral("needReRequest"))))
-        throw ESOAPException::CreateResult(
-            QStringLiteral("needReRequest"),
-            QStringLiteral("Требуется повторный запрос (внешняя система недоступна либо получена ошибка)."),
-            {});
-
-    if (taken) {
-        result.Count += int(taken->size());
-        if (values)
-            taken->display(*values);
-    }
-    QStringList lines;
-    for (const XmlNode& charge : charges.children()) {
-        ++result.Count;
-        if (!values)
-            continue;
-        lines.clear();
-        const XmlDocument work = ChargeLines(charge, lines);
-        values->DisplayRecord(work, lines);
-    }
-    return result;
-}
-
-QString ReadAckResult(const XmlDocument& document)
-{
-    const XmlNode root = document.documentElement();
-    CheckSoapEnvelope(root);
-
-    const XmlNode ack = FindNodeByPath(root, QStringLiteral("Body\\ackResult"), true);
-    const QString status = TextAt(ack, QStringLiteral("Message\\Status"));
-    if (!SameText(status, QLatin1String("ACCEPT")))
-        throw ESOAPException::Create(QStringLiteral("Error Status <") + status + QLatin1Char('>'));
-    return TextAt(ack, QStringLiteral("MessageData\\AppData\\AcknowledgmentResponse\\MessageGUID"));
-}
-
-QString ReadStateResult(const XmlDocument& document)
-{
-    const XmlNode root = document.documentElement();
-    CheckSoapEnvelope(root);
-
-    const XmlNode state = FindNodeByPath(root, QStringLiteral("Body\\getStateResult"), true);
-    FindNodeByPath(state, QStringLiteral("Message\\Status"), true);
-    const XmlNode appData = FindNodeByPath(state, QStringLiteral("MessageData\\AppData"), true);
-    CheckErrorMessage(appData);
-    const XmlNode common = FindNodeByPath(appData, QStringLiteral("CommonResult"), true);
-    CheckErrorMessage(common);
-    return TextAt(common, QStringLiteral("TransportID"));
-}
-
-int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values, TakenRecords* taken)
-{
-    const XmlNode root = document.documentElement();
-    CheckSoapEnvelope(root);
-
-    const XmlNode details = FindNodeByPath(root, DocumentDetailsPath, true);
-    const XmlNode error = FindNodeByPath(details, QStringLiteral("ErrorMessage"), false);
-    if (error) {
-        // The system's way of saying that nothing matched the request.
-        const QString code = TextAt(error, QStringLiteral("ErrorCode"));
-        if (SameText(code, QLatin1String("INT002012")))
-            return 0;
-        throw ESOAPException::CreateResult(code, TextAt(error, QStringLiteral("Description")), {});
-    }
-
-    int count = 0;
-    if (!values)
-        return count;
-    if (taken) {
-        count += int(taken->size());
-        taken->display(*values);
-    }
-    QStringList baseLines;
-    QStringList lines;
-    for (const XmlNode& record : details.children()) {
-        baseLines.clear();
-        RecordBaseLines(record, baseLines);
-        for (const XmlNode& item : RecordItems(record)) {
-            ++count;
-            lines = baseLines;
-            FlattenNode(item, lines, QString());
-            const XmlDocument work = XmlDocument::fromNode(item);
-            values->DisplayRecord(work, lines);
-        }
-    }
-    return count;
 }

@@ -7,26 +7,25 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class ISOAPValues;
 
-// Readers of the replies of the state systems. Each checks the envelope for a fault, then the
-// answering system's status, and only then reads what the operation needs. A fault or a negative
-// result raises ESOAPException; a node the reply must have but lacks raises EXMLException.
-// Element names are matched by local name, ignoring prefixes and the case of letters.
+// What every reader of a state system's reply (gisgmp/GisGmpReplies.h, gisgkx/GisGkxReplies.h)
+// starts with. Each checks the envelope for a fault, then the answering system's status, and only
+// then reads what the operation needs. A fault or a negative result raises ESOAPException; a node
+// the reply must have but lacks raises EXMLException. Element names are matched by local name,
+// ignoring prefixes and the case of letters.
 
 // Raises when `root` is not a SOAP envelope or its body holds a fault.
 void CheckSoapEnvelope(const XmlNode& root);
 
-// Checks a GIS GMP reply down to the processing result of its ticket and returns the ticket (the
-// absent node when the reply has none and `ticketMust` is clear).
-XmlNode CheckGisGmpResponse(const XmlDocument& document, bool ticketMust, bool resultMust);
+// The text of the node `path` leads to from `start`; EXMLException when there is none.
+QString NodeText(const XmlNode& start, const QString& path);
 
-// The package identifier of an accepted payment.
-QString ReadImportResult(const XmlDocument& document);
-
-// The entity identifier of a processed package; a result code other than "0" raises (the flow
-// tells "not processed yet" apart by the exception's ResultCode).
-QString ReadPackageStatus(const XmlDocument& document);
+// Whether `node` is the element a reader finds at `path` from the root (FindNodeByPath's first
+// match at every step), asked from below while the tree is still being built.
+bool IsAtPath(const XmlNode& node, const QString& path);
 
 // The records of a long reply taken out of it while it is read (XmlDocument::parse's hand-off), so
 // that the reply is never held whole as a tree: each record as the lines its reader would make of
@@ -35,42 +34,21 @@ QString ReadPackageStatus(const XmlDocument& document);
 // checks.
 class TakenRecords final {
   public:
-    enum class Kind { Charges, PaymentDocuments };
-    explicit TakenRecords(Kind kind) : kind_(kind) {}
+    // Adds the lines of `element` to `records` when it is one of the reply's records and reads;
+    // false leaves it in the tree.
+    using Reader = std::function<bool(const XmlNode& element, QList<QStringList>& records)>;
+
+    explicit TakenRecords(Reader reader) : reader_(std::move(reader)) {}
 
     XmlHandOff handOff()
     {
-        return [this](const XmlNode& element) { return take(element); };
+        return [this](const XmlNode& element) { return reader_(element, records_); };
     }
     qsizetype size() const { return records_.size(); }
     // Hands each taken record to `values`, in order, letting go of it.
     void display(ISOAPValues& values);
 
   private:
-    bool take(const XmlNode& element);
-
-    Kind kind_;
+    Reader reader_;
     QList<QStringList> records_;
 };
-
-struct TExportChargesResult {
-    int Count = 0;
-    // The reply announces another page.
-    bool HasMore = false;
-};
-
-// Counts the charges of one reply page and, when `values` is given, hands each decoded charge to
-// it for display: those `taken` while the page was read first.
-TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values,
-                                       TakenRecords* taken = nullptr);
-
-// The message identifier of an accepted housing notification or cancellation.
-QString ReadAckResult(const XmlDocument& document);
-
-// The transport identifier of a processed housing message.
-QString ReadStateResult(const XmlDocument& document);
-
-// Hands each payment document and service of the housing reply to `values` and returns how many
-// there were (0 without `values`, and 0 when the system reports that nothing was found).
-int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values,
-                               TakenRecords* taken = nullptr);

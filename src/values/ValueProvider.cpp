@@ -3,6 +3,8 @@
 #include "foundation/Convert.h"
 #include "foundation/TextHelper.h"
 #include "foundation/XmlHelper.h"
+#include "gisgkx/GisGkxCodes.h"
+#include "gisgmp/GisGmpCodes.h"
 
 #include <span>
 
@@ -15,6 +17,12 @@ struct Inputs {
 
     QString Text(const char* control) const { return controls.ControlText(QLatin1StringView(control)); }
     int Index(const char* control) const { return controls.ControlIndex(QLatin1StringView(control)); }
+    QString NewGuidText() const
+    {
+        if (!state.Identifiers)
+            throw Exception(QStringLiteral("There is no identifier source for the message"));
+        return state.Identifiers->NewGuidText();
+    }
 };
 
 using ValueFunction = QString (*)(const Inputs&);
@@ -123,7 +131,7 @@ const Row GroupD[] = {
     {"PaymentBankName", [](const Inputs& in) { return Text(in.Text("edPaymentBankName")); }},
     {"PaymentBankCorrAccount", [](const Inputs& in) { return Text(in.Text("edPaymentBankCorrAccount")); }},
     {"PaymentBankBIK", [](const Inputs& in) { return Text(in.Text("edPaymentBankBIK")); }},
-    {"EntityID", [](const Inputs&) { return Text(QStringLiteral("A_") + NewGuidText()); }},
+    {"EntityID", [](const Inputs& in) { return Text(QStringLiteral("A_") + in.NewGuidText()); }},
     {"Narrative", [](const Inputs& in) { return Text(in.Text("mmNarrative")); }},
     {"Amount", [](const Inputs& in) { return Amount("Amount", in.Text("edAmount")); }},
     {"PaymentDate", [](const Inputs& in) { return DateTime(in.Text("edPaymentDate")); }},
@@ -231,9 +239,9 @@ QString OrderID(const Inputs& in)
     return Raw(MakeOrderID(in.Text("edSubSystem2"), in.Text("edOrderDate"), in.Text("edOrderNum")));
 }
 
-QString TransportGUID(const Inputs&)
+QString TransportGUID(const Inputs& in)
 {
-    return NewGuidText();
+    return in.NewGuidText();
 }
 
 // GIS ZhKH payment tab, notification of order execution; the kind is the order type.

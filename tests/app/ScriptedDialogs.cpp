@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-ScriptedDialogs::ScriptedDialogs() : FPrevious(SetDialogs(this)) {}
+ScriptedDialogs::ScriptedDialogs() = default;
 
 ScriptedDialogs::~ScriptedDialogs()
 {
-    SetDialogs(FPrevious);
     EXPECT_TRUE(FFiles.empty()) << "scripted file answers left unused";
     EXPECT_TRUE(FAnswers.empty()) << "scripted Yes/No answers left unused";
 }

@@ -4,8 +4,8 @@
 
 #include "client/FieldFiles.h"
 #include "client/Operations.h"
+#include "client/Session.h"
 #include "client/Settings.h"
-#include "foundation/Clock.h"
 #include "foundation/CryptHelper.h"
 #include "foundation/DataFolder.h"
 #include "foundation/Exceptions.h"
@@ -33,6 +33,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -85,26 +86,10 @@ ExitCode ExitCodeOf(const std::exception_ptr& error)
         return ExitCode::transport;
     } catch (const ECryptException&) {
         return ExitCode::keys;
-    } catch (const EAbort&) {
-        // The only question an operation asks is the container's password.
+    } catch (const EPasswordCancelled&) {
         return ExitCode::keys;
     } catch (...) {
         return ExitCode::badInput;
-    }
-}
-
-QString MessageOf(const std::exception_ptr& error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const Exception& e) {
-        return e.message();
-    } catch (const std::bad_alloc&) {
-        return QStringLiteral("Недостаточно памяти. Закройте другие программы и повторите.");
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("Неизвестная ошибка.");
     }
 }
 
@@ -225,52 +210,22 @@ QJsonObject JsonOf(const Request& request)
 }
 
 // The password of an encrypted container: the first line of --password-file, or asked on the
-// terminal. Put back as it was when the run ends.
-class PasswordSource final {
-  public:
-    PasswordSource(const QString& passwordFile, const CommandLineStreams& streams)
-    {
-        std::optional<QString> fromFile;
-        if (!passwordFile.isEmpty()) {
-            // UTF-8, as scripts write it; only the first line counts.
-            fromFile = SplitTextLines(QString::fromUtf8(ReadFileBytes(passwordFile))).value(0);
-        }
-        const auto ask = streams.askPassword;
-        previous_ = SetPasswordProvider([fromFile, ask](const QString& container) -> std::optional<QString> {
-            if (fromFile)
-                return fromFile;
-            if (!ask)
-                return std::nullopt;
-            return ask(QStringLiteral("Пароль контейнера %1: ").arg(container));
-        });
+// terminal.
+TPasswordProvider CommandLinePasswords(const QString& passwordFile, const CommandLineStreams& streams)
+{
+    std::optional<QString> fromFile;
+    if (!passwordFile.isEmpty()) {
+        // UTF-8, as scripts write it; only the first line counts.
+        fromFile = SplitTextLines(QString::fromUtf8(ReadFileBytes(passwordFile))).value(0);
     }
-    ~PasswordSource() { SetPasswordProvider(std::move(previous_)); }
-    PasswordSource(const PasswordSource&) = delete;
-    PasswordSource& operator=(const PasswordSource&) = delete;
-
-  private:
-    TPasswordProvider previous_;
-};
-
-class KeyStoreScope final {
-  public:
-    explicit KeyStoreScope(const QString& store) : active_(!store.isEmpty())
-    {
-        if (active_)
-            previous_ = SetKeyStorePath(store);
-    }
-    ~KeyStoreScope()
-    {
-        if (active_)
-            SetKeyStorePath(previous_);
-    }
-    KeyStoreScope(const KeyStoreScope&) = delete;
-    KeyStoreScope& operator=(const KeyStoreScope&) = delete;
-
-  private:
-    bool active_;
-    QString previous_;
-};
+    return [fromFile, ask = streams.askPassword](const QString& container) -> std::optional<QString> {
+        if (fromFile)
+            return fromFile;
+        if (!ask)
+            return std::nullopt;
+        return ask(QStringLiteral("Пароль контейнера %1: ").arg(container));
+    };
+}
 
 // What each control is called on the window's tab, read from the window's own forms: the text of
 // the label whose buddy it is; for a list without a label its items by position, or else the title
@@ -384,7 +339,7 @@ void WriteFieldReference(QTextStream& out, Operation operation)
     const FieldFileKind kind = OperationFieldFile(operation);
     Form form;
     AddSettingsFields(DefaultSettings(), form);
-    LoadFieldLines(kind, {}, form, Now().date());
+    LoadFieldLines(kind, {}, form, QDate::currentDate());
     const RecordingReader reader(form);
     TValuesState state;
     state.ValuesType = OperationValuesType(operation);
@@ -409,17 +364,15 @@ void WriteFieldReference(QTextStream& out, Operation operation)
 
 struct Options {
     Operation operation = Operation::Payment;
-    ClientSettings settings;
+    QString container;      // --container: instead of the settings' container
     QStringList fieldFiles; // an empty name: the tab's file in the current folder, if it is there
     QStringList overrides;  // KEY=VALUE
-    QString debugFolder;
     QString passwordFile;
-    QString keyStore;
-    QString exposureWarning; // the data folder's keys are open to other users
     bool follow = false;
     bool json = false;
     bool dryRun = false;
-    int timeoutSeconds = 0; // 0: the client's own limits
+    bool settingsGiven = false;
+    bool lenient = false; // --lenient: settings lines it cannot use are passed over with a warning
 };
 
 // The lines of a field file with the overrides in front, where they win. A damaged file is not
@@ -445,7 +398,9 @@ QStringList FieldLines(const Options& options, const QString& file, QStringList&
     return options.overrides + lines;
 }
 
-std::optional<Options> ParseOptions(const QStringList& arguments, const CommandLineStreams& streams)
+// The command line's options; what the session is made from goes into `session`.
+std::optional<Options> ParseOptions(const QStringList& arguments, const CommandLineStreams& streams,
+                                    SessionOptions& session)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -540,40 +495,12 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     options.json = formatName == u"json";
 
     // The window's own files, found as the window finds them.
-    const QString dataFolder = LocateDataFolder(parser.value(data), QCoreApplication::applicationDirPath());
-    const QString settingsFile = parser.isSet(settings)
-                                     ? parser.value(settings)
-                                     : QDir(dataFolder).filePath(QStringLiteral("zelvan.ini"));
-    const QString settingsPath = QDir::toNativeSeparators(QFileInfo(settingsFile).absoluteFilePath());
-    // A script is told what the window passes over: otherwise it signs with settings nobody meant.
-    const bool strict = !parser.isSet(lenient);
-    QStringList warnings;
-    if (!QFileInfo::exists(settingsFile)) {
-        if (strict || parser.isSet(settings))
-            throw UsageError(QStringLiteral("Нет файла настроек %1. Сохраните настройки в окне программы или "
-                                            "укажите файл в --settings.")
-                                 .arg(settingsPath));
-        warnings
-            << QStringLiteral("Нет файла настроек %1: настройки по умолчанию (--lenient).").arg(settingsPath);
-    }
-    QString damage;
-    QStringList problems;
-    options.settings = ReadSettingsFile(settingsFile, &damage, &problems);
-    if (!damage.isEmpty())
-        warnings.prepend(damage);
-    if (!problems.isEmpty()) {
-        const QString text = QStringLiteral("Файл настроек %1:\n").arg(settingsPath) + problems.join(u'\n');
-        if (strict)
-            throw UsageError((damage.isEmpty() ? QString() : damage + u'\n') + text +
-                             QStringLiteral("\nИсправьте эти строки или запустите с --lenient, чтобы их "
-                                            "пропустить."));
-        warnings << text + QStringLiteral("\nЭти строки пропущены (--lenient).");
-    }
-    for (const QString& warning : warnings)
-        *streams.err << warning << '\n';
-    streams.err->flush();
-    if (parser.isSet(container))
-        options.settings.container = parser.value(container);
+    session.executableFolder = QCoreApplication::applicationDirPath();
+    session.dataOption = parser.value(data);
+    session.settingsOption = parser.value(settings);
+    options.settingsGiven = parser.isSet(settings);
+    options.lenient = parser.isSet(lenient);
+    options.container = parser.value(container);
 
     options.fieldFiles = parser.values(fields);
     if (options.fieldFiles.isEmpty())
@@ -586,26 +513,25 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
             throw UsageError(QStringLiteral("Неизвестное поле: ") + entry);
         options.overrides << entry;
     }
-    options.debugFolder = parser.value(debugDir);
+    session.debugFolder = parser.value(debugDir);
+    session.keyStoreOption = parser.value(store);
     options.passwordFile = parser.value(passwordFile);
-    if (parser.isSet(store)) {
-        options.keyStore = parser.value(store);
-    } else {
-        options.keyStore = DataKeyStorePath(dataFolder);
-        options.exposureWarning = KeyStoreExposureWarning(dataFolder);
-    }
     options.follow = parser.isSet(follow);
     options.dryRun = parser.isSet(dryRun);
-    if (options.dryRun && options.debugFolder.isEmpty())
+    if (options.dryRun && session.debugFolder.isEmpty())
         throw UsageError(QStringLiteral("Для --dry-run укажите --debug-dir ПАПКА: подписанные запросы "
                                         "записываются туда."));
     if (parser.isSet(timeout)) {
         bool number = false;
-        options.timeoutSeconds = parser.value(timeout).toInt(&number);
-        if (!number || options.timeoutSeconds < 1 || options.timeoutSeconds > RequestTimeoutMs / 1000)
+        const int seconds = parser.value(timeout).toInt(&number);
+        if (!number || seconds < 1 || seconds > RequestTimeoutMs / 1000)
             throw UsageError(QStringLiteral("--timeout: укажите целое число секунд от 1 до %1, а не \"%2\".")
                                  .arg(RequestTimeoutMs / 1000)
                                  .arg(parser.value(timeout)));
+        const int limitMs = seconds * 1000;
+        session.httpLimits.SilenceMs = std::min(session.httpLimits.SilenceMs, limitMs);
+        session.httpLimits.SlowWindowMs = std::min(session.httpLimits.SlowWindowMs, limitMs);
+        session.httpLimits.ExchangeMs = std::min(session.httpLimits.ExchangeMs, limitMs);
     }
     return options;
 }
@@ -624,47 +550,72 @@ CommandLineStreams CommandLineStreams::standard()
     return streams;
 }
 
-int RunCommandLine(const QStringList& arguments, const CommandLineStreams& streams)
+int RunCommandLine(const QStringList& arguments, const CommandLineStreams& streams,
+                   SessionOptions sessionOptions)
 {
     QTextStream& out = *streams.out;
     QTextStream& err = *streams.err;
     std::optional<Options> parsed;
+    std::optional<Session> session;
+    ClientSettings settings;
+    bool storeGiven = false;
     try {
-        parsed = ParseOptions(arguments, streams);
+        parsed = ParseOptions(arguments, streams, sessionOptions);
+        if (!parsed)
+            return int(ExitCode::success);
+        // The password file is read once the settings have been, as a run has always told of them.
+        auto passwords = std::make_shared<TPasswordProvider>();
+        sessionOptions.passwords = [passwords](const QString& container) { return (*passwords)(container); };
+        storeGiven = !sessionOptions.keyStoreOption.isEmpty();
+        session.emplace(std::move(sessionOptions));
+        // A script is told what the window passes over: otherwise it signs with settings nobody meant.
+        const QString settingsFile = session->settingsFile();
+        const QString settingsPath = QDir::toNativeSeparators(QFileInfo(settingsFile).absoluteFilePath());
+        const bool strict = !parsed->lenient;
+        QStringList warnings;
+        if (!QFileInfo::exists(settingsFile)) {
+            if (strict || parsed->settingsGiven)
+                throw UsageError(QStringLiteral("Нет файла настроек %1. Сохраните настройки в окне программы или "
+                                                "укажите файл в --settings.")
+                                     .arg(settingsPath));
+            warnings << QStringLiteral("Нет файла настроек %1: настройки по умолчанию (--lenient).")
+                            .arg(settingsPath);
+        }
+        QString damage;
+        QStringList problems;
+        settings = ReadSettingsFile(settingsFile, &damage, &problems);
+        if (!damage.isEmpty())
+            warnings.prepend(damage);
+        if (!problems.isEmpty()) {
+            const QString text = QStringLiteral("Файл настроек %1:\n").arg(settingsPath) + problems.join(u'\n');
+            if (strict)
+                throw UsageError((damage.isEmpty() ? QString() : damage + u'\n') + text +
+                                 QStringLiteral("\nИсправьте эти строки или запустите с --lenient, чтобы их "
+                                                "пропустить."));
+            warnings << text + QStringLiteral("\nЭти строки пропущены (--lenient).");
+        }
+        for (const QString& warning : warnings)
+            err << warning << '\n';
+        err.flush();
+        *passwords = CommandLinePasswords(parsed->passwordFile, streams);
+        if (!parsed->container.isEmpty())
+            settings.container = parsed->container;
     } catch (...) {
-        err << MessageOf(std::current_exception()) << '\n';
+        err << ErrorText(std::current_exception()) << '\n';
         err.flush();
         return int(ExitCode::badInput);
     }
-    if (!parsed)
-        return int(ExitCode::success);
     const Options& options = *parsed;
-
-    std::optional<PasswordSource> passwords;
-    try {
-        passwords.emplace(options.passwordFile, streams);
-    } catch (...) {
-        err << MessageOf(std::current_exception()) << '\n';
-        err.flush();
-        return int(ExitCode::badInput);
+    // A key store of the data folder that others can read is told of; one named with --store is
+    // the caller's own choice.
+    if (!storeGiven) {
+        if (const QString warning = KeyStoreExposureWarning(session->dataFolder()); !warning.isEmpty()) {
+            err << warning << '\n';
+            err.flush();
+        }
     }
-    if (!options.exposureWarning.isEmpty()) {
-        err << options.exposureWarning << '\n';
-        err.flush();
-    }
-    const KeyStoreScope keyStore(options.keyStore);
-    std::optional<THttpTimeoutOverride> timeout;
-    if (options.timeoutSeconds > 0) {
-        THttpLimits limits = HttpLimits();
-        const int limitMs = options.timeoutSeconds * 1000;
-        limits.SilenceMs = std::min(limits.SilenceMs, limitMs);
-        limits.SlowWindowMs = std::min(limits.SlowWindowMs, limitMs);
-        limits.ExchangeMs = std::min(limits.ExchangeMs, limitMs);
-        timeout.emplace(limits);
-    }
-    THttpClient http;
     // One key for the whole batch: an encrypted container's password is asked once per run.
-    const auto key = std::make_shared<ContainerKey>(options.settings.container);
+    const auto key = std::make_shared<ContainerKey>(session->keyStore(), settings.container);
 
     QList<Request> reported;
     ExitCode exitCode = ExitCode::success;
@@ -681,26 +632,26 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
         Form form;
         CollectingSink sink(options.operation, shownFile, form, options.follow);
         try {
-            AddSettingsFields(options.settings, form);
+            AddSettingsFields(settings, form);
             QStringList fileWarnings;
             const QStringList lines = FieldLines(options, file, fileWarnings);
             for (const QString& warning : fileWarnings) {
                 err << warning << '\n';
                 err.flush();
             }
-            LoadFieldLines(OperationFieldFile(options.operation), lines, form, Now().date());
+            LoadFieldLines(OperationFieldFile(options.operation), lines, form, session->now().date());
+            OperationInputs inputs = session->inputs(settings);
+            inputs.key = key;
             // A batch's dry run keeps each file's requests apart; the names within are the window's.
-            QString debugFolder = options.debugFolder;
             if (options.dryRun && total > 1)
-                debugFolder = QDir(debugFolder)
-                                  .filePath(QStringLiteral("%1-%2").arg(i + 1).arg(
-                                      QFileInfo(shownFile).completeBaseName()));
-            if (options.dryRun && !QDir().mkpath(debugFolder))
+                inputs.debugFolder = QDir(inputs.debugFolder)
+                                         .filePath(QStringLiteral("%1-%2").arg(i + 1).arg(
+                                             QFileInfo(shownFile).completeBaseName()));
+            if (options.dryRun && !QDir().mkpath(inputs.debugFolder))
                 throw UsageError(QStringLiteral("Не удалось создать папку %1 для подписанных запросов.")
-                                     .arg(QDir::toNativeSeparators(debugFolder)));
-            OperationInputs inputs{options.settings, debugFolder, Now, &http, nullptr, key, {}};
+                                     .arg(QDir::toNativeSeparators(inputs.debugFolder)));
             inputs.dryRun = options.dryRun;
-            OperationRunner runner(inputs, form, sink);
+            OperationRunner runner(std::move(inputs), form, sink);
             runner.run(options.operation);
             ++succeeded;
         } catch (const ERequestNotSent& notSent) {
@@ -709,7 +660,7 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
             ++succeeded;
         } catch (...) {
             const std::exception_ptr error = std::current_exception();
-            const QString message = MessageOf(error);
+            const QString message = ErrorText(error);
             const QString where = total > 1 ? shownFile + QStringLiteral(": ") : QString();
             // The follow-up after a payment or an order failed: the message itself was accepted,
             // and an exit code of failure would have a script send it again.

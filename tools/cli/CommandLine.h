@@ -1,5 +1,7 @@
 #pragma once
 
+#include "client/Session.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -30,5 +32,8 @@ struct CommandLineStreams {
     static CommandLineStreams standard();
 };
 
-// Runs `zelvan-cli OPERATION [options]`; `arguments` start with the program's name.
-int RunCommandLine(const QStringList& arguments, const CommandLineStreams& streams);
+// Runs `zelvan-cli OPERATION [options]`; `arguments` start with the program's name. The session is
+// made from `session` (its clock, identifiers and HTTP limits) with the folders and files the
+// arguments name.
+int RunCommandLine(const QStringList& arguments, const CommandLineStreams& streams,
+                   SessionOptions session = {});

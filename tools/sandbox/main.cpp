@@ -1,5 +1,6 @@
 // zelvan-sandbox: answers the client as the state systems and a time-stamp authority would, on this
 // machine, until it is interrupted.
+#include "sandbox/SandboxError.h"
 #include "sandbox/SandboxServer.h"
 
 #include "foundation/AtomicFileWriter.h"
@@ -8,7 +9,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <stdexcept>
 
 namespace {
 
@@ -50,7 +50,7 @@ int main(int argc, char* argv[])
             const QString& argument = arguments[i];
             const auto value = [&]() -> QString {
                 if (i + 1 >= arguments.size())
-                    throw std::invalid_argument(argument.toStdString() + " needs a value");
+                    throw ESandboxUsageError(argument + QStringLiteral(" needs a value"));
                 return arguments[++i];
             };
             bool number = true;
@@ -84,12 +84,12 @@ int main(int argc, char* argv[])
                 Print(stdout, QStringLiteral("zelvan-sandbox %1\n").arg(QLatin1String(ZELVAN_VERSION)));
                 return 0;
             } else
-                throw std::invalid_argument("unknown option " + argument.toStdString());
+                throw ESandboxUsageError(QStringLiteral("unknown option ") + argument);
             if (!number || options.port < 0 || options.port > 65535 || options.maxBody <= 0)
-                throw std::invalid_argument(argument.toStdString() + " needs a number in range");
+                throw ESandboxUsageError(argument + QStringLiteral(" needs a number in range"));
         }
-    } catch (const std::exception& e) {
-        Print(stderr, QString::fromUtf8(e.what()) + u'\n' + QString::fromLatin1(kUsage));
+    } catch (...) {
+        Print(stderr, ErrorText(std::current_exception()) + u'\n' + QString::fromLatin1(kUsage));
         return 2;
     }
 
@@ -114,8 +114,8 @@ int main(int argc, char* argv[])
         int received = 0;
         sigwait(&stopSignals, &received);
         Print(stdout, QStringLiteral("zelvan-sandbox stopped\n"));
-    } catch (const std::exception& e) {
-        Print(stderr, QStringLiteral("zelvan-sandbox: %1\n").arg(QString::fromUtf8(e.what())));
+    } catch (...) {
+        Print(stderr, QStringLiteral("zelvan-sandbox: %1\n").arg(ErrorText(std::current_exception())));
         return 1;
     }
     return 0;
