@@ -88,11 +88,6 @@ TEST(GisZhkhReaders, TakenAsReadShownAsFromTheWholeTree)
         {details(record + "<ErrorMessage><ErrorCode>INT002000</ErrorCode></ErrorMessage>"), 0},
         {details(record + "<ErrorMessage><ErrorCode>INT002012</ErrorCode></ErrorMessage>"), 0},
     };
-    for (const auto& [reply, taken] : cases) {
-        const ReadOutcome whole = ReadReply(reply, read);
-        const ReadOutcome streamed = ReadReply(reply, read, TakePaymentDocuments);
-        EXPECT_EQ(streamed.result, whole.result);
-        EXPECT_EQ(streamed.lines, whole.lines);
-        EXPECT_EQ(streamed.taken, taken);
-    }
+    for (const auto& [reply, taken] : cases)
+        ExpectShownAsFromTheWholeTree(reply, read, TakePaymentDocuments, taken);
 }

@@ -1,6 +1,9 @@
 #include "support/ReplyDocuments.h"
 
 #include "foundation/Exceptions.h"
+#include "support/PrintQt.h"
+
+#include <gtest/gtest.h>
 
 #include <optional>
 
@@ -14,6 +17,16 @@ XmlDocument ReplyEnvelope(const QByteArray& body)
 {
     return XmlDocument::parse(ReplyEnvelopeText(body));
 }
+
+namespace {
+
+// What a reader made of a reply: its result or the message of what it raised, the lines of every
+// record shown, and how many of them were taken out while the reply was read.
+struct ReadOutcome {
+    QString result;
+    QList<QStringList> lines;
+    qsizetype taken = 0;
+};
 
 ReadOutcome ReadReply(const QByteArray& reply, const ReplyReader& read, const TakenRecords::Reader& take)
 {
@@ -34,4 +47,17 @@ ReadOutcome ReadReply(const QByteArray& reply, const ReplyReader& read, const Ta
         outcome.taken += root.isEmpty();
     }
     return outcome;
+}
+
+} // namespace
+
+void ExpectShownAsFromTheWholeTree(const QByteArray& reply, const ReplyReader& read,
+                                   const TakenRecords::Reader& take, qsizetype taken)
+{
+    SCOPED_TRACE(reply.right(160).toStdString());
+    const ReadOutcome whole = ReadReply(reply, read, {});
+    const ReadOutcome streamed = ReadReply(reply, read, take);
+    EXPECT_EQ(streamed.result, whole.result);
+    EXPECT_EQ(streamed.lines, whole.lines);
+    EXPECT_EQ(streamed.taken, taken);
 }

@@ -30,15 +30,9 @@ XmlDocument ReplyEnvelope(const QByteArray& body);
 // The SOAP envelope around `body`, as the bytes of a reply.
 QByteArray ReplyEnvelopeText(const QByteArray& body);
 
-// What a reader made of a reply: its result or the message of what it raised, the lines of every
-// record shown, and how many of them were taken out while the reply was read.
-struct ReadOutcome {
-    QString result;
-    QList<QStringList> lines;
-    qsizetype taken = 0;
-};
 using ReplyReader = std::function<int(const XmlDocument&, ISOAPValues*, TakenRecords*)>;
-// Parses `reply` and reads it with `read`: from the whole tree, or with `take` taking the records
-// out as the reply is parsed.
-ReadOutcome ReadReply(const QByteArray& reply, const ReplyReader& read,
-                      const TakenRecords::Reader& take = {});
+// Reads `reply` with `read` from its whole tree, and again with `take` taking the records out as the
+// reply is parsed: the display must not tell the two apart, failures included, and `taken` records
+// must have come the second way.
+void ExpectShownAsFromTheWholeTree(const QByteArray& reply, const ReplyReader& read,
+                                   const TakenRecords::Reader& take, qsizetype taken);
