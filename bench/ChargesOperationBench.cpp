@@ -135,7 +135,7 @@ class ReportedDialogs final : public IDialogs {
     std::optional<QString> askSaveFileName(const QString&, const QString&) override { return {}; }
     void showWarning(const QString& text, const QString&) override { shown += text; }
     void showInfo(const QString& text, const QString&) override { shown += text; }
-    bool askYesNo(const QString& text, const QString&) override
+    bool askYesNo(const QString& text, const QString&, bool) override
     {
         shown += text;
         return false;

@@ -39,10 +39,10 @@ class QtDialogs final : public IDialogs {
         show(QMessageBox::Information, text, caption, QMessageBox::Ok);
     }
 
-    bool askYesNo(const QString& text, const QString& caption) override
+    bool askYesNo(const QString& text, const QString& caption, bool defaultNo) override
     {
-        return show(QMessageBox::Question, text, caption, QMessageBox::Yes | QMessageBox::No) ==
-               QMessageBox::Yes;
+        return show(QMessageBox::Question, text, caption, QMessageBox::Yes | QMessageBox::No,
+                    defaultNo ? QMessageBox::No : QMessageBox::NoButton) == QMessageBox::Yes;
     }
 
     void showError(const QString& text, const QString& caption) override
@@ -77,7 +77,8 @@ class QtDialogs final : public IDialogs {
     }
 
     static int show(QMessageBox::Icon icon, const QString& text, const QString& caption,
-                    QMessageBox::StandardButtons buttons)
+                    QMessageBox::StandardButtons buttons,
+                    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
     {
         // Messages may break their lines with CR LF or with a carriage return alone; Qt breaks a
         // plain text only at a line feed.
@@ -86,6 +87,8 @@ class QtDialogs final : public IDialogs {
         QMessageBox box(icon, caption, shown, buttons, QApplication::activeWindow());
         box.setWindowModality(Qt::ApplicationModal);
         box.setTextFormat(Qt::PlainText);
+        if (defaultButton != QMessageBox::NoButton)
+            box.setDefaultButton(defaultButton);
         KeepLinesWhole(box, shown);
         return box.exec();
     }
@@ -161,7 +164,12 @@ void ShowInfo(IDialogs& dialogs, const QString& text, const QString& caption)
 
 bool AskYesNo(IDialogs& dialogs, const QString& text, const QString& caption)
 {
-    return dialogs.askYesNo(text, captionOrTitle(caption));
+    return dialogs.askYesNo(text, captionOrTitle(caption), false);
+}
+
+bool AskYesNoDefaultNo(IDialogs& dialogs, const QString& text)
+{
+    return dialogs.askYesNo(text, captionOrTitle(QString()), true);
 }
 
 void ShowException(IDialogs& dialogs, const std::exception_ptr& error) noexcept

@@ -20,7 +20,8 @@ class IDialogs {
 
     virtual void showWarning(const QString& text, const QString& caption) = 0;
     virtual void showInfo(const QString& text, const QString& caption) = 0;
-    virtual bool askYesNo(const QString& text, const QString& caption) = 0;
+    // `defaultNo`: «Нет» is the button Enter presses, for a question whose Yes cannot be undone.
+    virtual bool askYesNo(const QString& text, const QString& caption, bool defaultNo) = 0;
     virtual void showError(const QString& text, const QString& caption) = 0;
 };
 
@@ -58,6 +59,8 @@ QString AskSaveFileName(IDialogs& dialogs, const QString& fileName, const QStrin
 void ShowWarning(IDialogs& dialogs, const QString& text, const QString& caption = QString());
 void ShowInfo(IDialogs& dialogs, const QString& text, const QString& caption = QString());
 bool AskYesNo(IDialogs& dialogs, const QString& text, const QString& caption = QString());
+// The same with «Нет» as the default button.
+bool AskYesNoDefaultNo(IDialogs& dialogs, const QString& text);
 
 // The application's error display: the error's own message under the application title. The
 // silent abort shows nothing. Never throws.

@@ -222,7 +222,7 @@ JournalTab::JournalTab(QWidget* parent)
                    [this] { selectionChanged(); });
     ConnectHandler(model_, &QAbstractItemModel::modelReset, this, [this] { selectionChanged(); });
     ConnectHandler(ui->buOpen, &QPushButton::clicked, this, [this] { buOpenClick(); });
-    ConnectHandler(ui->buPackageStatus, &QPushButton::clicked, this, [this] { buPackageStatusClick(); });
+    ConnectHandler(ui->buJournalStatus, &QPushButton::clicked, this, [this] { buJournalStatusClick(); });
     ConnectHandler(ui->buExport, &QPushButton::clicked, this, [this] { buExportClick(); });
     selectionChanged();
 }
@@ -276,7 +276,7 @@ void JournalTab::selectionChanged()
 {
     const std::optional<ExchangeRecord> record = selectedRecord();
     ui->buOpen->setEnabled(record.has_value());
-    ui->buPackageStatus->setEnabled(record && record->operation == u"payment" &&
+    ui->buJournalStatus->setEnabled(record && record->operation == u"payment" &&
                                     !record->identifiers.packageId.isEmpty());
 }
 
@@ -293,7 +293,7 @@ void JournalTab::buOpenClick()
     dialog.exec();
 }
 
-void JournalTab::buPackageStatusClick()
+void JournalTab::buJournalStatusClick()
 {
     const std::optional<ExchangeRecord> record = selectedRecord();
     if (record && record->operation == u"payment" && !record->identifiers.packageId.isEmpty())

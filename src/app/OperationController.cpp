@@ -79,6 +79,12 @@ class OperationController::ViewOnWindowThread final : public OperationSink {
         onWindow([&] { yes = controller_.view_.askFollowUp(question); });
         return yes;
     }
+    bool confirmRepeat(const QString& question) override
+    {
+        bool yes = false;
+        onWindow([&] { yes = controller_.view_.confirmRepeat(question); });
+        return yes;
+    }
 
   private:
     struct QueuedRecord {

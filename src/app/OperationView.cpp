@@ -148,3 +148,8 @@ bool OperationView::askFollowUp(const QString& question)
 {
     return AskYesNo(dialogs_, question);
 }
+
+bool OperationView::confirmRepeat(const QString& question)
+{
+    return AskYesNoDefaultNo(dialogs_, question);
+}

@@ -38,6 +38,7 @@ class OperationView final : public QObject, public OperationSink {
     void warning(const QString& text) override;
     void information(const QString& text) override;
     bool askFollowUp(const QString& question) override;
+    bool confirmRepeat(const QString& question) override;
 
   private:
     void flushRecords();

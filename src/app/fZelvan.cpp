@@ -2,6 +2,7 @@
 
 #include "app/ControlHelper.h"
 #include "app/Handler.h"
+#include "app/JournalTab.h"
 #include "app/OperationController.h"
 #include "app/OperationView.h"
 #include "app/OperatorGuide.h"
@@ -15,6 +16,7 @@
 #include "app/DataTabs.h"
 #include "ui_ChargesTab.h"
 #include "ui_DocumentDetailsTab.h"
+#include "ui_JournalTab.h"
 #include "ui_OrderTab.h"
 #include "ui_PaymentTab.h"
 
@@ -72,6 +74,19 @@ TfmZelvan::TfmZelvan(Session& session, IDialogs& dialogs, QWidget* parent)
     // A status text belongs to the tab it was made on.
     ConnectHandler(ui->pcMain, &QTabWidget::currentChanged, this, [this] { view_->setStatus(QString()); });
     ConnectPayerIdentifierButtons(*ui, *this);
+    // The journal comes after the tabs the window always had, so their places stay as they were.
+    journalTab_ = new JournalTab(ui->pcMain);
+    journalTab_->setObjectName(QStringLiteral("tsJournal"));
+    ui->pcMain->addTab(journalTab_, QStringLiteral("Журнал"));
+    connect(journalTab_, &JournalTab::packageStatusRequested, this, [this](const QString& packageId) {
+        RunHandler(dialogs_, [&] {
+            ui->tsGISGMPPayment->ui->edPackage->setText(packageId);
+            buPackageStatusClick();
+        });
+    });
+    // What an operation recorded is on the tab when it ends.
+    ConnectHandler(controller_.get(), &OperationController::ended, journalTab_,
+                   [this] { journalTab_->refresh(); });
     // F1 and the information tab's «Справка» open the guide at the chapter of the tab in use.
     new OperatorGuide(this, ui->pcMain, ui->tsInfo);
 
@@ -98,6 +113,7 @@ void TfmZelvan::FormCreate()
     // window opens all the same.
     try {
         PrepareDataFolderOnStart();
+        OpenJournalOnStart();
 
         ui->gbProvider->setTitle(ProviderName);
         ui->tsGISGMPCharges->ui->cbChargeKind->view()->setMinimumWidth(ChargeKindDropDownWidth);
@@ -135,6 +151,17 @@ void TfmZelvan::PrepareDataFolderOnStart()
     }
     if (const QString warning = KeyStoreExposureWarning(session_.dataFolder()); !warning.isEmpty())
         ShowWarning(dialogs_, warning);
+}
+
+void TfmZelvan::OpenJournalOnStart()
+{
+    const QString notice = session_.openJournal();
+    journalTab_->setJournal(session_.journal());
+    // A data folder that cannot be used was named already; its journal failing too is no news.
+    if (!notice.isEmpty() && dataFolderReady_)
+        ShowWarning(dialogs_, notice);
+    // How many exchanges of unknown outcome wait to be looked into, whenever they were left so.
+    view_->setStatus(journalTab_->ui->laUnknown->text());
 }
 
 void TfmZelvan::FormDestroy()

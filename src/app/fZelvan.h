@@ -10,6 +10,7 @@
 #include <memory>
 
 class OperationController;
+class JournalTab;
 class OperationRunner;
 class OperationView;
 class QPushButton;
@@ -41,6 +42,8 @@ class TfmZelvan final : public QMainWindow, public DialogsOwner {
     void FormCreate();
     void FormDestroy();
     void PrepareDataFolderOnStart();
+    // Opens the session's journal and shows it on its tab; says what the operator must know of it.
+    void OpenJournalOnStart();
     void PrepareEditableCombos();
     void FillFixedLists();
 
@@ -65,6 +68,7 @@ class TfmZelvan final : public QMainWindow, public DialogsOwner {
     std::unique_ptr<SettingsTab> settings_;
     std::unique_ptr<TabFieldFiles> fieldFiles_;
     QPushButton* buCancel_ = nullptr;
+    JournalTab* journalTab_ = nullptr;
     // False when the data folder could not be made or written: the window state is then not stored.
     bool dataFolderReady_ = false;
     bool closeAfterOperation_ = false;

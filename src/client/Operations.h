@@ -6,6 +6,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
 #include "foundation/TextHelper.h"
+#include "journal/Exchange.h"
 #include "smev/SoapValues.h"
 #include "values/ResultDisplay.h"
 #include "values/ValuesType.h"
@@ -18,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+class Journal;
 class THttpClient;
 class TakenRecords;
 class XmlDocument;
@@ -28,6 +30,9 @@ enum class Operation { Payment, PackageStatus, Charges, DocumentDetails, Order, 
 // An operation the operator stopped (OperationInputs::cancel). The message says whether the
 // request had left and, when it had, what is known of it.
 ZELVAN_DECLARE_EXCEPTION(EOperationCancelled, Exception);
+// A payment or notification sent before, which the operator chose not to send again; the message
+// is the question they were asked.
+ZELVAN_DECLARE_EXCEPTION(ERepeatRefused, EOperationCancelled);
 
 // A request that was built and signed but, as asked, not sent. The message names its file.
 ZELVAN_DECLARE_EXCEPTION(ERequestNotSent, Exception);
@@ -57,6 +62,10 @@ class OperationSink {
     virtual void information(const QString& text) = 0;
     // The follow-up after a payment or an order: true fetches the result at once.
     virtual bool askFollowUp(const QString& question) = 0;
+    // The repeat guard: the same payment or notification was sent before; true sends it again.
+    virtual bool confirmRepeat(const QString& question) = 0;
+    // The journal's identifier of the exchange about to be posted.
+    virtual void journaled(qint64 /*row*/) {}
 };
 
 // Tells nothing: the sink of a runner that only reads values (a file name the values decide).
@@ -69,6 +78,7 @@ class SilentOperationSink final : public OperationSink {
     void warning(const QString&) override {}
     void information(const QString&) override {}
     bool askFollowUp(const QString&) override { return false; }
+    bool confirmRepeat(const QString&) override { return false; }
 };
 
 // Everything an operation runs from besides its form; the session fills it (Session::inputs).
@@ -89,6 +99,10 @@ struct OperationInputs {
     // operation to operation (it must be the key of settings.container). Without it each run reads
     // the container's key once, asking for its password through the key store's source.
     std::shared_ptr<ContainerKey> key;
+    // Where every exchange is recorded before it is posted; nullptr records nothing. When the
+    // session's journal could not be opened, why: then nothing is sent.
+    Journal* journal = nullptr;
+    QString journalError;
     // The first request is built, signed and written to debugFolder, then the operation ends with
     // ERequestNotSent; nothing at all is sent, so a payment is not time-stamped either.
     bool dryRun = false;
@@ -129,6 +143,14 @@ class OperationRunner final : public ISOAPValues {
     template <class Steps> void guarded(Steps steps);
     // Records `taken`, when given, are taken out of the reply as it is read.
     XmlDocument exchange(const Exchange& exchange, const QString& body, TakenRecords* taken = nullptr);
+    // The journal's row of the exchange in flight and what it will be completed with.
+    void beginRow(const Exchange& exchange, const QByteArray& envelope);
+    void completeRow(const std::exception_ptr& error);
+    ExchangeIdentifiers formIdentifiers();
+    // Asks before a payment or notification the journal has seen go out is sent again.
+    void guardRepeat(const ExchangeIdentifiers& identifiers);
+    // Asks whether to send again what `earlier` sent; raises ERepeatRefused when the answer is no.
+    void confirmRepeat(const ExchangeIdentifiers& identifiers, const RepeatedExchange& earlier);
     QString debugFilePath(const QString& name) const;
     void saveDebugFile(const QString& content, const QString& name) const;
     ServerTrust serverTrust(ServerTrust::Check unchecked) const;
@@ -155,9 +177,16 @@ class OperationRunner final : public ISOAPValues {
     // The trust file's certificates (PEM) as the operation in progress read it; empty without one.
     QByteArray trusted_;
     QList<QByteArray> ownCertificates_;
+    // The earlier exchange the operator agreed to send again, which the guard then lets pass.
+    std::optional<qint64> acknowledgedRepeat_;
     // "caption: value" of the identifiers the replies of this run have named.
     QStringList identifiers_;
     // The debug copy of the request in flight, kept when the operation is stopped after sending.
     QString requestFile_;
     bool requestPosted_ = false;
+    // The journal's name of the operation in progress and the identifier of this run's exchanges.
+    QString journalOperation_;
+    QString runId_;
+    std::optional<qint64> row_;
+    ExchangeEnd rowEnd_;
 };

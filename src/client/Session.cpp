@@ -2,6 +2,7 @@
 
 #include "foundation/DataFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -45,11 +46,10 @@ Session::Session(SessionOptions options)
 
 Session::~Session() = default;
 
-QString Session::readSettings()
+const ClientSettings& Session::readSettings(QString* damage, QStringList* problems)
 {
-    QString damage;
-    settings_ = ReadSettingsFile(settingsFile_, &damage);
-    return damage;
+    settings_ = ReadSettingsFile(settingsFile_, damage, problems);
+    return settings_;
 }
 
 void Session::writeSettings(const ClientSettings& settings)
@@ -58,8 +58,33 @@ void Session::writeSettings(const ClientSettings& settings)
     settings_ = settings;
 }
 
+QString Session::openJournal()
+{
+    if (journalNotice_)
+        return *journalNotice_;
+    try {
+        // The command line has no window to make the folder at start; making it again does no harm.
+        PrepareDataFolder(dataFolder_);
+        journal_ = std::make_unique<Journal>(
+            dataFolder_,
+            Journal::Options{QCoreApplication::applicationVersion(), {}, settings_.journalDatabase});
+        const qsizetype recovered = journal_->recoveredOnOpen();
+        journalNotice_ =
+            recovered == 0
+                ? QString()
+                : QStringLiteral("Обменов, прерванных завершением программы, с неизвестным исходом: %1. "
+                                 "Узнайте их статус на вкладке \"Журнал\", прежде чем отправлять снова.")
+                      .arg(recovered);
+    } catch (const Exception& e) {
+        journalError_ = e.message();
+        journalNotice_ = journalError_;
+    }
+    return *journalNotice_;
+}
+
 OperationInputs Session::inputs(const ClientSettings& settings)
 {
+    openJournal();
     OperationInputs inputs;
     inputs.settings = settings;
     inputs.debugFolder = debugFolder_;
@@ -67,5 +92,7 @@ OperationInputs Session::inputs(const ClientSettings& settings)
     inputs.http = http_.get();
     inputs.identifiers = identifiers_.get();
     inputs.keys = keyStore_;
+    inputs.journal = journal_.get();
+    inputs.journalError = journalError_;
     return inputs;
 }

@@ -5,6 +5,7 @@
 #include "foundation/CryptHelper.h"
 #include "foundation/HttpClient.h"
 #include "foundation/TextHelper.h"
+#include "journal/Journal.h"
 
 #include <QDateTime>
 #include <QProcessEnvironment>
@@ -13,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // What a program's main knows when it makes its session: its command line and where it runs.
 struct SessionOptions {
@@ -66,13 +68,21 @@ class Session final {
 
     // The settings as last read or written.
     const ClientSettings& settings() const { return settings_; }
-    // Reads the settings file (the defaults when there is none) and returns what the operator must
-    // be told about a damaged file that was read all the same. Raises Exception when it cannot be read.
-    QString readSettings();
+    // Reads the settings file (the defaults when there is none). What the operator must be told of a
+    // damaged file that was read all the same goes to `damage`, the lines that could not be used to
+    // `problems`. Raises Exception when it cannot be read.
+    const ClientSettings& readSettings(QString* damage = nullptr, QStringList* problems = nullptr);
     // Replaces the settings file with these settings.
     void writeSettings(const ClientSettings& settings);
 
-    // What an operation under these settings runs from.
+    // Opens the data folder's exchange journal, once; later calls only repeat what the first said.
+    // Returns what the operator is told at start: how many exchanges of programs that ended while
+    // sending are now of unknown outcome, or why the journal cannot be used (then nothing is sent).
+    QString openJournal();
+    // Nothing until opened, or when it could not be.
+    Journal* journal() const { return journal_.get(); }
+
+    // What an operation under these settings runs from; the journal is opened first.
     OperationInputs inputs(const ClientSettings& settings);
 
   private:
@@ -86,4 +96,7 @@ class Session final {
     std::unique_ptr<THttpClient> http_;
     std::unique_ptr<IdentifierSource> identifiers_;
     ClientSettings settings_ = DefaultSettings();
+    std::unique_ptr<Journal> journal_;
+    std::optional<QString> journalNotice_;
+    QString journalError_;
 };

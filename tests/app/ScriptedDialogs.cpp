@@ -54,9 +54,9 @@ void ScriptedDialogs::showInfo(const QString& text, const QString& caption)
     FShown << Shown{Kind::Info, text, caption};
 }
 
-bool ScriptedDialogs::askYesNo(const QString& text, const QString& caption)
+bool ScriptedDialogs::askYesNo(const QString& text, const QString& caption, bool defaultNo)
 {
-    FShown << Shown{Kind::Question, text, caption};
+    FShown << Shown{Kind::Question, text, caption, defaultNo};
     if (FAnswers.empty()) {
         ADD_FAILURE() << "unscripted question: " << text.toStdString();
         return false;

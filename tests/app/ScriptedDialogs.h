@@ -20,6 +20,7 @@ class ScriptedDialogs final : public IDialogs {
         Kind kind;
         QString text;    // the message, or the proposed file name
         QString caption; // the caption, or the filter of a file dialog
+        bool defaultNo = false;
     };
 
     ScriptedDialogs();
@@ -39,7 +40,7 @@ class ScriptedDialogs final : public IDialogs {
     std::optional<QString> askSaveFileName(const QString& fileName, const QString& filter) override;
     void showWarning(const QString& text, const QString& caption) override;
     void showInfo(const QString& text, const QString& caption) override;
-    bool askYesNo(const QString& text, const QString& caption) override;
+    bool askYesNo(const QString& text, const QString& caption, bool defaultNo) override;
     void showError(const QString& text, const QString& caption) override;
 
   private:

@@ -111,9 +111,9 @@ TEST(JournalTab, ShowsFiltersOpensAndExports)
     // The status request only for a payment with a package.
     QSignalSpy statusRequests(&tab, &JournalTab::packageStatusRequested);
     SelectRow(tab, 1);
-    EXPECT_FALSE(Find<QPushButton>(tab, "buPackageStatus")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(tab, "buJournalStatus")->isEnabled());
     SelectRow(tab, 0);
-    QTest::mouseClick(Find<QPushButton>(tab, "buPackageStatus"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(tab, "buJournalStatus"), Qt::LeftButton);
     ASSERT_EQ(statusRequests.size(), 1);
     EXPECT_EQ(statusRequests[0][0].toString(), u"pkg-1");
 

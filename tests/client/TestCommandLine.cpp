@@ -119,6 +119,7 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
 
         SessionOptions session;
         FixClockAndIdentifiers(session);
+        session.dataOption = window.folder();
         QString out;
         QString err;
         QTextStream outStream(&out);

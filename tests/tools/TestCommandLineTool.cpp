@@ -2,6 +2,7 @@
 // of its own and a loopback server standing in for the state systems.
 #include "smev/SignatureVerifier.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/PostgresServer.h"
 #include "support/StateSystemReplies.h"
 #include "support/TestKeys.h"
 
@@ -15,8 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -74,7 +81,10 @@ class CommandLineTool : public ::testing::Test {
     {
         arguments << QStringLiteral("--settings") << Path(QStringLiteral("zelvan.ini"))
                   << QStringLiteral("--store") << keys.path();
-        return Run(arguments, QProcessEnvironment::systemEnvironment());
+        // The journal of the test's own data folder, never the person's running it.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data")));
+        return Run(arguments, environment);
     }
 
     CliRun Run(const QStringList& arguments, const QProcessEnvironment& environment)
@@ -262,8 +272,8 @@ TEST_F(CommandLineTool, ExitCodesSayWhatHappenedToTheMessagesSent)
          {QStringList{Path("Pay.txt"), Path("Bad.txt")}, QStringList{Path("Bad.txt"), Path("Pay.txt")}}) {
         replies = {Soap(GisGmpReply(QStringLiteral("<Ticket><RequestProcessResult><ResultCode>12</ResultCode>"
                                                    "</RequestProcessResult></Ticket>")))};
-        EXPECT_EQ(Cli({QStringLiteral("payment"), QStringLiteral("--fields"), order[0],
-                       QStringLiteral("--fields"), order[1]})
+        EXPECT_EQ(Cli({QStringLiteral("payment"), QStringLiteral("--allow-repeat"),
+                       QStringLiteral("--fields"), order[0], QStringLiteral("--fields"), order[1]})
                       .exitCode,
                   2);
     }
@@ -382,4 +392,125 @@ TEST_F(CommandLineTool, WithoutSettingsOrStoreItUsesTheDataFolderAsTheWindowDoes
     EXPECT_EQ(bySwitch.exitCode, 0) << bySwitch.err.toStdString();
     EXPECT_TRUE(bySwitch.err.contains(data + QStringLiteral("/keys"))) << bySwitch.err.toStdString();
     EXPECT_EQ(server.requestCount(), 2);
+}
+
+TEST_F(CommandLineTool, APaymentSentBeforeIsRefusedUnlessAllowedAndEveryExchangeKeepsItsBytes)
+{
+    Write(QStringLiteral("Pay.txt"),
+          QStringLiteral("SupplierBillID=18810000000000000001\r\nAmount=10.00\r\nPayerIdentifier=1010000000"
+                         "000000000000000\r\n"));
+    replies = {Soap(ImportResult(QStringLiteral("PKG-1"))), Soap(ImportResult(QStringLiteral("PKG-2")))};
+    const QStringList payment{QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay.txt"),
+                              QStringLiteral("--format"), QStringLiteral("json")};
+    const CliRun first = Cli(payment);
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    const QJsonArray rows =
+        QJsonDocument::fromJson(first.out.toUtf8()).array().at(0).toObject().value("journal").toArray();
+    ASSERT_EQ(rows.size(), 1) << first.out.toStdString();
+
+    // The journal holds exactly what reached the state system.
+    const QString data = Path(QStringLiteral("data/zelvan"));
+    const CliRun show =
+        Run({QStringLiteral("journal"), QStringLiteral("show"), QString::number(rows.at(0).toInteger()),
+             QStringLiteral("--data"), data, QStringLiteral("--request"), Path("sent.xml")},
+            QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(show.exitCode, 0) << show.err.toStdString();
+    QFile sent(Path("sent.xml"));
+    ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
+    EXPECT_EQ(sent.readAll(), server.requests().at(0).Body);
+
+    // Another process asked to send the same payment refuses, naming the earlier one.
+    const CliRun again = Cli(payment);
+    EXPECT_EQ(again.exitCode, 5);
+    EXPECT_TRUE(
+        again.err.contains(QStringLiteral("Платеж по начислению 18810000000000000001 на сумму 10.00 руб. "
+                                          "уже отправлялся")))
+        << again.err.toStdString();
+    EXPECT_TRUE(again.err.contains(QStringLiteral("пакет PKG-1"))) << again.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 1);
+
+    const CliRun allowed = Cli(payment + QStringList{QStringLiteral("--allow-repeat")});
+    EXPECT_EQ(allowed.exitCode, 0) << allowed.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 2);
+
+    // A program killed while it waits for the reply leaves the exchange of unknown outcome: the
+    // next one says so at start and asks before the same payment goes out again.
+    std::atomic<bool> released = false;
+    server.setHandler([&](const TRecordedRequest&) {
+        for (int waited = 0; !released && waited < 3000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Soap(ImportResult(QStringLiteral("PKG-3")));
+    });
+    Write(QStringLiteral("Pay3.txt"), QStringLiteral("SupplierBillID=18810000000000000003\r\nAmount=3\r\n"));
+    const QStringList third{QStringLiteral("payment"),
+                            QStringLiteral("--fields"),
+                            Path("Pay3.txt"),
+                            QStringLiteral("--settings"),
+                            Path(QStringLiteral("zelvan.ini")),
+                            QStringLiteral("--store"),
+                            keys.path()};
+    QProcess killed;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data")));
+    killed.setProcessEnvironment(environment);
+    killed.setWorkingDirectory(folder.path());
+    killed.start(QStringLiteral(ZELVAN_CLI), third);
+    for (int waited = 0; server.requestCount() < 3 && waited < 3000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(server.requestCount(), 3);
+    ::kill(pid_t(killed.processId()), SIGKILL);
+    killed.waitForFinished();
+    released = true;
+    const CliRun afterKill = Run(third, environment);
+    EXPECT_EQ(afterKill.exitCode, 5) << afterKill.err.toStdString();
+    EXPECT_TRUE(afterKill.err.contains(QStringLiteral("с неизвестным исходом: 1.")) &&
+                afterKill.err.contains(QStringLiteral("(неизвестно, пакет не получен)")))
+        << afterKill.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 3);
+
+    // A journal that cannot be opened is named, and nothing goes out. (A file without write
+    // permission would not do: the tests may run as root.)
+    const QString journal = data + QStringLiteral("/journal.sqlite");
+    ASSERT_TRUE(QFile::rename(journal, journal + QStringLiteral(".kept")));
+    ASSERT_TRUE(QDir().mkpath(journal));
+    const CliRun readOnly = Cli(payment + QStringList{QStringLiteral("--allow-repeat")});
+    EXPECT_NE(readOnly.exitCode, 0);
+    EXPECT_TRUE(readOnly.err.contains(journal)) << readOnly.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 3);
+}
+
+TEST_F(CommandLineTool, TwoWorkstationsOnOneSharedJournalSendTheSamePaymentOnce)
+{
+    PostgresServer journal;
+    QFile settings(Path(QStringLiteral("zelvan.ini")));
+    ASSERT_TRUE(settings.open(QIODevice::Append));
+    settings.write(QStringLiteral("JournalDatabase=%1\r\n").arg(journal.uri()).toUtf8());
+    settings.close();
+    Write(QStringLiteral("Pay.txt"), QStringLiteral("SupplierBillID=18810000000000000007\r\nAmount=70\r\n"));
+    // The state system takes its time, so both workstations are sending at once.
+    server.setHandler([](const TRecordedRequest&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return Soap(ImportResult(QStringLiteral("PKG-7")));
+    });
+    std::array<QProcess, 2> workstations;
+    for (std::size_t i = 0; i < workstations.size(); ++i) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data%1").arg(i)));
+        workstations[i].setProcessEnvironment(environment);
+        workstations[i].setWorkingDirectory(folder.path());
+    }
+    for (QProcess& workstation : workstations)
+        workstation.start(QStringLiteral(ZELVAN_CLI),
+                          {QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay.txt"),
+                           QStringLiteral("--settings"), Path(QStringLiteral("zelvan.ini")),
+                           QStringLiteral("--store"), keys.path()});
+    QList<int> codes;
+    for (QProcess& workstation : workstations) {
+        ASSERT_TRUE(workstation.waitForFinished(60000));
+        codes << workstation.exitCode();
+    }
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes, QList<int>({0, 5})) << workstations[0].readAllStandardError().toStdString()
+                                         << workstations[1].readAllStandardError().toStdString();
+    EXPECT_EQ(server.requestCount(), 1);
 }

@@ -71,6 +71,8 @@ ExitCode ExitCodeOf(const std::exception_ptr& error)
 {
     try {
         std::rethrow_exception(error);
+    } catch (const ERepeatRefused&) {
+        return ExitCode::repeat;
     } catch (const ESOAPException&) {
         return ExitCode::refused;
     } catch (const EXMLException&) {
@@ -103,6 +105,7 @@ struct Request {
     QStringList information;
     QList<QStringList> records; // "label=value" lines
     QString error;
+    QList<qint64> journalRows; // the journal's identifiers of the request's exchanges
     // The sent message was accepted but asking for its state failed.
     QString followUpError;
 };
@@ -111,8 +114,9 @@ struct Request {
 // the --follow switch.
 class CollectingSink final : public OperationSink {
   public:
-    CollectingSink(Operation operation, QString file, Form& form, bool follow)
-        : operation_(operation), file_(std::move(file)), form_(form), follow_(follow)
+    CollectingSink(Operation operation, QString file, Form& form, bool follow, bool allowRepeat)
+        : operation_(operation), file_(std::move(file)), form_(form), follow_(follow),
+          allowRepeat_(allowRepeat)
     {
     }
 
@@ -144,6 +148,8 @@ class CollectingSink final : public OperationSink {
     void warning(const QString& text) override { current().warnings.append(text); }
     void information(const QString& text) override { current().information.append(text); }
     bool askFollowUp(const QString& /*question*/) override { return follow_; }
+    bool confirmRepeat(const QString& /*question*/) override { return allowRepeat_; }
+    void journaled(qint64 row) override { current().journalRows.append(row); }
 
     Request& current()
     {
@@ -157,6 +163,7 @@ class CollectingSink final : public OperationSink {
     QString file_;
     Form& form_;
     bool follow_;
+    bool allowRepeat_;
 };
 
 QString RecordsText(const QList<QStringList>& records)
@@ -202,6 +209,12 @@ QJsonObject JsonOf(const Request& request)
         {QStringLiteral("information"), QJsonArray::fromStringList(request.information)},
         {QStringLiteral("records"), records},
     };
+    if (!request.journalRows.isEmpty()) {
+        QJsonArray rows;
+        for (const qint64 row : request.journalRows)
+            rows.append(row);
+        object.insert(QStringLiteral("journal"), rows);
+    }
     if (!request.error.isEmpty())
         object.insert(QStringLiteral("error"), request.error);
     if (!request.followUpError.isEmpty())
@@ -369,6 +382,7 @@ struct Options {
     QStringList overrides;  // KEY=VALUE
     QString passwordFile;
     bool follow = false;
+    bool allowRepeat = false;
     bool json = false;
     bool dryRun = false;
     bool settingsGiven = false;
@@ -436,6 +450,9 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
                                       QStringLiteral("DIR"));
     const QCommandLineOption follow(QStringLiteral("follow"),
                                     QStringLiteral("After a payment or an order, asks for its status."));
+    const QCommandLineOption allowRepeat(
+        QStringLiteral("allow-repeat"),
+        QStringLiteral("Sends a payment or an order the journal shows as sent before all the same."));
     const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("text or json."),
                                     QStringLiteral("FORMAT"), QStringLiteral("text"));
     const QCommandLineOption passwordFile(QStringLiteral("password-file"),
@@ -452,8 +469,8 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
                                      QStringLiteral("Gives up an exchange after this many seconds "
                                                     "(shortens the client's own limits)."),
                                      QStringLiteral("SECONDS"));
-    parser.addOptions({settings, fields, set, container, store, data, debugDir, follow, format, passwordFile,
-                       lenient, dryRun, timeout});
+    parser.addOptions({settings, fields, set, container, store, data, debugDir, follow, allowRepeat, format,
+                       passwordFile, lenient, dryRun, timeout});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -517,6 +534,7 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     session.keyStoreOption = parser.value(store);
     options.passwordFile = parser.value(passwordFile);
     options.follow = parser.isSet(follow);
+    options.allowRepeat = parser.isSet(allowRepeat);
     options.dryRun = parser.isSet(dryRun);
     if (options.dryRun && session.debugFolder.isEmpty())
         throw UsageError(QStringLiteral("Для --dry-run укажите --debug-dir ПАПКА: подписанные запросы "
@@ -575,19 +593,21 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
         QStringList warnings;
         if (!QFileInfo::exists(settingsFile)) {
             if (strict || parsed->settingsGiven)
-                throw UsageError(QStringLiteral("Нет файла настроек %1. Сохраните настройки в окне программы или "
-                                                "укажите файл в --settings.")
-                                     .arg(settingsPath));
+                throw UsageError(
+                    QStringLiteral("Нет файла настроек %1. Сохраните настройки в окне программы или "
+                                   "укажите файл в --settings.")
+                        .arg(settingsPath));
             warnings << QStringLiteral("Нет файла настроек %1: настройки по умолчанию (--lenient).")
                             .arg(settingsPath);
         }
         QString damage;
         QStringList problems;
-        settings = ReadSettingsFile(settingsFile, &damage, &problems);
+        settings = session->readSettings(&damage, &problems);
         if (!damage.isEmpty())
             warnings.prepend(damage);
         if (!problems.isEmpty()) {
-            const QString text = QStringLiteral("Файл настроек %1:\n").arg(settingsPath) + problems.join(u'\n');
+            const QString text =
+                QStringLiteral("Файл настроек %1:\n").arg(settingsPath) + problems.join(u'\n');
             if (strict)
                 throw UsageError((damage.isEmpty() ? QString() : damage + u'\n') + text +
                                  QStringLiteral("\nИсправьте эти строки или запустите с --lenient, чтобы их "
@@ -598,6 +618,10 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
             err << warning << '\n';
         err.flush();
         *passwords = CommandLinePasswords(parsed->passwordFile, streams);
+        if (const QString notice = session->openJournal(); !notice.isEmpty()) {
+            err << notice << '\n';
+            err.flush();
+        }
         if (!parsed->container.isEmpty())
             settings.container = parsed->container;
     } catch (...) {
@@ -630,7 +654,7 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
             err.flush();
         }
         Form form;
-        CollectingSink sink(options.operation, shownFile, form, options.follow);
+        CollectingSink sink(options.operation, shownFile, form, options.follow, options.allowRepeat);
         try {
             AddSettingsFields(settings, form);
             QStringList fileWarnings;

@@ -17,6 +17,7 @@ enum class ExitCode {
     badInput = 2,  // usage, an unreadable file, a value that does not convert, an unknown value
     transport = 3, // no connection, a time-out, an HTTP error, the time-stamp server
     keys = 4,      // the key container or the signature
+    repeat = 5,    // the journal shows the payment or order as sent before; --allow-repeat sends it
 };
 
 // Where the program writes and how it asks.
