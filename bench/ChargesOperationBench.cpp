@@ -156,8 +156,11 @@ struct Bench {
     {
         Application();
         keys.addContainer(Signer);
-        SessionOptions options =
-            StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}}.sessionOptions();
+        // Its own data folder: the settings, window state and journal of the runs stay in it.
+        SessionOptions options = StartupOptions{
+            folder.filePath(QStringLiteral("zelvan")),
+            {QStringLiteral("--data"),
+             folder.path()}}.sessionOptions();
         options.keyStoreOption = keys.path();
         session = std::make_unique<Session>(std::move(options));
         window = std::make_unique<TfmZelvan>(*session, dialogs);
