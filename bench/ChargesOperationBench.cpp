@@ -3,11 +3,15 @@
 // 127.0.0.1 that hands out replies recorded beforehand. Each benchmark reports the peak memory of
 // its process; scripts/bench runs each in a process of its own so that the peaks do not mix.
 #include "BenchReplies.h"
+#include "app/Dialogs.h"
 #include "app/StartupOptions.h"
 #include "app/fZelvan.h"
+#include "foundation/XmlDocument.h"
+#include "gisgmp/GisGmpReplies.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/StateSystemReplies.h"
 #include "support/TestKeys.h"
+#include "values/ResultDisplay.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,6 +21,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include <benchmark/benchmark.h>
 
@@ -52,57 +58,6 @@ QApplication& Application()
     return *ApplicationObject();
 }
 
-// A charge the size of a real one: the payee's details, the payer, and the signature of the
-// charge's issuer with its certificate, which is most of its bytes.
-QString ChargeDocument(int number)
-{
-    const QString id = QStringLiteral("188101771408147%1").arg(number, 5, 10, QLatin1Char('0'));
-    static const QString certificate = QString::fromLatin1(QByteArray(1100, 'M').toBase64());
-    return QStringLiteral(
-               "<Charge xmlns=\"http://roskazna.ru/gisgmp/xsd/116/Charge\" supplierBillID=\"%1\" "
-               "billDate=\"2016-02-01T10:00:00+03:00\" ValidUntil=\"2016-03-01T00:00:00+03:00\" "
-               "TotalAmount=\"150000\"><BillFor>Штраф по постановлению %1</BillFor>"
-               "<SupplierOrgInfo><Name>УФК по г. Москве (ГУ МВД России по г. "
-               "Москве)</Name><INN>7707089101</INN>"
-               "<KPP>770731005</KPP><Account><AccountNumber>40101810800000010041</AccountNumber>"
-               "<Bank><BIK>044583001</BIK></Bank></Account></SupplierOrgInfo><KBK>18811630020016000140</KBK>"
-               "<OKTMO>45383000</OKTMO><Payer><payerIdentifier>1010000000000123456789643</payerIdentifier>"
-               "</Payer><ds:Signature xmlns:ds=\"http://www.w3.org/2000/09/xmldsig#\"><ds:SignedInfo>"
-               "<ds:CanonicalizationMethod Algorithm=\"http://www.w3.org/2001/10/xml-exc-c14n#\"/>"
-               "<ds:SignatureMethod "
-               "Algorithm=\"urn:ietf:params:xml:ns:cpxmlsec:algorithms:gostr34102012-gostr34112012-256\"/>"
-               "<ds:Reference "
-               "URI=\"\"><ds:DigestValue>3Bf5G6s2LUW8wY0VhYg9w9kxq5Gv1F1c2l3GQ7f0FwE=</ds:DigestValue>"
-               "</ds:Reference></ds:SignedInfo><ds:SignatureValue>%2</ds:SignatureValue><ds:KeyInfo>"
-               "<ds:X509Data><ds:X509Certificate>%3</ds:X509Certificate></ds:X509Data></ds:KeyInfo>"
-               "</ds:Signature></Charge>")
-        .arg(id, QString::fromLatin1(QByteArray(64, 'S').toBase64()), certificate);
-}
-
-QString ChargeInfoOf(int number)
-{
-    return QStringLiteral("<ChargeInfo><AmountToPay>150000</AmountToPay><QuittanceWithPaymentStatus>3"
-                          "</QuittanceWithPaymentStatus><ChargeData>%1</ChargeData></ChargeInfo>")
-        .arg(QString::fromLatin1(ChargeDocument(number).toUtf8().toBase64()));
-}
-
-// `total` charges over `pages` replies; every reply but the last announces another page.
-QList<QByteArray> ChargePages(int total, int pages)
-{
-    QList<QByteArray> replies;
-    int number = 0;
-    for (int page = 0; page < pages; ++page) {
-        QStringList charges;
-        const int end = total * (page + 1) / pages;
-        while (number < end)
-            charges << ChargeInfoOf(++number);
-        const QString more =
-            page + 1 < pages ? QStringLiteral("hasMore=\"true\"") : QStringLiteral("hasMore=\"false\"");
-        replies << Envelope(ExportCharges(more, charges));
-    }
-    return replies;
-}
-
 QList<QByteArray> DocumentPage(int total)
 {
     return {DocumentPageReply(total)};
@@ -124,14 +79,20 @@ class ReplyServer final {
             close(stop[1]);
             const QList<QByteArray> replies = record();
             std::atomic<int> next{0};
-            TLoopbackHttpServer server([&](const TRecordedRequest& request) {
-                // The first request of an operation asks without paging; it starts the pages over.
-                const bool first = !request.Body.contains("pageNumber=");
-                const int index = first ? (next = 1, 0) : next++;
-                return Xml(replies.value(qMin(index, int(replies.size()) - 1)));
-            });
+            TLoopbackHttpServer server(
+                [&](const TRecordedRequest& request) {
+                    // The first request of an operation asks without paging; it starts the pages over.
+                    const bool first = !request.Body.contains("pageNumber=");
+                    const int index = first ? (next = 1, 0) : next++;
+                    return Xml(replies.value(qMin(index, int(replies.size()) - 1)));
+                },
+                std::chrono::seconds(60));
             const int port = server.port();
-            if (write(ports[1], &port, sizeof port) != sizeof port)
+            qint64 largest = 0;
+            for (const QByteArray& reply : replies)
+                largest = qMax(largest, qint64(reply.size()));
+            if (write(ports[1], &port, sizeof port) != sizeof port ||
+                write(ports[1], &largest, sizeof largest) != sizeof largest)
                 _exit(1);
             char byte = 0;
             while (read(stop[0], &byte, 1) > 0) {
@@ -141,7 +102,8 @@ class ReplyServer final {
         close(ports[1]);
         close(stop[0]);
         stop_ = stop[1];
-        if (read(ports[0], &port_, sizeof port_) != sizeof port_)
+        if (read(ports[0], &port_, sizeof port_) != sizeof port_ ||
+            read(ports[0], &largestReply_, sizeof largestReply_) != sizeof largestReply_)
             std::abort();
         close(ports[0]);
     }
@@ -154,15 +116,36 @@ class ReplyServer final {
     ReplyServer& operator=(const ReplyServer&) = delete;
 
     QString url() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port_); }
+    qint64 largestReply() const { return largestReply_; }
 
   private:
     pid_t child_ = -1;
     int stop_ = -1;
     int port_ = 0;
+    qint64 largestReply_ = 0;
+};
+
+// What the window would put in front of the operator ends the benchmark with its text: a modal box
+// would wait for ever.
+class ReportedDialogs final : public IDialogs {
+  public:
+    QString shown;
+
+    std::optional<QString> askOpenFileName(const QString&, const QString&) override { return {}; }
+    std::optional<QString> askSaveFileName(const QString&, const QString&) override { return {}; }
+    void showWarning(const QString& text, const QString&) override { shown += text; }
+    void showInfo(const QString& text, const QString&) override { shown += text; }
+    bool askYesNo(const QString& text, const QString&, bool) override
+    {
+        shown += text;
+        return false;
+    }
+    void showError(const QString& text, const QString&) override { shown += text; }
 };
 
 // The window ready to fetch from the server, its container unencrypted.
 struct Bench {
+    ReportedDialogs dialogs;
     ReplyServer server;
     QTemporaryDir folder;
     TestKeyStore keys;
@@ -173,11 +156,14 @@ struct Bench {
     {
         Application();
         keys.addContainer(Signer);
-        SessionOptions options =
-            StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}}.sessionOptions();
+        // Its own data folder: the settings, window state and journal of the runs stay in it.
+        SessionOptions options = StartupOptions{
+            folder.filePath(QStringLiteral("zelvan")),
+            {QStringLiteral("--data"),
+             folder.path()}}.sessionOptions();
         options.keyStoreOption = keys.path();
         session = std::make_unique<Session>(std::move(options));
-        window = std::make_unique<TfmZelvan>(*session);
+        window = std::make_unique<TfmZelvan>(*session, dialogs);
         window->show();
         auto* container = window->findChild<QComboBox*>(QStringLiteral("cbContainer"));
         container->addItem(Signer);
@@ -207,11 +193,13 @@ struct Bench {
             QCoreApplication::processEvents();
         }
         const QString status = window->findChild<QLabel*>(QStringLiteral("sbMainPanel3"))->text();
-        if (status != QStringLiteral("Получено начислений: ") + QString::number(expected))
-            state.SkipWithError(status.toStdString().c_str());
+        if (!dialogs.shown.isEmpty() ||
+            status != QStringLiteral("Получено начислений: ") + QString::number(expected))
+            state.SkipWithError((status + u' ' + dialogs.shown).toStdString().c_str());
         state.counters["memo_lines"] = double(memo->blockCount());
         state.counters["memo_chars"] = double(memo->document()->characterCount());
         state.counters["peak_MB"] = PeakMegabytes();
+        state.counters["reply_MB"] = double(server.largestReply()) / (1024.0 * 1024.0);
     }
 };
 
@@ -227,6 +215,71 @@ BENCHMARK(ChargesOperation)
     ->Args({10000, 10})
     ->Args({10000, 1})
     ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(3);
+
+// The display's own records as the reader hands them on, labelled, each as the text of its block.
+class RecordTexts final : public ISOAPValues {
+  public:
+    QStringList blocks;
+
+    void DisplayRecord(const XmlDocument& /*document*/, QStringList& lines) override
+    {
+        QStringList shown = lines;
+        LabelRecordLines(TRecordTable::rtCharges, shown);
+        blocks << RecordBlockText(blocks.size() + 1, shown);
+    }
+    QString GetFieldValue(const QString& /*name*/) override { return {}; }
+};
+
+// The floor of the charges operation: the memo's text of the same charges given to a bare
+// QPlainTextEdit the way the window gives it (undo off, inserted at the end, the first thousand
+// blocks one by one and then pieces of 256 K characters), the event loop running between pieces
+// as it does between the window's hand-offs.
+void ChargesMemoFloor(benchmark::State& state)
+{
+    RecordTexts records;
+    for (const QByteArray& reply : ChargePages(int(state.range(0)), int(state.range(1))))
+        ReadExportCharges(XmlDocument::parse(reply), &records);
+    Application();
+    QPlainTextEdit memo;
+    memo.resize(760, 420);
+    memo.show();
+    QCoreApplication::processEvents();
+    QTextDocument* document = memo.document();
+    const auto insert = [&](QString& text) {
+        const bool undo = document->isUndoRedoEnabled();
+        document->setUndoRedoEnabled(false);
+        QTextCursor end(document);
+        end.movePosition(QTextCursor::End);
+        end.insertText(std::exchange(text, QString()));
+        document->setUndoRedoEnabled(undo);
+        QCoreApplication::sendPostedEvents(&memo, QEvent::MetaCall);
+        QCoreApplication::processEvents();
+    };
+    for (auto _ : state) {
+        memo.clear();
+        QString pending;
+        for (const QString& block : records.blocks) {
+            if (!pending.isEmpty() || !document->isEmpty())
+                pending += u'\n';
+            pending += block;
+            if (document->blockCount() < 1000 || pending.size() >= 256 * 1024)
+                insert(pending);
+        }
+        if (!pending.isEmpty())
+            insert(pending);
+        QCoreApplication::processEvents();
+    }
+    state.counters["memo_lines"] = double(document->blockCount());
+    state.counters["memo_chars"] = double(document->characterCount());
+    // The memo's own cost with the text it was given, the pages' trees read before it included.
+    state.counters["peak_MB"] = PeakMegabytes();
+}
+BENCHMARK(ChargesMemoFloor)
+    ->Args({10000, 10})
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
     ->Iterations(3);
 
 void DocumentDetailsOperation(benchmark::State& state)
@@ -235,7 +288,12 @@ void DocumentDetailsOperation(benchmark::State& state)
     Bench bench([=] { return DocumentPage(total); });
     bench.press("buGetDocumentDetails", "mmDocumentDetails", state, total);
 }
-BENCHMARK(DocumentDetailsOperation)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(DocumentDetailsOperation)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Iterations(3);
 
 } // namespace
 

@@ -656,7 +656,7 @@ void OperationRunner::saveDebugFile(const QString& content, const QString& name)
     }
 }
 
-XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& body)
+XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& body, TakenRecords* taken)
 {
     const QString envelope = BuildSignedEnvelope(*key_, body, MessageIdentifiers(*this));
     // Written before anything is sent, so a failure here stops the operation harmlessly.
@@ -686,7 +686,10 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     }
     XmlDocument reply;
     try {
-        reply = XmlDocument::parse(replyBytes, [this] { return cancelled(); });
+        // The debug copy is the whole reply, so records are taken out of it only without one.
+        const bool take = taken && inputs_.debugFolder.isEmpty();
+        reply = XmlDocument::parse(
+            replyBytes, [this] { return cancelled(); }, take ? taken->handOff() : XmlHandOff());
     } catch (const EXMLException&) {
         if (cancelled())
             throw EOperationCancelled(cancelledText(true));
@@ -767,11 +770,12 @@ void OperationRunner::charges()
         while (hasMore && pageNumber_ <= LastPageNumber) {
             // The builder reads the page number and length of this request from the runner.
             const QString body = SoapCreateExportRequest(*this);
+            TakenRecords taken(TakeCharge);
             const XmlDocument reply =
                 exchange({QStringLiteral("ChargeRequest"), QStringLiteral("ChargeResponse"),
                           inputs_.settings.serviceChargesGisGmp, GisGmpSoapAction()},
-                         body);
-            const TExportChargesResult page = ReadExportCharges(reply, this);
+                         body, &taken);
+            const TExportChargesResult page = ReadExportCharges(reply, this, &taken);
             hasMore = page.HasMore;
             pageLength_ = page.Count;
             pageNumber_ = pageNumber_ == 0 ? 2 : pageNumber_ + 1;
@@ -793,11 +797,12 @@ void OperationRunner::documentDetails()
         journalOperation_ = QStringLiteral("document-details");
         begin(vtGISGKXCharges, QStringLiteral("Запрос начислений..."));
         const QString body = SoapCreateExportPaymentDocumentDetailsRequest(inputs_.settings.container, *this);
+        TakenRecords taken(TakePaymentDocuments);
         const XmlDocument reply = exchange(
             {QStringLiteral("DocumentDetailsRequest"), QStringLiteral("DocumentDetailsResponse"),
              inputs_.settings.serviceChargesGisGkx, QStringLiteral("urn:#export_payment_document_details")},
-            body);
-        ReadPaymentDocumentDetails(reply, this);
+            body, &taken);
+        ReadPaymentDocumentDetails(reply, this, &taken);
         return ChargesCountText(records_);
     });
     if (records_ == 0)

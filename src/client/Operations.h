@@ -21,6 +21,7 @@
 
 class Journal;
 class THttpClient;
+class TakenRecords;
 class XmlDocument;
 
 // The exchanges the client runs; an order and its cancellation are told apart by the caller.
@@ -145,7 +146,8 @@ class OperationRunner final : public ISOAPValues {
     void identify(const QString& control, const QString& caption, const QString& value);
     QString cancelledText(bool requestSent) const;
     template <class Steps> void guarded(Steps steps);
-    XmlDocument exchange(const Exchange& exchange, const QString& body);
+    // Records `taken`, when given, are taken out of the reply as it is read.
+    XmlDocument exchange(const Exchange& exchange, const QString& body, TakenRecords* taken = nullptr);
     // The journal's row of the exchange in flight and what it will be completed with.
     void beginRow(const Exchange& exchange, const QByteArray& envelope);
     void completeRow(const std::exception_ptr& error);

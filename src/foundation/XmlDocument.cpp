@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <exception>
 
 namespace {
 
@@ -80,6 +81,13 @@ bool isWhiteSpaceOnly(const QByteArray& text)
         if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
             return false;
     return true;
+}
+
+// The shell an element taken while its document was read leaves behind: no child of anything.
+char TakenMark = 0;
+bool isTaken(const xmlNode* node)
+{
+    return node->type == XML_ELEMENT_NODE && node->_private == &TakenMark;
 }
 
 bool hasElementChild(const xmlNode* node)
@@ -155,7 +163,10 @@ int isVisibleInScope(void* userData, xmlNodePtr node, xmlNodePtr parent)
 // Counts what the parser builds, in its own callbacks, and stops it at the first limit passed.
 class NodeCounter final {
   public:
-    NodeCounter(xmlParserCtxtPtr context, qint64 maxNodes) : context_(context), maxNodes_(maxNodes)
+    // `ended`, when given, is told of every element as it ends, while the tree is built; when it
+    // answers true, the element is taken out of the tree and freed.
+    NodeCounter(xmlParserCtxtPtr context, qint64 maxNodes, std::function<bool(xmlNodePtr)> ended = {})
+        : context_(context), maxNodes_(maxNodes), ended_(std::move(ended))
     {
         xmlSAXHandler* sax = context->sax;
         startElement_ = sax->startElementNs;
@@ -177,7 +188,10 @@ class NodeCounter final {
             NodeCounter& self = of(ctx);
             --self.depth_;
             self.inText_ = false;
+            const xmlNodePtr element = static_cast<xmlParserCtxtPtr>(ctx)->node;
             self.endElement_(ctx, localName, prefix, uri);
+            if (self.ended_ && element && !self.error_)
+                self.handOn(element);
         };
         // The parser hands one text over in several calls; it is one node.
         sax->characters = [](void* ctx, const xmlChar* text, int length) {
@@ -205,6 +219,8 @@ class NodeCounter final {
     NodeCounter& operator=(const NodeCounter&) = delete;
 
     const QString& excess() const { return excess_; }
+    // What the receiver of an ended element raised; the parser stopped there.
+    const std::exception_ptr& error() const { return error_; }
 
   private:
     static NodeCounter& of(void* ctx)
@@ -227,6 +243,36 @@ class NodeCounter final {
             return true;
         return refuse(QStringLiteral("вложенность элементов больше %1.").arg(XmlLimits::MaxDepth));
     }
+    // Only an element whose elder siblings were all taken (white space between elements is no
+    // sibling), so that what stays in the tree keeps its place in the order of the document.
+    static bool eldest(xmlNodePtr element)
+    {
+        const xmlNode* elder = element->prev;
+        if (elder && elder->type == XML_TEXT_NODE &&
+            (!elder->content || isWhiteSpaceOnly(QByteArray(reinterpret_cast<const char*>(elder->content)))))
+            elder = elder->prev;
+        return !elder || isTaken(elder);
+    }
+    // No exception may cross the parser's C frames: it is kept and raised once the parser is out.
+    void handOn(xmlNodePtr element)
+    {
+        if (!eldest(element))
+            return;
+        try {
+            if (ended_(element)) {
+                // An empty shell stays, so that the white space around it still reads as the
+                // formatting between elements.
+                xmlFreeNodeList(element->children);
+                element->children = element->last = nullptr;
+                xmlFreePropList(element->properties);
+                element->properties = nullptr;
+                element->_private = &TakenMark;
+            }
+        } catch (...) {
+            error_ = std::current_exception();
+            xmlStopParser(context_);
+        }
+    }
     bool refuse(const QString& why)
     {
         if (excess_.isEmpty())
@@ -241,6 +287,8 @@ class NodeCounter final {
     int depth_ = 0;
     bool inText_ = false;
     QString excess_;
+    std::function<bool(xmlNodePtr)> ended_;
+    std::exception_ptr error_;
     startElementNsSAX2Func startElement_;
     endElementNsSAX2Func endElement_;
     charactersSAXFunc characters_;
@@ -358,7 +406,7 @@ QList<XmlNode> XmlNode::children() const
         return result;
     const bool formatted = hasElementChild(FNode);
     for (xmlNodePtr child = FNode->children; child; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE ||
+        if ((child->type == XML_ELEMENT_NODE && !isTaken(child)) ||
             (beginsTextRun(child) && !(formatted && isWhiteSpaceOnly(textRun(child)))))
             result.append(XmlNode(FDoc, child));
     }
@@ -433,9 +481,10 @@ QByteArray XmlNode::exclusiveCanonicalXml(const XmlNode& excluded) const
     return result;
 }
 
-XmlDocument XmlDocument::parse(const QByteArray& bytes, const std::function<bool()>& stopRequested)
+XmlDocument XmlDocument::parse(const QByteArray& bytes, const std::function<bool()>& stopRequested,
+                               const XmlHandOff& handOff)
 {
-    return parseBytes(bytes, false, stopRequested);
+    return parseBytes(bytes, false, stopRequested, handOff);
 }
 
 XmlDocument XmlDocument::parseText(const QString& text)
@@ -452,7 +501,7 @@ XmlDocument XmlDocument::parseUtf8Text(const QByteArray& utf8)
 }
 
 XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, bool forceUtf8,
-                                    const std::function<bool()>& stopRequested)
+                                    const std::function<bool()>& stopRequested, const XmlHandOff& handOff)
 {
     xmlInitParser();
     if (bytes.size() > INT_MAX)
@@ -476,7 +525,14 @@ XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, bool forceUtf8,
     }
     xmlCtxtUseOptions(context.get(), options);
     context->sax->internalSubset = refuseDocumentTypeDeclaration;
-    const NodeCounter counter(context.get(), XmlLimits::maxNodes(bytes.size()));
+    std::function<bool(xmlNodePtr)> ended;
+    if (handOff)
+        ended = [&handOff, parser = context.get()](xmlNodePtr element) {
+            // A handle that owns nothing: the tree is the parser's until the reading ends.
+            return handOff(
+                XmlNode(std::shared_ptr<xmlDoc>(std::shared_ptr<xmlDoc>(), parser->myDoc), element));
+        };
+    const NodeCounter counter(context.get(), XmlLimits::maxNodes(bytes.size()), std::move(ended));
 
     // Fed in pieces, so that a stop is heard while a long reply is read.
     constexpr qsizetype piece = 1 << 18;
@@ -498,6 +554,8 @@ XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, bool forceUtf8,
 
     if (stopped)
         throw EXMLException(QStringLiteral("Чтение документа XML прервано."));
+    if (counter.error())
+        std::rethrow_exception(counter.error());
     if (!counter.excess().isEmpty())
         throw EXMLException(QStringLiteral("Документ XML не принят: ") + counter.excess());
     if (context->errNo == XML_ERR_USER_STOP)

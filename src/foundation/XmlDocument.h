@@ -94,6 +94,13 @@ struct XmlLimits {
     static qint64 maxNodes(qint64 octets) { return BaseNodes + octets / OctetsPerFurtherNode; }
 };
 
+// Told of an element of a document as it ends while the document is read, the element's subtree
+// complete, when all its elder siblings were taken; the handle is good only during the call. True
+// takes the element: its content is freed, so that a long reply is not held whole, and it is no
+// child of anything any more (what is serialised of the document keeps an empty shell in its
+// place). What the receiver raises ends the reading and is raised again.
+using XmlHandOff = std::function<bool(const XmlNode& element)>;
+
 class XmlDocument final {
   public:
     // A document without content.
@@ -103,8 +110,9 @@ class XmlDocument final {
     // substituted; a document that declares a DTD is refused. Raises EXMLException (XmlHelper.h)
     // with the parser's message and position on malformed input, and on a document beyond
     // XmlLimits. `stopRequested`, when given, is asked between pieces of the text; when it says
-    // yes, reading ends with EXMLException.
-    static XmlDocument parse(const QByteArray& bytes, const std::function<bool()>& stopRequested = {});
+    // yes, reading ends with EXMLException. `handOff`, when given, takes elements out as they end.
+    static XmlDocument parse(const QByteArray& bytes, const std::function<bool()>& stopRequested = {},
+                             const XmlHandOff& handOff = {});
 
     // Parses XML that is already text: an encoding named in its declaration is ignored, since the
     // characters are decoded already. Otherwise as parse().
@@ -127,7 +135,7 @@ class XmlDocument final {
   private:
     explicit XmlDocument(std::shared_ptr<_xmlDoc> doc) : FDoc(std::move(doc)) {}
     static XmlDocument parseBytes(const QByteArray& bytes, bool forceUtf8,
-                                  const std::function<bool()>& stopRequested);
+                                  const std::function<bool()>& stopRequested, const XmlHandOff& handOff = {});
 
     std::shared_ptr<_xmlDoc> FDoc;
 };

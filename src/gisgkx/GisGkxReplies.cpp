@@ -16,7 +16,49 @@ void CheckErrorMessage(const XmlNode& parent)
     throw ESOAPException::CreateResult(NodeText(error, QStringLiteral("ErrorCode")), description, {});
 }
 
+// The lines of the record's own data, to which each of its documents' lines are added.
+void RecordBaseLines(const XmlNode& record, QStringList& lines)
+{
+    FlattenNode(record, lines, QStringLiteral("PaymentDocument;Service"));
+}
+
+// The record's documents and services, each shown on its own.
+QList<XmlNode> RecordItems(const XmlNode& record)
+{
+    QList<XmlNode> items;
+    for (const XmlNode& item : record.children()) {
+        if (!item.isElement())
+            continue;
+        const QString name = item.localName();
+        if (SameAsciiText(name, QLatin1String("PaymentDocument")) ||
+            SameAsciiText(name, QLatin1String("Service")))
+            items << item;
+    }
+    return items;
+}
+
+const QString DocumentDetailsPath = QStringLiteral(
+    "Body\\exportPaymentDocumentDetailsResult\\MessageData\\AppData\\ExportPaymentDocumentDetails");
+
 } // namespace
+
+bool TakePaymentDocuments(const XmlNode& element, QList<QStringList>& records)
+{
+    const XmlNode parent = element.parent();
+    // The system's "nothing found" or its error is the reader's to see.
+    if (!parent || SameAsciiText(element.localName(), QLatin1String("ErrorMessage")) ||
+        !SameAsciiText(parent.localName(), QLatin1String("ExportPaymentDocumentDetails")) ||
+        !IsAtPath(parent, DocumentDetailsPath))
+        return false;
+    QStringList lines;
+    RecordBaseLines(element, lines);
+    for (const XmlNode& item : RecordItems(element)) {
+        QStringList itemLines = lines;
+        FlattenNode(item, itemLines, QString());
+        records << itemLines;
+    }
+    return true;
+}
 
 QString ReadAckResult(const XmlDocument& document)
 {
@@ -44,16 +86,12 @@ QString ReadStateResult(const XmlDocument& document)
     return NodeText(common, QStringLiteral("TransportID"));
 }
 
-int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values)
+int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values, TakenRecords* taken)
 {
     const XmlNode root = document.documentElement();
     CheckSoapEnvelope(root);
 
-    const XmlNode details = FindNodeByPath(
-        root,
-        QStringLiteral(
-            "Body\\exportPaymentDocumentDetailsResult\\MessageData\\AppData\\ExportPaymentDocumentDetails"),
-        true);
+    const XmlNode details = FindNodeByPath(root, DocumentDetailsPath, true);
     const XmlNode error = FindNodeByPath(details, QStringLiteral("ErrorMessage"), false);
     if (error) {
         // The system's way of saying that nothing matched the request.
@@ -66,18 +104,16 @@ int ReadPaymentDocumentDetails(const XmlDocument& document, ISOAPValues* values)
     int count = 0;
     if (!values)
         return count;
+    if (taken) {
+        count += int(taken->size());
+        taken->display(*values);
+    }
     QStringList baseLines;
     QStringList lines;
     for (const XmlNode& record : details.children()) {
         baseLines.clear();
-        FlattenNode(record, baseLines, QStringLiteral("PaymentDocument;Service"));
-        for (const XmlNode& item : record.children()) {
-            if (!item.isElement())
-                continue;
-            const QString name = item.localName();
-            if (!SameAsciiText(name, QLatin1String("PaymentDocument")) &&
-                !SameAsciiText(name, QLatin1String("Service")))
-                continue;
+        RecordBaseLines(record, baseLines);
+        for (const XmlNode& item : RecordItems(record)) {
             ++count;
             lines = baseLines;
             FlattenNode(item, lines, QString());

@@ -42,7 +42,35 @@ XmlDocument DecodeChargeData(const XmlNode& charge)
     return XmlDocument::parseUtf8Text(*decoded);
 }
 
+// Adds the lines one charge is shown with; returns the charge's own document.
+XmlDocument ChargeLines(const XmlNode& charge, QStringList& lines)
+{
+    XmlDocument work = DecodeChargeData(charge);
+    FlattenNode(work.documentElement(), lines, QStringLiteral("Signature"));
+    FlattenNode(charge, lines, QStringLiteral("ChargeData"));
+    return work;
+}
+
+const QString ChargesPath = QStringLiteral(
+    "Body\\GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage\\ExportChargesResponse\\Charges");
+
 } // namespace
+
+bool TakeCharge(const XmlNode& element, QList<QStringList>& records)
+{
+    const XmlNode parent = element.parent();
+    if (!parent || !SameAsciiText(parent.localName(), QLatin1String("Charges")) ||
+        !IsAtPath(parent, ChargesPath))
+        return false;
+    QStringList lines;
+    try {
+        ChargeLines(element, lines);
+    } catch (const Exception&) {
+        return false;
+    }
+    records << lines;
+    return true;
+}
 
 XmlNode CheckGisGmpResponse(const XmlDocument& document, bool ticketMust, bool resultMust)
 {
@@ -87,17 +115,14 @@ QString ReadPackageStatus(const XmlDocument& document)
     return entity.attribute(QStringLiteral("entityId"));
 }
 
-TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values)
+TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values, TakenRecords* taken)
 {
     CheckGisGmpResponse(document, false, false);
 
     TExportChargesResult result;
-    const XmlNode response = FindNodeByPath(
-        document.documentElement(),
-        QStringLiteral(
-            "Body\\GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage\\ExportChargesResponse"),
-        true);
-    const XmlNode charges = FindNodeByPath(response, QStringLiteral("Charges"), false);
+    const XmlNode response =
+        FindNodeByPath(document.documentElement(), ChargesPath.section(u'\\', 0, -2), true);
+    const XmlNode charges = FindNodeByPath(response, ChargesPath.section(u'\\', -1), false);
     if (!charges)
         return result;
 
@@ -108,15 +133,18 @@ TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues*
             QStringLiteral("Требуется повторный запрос (внешняя система недоступна либо получена ошибка)."),
             {});
 
+    if (taken) {
+        result.Count += int(taken->size());
+        if (values)
+            taken->display(*values);
+    }
     QStringList lines;
     for (const XmlNode& charge : charges.children()) {
         ++result.Count;
         if (!values)
             continue;
-        const XmlDocument work = DecodeChargeData(charge);
         lines.clear();
-        FlattenNode(work.documentElement(), lines, QStringLiteral("Signature"));
-        FlattenNode(charge, lines, QStringLiteral("ChargeData"));
+        const XmlDocument work = ChargeLines(charge, lines);
         values->DisplayRecord(work, lines);
     }
     return result;

@@ -25,6 +25,10 @@ struct TExportChargesResult {
     bool HasMore = false;
 };
 
+// A charge of a charges page as the page is read, for TakenRecords.
+bool TakeCharge(const XmlNode& element, QList<QStringList>& records);
+
 // Counts the charges of one reply page and, when `values` is given, hands each decoded charge to
-// it for display.
-TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values);
+// it for display: those `taken` while the page was read first.
+TExportChargesResult ReadExportCharges(const XmlDocument& document, ISOAPValues* values,
+                                       TakenRecords* taken = nullptr);

@@ -2,6 +2,9 @@
 
 #include "foundation/TextHelper.h"
 #include "foundation/XmlHelper.h"
+#include "smev/SoapValues.h"
+
+#include <utility>
 
 QString NodeText(const XmlNode& start, const QString& path)
 {
@@ -33,4 +36,27 @@ void CheckSoapEnvelope(const XmlNode& root)
         throw ESOAPException::CreateFault(QStringLiteral("Fault"), QStringLiteral("Unknown error"));
     const QString description = NodeText(error, QStringLiteral("Description"));
     throw ESOAPException::CreateResult(NodeText(error, QStringLiteral("ErrorCode")), description, {});
+}
+
+bool IsAtPath(const XmlNode& node, const QString& path)
+{
+    XmlNode current = node;
+    const QStringList names = path.split(u'\\');
+    for (auto name = names.crbegin(); name != names.crend(); ++name) {
+        const XmlNode parent = current.parent();
+        if (!parent || FindNodeByPath(parent, *name, false) != current)
+            return false;
+        current = parent;
+    }
+    return current.parent().isNull();
+}
+
+void TakenRecords::display(ISOAPValues& values)
+{
+    const XmlDocument none;
+    for (QStringList& lines : records_) {
+        QStringList shown = std::exchange(lines, {});
+        values.DisplayRecord(none, shown);
+    }
+    records_.clear();
 }

@@ -202,3 +202,39 @@ TEST(XmlDocument, ExclusiveCanonicalFormOfAnElement)
               QByteArray("<a:item xmlns:a=\"urn:a\" b=\"3\" z=\"2\" a:y=\"1\">text &amp; more\n"
                          "<child xmlns=\"urn:d\"></child></a:item>"));
 }
+
+// Elements taken while a document is read leave the rest as it was, the text around them included,
+// whatever the piece boundaries; only an element whose elder siblings were all taken is offered,
+// and what the receiver raises ends the reading.
+TEST(XmlDocument, ElementsTakenWhileReadingLeaveTheRestIntact)
+{
+    QByteArray bytes = "<r xmlns:p=\"urn:p\"><list>\n";
+    for (int i = 0; i < 5000; ++i)
+        bytes += "  <p:item n=\"" + QByteArray::number(i) + "\">" + QByteArray(100, 'x') + "</p:item>\n";
+    bytes += "  <stay>text</stay> tail<p:item n=\"late\"/></list><after>a<b/>c</after></r>";
+    QStringList taken;
+    const XmlDocument document = XmlDocument::parse(bytes, {}, [&](const XmlNode& element) {
+        if (element.localName() != QLatin1String("item"))
+            return false;
+        taken << element.attribute(QStringLiteral("n")) + u'/' + element.namespaceUri() + u'/' +
+                     QString::number(element.text().size());
+        return true;
+    });
+    ASSERT_EQ(taken.size(), 5000);
+    EXPECT_EQ(taken.first(), QStringLiteral("0/urn:p/100"));
+    EXPECT_EQ(taken.last(), QStringLiteral("4999/urn:p/100"));
+    const XmlNode list = document.documentElement().children().first();
+    EXPECT_EQ(names(list.children()), (QStringList{"stay", "\" tail\"", "p:item"}));
+    EXPECT_EQ(document.documentElement().children()[1].text(), QStringLiteral("ac"));
+
+    int offered = 0;
+    EXPECT_EQ(Raised<EXMLException>([&] {
+                  XmlDocument::parse(bytes, {}, [&](const XmlNode&) -> bool {
+                      if (++offered == 3)
+                          throw EXMLException(QStringLiteral("stop here"));
+                      return false;
+                  });
+              }),
+              QStringLiteral("stop here"));
+    EXPECT_EQ(offered, 3);
+}

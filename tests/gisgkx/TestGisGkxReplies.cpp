@@ -66,3 +66,28 @@ TEST(GisZhkhReaders, AckStateAndPaymentDocumentDetails)
         {"Service", {"ServiceID=S-2"}}};
     EXPECT_EQ(values.Records, expected);
 }
+
+// Payment documents taken out as the reply is read are shown as the whole tree would show them,
+// the system's error included.
+TEST(GisZhkhReaders, TakenAsReadShownAsFromTheWholeTree)
+{
+    const ReplyReader read = [](const XmlDocument& document, ISOAPValues* values, TakenRecords* taken) {
+        return ReadPaymentDocumentDetails(document, values, taken);
+    };
+    const auto details = [](const QByteArray& content) {
+        return ReplyEnvelopeText(
+            "<exportPaymentDocumentDetailsResult><MessageData><AppData><ExportPaymentDocumentDetails>" +
+            content +
+            "</ExportPaymentDocumentDetails></AppData></MessageData></exportPaymentDocumentDetailsResult>");
+    };
+    const QByteArray record =
+        "<Result><Address><region>Москва</region></Address><PaymentDocument><Number>PD-1</Number>"
+        "</PaymentDocument><Service><ServiceID>S-1</ServiceID></Service><Year>2016</Year></Result>";
+    const std::pair<QByteArray, qsizetype> cases[] = {
+        {details(record + "\n" + record), 4},
+        {details(record + "<ErrorMessage><ErrorCode>INT002000</ErrorCode></ErrorMessage>"), 0},
+        {details(record + "<ErrorMessage><ErrorCode>INT002012</ErrorCode></ErrorMessage>"), 0},
+    };
+    for (const auto& [reply, taken] : cases)
+        ExpectShownAsFromTheWholeTree(reply, read, TakePaymentDocuments, taken);
+}

@@ -10,12 +10,17 @@
 
 namespace {
 
-XmlDocument GisGmpReply(const QByteArray& status, const QByteArray& response)
+QByteArray GisGmpReplyText(const QByteArray& status, const QByteArray& response)
 {
-    return ReplyEnvelope(
+    return ReplyEnvelopeText(
         "<smev:GISGMPTransferMsg xmlns:smev=\"urn:smev\"><smev:Message><smev:Status>" + status +
         "</smev:Status></smev:Message><smev:MessageData><smev:AppData><m:ResponseMessage xmlns:m=\"urn:m\">" +
         response + "</m:ResponseMessage></smev:AppData></smev:MessageData></smev:GISGMPTransferMsg>");
+}
+
+XmlDocument GisGmpReply(const QByteArray& status, const QByteArray& response)
+{
+    return XmlDocument::parse(GisGmpReplyText(status, response));
 }
 
 XmlDocument ChargesReply(const QByteArray& charges)
@@ -138,4 +143,32 @@ TEST(ExportCharges, RecordsAndDamagedChargeData)
     }
     EXPECT_THROW(ReadExportCharges(ChargesReply("<Charges>" + Charge("not xml <") + "</Charges>"), &values),
                  EXMLException);
+}
+
+// Charges taken out as the page is read are shown as the whole tree would show them, failures
+// included; a charge that does not read stays in the tree with every one after it.
+TEST(ExportCharges, TakenAsReadShownAsFromTheWholeTree)
+{
+    const ReplyReader read = [](const XmlDocument& document, ISOAPValues* values, TakenRecords* taken) {
+        return ReadExportCharges(document, values, taken).Count;
+    };
+    const auto page = [](const QByteArray& attributes, const QByteArray& content) {
+        return GisGmpReplyText("RESULT", "<ExportChargesResponse><Charges " + attributes + ">" + content +
+                                             "</Charges></ExportChargesResponse>");
+    };
+    QByteArray list;
+    for (int i = 0; i < 20; ++i)
+        list +=
+            "\n " + Charge("<Charge supplierBillID=\"" + QByteArray::number(i) + "\"><KBK>1</KBK></Charge>");
+    const QByteArray damaged = "<x><ChargeData>PENoYXJnZS8+*</ChargeData></x>";
+    const std::pair<QByteArray, qsizetype> cases[] = {
+        {page("hasMore=\"1\"", list), 20},
+        {page({}, list + damaged + list), 20},
+        {page("needReRequest=\"true\"", list), 0},
+        // Charges elsewhere than where the reader looks are not the page's.
+        {GisGmpReplyText("RESULT", "<Other><Charges>" + list + "</Charges></Other><ExportChargesResponse/>"),
+         0},
+    };
+    for (const auto& [reply, taken] : cases)
+        ExpectShownAsFromTheWholeTree(reply, read, TakeCharge, taken);
 }

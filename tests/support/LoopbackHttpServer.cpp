@@ -90,7 +90,10 @@ struct TLoopbackHttpServer::TImpl {
 
 TLoopbackHttpServer::TLoopbackHttpServer() : TLoopbackHttpServer(THandler{}) {}
 
-TLoopbackHttpServer::TLoopbackHttpServer(THandler handler) : F(std::make_unique<TImpl>())
+TLoopbackHttpServer::TLoopbackHttpServer(THandler handler) : TLoopbackHttpServer(std::move(handler), {}) {}
+
+TLoopbackHttpServer::TLoopbackHttpServer(THandler handler, std::chrono::seconds keepAlive)
+    : F(std::make_unique<TImpl>())
 {
     F->Handler = std::move(handler);
     auto serve = [this](const httplib::Request& request, httplib::Response& response) {
@@ -102,7 +105,7 @@ TLoopbackHttpServer::TLoopbackHttpServer(THandler handler) : F(std::make_unique<
     F->Server.Delete(".*", serve);
     // An idle kept-alive connection would hold the server's stop for the whole keep-alive time;
     // clients reconnect when the server has closed it.
-    F->Server.set_keep_alive_timeout(0);
+    F->Server.set_keep_alive_timeout(keepAlive.count());
 
     F->Port = F->Server.bind_to_any_port("127.0.0.1");
     if (F->Port <= 0)

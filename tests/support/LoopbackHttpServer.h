@@ -50,6 +50,10 @@ class TLoopbackHttpServer final {
     // Answers every request with 200 and an empty body until told otherwise.
     TLoopbackHttpServer();
     explicit TLoopbackHttpServer(THandler handler);
+    // A server that keeps an idle connection open for `keepAlive`, as a real one does: a client
+    // that sends on a connection the server has just closed gets no reply, a race a busy machine
+    // loses often enough to spoil a benchmark.
+    TLoopbackHttpServer(THandler handler, std::chrono::seconds keepAlive);
     // Stops listening, releases any reply held back, and waits for the server's threads.
     ~TLoopbackHttpServer();
     TLoopbackHttpServer(const TLoopbackHttpServer&) = delete;
