@@ -122,14 +122,13 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
 
         SessionOptions session;
         FixClockAndIdentifiers(session);
-        session.dataOption = window.folder();
         QString out;
         QString err;
         QTextStream outStream(&out);
         QTextStream errStream(&err);
         RunCommandLine({QStringLiteral("zelvan-cli"), QLatin1String(c.operation),
                         QStringLiteral("--settings"), QDir(window.folder()).filePath("zelvan.ini"),
-                        QStringLiteral("--store"), keys.path()},
+                        QStringLiteral("--store"), keys.path(), QStringLiteral("--data"), data.path()},
                        {&outStream, &errStream, false, {}}, session);
 
         const QList<TRecordedRequest> requests = server.requests();
@@ -160,7 +159,8 @@ TEST(CommandLine, ABatchAsksForThePasswordOnce)
                   .arg(server.url(), Signer));
     QStringList arguments{QStringLiteral("zelvan-cli"), QStringLiteral("charges"),
                           QStringLiteral("--settings"), settings,
-                          QStringLiteral("--store"),    keys.path()};
+                          QStringLiteral("--store"),    keys.path(),
+                          QStringLiteral("--data"),     data.path()};
     for (const char* name : {"first.txt", "second.txt", "third.txt"}) {
         const QString path = QDir(data.path()).filePath(QLatin1String(name));
         WriteFile(path, QStringLiteral("SearchType=1\r\nSupplierBillID=18810000000000000001\r\n"));
