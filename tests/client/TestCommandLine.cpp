@@ -157,6 +157,7 @@ TEST(CommandLine, ABatchAsksForThePasswordOnce)
     WriteFile(settings,
               QStringLiteral("ServiceChargesGISGMP=%1\r\nTimeStampEnable=0\r\nCryptContainer=%2\r\n")
                   .arg(server.url(), Signer));
+    // The test's own data folder, so the journal written is never the person's running it.
     QStringList arguments{QStringLiteral("zelvan-cli"), QStringLiteral("charges"),
                           QStringLiteral("--settings"), settings,
                           QStringLiteral("--store"),    keys.path(),
