@@ -122,13 +122,14 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
 
         SessionOptions session;
         FixClockAndIdentifiers(session);
+        session.dataOption = window.folder();
         QString out;
         QString err;
         QTextStream outStream(&out);
         QTextStream errStream(&err);
         RunCommandLine({QStringLiteral("zelvan-cli"), QLatin1String(c.operation),
                         QStringLiteral("--settings"), QDir(window.folder()).filePath("zelvan.ini"),
-                        QStringLiteral("--store"), keys.path(), QStringLiteral("--data"), data.path()},
+                        QStringLiteral("--store"), keys.path()},
                        {&outStream, &errStream, false, {}}, session);
 
         const QList<TRecordedRequest> requests = server.requests();
