@@ -34,8 +34,6 @@
 #include <QTimer>
 
 #include <atomic>
-#include <deque>
-#include <mutex>
 #include <optional>
 
 namespace {
@@ -63,13 +61,9 @@ class PaintedTexts final : public QObject {
 };
 
 class Flows : public ::testing::Test {
-  private:
-    // Declared before the server, whose thread reads them until it is stopped.
-    std::mutex FMutex;
-    std::deque<TScriptedReply> FReplies;
-
   protected:
     TestKeyStore keys;
+    ReplyScript replies;
     TLoopbackHttpServer server;
     ScriptedDialogs dialogs;
     std::unique_ptr<TestWindow> window;
@@ -77,7 +71,7 @@ class Flows : public ::testing::Test {
     void SetUp() override
     {
         keys.addContainer(Signer);
-        server.setHandler([this](const TRecordedRequest&) { return NextReply(); });
+        server.setHandler([this](const TRecordedRequest&) { return replies.next(); });
     }
 
     void Open(const QStringList& arguments = {})
@@ -113,22 +107,7 @@ class Flows : public ::testing::Test {
         PressButton(*window, QString::fromLatin1(name), wait);
     }
 
-    // Replies in the order of the requests; the last one answers every further request.
-    void Script(std::initializer_list<TScriptedReply> replies)
-    {
-        std::lock_guard lock(FMutex);
-        FReplies.assign(replies.begin(), replies.end());
-    }
-    TScriptedReply NextReply()
-    {
-        std::lock_guard lock(FMutex);
-        if (FReplies.empty())
-            return TScriptedReply{};
-        TScriptedReply reply = FReplies.front();
-        if (FReplies.size() > 1)
-            FReplies.pop_front();
-        return reply;
-    }
+    void Script(std::initializer_list<TScriptedReply> list) { replies.set(list); }
 
     QList<ScriptedDialogs::Shown> Shown() const { return dialogs.shown(); }
     QStringList ShownTexts(Kind kind) const

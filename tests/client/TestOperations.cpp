@@ -21,8 +21,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <deque>
-#include <mutex>
 
 namespace {
 
@@ -95,13 +93,9 @@ class RecordingSink final : public OperationSink {
 };
 
 class Operations : public ::testing::Test {
-  private:
-    // Declared before the server, whose thread reads them until it is stopped.
-    std::mutex mutex_;
-    std::deque<TScriptedReply> replies_;
-
   protected:
     TestKeyStore keys;
+    ReplyScript replies;
     TLoopbackHttpServer server;
     QTemporaryDir data;
     // What the session takes from the test; read when the first operation runs.
@@ -118,7 +112,7 @@ class Operations : public ::testing::Test {
     void SetUp() override
     {
         keys.addContainer(Signer);
-        server.setHandler([this](const TRecordedRequest&) { return NextReply(); });
+        server.setHandler([this](const TRecordedRequest&) { return replies.next(); });
         settings.container = Signer;
         settings.servicePaymentGisGmp = server.url(QStringLiteral("/gisgmp/payment"));
         settings.serviceChargesGisGmp = server.url(QStringLiteral("/gisgmp/charges"));
@@ -171,22 +165,7 @@ class Operations : public ::testing::Test {
         return RunWith([changeStatus](OperationRunner& runner) { runner.runOrder(changeStatus); });
     }
 
-    // Replies in the order of the requests; the last one answers every further request.
-    void Script(std::initializer_list<TScriptedReply> replies)
-    {
-        std::lock_guard lock(mutex_);
-        replies_.assign(replies.begin(), replies.end());
-    }
-    TScriptedReply NextReply()
-    {
-        std::lock_guard lock(mutex_);
-        if (replies_.empty())
-            return TScriptedReply{};
-        TScriptedReply reply = replies_.front();
-        if (replies_.size() > 1)
-            replies_.pop_front();
-        return reply;
-    }
+    void Script(std::initializer_list<TScriptedReply> list) { replies.set(list); }
 
     QString Debug(const QString& name) const
     {
