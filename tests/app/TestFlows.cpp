@@ -387,7 +387,7 @@ class PasswordQuestions : public Flows {
         Script({Soap(ImportResult(QStringLiteral("PKG-1"))), Soap(PackageStatus(QStringLiteral("0")))});
         dialogs.answerYesNo(true);
         Press("buPaymentSend");
-        EXPECT_EQ(Status(), "Статус пакета получен.");
+        EXPECT_EQ(Status(), "Статус пакета получен.") << ShownTexts(Kind::Error).join(u'|').toStdString();
         return asked;
     }
 
@@ -399,7 +399,7 @@ class PasswordQuestions : public Flows {
         Script({Soap(ExportCharges(QStringLiteral("hasMore=\"true\""), {ChargeInfo("1", "100")}))});
         Press("buGetCharge");
         EXPECT_EQ(server.requestCount() - before, 10);
-        EXPECT_EQ(Status(), "Получено начислений: 10");
+        EXPECT_EQ(Status(), "Получено начислений: 10") << ShownTexts(Kind::Error).join(u'|').toStdString();
         return asked;
     }
 };
