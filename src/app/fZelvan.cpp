@@ -236,6 +236,7 @@ void TfmZelvan::ConnectOperations()
         SetOperationButtonsEnabled(true);
     });
     ConnectHandler(controller_.get(), &OperationController::ended, this, [this] {
+        emit operationEnded();
         if (closeAfterOperation_)
             close();
     });

@@ -35,6 +35,10 @@ class TfmZelvan final : public QMainWindow, public DialogsOwner {
 
     IDialogs& dialogs() const override { return dialogs_; }
 
+  signals:
+    // The operation a button started has ended and its last message has been shown.
+    void operationEnded();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 

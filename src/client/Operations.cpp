@@ -422,14 +422,14 @@ void OperationRunner::DisplayRecord(const XmlDocument& /*document*/, QStringList
     sink_.record(table, records_, shown);
 }
 
-void OperationRunner::begin(TValuesType kind, const QString& startText)
+void OperationRunner::begin(Operation operation, const QString& startText)
 {
     // Here rather than on construction: a runner that only forms a file name must not take the
     // flag away from an operation in flight on the same connection holder.
     if (inputs_.http)
         inputs_.http->SetCancelFlag(inputs_.cancel);
     sink_.started(startText);
-    valuesType_ = kind;
+    valuesType_ = OperationValuesType(operation);
     // Nothing goes out that the journal could not record.
     if (!inputs_.journalError.isEmpty())
         throw EJournalError(inputs_.journalError);
@@ -718,7 +718,7 @@ void OperationRunner::payment()
     QString packageId;
     guarded([&] {
         journalOperation_ = QStringLiteral("payment");
-        begin(vtGISGMPPayment, QStringLiteral("Отправка информации о платеже..."));
+        begin(Operation::Payment, QStringLiteral("Отправка информации о платеже..."));
         guardRepeat(formIdentifiers());
         const QString body = SoapCreateImportRequest(*key_, *this);
         const XmlDocument reply =
@@ -738,7 +738,7 @@ void OperationRunner::packageStatus()
     bool notProcessed = false;
     guarded([&] {
         journalOperation_ = QStringLiteral("package-status");
-        begin(vtGISGMPPayment, QStringLiteral("Получение статуса обработки пакета..."));
+        begin(Operation::PackageStatus, QStringLiteral("Получение статуса обработки пакета..."));
         try {
             const QString body = SoapCreatePackageStatusRequest(*this);
             const XmlDocument reply =
@@ -765,7 +765,7 @@ void OperationRunner::charges()
     bool limitReached = false;
     guarded([&] {
         journalOperation_ = QStringLiteral("charges");
-        begin(vtGISGMPCharges, QStringLiteral("Запрос начислений..."));
+        begin(Operation::Charges, QStringLiteral("Запрос начислений..."));
         bool hasMore = true;
         while (hasMore && pageNumber_ <= LastPageNumber) {
             // The builder reads the page number and length of this request from the runner.
@@ -795,7 +795,7 @@ void OperationRunner::documentDetails()
 {
     guarded([&] {
         journalOperation_ = QStringLiteral("document-details");
-        begin(vtGISGKXCharges, QStringLiteral("Запрос начислений..."));
+        begin(Operation::DocumentDetails, QStringLiteral("Запрос начислений..."));
         const QString body = SoapCreateExportPaymentDocumentDetailsRequest(inputs_.settings.container, *this);
         TakenRecords taken(TakePaymentDocuments);
         const XmlDocument reply = exchange(
@@ -817,7 +817,7 @@ void OperationRunner::order(bool cancellation)
         XmlDocument reply;
         if (!cancellation) {
             journalOperation_ = QStringLiteral("order");
-            begin(vtGISGKXPayment, QStringLiteral("Отправка информации о платеже..."));
+            begin(Operation::Order, QStringLiteral("Отправка информации о платеже..."));
             guardRepeat(formIdentifiers());
             body = SoapCreateImportNotificationsOfOrderExecutionRequest(inputs_.settings.container, *this);
             reply = exchange({QStringLiteral("OrderExecutionRequest"),
@@ -826,7 +826,8 @@ void OperationRunner::order(bool cancellation)
                              body);
         } else {
             journalOperation_ = QStringLiteral("cancellation");
-            begin(vtGISGKXCancel, QStringLiteral("Отправка информации об аннулировании распоряжения..."));
+            begin(Operation::Cancellation,
+                  QStringLiteral("Отправка информации об аннулировании распоряжения..."));
             body = SoapCreateImportNotificationsOfOrderExecutionCancellationRequest(
                 inputs_.settings.container, *this);
             reply = exchange(
@@ -847,7 +848,7 @@ void OperationRunner::getState()
 {
     guarded([&] {
         journalOperation_ = QStringLiteral("get-state");
-        begin(vtGISGKXGetState, QStringLiteral("Получение статуса обработки сообщения..."));
+        begin(Operation::GetState, QStringLiteral("Получение статуса обработки сообщения..."));
         const QString body = SoapCreateGetStateRequest(inputs_.settings.container, *this);
         const XmlDocument reply =
             exchange({QStringLiteral("GetStateRequest"), QStringLiteral("GetStateResponse"),

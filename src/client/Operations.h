@@ -7,6 +7,7 @@
 #include "foundation/HttpClient.h"
 #include "foundation/TextHelper.h"
 #include "journal/Exchange.h"
+#include "smev/Operation.h"
 #include "smev/SoapValues.h"
 #include "values/ResultDisplay.h"
 #include "values/ValuesType.h"
@@ -23,9 +24,6 @@ class Journal;
 class THttpClient;
 class TakenRecords;
 class XmlDocument;
-
-// The exchanges the client runs; an order and its cancellation are told apart by the caller.
-enum class Operation { Payment, PackageStatus, Charges, DocumentDetails, Order, Cancellation, GetState };
 
 // An operation the operator stopped (OperationInputs::cancel). The message says whether the
 // request had left and, when it had, what is known of it.
@@ -139,7 +137,8 @@ class OperationRunner final : public ISOAPValues {
     struct Exchange;
     class KeyScope;
 
-    void begin(TValuesType kind, const QString& startText);
+    // The value provider's kind follows from the operation.
+    void begin(Operation operation, const QString& startText);
     bool cancelled() const;
     // The certificates of the client's own containers: the one in use and every one of the store.
     QList<QByteArray> readOwnCertificates() const;

@@ -175,11 +175,11 @@ QString OperationName(SandboxOperation operation)
         return QStringLiteral("charges");
     case SandboxOperation::DocumentDetails:
         return QStringLiteral("details");
-    case SandboxOperation::Notification:
+    case SandboxOperation::Order:
         return QStringLiteral("notification");
     case SandboxOperation::Cancellation:
         return QStringLiteral("cancellation");
-    case SandboxOperation::State:
+    case SandboxOperation::GetState:
         return QStringLiteral("state");
     }
     return {};
@@ -312,14 +312,14 @@ SandboxReply SandboxService::handle(const QString& path, const QByteArray& soapA
             operation = SandboxOperation::DocumentDetails;
             action = QStringLiteral("urn:#export_payment_document_details");
         } else if (path == GisGkxPaymentsPath && name == u"importNotificationsOfOrderExecutionRequest") {
-            operation = SandboxOperation::Notification;
+            operation = SandboxOperation::Order;
             action = QStringLiteral("urn:async_getId_import_notifications_of_order_execution");
         } else if (path == GisGkxPaymentsPath &&
                    name == u"importNotificationsOfOrderExecutionCancellationRequest") {
             operation = SandboxOperation::Cancellation;
             action = QStringLiteral("urn:async_getId_import_notifications_of_order_execution_cancellation");
         } else if (path == GisGkxPaymentsPath && name == u"getStateRequest") {
-            operation = SandboxOperation::State;
+            operation = SandboxOperation::GetState;
             action = QStringLiteral("urn:async_getResult");
         }
         if (!operation)
@@ -474,11 +474,11 @@ SandboxReply SandboxService::Answer(Request& request)
         return AnswerCharges(request);
     case SandboxOperation::DocumentDetails:
         return AnswerDocumentDetails(request);
-    case SandboxOperation::Notification:
+    case SandboxOperation::Order:
         return AnswerNotification(request, false);
     case SandboxOperation::Cancellation:
         return AnswerNotification(request, true);
-    case SandboxOperation::State:
+    case SandboxOperation::GetState:
         return AnswerState(request);
     }
     return {};
@@ -801,7 +801,7 @@ SandboxReply SandboxService::Injected(Request& request, SandboxFault fault)
                         request.operation == SandboxOperation::Charges;
     const auto gkx = [&](const QString& code, const QString& description) {
         switch (request.operation) {
-        case SandboxOperation::Notification:
+        case SandboxOperation::Order:
         case SandboxOperation::Cancellation:
             return GisGkxAnswer(
                 QStringLiteral("ackResult"), request.header,

@@ -6,6 +6,7 @@
 
 #include "sandbox/DemoData.h"
 #include "sandbox/SandboxIdentity.h"
+#include "smev/Operation.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -16,24 +17,16 @@
 #include <mutex>
 #include <optional>
 
-enum class SandboxOperation {
-    Payment,
-    PackageStatus,
-    Charges,
-    DocumentDetails,
-    Notification,
-    Cancellation,
-    State
-};
+// The sandbox answers the client's operations.
+using SandboxOperation = Operation;
 
 // The name an operation has on the command line, the control address and the log.
 QString OperationName(SandboxOperation operation);
 std::optional<SandboxOperation> OperationByName(const QString& name);
 inline constexpr SandboxOperation AllOperations[] = {
-    SandboxOperation::Payment,      SandboxOperation::PackageStatus,
-    SandboxOperation::Charges,      SandboxOperation::DocumentDetails,
-    SandboxOperation::Notification, SandboxOperation::Cancellation,
-    SandboxOperation::State};
+    SandboxOperation::Payment,         SandboxOperation::PackageStatus, SandboxOperation::Charges,
+    SandboxOperation::DocumentDetails, SandboxOperation::Order,         SandboxOperation::Cancellation,
+    SandboxOperation::GetState};
 
 // What the sandbox can be told to answer instead of the real answer.
 enum class SandboxFault { None, SoapFault, HttpError, NegativeResult, NoReply, Processing };

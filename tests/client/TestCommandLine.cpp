@@ -13,6 +13,7 @@
 #include "support/TestKeys.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -113,6 +114,8 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
         window->show();
         // A click reaches only a window the platform has shown.
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        // Its tabs are laid out before the press, as the operator finds them.
+        QCoreApplication::processEvents();
         window.control<QComboBox>("cbChangeStatus2")->setCurrentIndex(c.changeStatus);
         const int before = server.requestCount();
         PressButton(window, QLatin1String(c.button));

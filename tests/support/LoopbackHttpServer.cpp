@@ -178,3 +178,20 @@ int UnusedLoopbackPort()
     ::close(sock);
     return ntohs(address.sin_port);
 }
+
+void ReplyScript::set(std::initializer_list<TScriptedReply> replies)
+{
+    const std::lock_guard lock(mutex_);
+    replies_.assign(replies.begin(), replies.end());
+}
+
+TScriptedReply ReplyScript::next()
+{
+    const std::lock_guard lock(mutex_);
+    if (replies_.empty())
+        return TScriptedReply{};
+    TScriptedReply reply = replies_.front();
+    if (replies_.size() > 1)
+        replies_.pop_front();
+    return reply;
+}

@@ -9,8 +9,11 @@
 #include <QString>
 
 #include <chrono>
+#include <deque>
 #include <functional>
+#include <initializer_list>
 #include <memory>
+#include <mutex>
 
 struct TRecordedRequest {
     QByteArray Method;
@@ -41,6 +44,19 @@ struct TScriptedReply {
         reply.Delay = std::chrono::milliseconds(-1);
         return reply;
     }
+};
+
+// Replies in the order of the requests; the last one answers every further request, and none at
+// all answers 200 with an empty body. Read by the server's thread while a test sets it: a test
+// declares it before the server that reads it.
+class ReplyScript final {
+  public:
+    void set(std::initializer_list<TScriptedReply> replies);
+    TScriptedReply next();
+
+  private:
+    std::mutex mutex_;
+    std::deque<TScriptedReply> replies_;
 };
 
 class TLoopbackHttpServer final {

@@ -15,7 +15,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,7 +23,6 @@
 #include <QScrollArea>
 #include <QTabWidget>
 #include <QTextBrowser>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -46,19 +45,6 @@ const char* const Pictures[] = {
 void Say(const QString& text)
 {
     std::fputs((text + u'\n').toUtf8().constData(), stderr);
-}
-
-bool WaitUntil(const std::function<bool()>& done, int milliseconds = 120000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(10);
-    }
-    return true;
 }
 
 // A modal window the next press brings up: how it is filled before its picture, the picture's name
@@ -98,10 +84,24 @@ class Photographer final {
             return fail(QStringLiteral("no button ") + button);
         show(control);
         control->click();
-        // An operation runs until its last message has been shown; its cancel button is there meanwhile.
+        // A dialog of its own has been answered by now; an operation runs on until the window says
+        // it has ended, its cancel button shown meanwhile.
         auto* cancel = window_->findChild<QPushButton*>(QStringLiteral("buCancelOperation"));
-        if (!WaitUntil([this, cancel] { return cancel->isHidden() && expected_.empty(); }))
+        if (!cancel->isHidden() && !waitForOperationEnd())
+            return fail(QStringLiteral("%1: the operation did not end").arg(button));
+        if (!expected_.empty())
             fail(QStringLiteral("%1: the operation did not end as expected").arg(button));
+    }
+
+    bool waitForOperationEnd()
+    {
+        QEventLoop loop;
+        QObject::connect(window_, &TfmZelvan::operationEnded, &loop, [&loop] { loop.exit(0); });
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
+        limit.start(120000);
+        return loop.exec() == 0;
     }
 
     void show(QWidget* control)
