@@ -289,6 +289,8 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     if (cancelled())
         throw EOperationCancelled(cancelledText(false));
     requestFile_ = inputs_.debugFolder.isEmpty() ? QString() : debugFilePath(exchange.requestName);
+    if (inputs_.posting)
+        inputs_.posting(exchange.service, exchange.soapAction, envelope.toUtf8());
     QByteArray replyBytes;
     requestPosted_ = true;
     try {
@@ -297,6 +299,8 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     } catch (const EHttpCancelled& e) {
         throw EOperationCancelled(cancelledText(e.requestSent()));
     }
+    if (inputs_.received)
+        inputs_.received(replyBytes);
     XmlDocument reply = XmlDocument::parse(replyBytes);
     if (!inputs_.debugFolder.isEmpty()) {
         // The state system has taken the request by now: losing its answer over a debug copy would

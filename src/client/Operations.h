@@ -68,6 +68,11 @@ struct OperationInputs {
     // provider installed with SetPasswordProvider).
     std::shared_ptr<ContainerKey> key;
     TPasswordProvider passwordProvider;
+    // For a program that keeps every exchange whole (the exchange folders): `posting` is told the
+    // signed request just before it is posted, and raising there keeps it from leaving; `received`
+    // is told the reply exactly as it came, before anything reads it.
+    std::function<void(const QString& service, const QString& soapAction, const QByteArray& request)> posting;
+    std::function<void(const QByteArray& reply)> received;
 };
 
 // Runs operations: begin, build, sign, exchange, debug copies, read, the charges' paging, the

@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "ExchangeFolders.h"
 #include "Terminal.h"
 
 #include "client/FieldFiles.h"
@@ -48,7 +49,15 @@ constexpr std::array OperationNames{
     OperationName{"get-state", Operation::GetState},
 };
 
-QString NameOf(Operation operation)
+// A failure of the command line itself, before any request.
+class UsageError final : public Exception {
+  public:
+    using Exception::Exception;
+};
+
+} // namespace
+
+QString CommandLineOperationName(Operation operation)
 {
     for (const OperationName& entry : OperationNames)
         if (entry.operation == operation)
@@ -56,11 +65,13 @@ QString NameOf(Operation operation)
     return {};
 }
 
-// A failure of the command line itself, before any request.
-class UsageError final : public Exception {
-  public:
-    using Exception::Exception;
-};
+std::optional<Operation> CommandLineOperation(const QString& name)
+{
+    for (const OperationName& entry : OperationNames)
+        if (name == QLatin1String(entry.name))
+            return entry.operation;
+    return std::nullopt;
+}
 
 ExitCode ExitCodeOf(const std::exception_ptr& error)
 {
@@ -102,6 +113,8 @@ QString MessageOf(const std::exception_ptr& error)
     }
 }
 
+namespace {
+
 // One request as it is reported.
 struct Request {
     QString operation;
@@ -132,7 +145,7 @@ class CollectingSink final : public OperationSink {
         if (!requests.isEmpty())
             running = operation_ == Operation::Payment ? Operation::PackageStatus : Operation::GetState;
         Request request;
-        request.operation = NameOf(running);
+        request.operation = CommandLineOperationName(running);
         request.file = file_;
         request.status = text;
         requests.append(request);
@@ -273,13 +286,15 @@ struct Options {
     QString exposureWarning; // the data folder's keys are open to other users
     bool follow = false;
     bool json = false;
+    std::optional<ExchangeFolderOptions> serve;
 };
 
 // The lines of a field file with the overrides in front, where they win. A damaged file is not
 // sent: nobody is watching a batch who could look at what was read before it is signed.
-QStringList FieldLines(const Options& options, const QString& file)
+QStringList FieldLines(Operation operation, const QStringList& overrides, const QString& file,
+                       bool operationLine)
 {
-    const FieldFileKind kind = OperationFieldFile(options.operation);
+    const FieldFileKind kind = OperationFieldFile(operation);
     QString path = file;
     if (path.isEmpty() && QFileInfo::exists(StartupFieldFile(kind)))
         path = StartupFieldFile(kind);
@@ -289,8 +304,42 @@ QStringList FieldLines(const Options& options, const QString& file)
         lines = ReadKeyValueFile(path, FieldFileKeys(kind), damage);
         if (!damage.isEmpty())
             throw UsageError(damage + QStringLiteral("\nЗапрос не отправлен."));
+        // Read before it is dropped, so that a damaged line keeps its number in the warning.
+        if (operationLine && !lines.isEmpty())
+            lines.removeFirst();
     }
-    return options.overrides + lines;
+    return overrides + lines;
+}
+
+// The one-request path: one field file (an empty name: the tab's file in the current folder), sent
+// and reported; a failure is recorded in the last request reported and returned.
+std::exception_ptr SendOne(Operation operation, const QString& file, const QString& shownFile,
+                           bool operationLine, const QStringList& overrides, const OperationInputs& inputs,
+                           bool follow, QList<Request>& requests)
+{
+    Form form;
+    CollectingSink sink(operation, shownFile, form, follow);
+    std::exception_ptr error;
+    try {
+        AddSettingsFields(inputs.settings, form);
+        LoadFieldLines(OperationFieldFile(operation), FieldLines(operation, overrides, file, operationLine),
+                       form, Now().date());
+        OperationRunner runner(inputs, form, sink);
+        runner.run(operation);
+    } catch (...) {
+        error = std::current_exception();
+        sink.current().error = MessageOf(error);
+    }
+    requests = sink.requests;
+    return error;
+}
+
+QJsonArray JsonOf(const QList<Request>& requests)
+{
+    QJsonArray array;
+    for (const Request& request : requests)
+        array.append(JsonOf(request));
+    return array;
 }
 
 std::optional<Options> ParseOptions(const QStringList& arguments, const CommandLineStreams& streams)
@@ -298,7 +347,8 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Runs an operation of the client for each field file.\n"
-        "OPERATION: payment, package-status, charges, document-details, order, cancellation, get-state."));
+        "OPERATION: payment, package-status, charges, document-details, order, cancellation, get-state.\n"
+        "serve: sends every field file that appears in the inbox folder, as a service."));
     parser.addPositionalArgument(QStringLiteral("OPERATION"), QStringLiteral("The operation to run."));
     const QCommandLineOption settings(
         QStringLiteral("settings"),
@@ -330,8 +380,19 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     const QCommandLineOption passwordFile(QStringLiteral("password-file"),
                                           QStringLiteral("The container's password, on the first line."),
                                           QStringLiteral("FILE"));
-    parser.addOptions(
-        {settings, fields, set, container, store, data, debugDir, follow, format, passwordFile});
+    const QCommandLineOption inbox(QStringLiteral("inbox"),
+                                   QStringLiteral("serve: the folder the field files are moved into."),
+                                   QStringLiteral("DIR"));
+    const QCommandLineOption outbox(
+        QStringLiteral("outbox"), QStringLiteral("serve: the folder of the results; sent files go to done/."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption errors(QStringLiteral("errors"),
+                                    QStringLiteral("serve: the folder of the files that failed."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption once(QStringLiteral("once"),
+                                  QStringLiteral("serve: handles the files there are and exits."));
+    parser.addOptions({settings, fields, set, container, store, data, debugDir, follow, format, passwordFile,
+                       inbox, outbox, errors, once});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -351,14 +412,15 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1)
         throw UsageError(QStringLiteral("Укажите одну операцию: ") + parser.helpText());
-    bool known = false;
-    for (const OperationName& entry : OperationNames)
-        if (positional[0] == QLatin1String(entry.name)) {
-            options.operation = entry.operation;
-            known = true;
-        }
-    if (!known)
+    const bool serve = positional[0] == u"serve";
+    if (const std::optional<Operation> operation = CommandLineOperation(positional[0]))
+        options.operation = *operation;
+    else if (!serve)
         throw UsageError(QStringLiteral("Неизвестная операция: ") + positional[0]);
+    for (const QCommandLineOption& option : {inbox, outbox, errors, once})
+        if (!serve && parser.isSet(option))
+            throw UsageError(
+                QStringLiteral("Ключ --%1 действует только для serve.").arg(option.names().constFirst()));
 
     const QString formatName = parser.value(format);
     if (formatName != u"text" && formatName != u"json")
@@ -401,6 +463,19 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
         options.exposureWarning = KeyStoreExposureWarning(dataFolder);
     }
     options.follow = parser.isSet(follow);
+    if (serve) {
+        ExchangeFolderOptions folders = ReadExchangeFolderSettings(dataFolder);
+        for (const auto& [option, folder] :
+             {std::pair{&inbox, &folders.inbox}, std::pair{&outbox, &folders.outbox},
+              std::pair{&errors, &folders.errors}})
+            if (parser.isSet(*option))
+                *folder = parser.value(*option);
+        folders.once = parser.isSet(once);
+        if (!options.passwordFile.isEmpty())
+            folders.passwordFile = options.passwordFile;
+        options.passwordFile = ServicePasswordFile(folders, QProcessEnvironment::systemEnvironment());
+        options.serve = folders;
+    }
     return options;
 }
 
@@ -451,6 +526,23 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
     // One key for the whole batch: an encrypted container's password is asked once per run.
     const auto key = std::make_shared<ContainerKey>(options.settings.container);
 
+    const OperationInputs inputs{options.settings, options.debugFolder, Now, &http, nullptr, key, {}, {}, {}};
+    if (options.serve)
+        return RunExchangeFolders(
+            *options.serve,
+            [&inputs](const FieldFileRequest& request) {
+                OperationInputs watched = inputs;
+                watched.posting = request.posting;
+                watched.received = request.received;
+                QList<Request> requests;
+                SentFieldFile sent;
+                sent.error = SendOne(request.operation, request.file, request.file, request.operationLine, {},
+                                     watched, false, requests);
+                sent.json = JsonOf(requests);
+                return sent;
+            },
+            streams);
+
     QList<Request> reported;
     ExitCode exitCode = ExitCode::success;
     qsizetype succeeded = 0;
@@ -463,40 +555,29 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
             err << QStringLiteral("%1/%2 %3").arg(i + 1).arg(total).arg(shownFile) << '\n';
             err.flush();
         }
-        Form form;
-        CollectingSink sink(options.operation, shownFile, form, options.follow);
-        try {
-            AddSettingsFields(options.settings, form);
-            LoadFieldLines(OperationFieldFile(options.operation), FieldLines(options, file), form,
-                           Now().date());
-            OperationRunner runner({options.settings, options.debugFolder, Now, &http, nullptr, key, {}},
-                                   form, sink);
-            runner.run(options.operation);
+        QList<Request> requests;
+        const std::exception_ptr error = SendOne(options.operation, file, shownFile, false, options.overrides,
+                                                 inputs, options.follow, requests);
+        if (!error) {
             ++succeeded;
-        } catch (...) {
-            const std::exception_ptr error = std::current_exception();
-            const QString message = MessageOf(error);
+        } else {
             if (exitCode == ExitCode::success)
                 exitCode = ExitCodeOf(error);
-            sink.current().error = message;
-            err << (total > 1 ? shownFile + QStringLiteral(": ") : QString()) << message << '\n';
+            err << (total > 1 ? shownFile + QStringLiteral(": ") : QString()) << MessageOf(error) << '\n';
             err.flush();
         }
         if (!options.json) {
             if (total > 1)
                 out << shownFile << ":\n";
-            for (const Request& request : sink.requests)
+            for (const Request& request : requests)
                 WriteText(out, request);
             out.flush();
         }
-        reported += sink.requests;
+        reported += requests;
     }
 
     if (options.json) {
-        QJsonArray array;
-        for (const Request& request : reported)
-            array.append(JsonOf(request));
-        out << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+        out << QString::fromUtf8(QJsonDocument(JsonOf(reported)).toJson(QJsonDocument::Indented));
         out.flush();
     }
     if (total > 1) {

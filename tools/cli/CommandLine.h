@@ -1,8 +1,12 @@
 #pragma once
 
+#include "client/Operations.h"
+
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 
+#include <exception>
 #include <functional>
 #include <optional>
 
@@ -28,6 +32,30 @@ struct CommandLineStreams {
 
     // The process's standard output and error, and the terminal.
     static CommandLineStreams standard();
+};
+
+// The names the command line gives the operations ("payment", "charges", …), both ways.
+QString CommandLineOperationName(Operation operation);
+std::optional<Operation> CommandLineOperation(const QString& name);
+
+// What an error of an operation or of the command line means for a script, and for the operator.
+ExitCode ExitCodeOf(const std::exception_ptr& error);
+QString MessageOf(const std::exception_ptr& error);
+
+// One field file for the command line's one-request path, sent as `zelvan-cli OPERATION --fields
+// FILE` sends it, with the exchanges' hooks of OperationInputs.
+struct FieldFileRequest {
+    Operation operation = Operation::Payment;
+    QString file;
+    // The file's first line names the operation and is not one of its fields.
+    bool operationLine = false;
+    decltype(OperationInputs::posting) posting;
+    decltype(OperationInputs::received) received;
+};
+
+struct SentFieldFile {
+    QJsonArray json;          // what --format json prints for the file
+    std::exception_ptr error; // null when it went through
 };
 
 // Runs `zelvan-cli OPERATION [options]`; `arguments` start with the program's name.
