@@ -2,6 +2,7 @@
 // button in the real window (offscreen) until the last record is in the memo, against a server on
 // 127.0.0.1 that hands out replies recorded beforehand. Each benchmark reports the peak memory of
 // its process; scripts/bench runs each in a process of its own so that the peaks do not mix.
+#include "BenchReplies.h"
 #include "app/fZelvan.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/StateSystemReplies.h"
@@ -17,7 +18,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,13 +48,6 @@ QApplication& Application()
         ApplicationObject() = std::make_unique<QApplication>(argc, argv);
     }
     return *ApplicationObject();
-}
-
-double PeakMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
 }
 
 // A charge the size of a real one: the payee's details, the payer, and the signature of the
@@ -110,21 +103,7 @@ QList<QByteArray> ChargePages(int total, int pages)
 
 QList<QByteArray> DocumentPage(int total)
 {
-    QString content;
-    for (int number = 1; number <= total; ++number)
-        content +=
-            QStringLiteral(
-                "<Charge><UnifiedAccountNumber>ЕЛС-%1</UnifiedAccountNumber><ExecutorInformation>"
-                "<INN>3525000000</INN><Legal><Name>ООО Управляющая компания</Name><KPP>352501001</KPP>"
-                "</Legal><PaymentInformation><BankName>Банк</BankName><BankBIK>041909644</BankBIK>"
-                "<operatingAccountNumber>40702810900000000001</operatingAccountNumber></PaymentInformation>"
-                "</ExecutorInformation><ConsumerInformation><address><region>Вологодская обл.</region>"
-                "<city>Вологда</city><street>ул. Мира</street><housenum>%1</housenum></address>"
-                "</ConsumerInformation><PaymentDocument><PaymentDocumentNumber>%1</PaymentDocumentNumber>"
-                "<PaymentDocumentDetails><Debt>123456</Debt><Reminder>99</Reminder>"
-                "</PaymentDocumentDetails><Year>2016</Year><Month>2</Month></PaymentDocument></Charge>")
-                .arg(number);
-    return {Envelope(DocumentDetails(content))};
+    return {DocumentPageReply(total)};
 }
 
 // The recorded replies are served by a child process, so that the peak memory measured is the

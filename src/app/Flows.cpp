@@ -59,6 +59,7 @@ ClientSettings TfmZelvan::CurrentSettings() const
     settings.verifyReplySignature = ui->ckVerifyReplySignature->isChecked();
     settings.verifyServerCertificate = ui->ckVerifyServerCertificate->isChecked();
     settings.trustedCertificates = ui->edTrustedCertificates->text();
+    settings.acceptIssuedReplySigners = ui->ckAcceptIssuedReplySigners->isChecked();
     return settings;
 }
 

@@ -104,6 +104,7 @@ void TfmZelvan::LoadSettings()
     ui->ckVerifyReplySignature->setChecked(settings.verifyReplySignature);
     ui->ckVerifyServerCertificate->setChecked(settings.verifyServerCertificate);
     ui->edTrustedCertificates->setText(settings.trustedCertificates);
+    ui->ckAcceptIssuedReplySigners->setChecked(settings.acceptIssuedReplySigners);
 
     // A container that is no longer there gives way to the first one available.
     QComboBox* containers = ui->cbContainer;

@@ -4,8 +4,10 @@
 #include "foundation/Clock.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
+#include "foundation/TextHelper.h"
 #include "foundation/TrustedCertificates.h"
 #include "foundation/XmlDocument.h"
+#include "foundation/XmlHelper.h"
 #include "gisgkx/GisGkxRequests.h"
 #include "gisgmp/SoapPayment.h"
 #include "smev/ReplySignature.h"
@@ -50,6 +52,89 @@ QString AskFetchResultText(const QString& identifierCaption, const QString& iden
 {
     return QStringLiteral("Сообщение отправлено успешно.\n") + identifierCaption + QStringLiteral(": ") +
            identifier + QStringLiteral("\n\nПолучить результат обработки сейчас?");
+}
+
+// The identifier a request carries and its reply must echo: where each has it, by path from the
+// request's element and from the reply's Body. An empty attribute name: the element's text.
+struct EchoedIdentifier {
+    QLatin1String request;
+    QLatin1String requestAttribute;
+    QLatin1String reply;
+    QLatin1String replyAttribute;
+};
+
+std::optional<EchoedIdentifier> EchoedIdentifierOf(const QString& requestElement)
+{
+    if (SameAsciiText(requestElement, QLatin1String("GISGMPTransferMsg")))
+        return EchoedIdentifier{QLatin1String("MessageData\\AppData\\RequestMessage"), QLatin1String("Id"),
+                                QLatin1String("GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage"),
+                                QLatin1String("RqId")};
+    if (SameAsciiText(requestElement, QLatin1String("importNotificationsOfOrderExecutionRequest")))
+        return EchoedIdentifier{
+            QLatin1String("MessageData\\AppData\\importNotificationsOfOrderExecution\\"
+                          "NotificationOfOrderExecutionType\\TransportGUID"),
+            {},
+            QLatin1String("ackResult\\MessageData\\AppData\\AcknowledgmentResponse\\TransportGUID"),
+            {}};
+    if (SameAsciiText(requestElement,
+                      QLatin1String("importNotificationsOfOrderExecutionCancellationRequest")))
+        return EchoedIdentifier{
+            QLatin1String("MessageData\\AppData\\importNotificationsOfOrderExecutionCancellation\\"
+                          "NotificationOfOrderExecutionCancellation\\TransportGUID"),
+            {},
+            QLatin1String("ackResult\\MessageData\\AppData\\AcknowledgmentResponse\\TransportGUID"),
+            {}};
+    if (SameAsciiText(requestElement, QLatin1String("getStateRequest")))
+        return EchoedIdentifier{QLatin1String("MessageData\\AppData\\AcknowledgmentRequest\\MessageGUID"),
+                                {},
+                                QLatin1String("getStateResult\\MessageData\\AppData\\MessageGUID"),
+                                {}};
+    // The details request carries no identifier of its own.
+    return std::nullopt;
+}
+
+// The identifier at `path` under `start`; nothing when the node or its attribute is not there.
+std::optional<QString> IdentifierAt(const XmlNode& start, QLatin1String path, QLatin1String attribute)
+{
+    const XmlNode node = FindNodeByPath(start, path, false);
+    if (!node)
+        return std::nullopt;
+    if (attribute.isEmpty())
+        return node.text().trimmed();
+    for (const XmlAttribute& each : node.attributes())
+        if (SameAsciiText(each.localName, attribute))
+            return each.value.trimmed();
+    return std::nullopt;
+}
+
+// Whether the reply says that the request failed, which it then is however it came about.
+bool ReportsFailure(const XmlNode& replyBody, const XmlNode& replyElement)
+{
+    return FindNodeByPath(replyBody, QStringLiteral("Fault"), false) ||
+           FindNodeByPath(replyElement, QStringLiteral("MessageData\\AppData\\ErrorMessage"), false);
+}
+
+// A genuine reply to another request (another package's status, an old payment's acceptance,
+// another page) is as false here as a forged one.
+void CheckAnswersRequest(const QString& requestBody, const XmlDocument& reply)
+{
+    const XmlNode request = XmlDocument::parseText(requestBody).documentElement();
+    const std::optional<EchoedIdentifier> echoed = EchoedIdentifierOf(request.localName());
+    if (!echoed)
+        return;
+    const QString expected =
+        IdentifierAt(request, echoed->request, echoed->requestAttribute).value_or(QString());
+    const XmlNode body = FindNodeByPath(reply.documentElement(), QStringLiteral("Body"), false);
+    const std::optional<QString> received = IdentifierAt(body, echoed->reply, echoed->replyAttribute);
+    const QString what = echoed->replyAttribute.isEmpty() ? QString(echoed->reply).section(u'\\', -1)
+                                                          : QString(echoed->replyAttribute);
+    if (!received) {
+        if (ReportsFailure(body, FindNodeByPath(body, QString(echoed->reply).section(u'\\', 0, 0), false)))
+            return;
+        RefuseReplyToAnotherRequest(what, QString(), expected);
+    }
+    if (*received != expected)
+        RefuseReplyToAnotherRequest(what, *received, expected);
 }
 
 } // namespace
@@ -200,6 +285,9 @@ void OperationRunner::begin(TValuesType kind, const QString& startText)
     else if (settings.verifyReplySignature)
         throw Exception(
             QStringLiteral("Для проверки подписи ответов СМЭВ укажите файл \"Сертификаты СМЭВ и УЦ\"."));
+    ownCertificates_.clear();
+    if (settings.verifyReplySignature)
+        ownCertificates_ = readOwnCertificates();
 }
 
 template <class Steps> void OperationRunner::guarded(Steps steps)
@@ -231,6 +319,23 @@ template <class Steps> void OperationRunner::guarded(Steps steps)
         throw EOperationCancelled(cancelledText(false));
     }
     finish();
+}
+
+QList<QByteArray> OperationRunner::readOwnCertificates() const
+{
+    QList<QByteArray> certificates;
+    if (key_)
+        certificates << key_->certificate();
+    QStringList names;
+    EnumKeyContainers(names);
+    for (const QString& name : names) {
+        // A container whose certificate cannot be read signs nothing, here or anywhere.
+        try {
+            certificates << ContainerKey(name).certificate();
+        } catch (const ECryptException&) {
+        }
+    }
+    return certificates;
 }
 
 bool OperationRunner::cancelled() const
@@ -301,7 +406,14 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     }
     if (inputs_.received)
         inputs_.received(replyBytes);
-    XmlDocument reply = XmlDocument::parse(replyBytes);
+    XmlDocument reply;
+    try {
+        reply = XmlDocument::parse(replyBytes, [this] { return cancelled(); });
+    } catch (const EXMLException&) {
+        if (cancelled())
+            throw EOperationCancelled(cancelledText(true));
+        throw;
+    }
     if (!inputs_.debugFolder.isEmpty()) {
         // The state system has taken the request by now: losing its answer over a debug copy would
         // lose the identifier and invite sending the payment twice. The operator hears of it after.
@@ -312,8 +424,11 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
         }
     }
     // Faults too: an unsigned fault could make the operator send again a payment that was taken.
-    if (inputs_.settings.verifyReplySignature)
-        CheckReplySignature(replyBytes, trusted_);
+    if (inputs_.settings.verifyReplySignature) {
+        CheckReplySignature(
+            replyBytes, ReplySigners{trusted_, inputs_.settings.acceptIssuedReplySigners, ownCertificates_});
+        CheckAnswersRequest(body, reply);
+    }
     return reply;
 }
 

@@ -103,6 +103,8 @@ class OperationRunner final : public ISOAPValues {
 
     void begin(TValuesType kind, const QString& startText);
     bool cancelled() const;
+    // The certificates of the client's own containers: the one in use and every one of the store.
+    QList<QByteArray> readOwnCertificates() const;
     void identify(const QString& control, const QString& caption, const QString& value);
     QString cancelledText(bool requestSent) const;
     template <class Steps> void guarded(Steps steps);
@@ -132,6 +134,7 @@ class OperationRunner final : public ISOAPValues {
     QStringList debugFileWarnings_;
     // The trust file's certificates (PEM) as the operation in progress read it; empty without one.
     QByteArray trusted_;
+    QList<QByteArray> ownCertificates_;
     // "caption: value" of the identifiers the replies of this run have named.
     QStringList identifiers_;
     // The debug copy of the request in flight, kept when the operation is stopped after sending.

@@ -29,6 +29,7 @@ QStringList SettingsLines(const ClientSettings& settings)
         QStringLiteral("VerifyReplySignature=") + Flag(settings.verifyReplySignature),
         QStringLiteral("VerifyServerCertificate=") + Flag(settings.verifyServerCertificate),
         QStringLiteral("TrustedCertificates=") + settings.trustedCertificates,
+        QStringLiteral("AcceptIssuedReplySigners=") + Flag(settings.acceptIssuedReplySigners),
     };
 }
 
@@ -83,6 +84,7 @@ ClientSettings ReadSettingsFile(const QString& fileName, QString* damage)
     settings.verifyReplySignature = value("VerifyReplySignature") == u"1";
     settings.verifyServerCertificate = value("VerifyServerCertificate") == u"1";
     settings.trustedCertificates = value("TrustedCertificates");
+    settings.acceptIssuedReplySigners = value("AcceptIssuedReplySigners") == u"1";
     return settings;
 }
 

@@ -26,6 +26,9 @@ struct ClientSettings {
     bool verifyServerCertificate = false;
     // The file of trusted certificates: SMEV's, the authorities that issue them, the servers'.
     QString trustedCertificates;
+    // Replies may also be signed by any certificate an authority of the trust file issued for
+    // signing; otherwise only by the file's certificates themselves.
+    bool acceptIssuedReplySigners = false;
 };
 
 // What a first start shows: the first suggested addresses and placeholder codes.

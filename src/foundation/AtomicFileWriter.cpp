@@ -48,6 +48,13 @@ void SyncFolderOf(const QString& fileName)
 void WriteFileAtomically(const QString& fileName, const QByteArray& bytes,
                          std::optional<QFileDevice::Permissions> permissions)
 {
+    WriteFileAtomically(
+        fileName, [&bytes](const AtomicWriteSink& write) { write(bytes); }, permissions);
+}
+
+void WriteFileAtomically(const QString& fileName, const std::function<void(const AtomicWriteSink&)>& produce,
+                         std::optional<QFileDevice::Permissions> permissions)
+{
     QSaveFile file(fileName);
     // Writing in place would cut the old file at the first failure.
     file.setDirectWriteFallback(false);
@@ -60,12 +67,20 @@ void WriteFileAtomically(const QString& fileName, const QByteArray& bytes,
 
     // A write that stops short (the disk filled up half way) is repeated for the rest, so the
     // system's reason for stopping is what the operator reads.
-    qint64 written = 0;
-    while (written < bytes.size()) {
-        const qint64 count = file.write(bytes.constData() + written, bytes.size() - written);
-        if (count <= 0)
-            ThrowWriteError(file, fileName, file.errorString());
-        written += count;
+    try {
+        produce([&](const QByteArray& bytes) {
+            qint64 written = 0;
+            while (written < bytes.size()) {
+                const qint64 count = file.write(bytes.constData() + written, bytes.size() - written);
+                if (count <= 0)
+                    ThrowWriteError(file, fileName, file.errorString());
+                written += count;
+            }
+        });
+    } catch (...) {
+        // A producer's own failure leaves the previous file too.
+        file.cancelWriting();
+        throw;
     }
 #ifdef Q_OS_UNIX
     // commit() syncs too but does not say whether that worked.

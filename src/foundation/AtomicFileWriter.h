@@ -6,6 +6,7 @@
 #include <QFileDevice>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // A file that could not be replaced. The message names the file and gives the system's reason;
@@ -29,4 +30,10 @@ class EFileWriteError final : public Exception {
 // write, sync, rename) raises EFileWriteError and leaves the previous file as it was. A replaced
 // file keeps its permissions unless `permissions` is given; a new one gets the usual ones.
 void WriteFileAtomically(const QString& fileName, const QByteArray& bytes,
+                         std::optional<QFileDevice::Permissions> permissions = std::nullopt);
+
+// The same for content made piece by piece (an export of many rows): `produce` hands each piece to
+// the writer it is given, and nothing of it is kept in memory.
+using AtomicWriteSink = std::function<void(const QByteArray& piece)>;
+void WriteFileAtomically(const QString& fileName, const std::function<void(const AtomicWriteSink&)>& produce,
                          std::optional<QFileDevice::Permissions> permissions = std::nullopt);

@@ -56,6 +56,21 @@ QString DamagedFileText(const QString& fileName, const QStringList& problems)
            QStringLiteral("\nПроверьте значения, прежде чем отправлять сообщение.");
 }
 
+QString JournalOpenErrorText(const QString& journal, const QString& reason)
+{
+    return QStringLiteral("Невозможно открыть журнал обменов \"%1\".\n%2").arg(FilePathText(journal), reason);
+}
+
+QString JournalReadErrorText(const QString& journal, const QString& reason)
+{
+    return QStringLiteral("Ошибка чтения журнала обменов \"%1\".\n%2").arg(FilePathText(journal), reason);
+}
+
+QString JournalWriteErrorText(const QString& journal, const QString& reason)
+{
+    return QStringLiteral("Ошибка записи в журнал обменов \"%1\".\n%2").arg(FilePathText(journal), reason);
+}
+
 QString ExchangeSilentText(int timeoutMs)
 {
     return QStringLiteral("Timed out: nothing was exchanged with the server for %1")

@@ -20,6 +20,12 @@ QString FileWriteErrorText(const QString& fileName, const QString& reason);
 // A file that was read but is damaged: the file, then each problem on a line of its own.
 QString DamagedFileText(const QString& fileName, const QStringList& problems);
 
+// The exchange journal (a file, or later a server) could not be opened, read or written, with the
+// store's reason on the second line.
+QString JournalOpenErrorText(const QString& journal, const QString& reason);
+QString JournalReadErrorText(const QString& journal, const QString& reason);
+QString JournalWriteErrorText(const QString& journal, const QString& reason);
+
 // An exchange in which nothing moved in either direction for the whole time-out.
 QString ExchangeSilentText(int timeoutMs);
 

@@ -4,9 +4,11 @@
 
 #include <libxml/c14n.h>
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/tree.h>
 #include <libxml/xmlsave.h>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -39,10 +41,43 @@ bool isTextLike(const xmlNode* node)
     return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE;
 }
 
-bool isWhiteSpaceOnly(const xmlNode* node)
+// Comments and processing instructions stand between the pieces of one text without splitting it,
+// as in the canonical form a signature covers (which drops comments); a reader that showed each
+// piece as a value of its own would show what nobody signed.
+bool isInsideText(const xmlNode* node)
 {
-    for (const xmlChar* c = node->content; c && *c; ++c)
-        if (*c != ' ' && *c != '\t' && *c != '\r' && *c != '\n')
+    return node->type == XML_COMMENT_NODE || node->type == XML_PI_NODE;
+}
+
+// Whether a text run begins here: a text node with no text before it but comments and
+// processing instructions.
+bool beginsTextRun(const xmlNode* node)
+{
+    if (!isTextLike(node))
+        return false;
+    for (const xmlNode* before = node->prev; before; before = before->prev) {
+        if (isTextLike(before))
+            return false;
+        if (!isInsideText(before))
+            break;
+    }
+    return true;
+}
+
+// The text of the run that `node` begins.
+QByteArray textRun(const xmlNode* node)
+{
+    QByteArray text;
+    for (; node && (isTextLike(node) || isInsideText(node)); node = node->next)
+        if (isTextLike(node) && node->content)
+            text += reinterpret_cast<const char*>(node->content);
+    return text;
+}
+
+bool isWhiteSpaceOnly(const QByteArray& text)
+{
+    for (const char c : text)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
             return false;
     return true;
 }
@@ -64,10 +99,10 @@ void refuseDocumentTypeDeclaration(void* context, const xmlChar*, const xmlChar*
 
 // Writes a node or a document as UTF-8 text (characters outside ASCII as themselves, not as
 // character references).
-QByteArray save(xmlDocPtr doc, xmlNodePtr node)
+QByteArray save(xmlDocPtr doc, xmlNodePtr node, int options = 0)
 {
     std::unique_ptr<xmlBuffer, decltype(&xmlBufferFree)> buffer(xmlBufferCreate(), xmlBufferFree);
-    xmlSaveCtxtPtr context = xmlSaveToBuffer(buffer.get(), "UTF-8", node ? XML_SAVE_NO_DECL : 0);
+    xmlSaveCtxtPtr context = xmlSaveToBuffer(buffer.get(), "UTF-8", options | (node ? XML_SAVE_NO_DECL : 0));
     if (!context)
         throw EXMLException(QStringLiteral("Не удалось записать XML."));
     if (node)
@@ -117,6 +152,158 @@ int isVisibleInScope(void* userData, xmlNodePtr node, xmlNodePtr parent)
     return scope->excluded && isWithin(subject, scope->excluded) ? 0 : 1;
 }
 
+// Counts what the parser builds, in its own callbacks, and stops it at the first limit passed.
+class NodeCounter final {
+  public:
+    NodeCounter(xmlParserCtxtPtr context, qint64 maxNodes) : context_(context), maxNodes_(maxNodes)
+    {
+        xmlSAXHandler* sax = context->sax;
+        startElement_ = sax->startElementNs;
+        endElement_ = sax->endElementNs;
+        characters_ = sax->characters;
+        comment_ = sax->comment;
+        instruction_ = sax->processingInstruction;
+        context->_private = this;
+        sax->startElementNs = [](void* ctx, const xmlChar* localName, const xmlChar* prefix,
+                                 const xmlChar* uri, int namespaces, const xmlChar** declarations,
+                                 int attributes, int defaulted, const xmlChar** values) {
+            NodeCounter& self = of(ctx);
+            if (self.count(false) && self.enter())
+                self.startElement_(ctx, localName, prefix, uri, namespaces, declarations, attributes,
+                                   defaulted, values);
+        };
+        sax->endElementNs = [](void* ctx, const xmlChar* localName, const xmlChar* prefix,
+                               const xmlChar* uri) {
+            NodeCounter& self = of(ctx);
+            --self.depth_;
+            self.inText_ = false;
+            self.endElement_(ctx, localName, prefix, uri);
+        };
+        // The parser hands one text over in several calls; it is one node.
+        sax->characters = [](void* ctx, const xmlChar* text, int length) {
+            NodeCounter& self = of(ctx);
+            if (self.count(true))
+                self.characters_(ctx, text, length);
+        };
+        sax->ignorableWhitespace = sax->characters;
+        // CDATA sections read as text (XML_PARSE_NOCDATA): they come through the characters.
+        sax->cdataBlock = nullptr;
+        if (comment_)
+            sax->comment = [](void* ctx, const xmlChar* text) {
+                NodeCounter& self = of(ctx);
+                if (self.count(false))
+                    self.comment_(ctx, text);
+            };
+        if (instruction_)
+            sax->processingInstruction = [](void* ctx, const xmlChar* target, const xmlChar* data) {
+                NodeCounter& self = of(ctx);
+                if (self.count(false))
+                    self.instruction_(ctx, target, data);
+            };
+    }
+    NodeCounter(const NodeCounter&) = delete;
+    NodeCounter& operator=(const NodeCounter&) = delete;
+
+    const QString& excess() const { return excess_; }
+
+  private:
+    static NodeCounter& of(void* ctx)
+    {
+        return *static_cast<NodeCounter*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
+    }
+
+    bool count(bool text)
+    {
+        if (!(text && inText_))
+            ++nodes_;
+        inText_ = text;
+        if (nodes_ <= maxNodes_)
+            return true;
+        return refuse(QStringLiteral("в нем больше %1 узлов.").arg(maxNodes_));
+    }
+    bool enter()
+    {
+        if (++depth_ <= XmlLimits::MaxDepth)
+            return true;
+        return refuse(QStringLiteral("вложенность элементов больше %1.").arg(XmlLimits::MaxDepth));
+    }
+    bool refuse(const QString& why)
+    {
+        if (excess_.isEmpty())
+            excess_ = why;
+        xmlStopParser(context_);
+        return false;
+    }
+
+    xmlParserCtxtPtr context_;
+    qint64 maxNodes_;
+    qint64 nodes_ = 0;
+    int depth_ = 0;
+    bool inText_ = false;
+    QString excess_;
+    startElementNsSAX2Func startElement_;
+    endElementNsSAX2Func endElement_;
+    charactersSAXFunc characters_;
+    commentSAXFunc comment_;
+    processingInstructionSAXFunc instruction_;
+};
+
+// Skips from `from` past the first `end`; the text's end when there is none.
+qsizetype skipPast(const QByteArray& text, qsizetype from, const char* end)
+{
+    const qsizetype at = text.indexOf(end, from);
+    return at < 0 ? text.size() : at + qsizetype(qstrlen(end));
+}
+
+// Why a start tag of the text holds more attributes or namespace declarations than XmlLimits
+// allows; empty when none does. A look at the markup only: quotes, comments, CDATA sections and
+// processing instructions are stepped over, and everything else is left to the parser.
+QString startTagExcess(const QByteArray& text)
+{
+    const qsizetype size = text.size();
+    qsizetype i = 0;
+    while ((i = text.indexOf('<', i)) >= 0) {
+        if (text.mid(i, 4) == "<!--") {
+            i = skipPast(text, i + 4, "-->");
+            continue;
+        }
+        if (text.mid(i, 9) == "<![CDATA[") {
+            i = skipPast(text, i + 9, "]]>");
+            continue;
+        }
+        if (i + 1 < size && (text[i + 1] == '?' || text[i + 1] == '!' || text[i + 1] == '/')) {
+            i = skipPast(text, i + 1, text[i + 1] == '?' ? "?>" : ">");
+            continue;
+        }
+        int attributes = 0;
+        int declarations = 0;
+        bool nameStarts = false;
+        for (++i; i < size && text[i] != '>'; ++i) {
+            const char c = text[i];
+            if (c == '"' || c == '\'') {
+                const qsizetype close = text.indexOf(c, i + 1);
+                i = close < 0 ? size : close;
+            } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+                nameStarts = true;
+            } else if (nameStarts) {
+                nameStarts = false;
+                const QByteArrayView rest = QByteArrayView(text).sliced(i);
+                if (rest.startsWith("xmlns") && rest.size() > 5 &&
+                    (rest[5] == ':' || rest[5] == '=' || rest[5] == ' '))
+                    ++declarations;
+                else if (c != '=' && c != '/')
+                    ++attributes;
+            }
+        }
+        if (attributes > XmlLimits::MaxAttributesPerElement)
+            return QStringLiteral("у элемента больше %1 атрибутов.").arg(XmlLimits::MaxAttributesPerElement);
+        if (declarations > XmlLimits::MaxNamespaceDeclarationsPerElement)
+            return QStringLiteral("у элемента больше %1 объявлений пространств имен.")
+                .arg(XmlLimits::MaxNamespaceDeclarationsPerElement);
+    }
+    return {};
+}
+
 } // namespace
 
 bool XmlNode::isElement() const
@@ -152,6 +339,8 @@ QString XmlNode::namespaceUri() const
 
 QString XmlNode::text() const
 {
+    if (isText())
+        return QString::fromUtf8(textRun(FNode));
     return FNode ? takeXmlChar(xmlNodeGetContent(FNode)) : QString();
 }
 
@@ -169,7 +358,8 @@ QList<XmlNode> XmlNode::children() const
         return result;
     const bool formatted = hasElementChild(FNode);
     for (xmlNodePtr child = FNode->children; child; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE || (isTextLike(child) && !(formatted && isWhiteSpaceOnly(child))))
+        if (child->type == XML_ELEMENT_NODE ||
+            (beginsTextRun(child) && !(formatted && isWhiteSpaceOnly(textRun(child)))))
             result.append(XmlNode(FDoc, child));
     }
     return result;
@@ -215,7 +405,7 @@ QByteArray XmlNode::xml() const
         const auto doc = copyAsDocument(FNode);
         return save(doc.get(), xmlDocGetRootElement(doc.get()));
     }
-    return isText() ? save(FNode->doc, FNode) : QByteArray();
+    return isText() ? XmlEscapeText(text()).toUtf8() : QByteArray();
 }
 
 QByteArray XmlNode::exclusiveCanonicalXml() const
@@ -243,43 +433,73 @@ QByteArray XmlNode::exclusiveCanonicalXml(const XmlNode& excluded) const
     return result;
 }
 
-XmlDocument XmlDocument::parse(const QByteArray& bytes)
+XmlDocument XmlDocument::parse(const QByteArray& bytes, const std::function<bool()>& stopRequested)
 {
-    return parseBytes(bytes, nullptr);
+    return parseBytes(bytes, false, stopRequested);
 }
 
 XmlDocument XmlDocument::parseText(const QString& text)
 {
-    return parseBytes(text.toUtf8(), "UTF-8");
+    return parseBytes(text.toUtf8(), true, {});
 }
 
 XmlDocument XmlDocument::parseUtf8Text(const QByteArray& utf8)
 {
     // A byte-order mark is no character of the text, as a decoder would have dropped it.
     if (utf8.startsWith("\xEF\xBB\xBF"))
-        return parseBytes(utf8.sliced(3), "UTF-8");
-    return parseBytes(utf8, "UTF-8");
+        return parseBytes(utf8.sliced(3), true, {});
+    return parseBytes(utf8, true, {});
 }
 
-XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, const char* forcedEncoding)
+XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, bool forceUtf8,
+                                    const std::function<bool()>& stopRequested)
 {
     xmlInitParser();
     if (bytes.size() > INT_MAX)
         throw EXMLException(QStringLiteral("Документ XML слишком велик."));
-    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context(xmlNewParserCtxt(),
-                                                                         xmlFreeParserCtxt);
+    // The attributes are counted in the text, before the parser meets them, since it spends time
+    // growing with their square on one element before anything sees them.
+    const QString tagExcess = startTagExcess(bytes);
+    if (!tagExcess.isEmpty())
+        throw EXMLException(QStringLiteral("Документ XML не принят: ") + tagExcess);
+
+    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context(
+        xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr), xmlFreeParserCtxt);
     if (!context)
         throw EXMLException(QStringLiteral("Не удалось создать разборщик XML."));
-    context->sax->internalSubset = refuseDocumentTypeDeclaration;
-
     // No network, no DTD loading, no entity substitution (the defaults stay off), and no message
     // printed by the parser itself: its last error becomes the exception's text.
     int options = XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
-    if (forcedEncoding)
+    if (forceUtf8) {
         options |= XML_PARSE_IGNORE_ENC;
-    auto doc = ownDocument(xmlCtxtReadMemory(context.get(), bytes.constData(), int(bytes.size()), nullptr,
-                                             forcedEncoding, options));
+        xmlSwitchEncoding(context.get(), XML_CHAR_ENCODING_UTF8);
+    }
+    xmlCtxtUseOptions(context.get(), options);
+    context->sax->internalSubset = refuseDocumentTypeDeclaration;
+    const NodeCounter counter(context.get(), XmlLimits::maxNodes(bytes.size()));
 
+    // Fed in pieces, so that a stop is heard while a long reply is read.
+    constexpr qsizetype piece = 1 << 18;
+    bool stopped = false;
+    for (qsizetype offset = 0;; offset += piece) {
+        if (stopRequested && stopRequested()) {
+            stopped = true;
+            break;
+        }
+        const qsizetype length = std::min(piece, bytes.size() - offset);
+        const bool last = offset + length >= bytes.size();
+        const int result =
+            xmlParseChunk(context.get(), bytes.constData() + offset, int(length), last ? 1 : 0);
+        if (last || result != XML_ERR_OK || context->disableSAX)
+            break;
+    }
+    auto doc = ownDocument(context->myDoc);
+    context->myDoc = nullptr;
+
+    if (stopped)
+        throw EXMLException(QStringLiteral("Чтение документа XML прервано."));
+    if (!counter.excess().isEmpty())
+        throw EXMLException(QStringLiteral("Документ XML не принят: ") + counter.excess());
     if (context->errNo == XML_ERR_USER_STOP)
         throw EXMLException(QStringLiteral("Документ XML содержит объявление типа документа (DTD); "
                                            "такие документы не принимаются."));
@@ -312,4 +532,9 @@ XmlNode XmlDocument::documentElement() const
 QByteArray XmlDocument::toXml() const
 {
     return FDoc ? save(FDoc.get(), nullptr) : QByteArray();
+}
+
+QByteArray XmlDocument::toIndentedXml() const
+{
+    return FDoc ? save(FDoc.get(), nullptr, XML_SAVE_FORMAT) : QByteArray();
 }

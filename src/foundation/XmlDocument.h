@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct _xmlDoc;
@@ -14,8 +15,9 @@ struct _xmlNode;
 //
 // What the readers see is the document as a DOM without white-space preservation would show it:
 // text nodes holding only white space between elements are not children, nor are comments and
-// processing instructions; CDATA sections read as text. The tree itself is kept as received, so
-// the serialised and canonical forms are those of the input.
+// processing instructions; CDATA sections read as text, and text that comments or processing
+// instructions interrupt reads as one text node, as the canonical form a signature covers has it. The tree
+// itself is kept as received, so the serialised and canonical forms are those of the input.
 
 struct XmlAttribute {
     QString localName;
@@ -45,7 +47,8 @@ class XmlNode final {
     QString name() const;
     QString namespaceUri() const;
 
-    // The text content: a text node's text, or all text inside an element, in order.
+    // The text content: a text node's text (the whole run, see above), or all text inside an
+    // element, in order.
     QString text() const;
 
     XmlNode parent() const;
@@ -75,6 +78,22 @@ class XmlNode final {
     _xmlNode* FNode = nullptr;
 };
 
+// What one document may hold before it is refused unread: a reply costs the reader bounded time and
+// memory before any check of it has run. Each limit stands far above the largest real replies (a
+// charges page, a page of payment documents) and far below what makes the parser slow or big: the
+// parser checks every attribute of an element against all the others, and every node costs it
+// more than a hundred octets whatever its size in the text.
+struct XmlLimits {
+    static constexpr int MaxAttributesPerElement = 256;
+    static constexpr int MaxNamespaceDeclarationsPerElement = 64;
+    static constexpr int MaxDepth = 128;
+    // Nodes (elements, texts, comments, processing instructions) of the whole document: a base
+    // that any real reply stays within, and more for a longer text, as real text runs long.
+    static constexpr qint64 BaseNodes = 100'000;
+    static constexpr qint64 OctetsPerFurtherNode = 16;
+    static qint64 maxNodes(qint64 octets) { return BaseNodes + octets / OctetsPerFurtherNode; }
+};
+
 class XmlDocument final {
   public:
     // A document without content.
@@ -82,8 +101,10 @@ class XmlDocument final {
 
     // Parses XML bytes. No network access, no external DTD or entity is ever read, no entity is
     // substituted; a document that declares a DTD is refused. Raises EXMLException (XmlHelper.h)
-    // with the parser's message and position on malformed input.
-    static XmlDocument parse(const QByteArray& bytes);
+    // with the parser's message and position on malformed input, and on a document beyond
+    // XmlLimits. `stopRequested`, when given, is asked between pieces of the text; when it says
+    // yes, reading ends with EXMLException.
+    static XmlDocument parse(const QByteArray& bytes, const std::function<bool()>& stopRequested = {});
 
     // Parses XML that is already text: an encoding named in its declaration is ignored, since the
     // characters are decoded already. Otherwise as parse().
@@ -100,10 +121,13 @@ class XmlDocument final {
 
     // The whole document as UTF-8 XML text with its declaration; empty for an empty document.
     QByteArray toXml() const;
+    // The same with every element on a line of its own, indented by its depth, for reading.
+    QByteArray toIndentedXml() const;
 
   private:
     explicit XmlDocument(std::shared_ptr<_xmlDoc> doc) : FDoc(std::move(doc)) {}
-    static XmlDocument parseBytes(const QByteArray& bytes, const char* forcedEncoding);
+    static XmlDocument parseBytes(const QByteArray& bytes, bool forceUtf8,
+                                  const std::function<bool()>& stopRequested);
 
     std::shared_ptr<_xmlDoc> FDoc;
 };

@@ -236,6 +236,16 @@ QString MakePaymentSystemIdentifier(const QString& bik, const FieldValue& subsys
                          date.rightJustified(8, u'0') + dayNumber.toText().rightJustified(8, u'0'));
 }
 
+std::optional<QByteArray> DecodeXmlBase64(const QString& text)
+{
+    QByteArray base64 = text.toLatin1();
+    base64.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+    auto decoded = QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return std::nullopt;
+    return std::move(decoded.decoded);
+}
+
 XmlNode FindNodeByPath(const XmlNode& start, const QString& path, bool mustExist)
 {
     XmlNode current = start;

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // XML text of outgoing messages and lookups in replies. Outgoing messages are concatenated from
 // literal tags and values rendered here; the renderings escape, so the assembled text is already in
 // canonical form when it is hashed.
@@ -62,6 +64,10 @@ QString XmlAmountText(const FieldValue& value);
 // every other rendering.
 QString MakePaymentSystemIdentifier(const QString& bik, const FieldValue& subsystem,
                                     const FieldValue& paymentDate, const FieldValue& dayNumber);
+
+// The bytes of Base64 element text as XML signature and schema allow it to be written: broken into
+// lines and indented at will. Nothing when anything else stands outside the alphabet.
+std::optional<QByteArray> DecodeXmlBase64(const QString& text);
 
 // Walks `path` (element local names separated by "\" or "/", compared ignoring ASCII letter case
 // and prefixes) from `start`, taking the first matching child at each step; an empty name ends the

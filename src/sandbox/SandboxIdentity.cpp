@@ -124,20 +124,28 @@ SandboxIdentity MakeSandboxIdentity(int days)
 {
     GostEngine(kStep);
     SandboxIdentity identity;
-    const EvpPkeyPtr caKey = NewKey();
-    identity.caCertificate = Issue(caKey.get(), "Демонстрационный УЦ песочницы", nullptr, nullptr, days);
+    identity.caKey = NewKey();
+    EVP_PKEY* caKey = identity.caKey.get();
+    identity.caCertificate = Issue(caKey, "Демонстрационный УЦ песочницы", nullptr, nullptr, days);
     identity.signerKey = NewKey();
     identity.signerCertificate =
-        Issue(identity.signerKey.get(), "СМЭВ (песочница)", identity.caCertificate.get(), caKey.get(), days);
+        Issue(identity.signerKey.get(), "СМЭВ (песочница)", identity.caCertificate.get(), caKey, days);
     identity.timeStampKey = NewKey();
     identity.timeStampCertificate = Issue(identity.timeStampKey.get(), "Служба штампов времени (песочница)",
-                                          identity.caCertificate.get(), caKey.get(), days);
+                                          identity.caCertificate.get(), caKey, days);
     // The usage is part of what the authority signed, so it is added and the certificate signed again.
     AddExtension(identity.timeStampCertificate.get(), identity.caCertificate.get(), NID_ext_key_usage,
                  "critical,timeStamping");
-    if (!X509_sign(identity.timeStampCertificate.get(), caKey.get(), Gost94Digest(kStep)))
+    if (!X509_sign(identity.timeStampCertificate.get(), caKey, Gost94Digest(kStep)))
         Fail(QStringLiteral("cannot sign the time-stamp certificate"));
     return identity;
+}
+
+X509Ptr IssueSubscriberCertificate(const SandboxIdentity& identity, EVP_PKEY* key, const char* commonName)
+{
+    if (!identity.caKey)
+        throw std::runtime_error("the identity does not hold its authority's key");
+    return Issue(key, commonName, identity.caCertificate.get(), identity.caKey.get(), 30);
 }
 
 SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder)

@@ -15,6 +15,8 @@ struct SandboxIdentity {
     EvpPkeyPtr signerKey;
     X509Ptr timeStampCertificate;
     EvpPkeyPtr timeStampKey;
+    // Only in an identity made in this run: a kept one never writes the authority's key.
+    EvpPkeyPtr caKey;
 
     // The certificate of the reply signer followed by the authority's, PEM.
     QByteArray signerChainPem() const;
@@ -23,6 +25,10 @@ struct SandboxIdentity {
 
 // A new authority and the two certificates it issues, valid from now for `days` days.
 SandboxIdentity MakeSandboxIdentity(int days = 365);
+
+// Another certificate of the identity's authority, for `key`, fit for signing documents. Raises
+// std::runtime_error for an identity without the authority's key.
+X509Ptr IssueSubscriberCertificate(const SandboxIdentity& identity, EVP_PKEY* key, const char* commonName);
 
 // The identity kept in `folder`: read when the folder has it, otherwise made and written there
 // (each file replaced as a whole). Raises std::runtime_error, or EFileWriteError for a file that

@@ -72,9 +72,9 @@ struct SandboxServer::Impl {
         } catch (const std::exception& e) {
             // A request the sandbox could not answer must not stop it.
             reply.status = 500;
-            reply.body = SoapFaultEnvelope(QStringLiteral("SMEV-100099"),
-                                           QStringLiteral("Внутренняя ошибка песочницы: ") +
-                                               QString::fromUtf8(e.what()));
+            reply.body = service->signedFault(QStringLiteral("SMEV-100099"),
+                                              QStringLiteral("Внутренняя ошибка песочницы: ") +
+                                                  QString::fromUtf8(e.what()));
             reply.verdict = QStringLiteral("failed ") + QString::fromUtf8(e.what());
         }
         Dump(number, reply.operation, "request", body);
@@ -159,9 +159,10 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
     F->server->set_error_handler([impl](const httplib::Request& request, httplib::Response& response) {
         if (response.status == 413) {
             response.set_content(
-                SoapFaultEnvelope(
-                    QStringLiteral("SMEV-100013"),
-                    QStringLiteral("Размер запроса превышает %1 байт").arg(impl->options.maxBody))
+                impl->service
+                    ->signedFault(
+                        QStringLiteral("SMEV-100013"),
+                        QStringLiteral("Размер запроса превышает %1 байт").arg(impl->options.maxBody))
                     .toStdString(),
                 "text/xml; charset=utf-8");
             impl->Log({}, QStringLiteral("refused SMEV-100013 body too large"),

@@ -221,15 +221,11 @@ std::optional<SandboxFault> FaultByName(const QString& name)
     return std::nullopt;
 }
 
-QByteArray SoapFaultEnvelope(const QString& code, const QString& reason)
+QByteArray SandboxService::signedFault(const QString& code, const QString& reason) const
 {
-    return (QStringLiteral(
-                "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
-                "<soap:Fault><faultcode>%1</faultcode><faultstring>%2</faultstring></soap:Fault>"
-                "</soap:Body></soap:Envelope>")
-                .arg(Esc(code), Esc(reason)))
-        .toUtf8();
+    return Signed(
+        QStringLiteral("<soap:Fault><faultcode>%1</faultcode><faultstring>%2</faultstring></soap:Fault>")
+            .arg(Esc(code), Esc(reason)));
 }
 
 SandboxService::SandboxService(DemoData data, const SandboxIdentity& identity, QByteArray trusted)
@@ -365,7 +361,7 @@ SandboxReply SandboxService::handle(const QString& path, const QByteArray& soapA
     } catch (const RefusalError& e) {
         SandboxReply reply;
         reply.status = 500;
-        reply.body = SoapFaultEnvelope(e.refusal.code, e.refusal.reason);
+        reply.body = signedFault(e.refusal.code, e.refusal.reason);
         reply.operation = request ? OperationName(request->operation) : QString();
         reply.verdict = QStringLiteral("refused ") + e.refusal.code + u' ' + e.refusal.reason;
         return reply;
@@ -373,8 +369,8 @@ SandboxReply SandboxService::handle(const QString& path, const QByteArray& soapA
         // A node the operation needs is missing or a value is not what the schema allows.
         SandboxReply reply;
         reply.status = 500;
-        reply.body = SoapFaultEnvelope(QStringLiteral("SMEV-100012"),
-                                       QStringLiteral("Запрос не соответствует схеме: ") + e.message());
+        reply.body = signedFault(QStringLiteral("SMEV-100012"),
+                                 QStringLiteral("Запрос не соответствует схеме: ") + e.message());
         reply.operation = request ? OperationName(request->operation) : QString();
         reply.verdict = QStringLiteral("refused SMEV-100012 ") + e.message();
         return reply;
@@ -496,6 +492,12 @@ QString GisGkxAnswer(const QString& element, const XmlNode& header, const QStrin
     return QStringLiteral("<rev:%1 xmlns:rev=\"%2\">%3<rev:MessageData><rev:AppData>%4</rev:AppData>"
                           "</rev:MessageData></rev:%1>")
         .arg(element, QLatin1String(RevNs), AnswerHeader(header, status), appData);
+}
+
+// The acknowledgement names the message it acknowledges by the GUID the client gave it.
+QString EchoedTransportGuid(const QString& transportGuid)
+{
+    return QStringLiteral("<rev:TransportGUID>%1</rev:TransportGUID>").arg(Esc(transportGuid));
 }
 
 QString GkxError(const QString& code, const QString& description)
@@ -734,8 +736,8 @@ SandboxReply SandboxService::AnswerNotification(Request& request, bool cancellat
     reply.body =
         Signed(GisGkxAnswer(QStringLiteral("ackResult"), request.header, QStringLiteral("ACCEPT"),
                             QStringLiteral("<rev:AcknowledgmentResponse><rev:MessageGUID>%1</rev:MessageGUID>"
-                                           "</rev:AcknowledgmentResponse>")
-                                .arg(guid)));
+                                           "%2</rev:AcknowledgmentResponse>")
+                                .arg(guid, EchoedTransportGuid(notification.transportGuid))));
     return reply;
 }
 
@@ -785,10 +787,17 @@ SandboxReply SandboxService::Injected(Request& request, SandboxFault fault)
         switch (request.operation) {
         case SandboxOperation::Notification:
         case SandboxOperation::Cancellation:
-            return GisGkxAnswer(QStringLiteral("ackResult"), request.header,
-                                code == u"SRV000002" ? QStringLiteral("PROCESSING")
-                                                     : QStringLiteral("REJECT"),
-                                QStringLiteral("<rev:AcknowledgmentResponse/>"));
+            return GisGkxAnswer(
+                QStringLiteral("ackResult"), request.header,
+                code == u"SRV000002" ? QStringLiteral("PROCESSING") : QStringLiteral("REJECT"),
+                QStringLiteral("<rev:AcknowledgmentResponse>%1</rev:AcknowledgmentResponse>")
+                    .arg(EchoedTransportGuid(
+                        Text(request.appData,
+                             request.operation == SandboxOperation::Cancellation
+                                 ? QStringLiteral("importNotificationsOfOrderExecutionCancellation\\"
+                                                  "NotificationOfOrderExecutionCancellation\\TransportGUID")
+                                 : QStringLiteral("importNotificationsOfOrderExecution\\"
+                                                  "NotificationOfOrderExecutionType\\TransportGUID")))));
         case SandboxOperation::DocumentDetails:
             return GisGkxAnswer(
                 QStringLiteral("exportPaymentDocumentDetailsResult"), request.header,
@@ -805,9 +814,8 @@ SandboxReply SandboxService::Injected(Request& request, SandboxFault fault)
         break;
     case SandboxFault::SoapFault:
         reply.status = 500;
-        reply.body =
-            SoapFaultEnvelope(QStringLiteral("SMEV-100100"),
-                              QStringLiteral("Сервис ведомства временно недоступен (учебный отказ)"));
+        reply.body = signedFault(QStringLiteral("SMEV-100100"),
+                                 QStringLiteral("Сервис ведомства временно недоступен (учебный отказ)"));
         break;
     case SandboxFault::HttpError:
         reply.status = 503;

@@ -51,10 +51,6 @@ struct SandboxReply {
     QString identifiers;
 };
 
-// A SOAP 1.1 fault as the gateway sends it: faultcode is the SMEV error code ("SMEV-" and six
-// digits), faultstring the reason.
-QByteArray SoapFaultEnvelope(const QString& code, const QString& reason);
-
 class SandboxService final {
   public:
     // `trusted`: the certificates that issue the signers' certificates; empty accepts any GOST
@@ -67,6 +63,10 @@ class SandboxService final {
     // "OPERATION=KIND", OPERATION a name of OperationName or "all", KIND a name of FaultName;
     // the fault stays until "OPERATION=none". Raises std::invalid_argument for anything else.
     void setFault(const QString& assignment);
+
+    // A SOAP 1.1 fault as the gateway sends it, signed like every other answer: faultcode is the
+    // SMEV error code ("SMEV-" and six digits), faultstring the reason.
+    QByteArray signedFault(const QString& code, const QString& reason) const;
 
   private:
     struct Request;

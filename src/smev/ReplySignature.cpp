@@ -1,6 +1,7 @@
 #include "smev/ReplySignature.h"
 
 #include "foundation/CertificateInfo.h"
+#include "foundation/GostOpenSsl.h"
 #include "smev/SignatureVerifier.h"
 
 #include <QStringList>
@@ -9,9 +10,24 @@ namespace {
 
 const QString Refused = QStringLiteral("Ответ СМЭВ не принят: ");
 
+// Compared by key: a certificate issued again for the same key is the same signer.
+bool HasKeyOf(const QByteArray& certificate, const QList<QByteArray>& others)
+{
+    const X509Ptr subject = ReadCertificate(certificate);
+    const EVP_PKEY* key = subject ? X509_get0_pubkey(subject.get()) : nullptr;
+    bool found = false;
+    for (const QByteArray& other : others) {
+        const X509Ptr parsed = ReadCertificate(other);
+        const EVP_PKEY* otherKey = parsed ? X509_get0_pubkey(parsed.get()) : nullptr;
+        found = found || (key && otherKey && EVP_PKEY_eq(key, otherKey) == 1);
+    }
+    TakeOpenSslErrors();
+    return found;
+}
+
 } // namespace
 
-void CheckReplySignature(const QByteArray& reply, const QByteArray& trusted)
+void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers)
 {
     const SignatureCheck check = CheckEnvelopeSignature(reply);
     // Told in the order in which a forger would have to get past them.
@@ -27,9 +43,19 @@ void CheckReplySignature(const QByteArray& reply, const QByteArray& trusted)
     if (!check.verified())
         throw EReplySignatureException(Refused + QStringLiteral("подпись составлена не по правилам: ") +
                                        check.failures.join(QStringLiteral("; ")) + u'.');
-    const QString failure = CertificateTrustFailure(check.certificate, trusted);
+    const QString failure =
+        HasKeyOf(check.certificate, signers.own)
+            ? QStringLiteral("это сертификат ключа самого клиента")
+            : ReplySignerFailure(check.certificate, signers.trusted, signers.issuedByTrusted);
     if (!failure.isEmpty())
         throw EReplySignatureException(Refused +
                                        QStringLiteral("сертификат подписи \"%1\" не доверенный: %2.")
                                            .arg(DescribeCertificate(check.certificate).subject, failure));
+}
+
+void RefuseReplyToAnotherRequest(const QString& what, const QString& received, const QString& expected)
+{
+    throw EReplySignatureException(Refused + QStringLiteral("ответ относится к другому запросу: %1 \"%2\", "
+                                                            "а в запросе \"%3\".")
+                                                 .arg(what, received, expected));
 }

@@ -3,12 +3,30 @@
 #include "foundation/Exceptions.h"
 
 #include <QByteArray>
+#include <QList>
 
-// A reply whose signature does not show that SMEV sent it as it arrived.
+// A reply whose signature does not show that SMEV sent it as it arrived, or that it answers the
+// request it came back to.
 ZELVAN_DECLARE_EXCEPTION(EReplySignatureException, Exception);
+
+// Whom the bank takes replies from.
+struct ReplySigners {
+    // The trust file's certificates (PEM): each of them signs.
+    QByteArray trusted;
+    // Also any certificate an authority of the file issued for signing, when the operator allows it.
+    bool issuedByTrusted = false;
+    // The certificates (DER) of the client's own key containers: whoever holds one of their keys
+    // is the client, never the state system, whatever the trust file says.
+    QList<QByteArray> own;
+};
 
 // Checks the WS-Security signature of a reply as it came from the network, before anything of it
 // is read: there is one, its Body digest and its SignedInfo signature verify, and its certificate
-// is one of `trusted` (PEM) or is issued by one of them and valid today, as are those above it.
+// is one that `signers` names (ReplySignerFailure) and none of the client's own.
 // Raises EReplySignatureException naming the first check that failed.
-void CheckReplySignature(const QByteArray& reply, const QByteArray& trusted);
+void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers);
+
+// Refuses, with the words of the other refusals, a reply that answers another request: `what`
+// says which identifier differs.
+[[noreturn]] void RefuseReplyToAnotherRequest(const QString& what, const QString& received,
+                                              const QString& expected);

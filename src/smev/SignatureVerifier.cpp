@@ -1,6 +1,7 @@
 #include "smev/SignatureVerifier.h"
 
 #include "foundation/GostOpenSsl.h"
+#include "foundation/XmlHelper.h"
 
 #include <libxml/c14n.h>
 #include <libxml/parser.h>
@@ -9,6 +10,7 @@
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 
 #include <functional>
 #include <memory>
@@ -169,11 +171,12 @@ QByteArray ExclusiveC14N(xmlDoc* doc, xmlNode* element)
 
 QByteArray Base64Content(const xmlNode* node, SignatureCheck& check, const char* what)
 {
-    const auto decoded =
-        QByteArray::fromBase64Encoding(Content(node).toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded)
+    const std::optional<QByteArray> decoded = DecodeXmlBase64(Content(node));
+    if (!decoded) {
         check.failures.append(QStringLiteral("%1 is not Base64").arg(QLatin1String(what)));
-    return decoded.decoded;
+        return {};
+    }
+    return *decoded;
 }
 
 xmlNode* ElementWithId(xmlNode* root, const QString& id)
@@ -453,4 +456,64 @@ QString CertificateTrustFailure(const QByteArray& certificate, const QByteArray&
                  : QString::fromUtf8(X509_verify_cert_error_string(X509_STORE_CTX_get_error(context.get())));
     TakeOpenSslErrors();
     return failure;
+}
+
+namespace {
+
+// Purposes that are all a certificate may be used for when they are all its extended key usage
+// names: none of them is signing a document.
+bool SignsDocuments(X509* certificate)
+{
+    const uint32_t flags = X509_get_extension_flags(certificate);
+    if ((flags & EXFLAG_KUSAGE) &&
+        !(X509_get_key_usage(certificate) & (KU_DIGITAL_SIGNATURE | KU_NON_REPUDIATION)))
+        return false;
+    if (!(flags & EXFLAG_XKUSAGE))
+        return true;
+    std::unique_ptr<EXTENDED_KEY_USAGE, OpenSslDeleter<EXTENDED_KEY_USAGE_free>> usages(
+        static_cast<EXTENDED_KEY_USAGE*>(X509_get_ext_d2i(certificate, NID_ext_key_usage, nullptr, nullptr)));
+    if (!usages)
+        return false;
+    for (int i = 0; i < sk_ASN1_OBJECT_num(usages.get()); ++i) {
+        switch (OBJ_obj2nid(sk_ASN1_OBJECT_value(usages.get(), i))) {
+        case NID_time_stamp:
+        case NID_OCSP_sign:
+        case NID_server_auth:
+        case NID_code_sign:
+        case NID_dvcs:
+            break;
+        default:
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+QString ReplySignerFailure(const QByteArray& certificate, const QByteArray& trustedCertificates,
+                           bool issuedByTrusted)
+{
+    GostEngine("reply signer check");
+    const X509Ptr subject = ReadCertificate(certificate);
+    if (!subject)
+        return QStringLiteral("сертификат не читается");
+    const bool documents = SignsDocuments(subject.get());
+    TakeOpenSslErrors();
+    if (!documents)
+        return QStringLiteral("назначение сертификата не допускает подпись документов");
+    for (const X509Ptr& trusted : ReadCertificates(trustedCertificates)) {
+        if (X509_cmp(trusted.get(), subject.get()) != 0)
+            continue;
+        if (X509_cmp_current_time(X509_get0_notBefore(subject.get())) >= 0)
+            return QStringLiteral("срок действия сертификата еще не начался");
+        if (X509_cmp_current_time(X509_get0_notAfter(subject.get())) <= 0)
+            return QStringLiteral("срок действия сертификата истек");
+        return {};
+    }
+    TakeOpenSslErrors();
+    if (!issuedByTrusted)
+        return QStringLiteral("его нет в файле \"Сертификаты СМЭВ и УЦ\", а сертификаты, выданные "
+                              "удостоверяющими центрами файла, не разрешены");
+    return CertificateTrustFailure(certificate, trustedCertificates);
 }

@@ -63,3 +63,11 @@ bool IsGostCertificate(const QByteArray& certificate);
 // others, by one of the trusted certificates (one DER certificate, or any number of PEM ones), or
 // outside its validity period or that of a certificate of its chain today. Empty when trusted.
 QString CertificateTrustFailure(const QByteArray& certificate, const QByteArray& trustedCertificates);
+
+// Why the certificate (DER or PEM) may not sign replies, in the operator's words; empty when it may.
+// A signer is a certificate of the trusted ones itself, valid today (a file holding only the state
+// system's own certificate is enough), or, with `issuedByTrusted`, any certificate one of them
+// issued (CertificateTrustFailure). Never a certificate whose key usage or extended key usage
+// keeps it from signing documents, such as a time-stamp authority's or a server's.
+QString ReplySignerFailure(const QByteArray& certificate, const QByteArray& trustedCertificates,
+                           bool issuedByTrusted);

@@ -52,10 +52,7 @@ XmlDocument DecodeChargeData(const XmlNode& charge)
     if (!data)
         throw EXMLException(QStringLiteral("Node \"%1\" not found").arg(name));
 
-    // Base64 in XML may be broken into lines; anything else outside the alphabet is damage.
-    QByteArray base64 = data.text().toLatin1();
-    base64.removeIf([](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
-    const auto decoded = QByteArray::fromBase64Encoding(base64, QByteArray::AbortOnBase64DecodingErrors);
+    const std::optional<QByteArray> decoded = DecodeXmlBase64(data.text());
     if (!decoded)
         throw EXMLException(QStringLiteral("ChargeData is not valid Base64"));
 

@@ -5,6 +5,7 @@
 #include "TestWindow.h"
 
 #include "foundation/HttpClient.h"
+#include "sandbox/EnvelopeSigner.h"
 #include "sandbox/SandboxServer.h"
 #include "smev/SignatureVerifier.h"
 #include "support/LoopbackHttpServer.h"
@@ -20,11 +21,32 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 namespace {
 
 using Kind = ScriptedDialogs::Kind;
 const QString Signer = QStringLiteral("Sandbox signer");
+
+// The sandbox's answer with the same Body, signed again by another key.
+QByteArray SignedBy(const QByteArray& reply, X509* certificate, EVP_PKEY* key)
+{
+    const QByteArray bodyStart = "wsu:Id=\"body\">";
+    const qsizetype start = reply.indexOf(bodyStart) + bodyStart.size();
+    const qsizetype end = reply.lastIndexOf("</soap:Body>");
+    return SignedSoapEnvelope(QString::fromUtf8(reply.mid(start, end - start)), CertificateDer(certificate),
+                              key);
+}
+
+// Base64 element text broken into lines as XML signature allows.
+QByteArray WithLineBreaks(QByteArray reply, const char* element)
+{
+    const qsizetype open = reply.indexOf('>', reply.indexOf(element)) + 1;
+    const qsizetype close = reply.indexOf('<', open);
+    for (qsizetype at = close - 64; at > open; at -= 64)
+        reply.insert(at, "\r\n  ");
+    return reply;
+}
 
 class SandboxExchanges : public ::testing::Test {
   protected:
@@ -65,6 +87,28 @@ class SandboxExchanges : public ::testing::Test {
             window->control<QComboBox>(name)->setEditText(value);
         }
         Control<QComboBox>("cbChangeStatus2")->setCurrentIndex(0);
+    }
+
+    // Every answer of the sandbox goes through `rewrite` on its way to the window.
+    std::function<QByteArray(const QByteArray&)> rewrite;
+    std::unique_ptr<TLoopbackHttpServer> relay;
+    void StartRelay()
+    {
+        rewrite = [](const QByteArray& reply) { return reply; };
+        relay = std::make_unique<TLoopbackHttpServer>([this](const TRecordedRequest& request) {
+            const SandboxReply answer = sandbox->service().handle(QString::fromUtf8(request.Path),
+                                                                  request.header("SOAPAction"), request.Body);
+            TScriptedReply reply;
+            reply.Status = answer.status;
+            reply.ContentType = answer.contentType;
+            reply.Body = rewrite(answer.body);
+            return reply;
+        });
+        for (const char* name : {"cbServiceChargesGISGMP", "cbServicePaymentGISGMP", "cbServiceChargesGISGKX",
+                                 "cbServicePaymentGISGKX"}) {
+            auto* service = Control<QComboBox>(name);
+            service->setEditText(relay->url(QUrl(service->currentText()).path()));
+        }
     }
 
     // The trust file the operator names on the settings tab.
@@ -240,24 +284,14 @@ TEST_F(SandboxExchanges, PaymentsSignedWithGost2012KeysAreAccepted)
 TEST_F(SandboxExchanges, RepliesAreTakenOnlyWhenSignedByATrustedCertificate)
 {
     Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+    Control<QCheckBox>("ckAcceptIssuedReplySigners")->setChecked(true);
     Trust(sandbox->identity().caCertificatePem());
     FetchCharges();
     EXPECT_EQ(Error(), QString());
     EXPECT_EQ(Status(), "Получено начислений: 11");
 
     // A man in the middle: the sandbox's real answer, altered on its way.
-    std::function<QByteArray(QByteArray)> tamper;
-    TLoopbackHttpServer middle([&](const TRecordedRequest& request) {
-        const SandboxReply answer = sandbox->service().handle(QString::fromUtf8(request.Path),
-                                                              request.header("SOAPAction"), request.Body);
-        TScriptedReply reply;
-        reply.Status = answer.status;
-        reply.ContentType = answer.contentType;
-        reply.Body = tamper(answer.body);
-        return reply;
-    });
-    Control<QComboBox>("cbServiceChargesGISGMP")
-        ->setEditText(middle.url(QStringLiteral("/gateway/services/SID0003663")));
+    StartRelay();
     const QRegularExpression security(QStringLiteral("<(\\w+:)?Security\\b.*</(\\w+:)?Security>"),
                                       QRegularExpression::DotMatchesEverythingOption);
     struct Case {
@@ -280,7 +314,7 @@ TEST_F(SandboxExchanges, RepliesAreTakenOnlyWhenSignedByATrustedCertificate)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        tamper = c.tamper;
+        rewrite = c.tamper;
         FetchCharges();
         EXPECT_EQ(Status(), "Ошибка.");
         EXPECT_TRUE(Error().contains(c.message)) << Error().toStdString();
@@ -288,19 +322,19 @@ TEST_F(SandboxExchanges, RepliesAreTakenOnlyWhenSignedByATrustedCertificate)
     }
 
     // Signed, but by a certificate of an authority the trust file does not name.
-    tamper = [](QByteArray r) { return r; };
+    rewrite = [](const QByteArray& r) { return r; };
     Trust(MakeSandboxIdentity(1).caCertificatePem());
     FetchCharges();
     EXPECT_EQ(Status(), "Ошибка.");
     EXPECT_TRUE(Error().contains(QStringLiteral("не доверенный: "))) << Error().toStdString();
     EXPECT_EQ(Memo("mmCharges"), QString());
 
-    // The sandbox does not sign its faults; an unsigned fault is no more the gateway's word than any
-    // other unsigned reply.
+    // The sandbox signs its faults, so training with the check on shows what the gateway said.
     Trust(sandbox->identity().caCertificatePem());
     sandbox->service().setFault(QStringLiteral("charges=soap-fault"));
     FetchCharges();
-    EXPECT_TRUE(Error().contains(QStringLiteral("ответ не подписан"))) << Error().toStdString();
+    EXPECT_TRUE(Error().contains(QStringLiteral("SMEV-100100 Сервис ведомства временно недоступен")))
+        << Error().toStdString();
 
     // Without a trust file nothing is sent at all.
     const int sent = RequestsOf("charges");
@@ -362,6 +396,7 @@ TEST_F(SandboxExchanges, HttpsServersAreCheckedAgainstTheTrustFileWhenAsked)
     // time stamps: every operation works, the payment's time stamp included.
     Trust(tls.certificatePem + sandbox->identity().caCertificatePem());
     Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+    Control<QCheckBox>("ckAcceptIssuedReplySigners")->setChecked(true);
     FetchCharges();
     EXPECT_EQ(Error(), QString());
     EXPECT_EQ(Status(), "Получено начислений: 11");
@@ -370,4 +405,193 @@ TEST_F(SandboxExchanges, HttpsServersAreCheckedAgainstTheTrustFileWhenAsked)
     Press("buPaymentSend");
     EXPECT_EQ(Error(), QString());
     EXPECT_EQ(Status(), "Отправлено.");
+}
+
+TEST_F(SandboxExchanges, RepliesAreTakenOnlyFromTheSignersTheBankNames)
+{
+    const SandboxIdentity& identity = sandbox->identity();
+    const QByteArray signerPem = CertificatePem(identity.signerCertificate.get());
+    Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+    StartRelay();
+
+    // The state system's own certificate alone is enough; its authority alone is not, until the
+    // operator allows what it issues.
+    Trust(signerPem);
+    FetchCharges();
+    EXPECT_EQ(Error(), QString());
+    EXPECT_EQ(Status(), "Получено начислений: 11");
+    Trust(identity.caCertificatePem());
+    FetchCharges();
+    EXPECT_TRUE(Error().contains(QStringLiteral("его нет в файле"))) << Error().toStdString();
+    Control<QCheckBox>("ckAcceptIssuedReplySigners")->setChecked(true);
+    FetchCharges();
+    EXPECT_EQ(Error(), QString());
+    EXPECT_EQ(Status(), "Получено начислений: 11");
+
+    // Signed by the authority's time-stamp service, by the client's own key (whose certificate the
+    // file holds), by another subscriber of the authority while only the signer is named.
+    const EvpPkeyPtr otherKey = NewGostKey("test subscriber");
+    const X509Ptr other = IssueSubscriberCertificate(identity, otherKey.get(), "Другой абонент УЦ");
+    const X509Ptr own = ReadCertificate(keys.addContainer(QStringLiteral("Own")));
+    const EvpPkeyPtr ownKey = keys.privateKey(QStringLiteral("Own"));
+    struct Case {
+        const char* what;
+        X509* certificate;
+        EVP_PKEY* key;
+        QByteArray trusted;
+        bool issued;
+        QString message;
+    };
+    const Case cases[] = {
+        {"time-stamp authority", identity.timeStampCertificate.get(), identity.timeStampKey.get(),
+         identity.caCertificatePem(), true, QStringLiteral("не допускает подпись документов")},
+        {"the client's own key", own.get(), ownKey.get(),
+         CertificatePem(own.get()) + identity.caCertificatePem(), true,
+         QStringLiteral("ключа самого клиента")},
+        {"another subscriber", other.get(), otherKey.get(), signerPem + identity.caCertificatePem(), false,
+         QStringLiteral("его нет в файле")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Trust(c.trusted);
+        Control<QCheckBox>("ckAcceptIssuedReplySigners")->setChecked(c.issued);
+        rewrite = [&](const QByteArray& reply) { return SignedBy(reply, c.certificate, c.key); };
+        FetchCharges();
+        EXPECT_EQ(Status(), "Ошибка.");
+        EXPECT_TRUE(Error().contains(QStringLiteral("сертификат подписи"))) << Error().toStdString();
+        EXPECT_TRUE(Error().contains(c.message)) << Error().toStdString();
+        EXPECT_EQ(Memo("mmCharges"), QString());
+    }
+    // The subscriber is taken once the operator allows what the authority issues.
+    Control<QCheckBox>("ckAcceptIssuedReplySigners")->setChecked(true);
+    FetchCharges();
+    EXPECT_EQ(Error(), QString());
+    EXPECT_EQ(Status(), "Получено начислений: 11");
+}
+
+TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
+{
+    Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+    Trust(CertificatePem(sandbox->identity().signerCertificate.get()));
+    StartRelay();
+    const QString refused = QStringLiteral("ответ относится к другому запросу");
+
+    // The first payment's acceptance, kept, answers every later payment.
+    QByteArray kept;
+    const auto keepFirst = [&](const QByteArray& reply) {
+        if (kept.isEmpty())
+            kept = reply;
+        return kept;
+    };
+    rewrite = keepFirst;
+    dialogs.answerYesNo(false);
+    Press("buPaymentSend");
+    EXPECT_EQ(Status(), "Отправлено.");
+    const QString package = Control<QLineEdit>("edPackage")->text();
+    Press("buPaymentSend");
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_TRUE(Error().contains(refused) && Error().contains(QStringLiteral("RqId")))
+        << Error().toStdString();
+    EXPECT_EQ(Control<QLineEdit>("edPackage")->text(), package);
+
+    // Another package's status: the first package is asked about until it is processed, then the
+    // answer about it is given for the second one.
+    kept.clear();
+    rewrite = [](const QByteArray& reply) { return reply; };
+    dialogs.answerYesNo(false);
+    Press("buPaymentSend");
+    Press("buPackageStatus");
+    Press("buPackageStatus");
+    EXPECT_EQ(Shown(Kind::Info), QStringList{"Информация о платеже принята."});
+    rewrite = keepFirst;
+    Press("buPackageStatus");
+    EXPECT_EQ(Shown(Kind::Info), QStringList{"Информация о платеже принята."});
+    Set("edPackage", package);
+    Press("buPackageStatus");
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_TRUE(Error().contains(refused)) << Error().toStdString();
+    EXPECT_EQ(Shown(Kind::Info), QStringList());
+
+    // The first charges page served again for the second: the paging does not end early on it.
+    kept.clear();
+    FetchCharges();
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_TRUE(Error().contains(refused)) << Error().toStdString();
+    EXPECT_EQ(Memo("mmCharges").count(QStringLiteral("Начисление #")), 10);
+
+    // A housing message's state answered with the state of another message.
+    kept.clear();
+    rewrite = [](const QByteArray& reply) { return reply; };
+    dialogs.answerYesNo(false);
+    Press("buOrderSend");
+    Press("buGetState");
+    EXPECT_EQ(Shown(Kind::Info), QStringList{"Извещение принято."});
+    rewrite = keepFirst;
+    Press("buGetState");
+    Press("buOrderSend");
+    EXPECT_TRUE(Error().contains(refused) && Error().contains(QStringLiteral("TransportGUID")))
+        << Error().toStdString();
+    Set("edPackage2", QStringLiteral("00000000-0000-0000-0000-000000000000"));
+    Press("buGetState");
+    EXPECT_TRUE(Error().contains(refused) && Error().contains(QStringLiteral("MessageGUID")))
+        << Error().toStdString();
+    EXPECT_EQ(Shown(Kind::Info), QStringList());
+}
+
+TEST_F(SandboxExchanges, WhatTheSignatureAllowsReadsAsTheUntamperedReply)
+{
+    Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+    Trust(CertificatePem(sandbox->identity().signerCertificate.get()));
+    StartRelay();
+    Set("edUnifiedAccountNumber", QStringLiteral("00АА000002"));
+    window->control<QComboBox>(QStringLiteral("cbYear"))->setEditText(QStringLiteral("2026"));
+    window->control<QComboBox>(QStringLiteral("cbMonth"))->setCurrentIndex(1);
+    Press("buGetDocumentDetails");
+    ASSERT_EQ(Status(), "Получено начислений: 3");
+    const QString untampered = Memo("mmDocumentDetails");
+
+    // Comments inside signed values are not in the canonical form the digest covers; Base64 of
+    // the token and the signature may be broken into lines.
+    const QRegularExpression value(QStringLiteral("(<rev:(Debt|UnifiedAccountNumber|Reminder)>[^<]{2})"));
+    rewrite = [&](const QByteArray& reply) {
+        QByteArray tampered = QString::fromUtf8(reply).replace(value, QStringLiteral("\\1<!---->")).toUtf8();
+        return WithLineBreaks(WithLineBreaks(tampered, ":BinarySecurityToken"), ":SignatureValue");
+    };
+    Press("buGetDocumentDetails");
+    EXPECT_EQ(Error(), QString());
+    EXPECT_EQ(Status(), "Получено начислений: 3");
+    EXPECT_EQ(Memo("mmDocumentDetails"), untampered);
+}
+
+TEST_F(SandboxExchanges, HostileRepliesAreRefusedBeforeAnyCheck)
+{
+    Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+    Trust(CertificatePem(sandbox->identity().signerCertificate.get()));
+    StartRelay();
+    const QByteArray envelope =
+        "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>%</s:Body>"
+        "</s:Envelope>";
+    QByteArray attributes = "<a";
+    for (int i = 0; i < 100'000; ++i)
+        attributes += " a" + QByteArray::number(i) + "=\"\"";
+    attributes += "/>";
+    struct Case {
+        const char* what;
+        QByteArray content;
+        QString message;
+    };
+    const Case cases[] = {
+        {"100,000 attributes on one element", attributes, QStringLiteral("больше 256 атрибутов")},
+        {"4 million empty elements", QByteArray("<a/>").repeated(4'000'000), QStringLiteral("узлов")},
+        {"nesting deeper than any reply", QByteArray("<a>").repeated(200) + QByteArray("</a>").repeated(200),
+         QStringLiteral("вложенность")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        rewrite = [&](const QByteArray&) { return QByteArray(envelope).replace("%", c.content); };
+        FetchCharges();
+        EXPECT_EQ(Status(), "Ошибка.");
+        EXPECT_TRUE(Error().contains(c.message)) << Error().left(300).toStdString();
+        EXPECT_EQ(Memo("mmCharges"), QString());
+    }
 }

@@ -149,6 +149,7 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
         window.control<QComboBox>("cbContainer")->setCurrentIndex(1);
         window.control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
         window.control<QCheckBox>("ckVerifyServerCertificate")->setChecked(true);
+        window.control<QCheckBox>("ckAcceptIssuedReplySigners")->setChecked(true);
         // The trust file is chosen with the button beside its field.
         dialogs.answerFile(QStringLiteral("/etc/zelvan/доверенные.pem"));
         window->show();
@@ -159,7 +160,7 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     }
     EXPECT_TRUE(dialogs.shown(Kind::Error).isEmpty());
 
-    // The twelve keys in their order, Windows-1251, CR LF.
+    // Every key in its order, Windows-1251, CR LF.
     const QByteArray expected = QByteArray("ServiceChargesGISGMP=http://127.0.0.1:1/a\r\n"
                                            "ServicePaymentGISGMP=http://127.0.0.1:2/b\r\n"
                                            "ServiceChargesGISGKX=http://127.0.0.1:3/c\r\n"
@@ -176,7 +177,9 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
                                 "VerifyReplySignature=1\r\n"
                                 "VerifyServerCertificate=1\r\n"
                                 "TrustedCertificates=/etc/zelvan/" +
-                                QByteArray::fromHex("e4eee2e5f0e5ededfbe5") + ".pem\r\n";
+                                QByteArray::fromHex("e4eee2e5f0e5ededfbe5") +
+                                ".pem\r\n"
+                                "AcceptIssuedReplySigners=1\r\n";
     EXPECT_EQ(saved, expected);
 
     TestWindow again(WithFile(QStringLiteral("zelvan.ini"), saved));
@@ -194,6 +197,7 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     EXPECT_EQ(Text(again, "cbContainer"), QStringLiteral("beta"));
     EXPECT_TRUE(Checked(again, "ckVerifyReplySignature"));
     EXPECT_TRUE(Checked(again, "ckVerifyServerCertificate"));
+    EXPECT_TRUE(Checked(again, "ckAcceptIssuedReplySigners"));
     EXPECT_EQ(Text(again, "edTrustedCertificates"), QStringLiteral("/etc/zelvan/доверенные.pem"));
 }
 
@@ -234,9 +238,10 @@ TEST(Settings, HandEditedFileIsTakenLiterally)
     EXPECT_EQ(Text(window, "cbServiceChargesGISGMP"), QString());
     EXPECT_EQ(Text(window, "cbTimeStamp"), QString());
     EXPECT_EQ(Text(window, "cbContainer"), QStringLiteral("alpha"));
-    // A file from before the trust settings leaves both checks off.
+    // A file from before the trust settings leaves every check and permission off.
     EXPECT_FALSE(Checked(window, "ckVerifyReplySignature"));
     EXPECT_FALSE(Checked(window, "ckVerifyServerCertificate"));
+    EXPECT_FALSE(Checked(window, "ckAcceptIssuedReplySigners"));
     EXPECT_EQ(Text(window, "edTrustedCertificates"), QString());
     EXPECT_TRUE(dialogs.shown().isEmpty());
 }

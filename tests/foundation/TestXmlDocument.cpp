@@ -63,8 +63,7 @@ TEST(XmlDocument, ReadsNamesAttributesAndChildrenInOrder)
     const QList<XmlNode> items = body.children();
     EXPECT_EQ(names(items), QStringList({QStringLiteral("Item"), QStringLiteral("Item")}));
     EXPECT_EQ(items[0].namespaceUri(), QStringLiteral("urn:d"));
-    EXPECT_EQ(names(items[0].children()),
-              QStringList({QStringLiteral("\"one\""), QStringLiteral("\"two\"")}));
+    EXPECT_EQ(names(items[0].children()), QStringList{QStringLiteral("\"onetwo\"")});
     EXPECT_EQ(items[0].text(), QStringLiteral("onetwo"));
     EXPECT_TRUE(items[1].children().isEmpty());
 }
@@ -89,6 +88,52 @@ TEST(XmlDocument, MalformedRepliesAreRefusedWithThePlace)
     EXPECT_TRUE(parseFailure("<a>&undeclared;</a>").startsWith(QStringLiteral("Ошибка в XML")));
     EXPECT_TRUE(parseFailure("<p:a/>").startsWith(QStringLiteral("Ошибка в XML"))); // prefix never declared
     EXPECT_TRUE(parseFailure("<a/><b/>").startsWith(QStringLiteral("Ошибка в XML")));
+}
+
+TEST(XmlDocument, DocumentsBeyondTheLimitsAreRefusedAndReadingCanBeStopped)
+{
+    const auto element = [](int attributes, int declarations) {
+        QByteArray tag = "<a";
+        for (int i = 0; i < declarations; ++i)
+            tag += " xmlns:p" + QByteArray::number(i) + "='urn:" + QByteArray::number(i) + "'";
+        for (int i = 0; i < attributes; ++i)
+            tag += "\n b" + QByteArray::number(i) + " = \"x>y\"";
+        return tag + "/>";
+    };
+    const int attributes = XmlLimits::MaxAttributesPerElement;
+    const int declarations = XmlLimits::MaxNamespaceDeclarationsPerElement;
+    EXPECT_EQ(XmlDocument::parse(element(attributes, declarations)).documentElement().attributes().size(),
+              attributes);
+    EXPECT_TRUE(parseFailure(element(attributes + 1, 0)).contains(QStringLiteral("атрибутов")));
+    EXPECT_TRUE(parseFailure(element(0, declarations + 1)).contains(QStringLiteral("пространств имен")));
+    // What only looks like a tag inside a comment, a CDATA section or an attribute value is none.
+    const QByteArray hidden =
+        "<!-- " + element(attributes + 1, 0) + " --><![CDATA[" + element(attributes + 1, 0) + "]]>";
+    EXPECT_NO_THROW(XmlDocument::parse("<r>" + hidden + "</r>"));
+
+    const auto nested = [](int depth) {
+        return QByteArray("<a>").repeated(depth) + QByteArray("</a>").repeated(depth);
+    };
+    EXPECT_NO_THROW(XmlDocument::parse(nested(XmlLimits::MaxDepth)));
+    EXPECT_TRUE(parseFailure(nested(XmlLimits::MaxDepth + 1)).contains(QStringLiteral("вложенность")));
+
+    // Nodes are counted as the parser builds them, comments too; a longer document may hold more.
+    const auto children = [](qint64 count, const QByteArray& child) {
+        return "<r>" + child.repeated(count) + "</r>";
+    };
+    EXPECT_NO_THROW(XmlDocument::parse(children(150'000, "<!---->")));
+    EXPECT_TRUE(parseFailure(children(200'000, "<!---->")).contains(QStringLiteral("узлов")));
+    const QByteArray empties = children(4'000'000, "<a/>");
+    EXPECT_TRUE(parseFailure(empties).contains(
+        QStringLiteral("больше %1 узлов").arg(XmlLimits::maxNodes(empties.size()))));
+
+    int asked = 0;
+    const QString stopped = Raised<EXMLException>([&] {
+        XmlDocument::parse(children(40'000, "<a>" + QByteArray(20, 'x') + "</a>"),
+                           [&] { return ++asked > 2; });
+    });
+    EXPECT_EQ(stopped, QStringLiteral("Чтение документа XML прервано."));
+    EXPECT_EQ(asked, 3);
 }
 
 TEST(XmlDocument, DocumentTypeDeclarationsAreRefusedWithoutReadingAnything)

@@ -196,16 +196,18 @@ TEST(XmlHelper, FlattenedLines)
     EXPECT_EQ(lines, QStringList{QStringLiteral("=текст & знак")});
 
     // Namespace declarations are no lines; prefixed names give their local names; excluded
-    // names are skipped at any depth whatever their case and prefix.
+    // names are skipped at any depth whatever their case and prefix; a comment or processing
+    // instruction inside a value does not split it.
     const char* compact = "<ch:Charge xmlns:ch='urn:c' xmlns:ds='urn:ds' ch:id='7' supplierBillID='188'>"
                           "<ch:Payee><ch:Name>ООО &lt;Ромашка&gt;</ch:Name><ds:Signature><ds:V>s</ds:V>"
                           "</ds:Signature></ch:Payee><ch:Empty/><ch:Blank> </ch:Blank>"
                           "<ch:Note><![CDATA[a<b]]></ch:Note></ch:Charge>";
-    const char* pretty = "<ch:Charge xmlns:ch='urn:c' xmlns:ds='urn:ds' ch:id='7' supplierBillID='188'>\n"
-                         "  <ch:Payee>\n    <ch:Name>ООО &lt;Ромашка&gt;</ch:Name>\n    <ds:Signature>\n"
-                         "      <ds:V>s</ds:V>\n    </ds:Signature>\n  </ch:Payee>\n  <!-- note -->\n"
-                         "  <ch:Empty/>\n  <ch:Blank> </ch:Blank>\n"
-                         "  <ch:Note><![CDATA[a<b]]></ch:Note>\n</ch:Charge>\n";
+    const char* pretty =
+        "<ch:Charge xmlns:ch='urn:c' xmlns:ds='urn:ds' ch:id='7' supplierBillID='188'>\n"
+        "  <ch:Payee>\n    <ch:Name>ООО &lt;Ром<!-- split? -->ашка<?pi?>&gt;</ch:Name>\n    <ds:Signature>\n"
+        "      <ds:V>s</ds:V>\n    </ds:Signature>\n  </ch:Payee>\n  <!-- note -->\n"
+        "  <ch:Empty/>\n  <ch:Blank> </ch:Blank>\n"
+        "  <ch:Note><![CDATA[a<b]]></ch:Note>\n</ch:Charge>\n";
     const QStringList expected{QStringLiteral("id=7"), QStringLiteral("supplierBillID=188"),
                                QStringLiteral("Payee\\Name=ООО <Ромашка>"), QStringLiteral("Blank= "),
                                QStringLiteral("Note=a<b")};

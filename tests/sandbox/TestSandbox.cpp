@@ -103,6 +103,8 @@ TEST_F(Sandbox, OpenSslSignedRequestIsAcceptedAndEveryDamageRefusedWithItsCode)
         EXPECT_EQ(reply.status, 500);
         EXPECT_TRUE(reply.body.contains(QByteArray("<faultcode>") + c.code + "</faultcode>"))
             << reply.body.toStdString();
+        // Signed as every answer is, so a client that checks replies shows the refusal.
+        EXPECT_TRUE(Verified(CheckEnvelopeSignature(reply.body)));
     }
     // And the next good request is served.
     EXPECT_EQ(service.handle(GkxPayments, StateAction, good).status, 200);

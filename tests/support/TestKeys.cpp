@@ -169,3 +169,18 @@ TestTlsFiles MakeTlsServerFiles(const QString& folder)
     }
     return files;
 }
+
+EvpPkeyPtr TestKeyStore::privateKey(const QString& name) const
+{
+    GostEngine(kStep);
+    QFile file(QDir(containerPath(name)).filePath(QLatin1String(KeyFileName)));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(
+            QStringLiteral("%1: %2").arg(file.fileName(), file.errorString()).toStdString());
+    const QByteArray pem = file.readAll();
+    BioPtr bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
+    EvpPkeyPtr key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    if (!key)
+        Fail(QStringLiteral("%1 holds no key").arg(file.fileName()));
+    return key;
+}

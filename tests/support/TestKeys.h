@@ -4,6 +4,7 @@
 // in a temporary key store that the provider uses while the store object lives.
 
 #include "foundation/CryptHelper.h"
+#include "foundation/GostOpenSsl.h"
 
 #include <QByteArray>
 #include <QString>
@@ -36,6 +37,8 @@ class TestKeyStore final {
     QString containerPath(const QString& name) const;
     // Makes the container and returns the DER of the certificate stored in it (empty without one).
     QByteArray addContainer(const QString& name, const TestKeyOptions& options = {});
+    // The private key of a container made without a password, read with OpenSSL directly.
+    EvpPkeyPtr privateKey(const QString& name) const;
 
   private:
     QTemporaryDir FFolder;

@@ -4,24 +4,9 @@
 #include "foundation/GostOpenSsl.h"
 #include "sandbox/TimeStampAuthority.h"
 
-#include <QDir>
-#include <QFile>
-
-#include <openssl/pem.h>
-
 #include <stdexcept>
 
 namespace {
-
-constexpr char kStep[] = "test time-stamp authority";
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
-    return file.readAll();
-}
 
 std::unique_ptr<TimeStampAuthority> AuthorityOfContainer(TestKeyStore& store, const QString& containerName)
 {
@@ -30,11 +15,7 @@ std::unique_ptr<TimeStampAuthority> AuthorityOfContainer(TestKeyStore& store, co
     options.timeStamping = true;
     X509Ptr certificate = ReadCertificate(store.addContainer(containerName, options));
 
-    GostEngine(kStep);
-    const QByteArray keyPem =
-        ReadFile(QDir(store.containerPath(containerName)).filePath(QLatin1String(KeyFileName)));
-    BioPtr bio(BIO_new_mem_buf(keyPem.constData(), int(keyPem.size())));
-    EvpPkeyPtr key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
+    EvpPkeyPtr key = store.privateKey(containerName);
     if (!certificate || !key)
         throw std::runtime_error("cannot read the time-stamp authority's key and certificate\n" +
                                  TakeOpenSslErrors().toStdString());

@@ -1,0 +1,92 @@
+#include "journal/Journal.h"
+
+#include "journal/SqliteJournalStore.h"
+
+#include <QDir>
+
+namespace {
+
+const QString AbandonedText = QStringLiteral(
+    "Программа завершилась во время обмена: получен ли запрос, неизвестно. Узнайте его статус, прежде чем "
+    "отправлять снова.");
+
+} // namespace
+
+QString Journal::FileIn(const QString& folder)
+{
+    return QDir(folder).filePath(QStringLiteral("journal.sqlite"));
+}
+
+Journal::Journal(const QString& folder, Options options)
+    : fileName_(FileIn(folder)), options_(std::move(options))
+{
+    if (!options_.clock)
+        options_.clock = [] { return QDateTime::currentDateTimeUtc(); };
+    store_ = std::make_unique<SqliteJournalStore>(fileName_);
+    const ProcessOwner self = CurrentProcessOwner();
+    origin_ = {self.host, CurrentUserName(), options_.programVersion, self};
+    recovered_ = store_->abandonSending(
+        [&self](const ProcessOwner& owner) { return OwnerIsGone(owner, self); }, AbandonedText);
+}
+
+Journal::~Journal() = default;
+
+qint64 Journal::begin(const ExchangeStart& start)
+{
+    const std::lock_guard lock(mutex_);
+    return store_->begin(start, options_.clock(), origin_);
+}
+
+void Journal::complete(qint64 id, const ExchangeEnd& end)
+{
+    const std::lock_guard lock(mutex_);
+    store_->complete(id, end, options_.clock());
+}
+
+std::optional<RepeatedExchange> Journal::findRepeatPayment(const QString& supplierBillId,
+                                                           qint64 amountKopecks,
+                                                           const QString& payerIdentifier) const
+{
+    const std::lock_guard lock(mutex_);
+    return store_->findRepeat(
+        {QStringLiteral("payment"), supplierBillId, amountKopecks, payerIdentifier, {}});
+}
+
+std::optional<RepeatedExchange> Journal::findRepeatNotification(const QString& orderId) const
+{
+    if (orderId.isEmpty())
+        return std::nullopt;
+    const std::lock_guard lock(mutex_);
+    return store_->findRepeat({QStringLiteral("order"), {}, std::nullopt, {}, orderId});
+}
+
+JournalPage Journal::page(const JournalFilter& filter, const std::optional<JournalCursor>& after,
+                          int limit) const
+{
+    const std::lock_guard lock(mutex_);
+    return store_->page(filter, after, limit);
+}
+
+qint64 Journal::count(const JournalFilter& filter) const
+{
+    const std::lock_guard lock(mutex_);
+    return store_->count(filter);
+}
+
+std::optional<ExchangeRecord> Journal::exchange(qint64 id) const
+{
+    const std::lock_guard lock(mutex_);
+    return store_->exchange(id);
+}
+
+QStringList Journal::check() const
+{
+    const std::lock_guard lock(mutex_);
+    return store_->check();
+}
+
+qint64 Journal::archive(const QDateTime& before, const QString& archiveFile)
+{
+    const std::lock_guard lock(mutex_);
+    return store_->archive(before, archiveFile);
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "journal/Exchange.h"
+#include "journal/ProcessOwner.h"
+
+#include <QStringList>
+
+#include <functional>
+
+// Where and by whom a row is written.
+struct RowOrigin {
+    QString host;
+    QString user;
+    QString programVersion;
+    ProcessOwner owner;
+};
+
+// The earlier exchange the repeat guard looks for: a payment by its bill, amount and payer, a
+// notification by its order.
+struct RepeatQuery {
+    QString operation;
+    QString supplierBillId;
+    std::optional<qint64> amountKopecks;
+    QString payerIdentifier;
+    QString orderId;
+};
+
+// One kind of storage behind the journal (a SQLite file; a shared server later). The journal
+// serialises the calls; a store raises EJournalError naming itself and the store's own reason.
+class JournalStore {
+  public:
+    virtual ~JournalStore() = default;
+
+    // Written and made durable before it returns.
+    virtual qint64 begin(const ExchangeStart& start, const QDateTime& at, const RowOrigin& origin) = 0;
+    virtual void complete(qint64 id, const ExchangeEnd& end, const QDateTime& at) = 0;
+    // Turns the rows still `sending` whose owner `isGone` into `unknown` with `text`; their count.
+    virtual qsizetype abandonSending(const std::function<bool(const ProcessOwner&)>& isGone,
+                                     const QString& text) = 0;
+    // The newest matching exchange whose outcome is accepted, unknown or sending.
+    virtual std::optional<RepeatedExchange> findRepeat(const RepeatQuery& query) = 0;
+    virtual JournalPage page(const JournalFilter& filter, const std::optional<JournalCursor>& after,
+                             int limit) = 0;
+    virtual qint64 count(const JournalFilter& filter) = 0;
+    virtual std::optional<ExchangeRecord> exchange(qint64 id) = 0;
+    // The store's own consistency check: empty when all is well, else each problem it names.
+    virtual QStringList check() = 0;
+    // Moves the finished exchanges that started before `before` into the SQLite file `archiveFile`
+    // (made when missing); the archive is written and synced before anything leaves the store.
+    virtual qint64 archive(const QDateTime& before, const QString& archiveFile) = 0;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "journal/JournalStore.h"
+
+#include <memory>
+
+// The journal in one SQLite file: WAL, every commit synced (synchronous FULL), a 5 s wait for a
+// lock held by another program, the schema's version in PRAGMA user_version. Request and reply are
+// kept zlib-compressed when that makes them smaller, and always come back as the exact bytes.
+class SqliteJournalStore final : public JournalStore {
+  public:
+    // Opens `fileName`, making it (mode 0600) when it is missing, and migrates its schema.
+    explicit SqliteJournalStore(const QString& fileName);
+    ~SqliteJournalStore() override;
+    SqliteJournalStore(const SqliteJournalStore&) = delete;
+    SqliteJournalStore& operator=(const SqliteJournalStore&) = delete;
+
+    qint64 begin(const ExchangeStart& start, const QDateTime& at, const RowOrigin& origin) override;
+    void complete(qint64 id, const ExchangeEnd& end, const QDateTime& at) override;
+    qsizetype abandonSending(const std::function<bool(const ProcessOwner&)>& isGone,
+                             const QString& text) override;
+    std::optional<RepeatedExchange> findRepeat(const RepeatQuery& query) override;
+    JournalPage page(const JournalFilter& filter, const std::optional<JournalCursor>& after,
+                     int limit) override;
+    qint64 count(const JournalFilter& filter) override;
+    std::optional<ExchangeRecord> exchange(qint64 id) override;
+    QStringList check() override;
+    qint64 archive(const QDateTime& before, const QString& archiveFile) override;
+
+    // The schema version this program writes.
+    static int schemaVersion();
+
+    // The connection, whose failures name the file (SqliteJournalStore.cpp).
+    class Database;
+
+  private:
+    std::unique_ptr<Database> db_;
+};
