@@ -73,6 +73,10 @@ CREATE INDEX exchange_message ON exchange (smev_message_id) WHERE smev_message_i
 CREATE INDEX exchange_order ON exchange (order_id) WHERE order_id IS NOT NULL;
 CREATE INDEX exchange_guid ON exchange (message_guid) WHERE message_guid IS NOT NULL;
 )sql",
+    // A program that runs exchanges for files finds a file's exchanges by their run.
+    R"sql(
+CREATE INDEX exchange_run ON exchange (run_id) WHERE run_id <> '';
+)sql",
 };
 
 constexpr int BusyTimeoutMs = 5000;
@@ -624,6 +628,16 @@ qint64 SqliteJournalStore::count(const JournalFilter& filter)
     sql.bind(rows);
     rows.step();
     return rows.integer(0);
+}
+
+std::optional<qint64> SqliteJournalStore::lastOfRun(const QString& runId)
+{
+    Statement row(*db_, "SELECT id FROM exchange WHERE run_id = ? AND run_id <> '' ORDER BY id DESC LIMIT 1",
+                  Purpose::read);
+    row.bind(1, runId);
+    if (!row.step())
+        return std::nullopt;
+    return row.integer(0);
 }
 
 std::optional<ExchangeRecord> SqliteJournalStore::exchange(qint64 id)

@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "ExchangeFolders.h"
+#include "FileExchanges.h"
 #include "Terminal.h"
 
 #include "client/FieldFiles.h"
@@ -92,6 +93,8 @@ ExitCode ExitCodeOf(const std::exception_ptr& error)
         return ExitCode::transport;
     } catch (const ECryptException&) {
         return ExitCode::keys;
+    } catch (const ERepeatedExchange&) {
+        return ExitCode::repeated;
     } catch (const EAbort&) {
         // The only question an operation asks is the container's password.
         return ExitCode::keys;
@@ -465,6 +468,7 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     options.follow = parser.isSet(follow);
     if (serve) {
         ExchangeFolderOptions folders = ReadExchangeFolderSettings(dataFolder);
+        folders.dataFolder = dataFolder;
         for (const auto& [option, folder] :
              {std::pair{&inbox, &folders.inbox}, std::pair{&outbox, &folders.outbox},
               std::pair{&errors, &folders.errors}})

@@ -19,6 +19,7 @@ enum class ExitCode {
     badInput = 2,  // usage, an unreadable file, a value that does not convert, an unknown value
     transport = 3, // no connection, a time-out, an HTTP error, the time-stamp server
     keys = 4,      // the key container or the signature
+    repeated = 5,  // the journal holds the same payment or notification (the exchange folders' guard)
 };
 
 // Where the program writes and how it asks.

@@ -1,17 +1,22 @@
 #include "ExchangeFolders.h"
 
+#include "FileExchanges.h"
+
 #include "foundation/AtomicFileWriter.h"
+#include "foundation/DataFolder.h"
 #include "foundation/HttpClient.h"
 #include "foundation/KeyValueFile.h"
 #include "smev/SoapTransport.h"
 #include "tsp/TimeStamp.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <fcntl.h>
@@ -127,6 +132,17 @@ bool Unreachable(const std::exception_ptr& error)
     }
 }
 
+bool IsJournalError(const std::exception_ptr& error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const EJournalError&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 // Whether the request can have reached the state system although no answer was read.
 bool MayHaveArrived(const std::exception_ptr& error)
 {
@@ -157,6 +173,9 @@ class ExchangeFolderService final {
     int run()
     {
         prepareFolders();
+        PrepareDataFolder(options_.dataFolder);
+        Journal journal(options_.dataFolder, {QCoreApplication::applicationVersion(), {}});
+        journal_ = &journal;
         StopSignals stop;
         std::chrono::milliseconds pause = 0ms;
         while (!stop.stopped()) {
@@ -168,6 +187,8 @@ class ExchangeFolderService final {
                 const Handled handled = handle(file);
                 if (handled == Handled::keys)
                     return int(ExitCode::keys);
+                if (handled == Handled::journal)
+                    return int(ExitCode::badInput);
                 if (handled == Handled::unreachable) {
                     waiting = true;
                     break;
@@ -205,7 +226,7 @@ class ExchangeFolderService final {
     }
 
   private:
-    enum class Handled { done, unreachable, keys };
+    enum class Handled { done, unreachable, keys, journal };
 
     void say(const QString& line)
     {
@@ -299,28 +320,57 @@ class ExchangeFolderService final {
                 return Handled::done;
             }
         }
-        bool posted = false;
+        QByteArray content;
+        try {
+            content = ReadFileBytes(file.path);
+        } catch (const Exception& e) {
+            toErrors(file, {}, ExitCode::badInput, e.message());
+            return Handled::done;
+        }
+        FileExchanges exchanges(*journal_, *operation, file.shown, content);
+        if (SentOnce(*operation))
+            if (const std::optional<ExchangeRecord> earlier = exchanges.earlier())
+                if (const std::optional<Handled> handled = recover(file, *operation, *earlier))
+                    return *handled;
+        return send(file, *operation, !file.operation, exchanges);
+    }
+
+    Handled send(const InboxFile& file, Operation operation, bool operationLine, FileExchanges& exchanges,
+                 const QString& fieldFile = {})
+    {
         QList<QByteArray> replies;
         FieldFileRequest request;
-        request.operation = *operation;
-        request.file = file.path;
-        request.operationLine = !file.operation;
-        request.posting = [&posted](const QString&, const QString&, const QByteArray&) { posted = true; };
-        request.received = [&replies](const QByteArray& reply) { replies << reply; };
+        request.operation = operation;
+        request.file = fieldFile.isEmpty() ? file.path : fieldFile;
+        request.operationLine = operationLine;
+        request.posting = [&exchanges](const QString& service, const QString& action,
+                                       const QByteArray& bytes) {
+            exchanges.posting(service, action, bytes);
+        };
+        request.received = [&](const QByteArray& reply) {
+            replies << reply;
+            exchanges.received(reply);
+        };
         const SentFieldFile sent = send_(request);
+        const QString message = sent.error ? MessageOf(sent.error) : QString();
+        const bool mayHaveArrived = sent.error && exchanges.posted() && MayHaveArrived(sent.error);
+        const QJsonObject identifiers =
+            sent.json.isEmpty() ? QJsonObject() : sent.json.first()[QStringLiteral("identifiers")].toObject();
+        exchanges.complete(sent.error, message, mayHaveArrived,
+                           identifiers[QStringLiteral("Идентификатор пакета")].toString(),
+                           identifiers[QStringLiteral("Идентификатор сообщения")].toString());
         if (!sent.error) {
             toOutbox(file, sent.json, replies);
             return Handled::done;
         }
         const ExitCode code = ExitCodeOf(sent.error);
-        const QString message = MessageOf(sent.error);
-        if (code == ExitCode::keys) {
+        if (code == ExitCode::keys || IsJournalError(sent.error)) {
             err_ << file.shown << ": " << message << '\n';
             err_.flush();
-            return Handled::keys;
+            return code == ExitCode::keys ? Handled::keys : Handled::journal;
         }
         if (Unreachable(sent.error)) {
-            if (!SentOnce(*operation) || !posted || !MayHaveArrived(sent.error)) {
+            if (!SentOnce(operation) || !mayHaveArrived) {
                 lastFailure_ = message;
                 return Handled::unreachable;
             }
@@ -329,6 +379,43 @@ class ExchangeFolderService final {
         }
         toErrors(file, sent.json, code, message);
         return Handled::done;
+    }
+
+    // A file an earlier run sent and recorded, killed before the file was moved: finished from the
+    // journal rather than sent again. Nothing when nothing of it was taken and it is to be sent.
+    std::optional<Handled> recover(const InboxFile& file, Operation operation, const ExchangeRecord& earlier)
+    {
+        const bool payment = operation == Operation::Payment;
+        switch (earlier.outcome) {
+        case ExchangeOutcome::accepted: {
+            const QJsonObject request{
+                {QStringLiteral("operation"), CommandLineOperationName(operation)},
+                {QStringLiteral("file"), file.path},
+                {QStringLiteral("status"), QStringLiteral("Отправлено.")},
+                {QStringLiteral("identifiers"),
+                 QJsonObject{payment ? std::pair{QStringLiteral("Идентификатор пакета"),
+                                                 QJsonValue(earlier.identifiers.packageId)}
+                                     : std::pair{QStringLiteral("Идентификатор сообщения"),
+                                                 QJsonValue(earlier.identifiers.messageGuid)}}},
+                {QStringLiteral("journal"), earlier.id}};
+            toOutbox(file, QJsonArray{request}, {earlier.reply});
+            return Handled::done;
+        }
+        case ExchangeOutcome::sending:
+        case ExchangeOutcome::unknown:
+            if (payment && !earlier.identifiers.packageId.isEmpty()) {
+                // The package is known: its status tells whether the payment arrived.
+                QTemporaryDir folder;
+                const QString status = folder.filePath(QStringLiteral("status.txt"));
+                WriteFileAtomically(status, "PackageID=" + earlier.identifiers.packageId.toUtf8() + "\r\n");
+                FileExchanges query(*journal_, Operation::PackageStatus, file.shown, status.toUtf8());
+                return send(file, Operation::PackageStatus, false, query, status);
+            }
+            toErrors(file, {}, ExitCode::transport, UnknownOutcomeText);
+            return Handled::done;
+        default:
+            return std::nullopt;
+        }
     }
 
     void move(const InboxFile& file, const QString& target)
@@ -376,6 +463,7 @@ class ExchangeFolderService final {
     const FieldFileSender& send_;
     QTextStream& log_;
     QTextStream& err_;
+    Journal* journal_ = nullptr;
     bool unreachable_ = false;
     QString lastFailure_;
 };

@@ -14,6 +14,8 @@
 #include <functional>
 
 struct ExchangeFolderOptions {
+    // The data folder, whose exchange journal records every file's exchanges.
+    QString dataFolder;
     QString inbox;
     QString outbox;
     QString errors;
