@@ -50,8 +50,9 @@ void SignedPaymentEnvelope(benchmark::State& state)
     Store();
     FakeSoapValues form = GisGmpPaymentForm();
     for (auto _ : state) {
-        ContainerKey key(QStringLiteral("bench"));
-        benchmark::DoNotOptimize(BuildSignedEnvelope(key, SoapCreateImportRequest(key, form)));
+        ContainerKey key(Store().store(), QStringLiteral("bench"));
+        benchmark::DoNotOptimize(
+            BuildSignedEnvelope(key, SoapCreateImportRequest(key, form), form.identifiers()));
         form.clearReads();
     }
 }
@@ -64,8 +65,8 @@ void BareCryptoOfSignedPayment(benchmark::State& state)
     Store();
     FakeSoapValues form = GisGmpPaymentForm();
     const QString envelope = [&] {
-        ContainerKey key(QStringLiteral("bench"));
-        return BuildSignedEnvelope(key, SoapCreateImportRequest(key, form));
+        ContainerKey key(Store().store(), QStringLiteral("bench"));
+        return BuildSignedEnvelope(key, SoapCreateImportRequest(key, form), form.identifiers());
     }();
     const auto element = [&](const QString& start, const QString& end, int from = 0) {
         const qsizetype begin = envelope.indexOf(start, from);
@@ -87,7 +88,7 @@ void BareCryptoOfSignedPayment(benchmark::State& state)
         return;
     }
     for (auto _ : state) {
-        ContainerKey key(QStringLiteral("bench"));
+        ContainerKey key(Store().store(), QStringLiteral("bench"));
         benchmark::DoNotOptimize(key.algorithm());
         benchmark::DoNotOptimize(key.hash(payment));
         benchmark::DoNotOptimize(key.sign(paymentSignedInfo));

@@ -3,6 +3,7 @@
 // 127.0.0.1 that hands out replies recorded beforehand. Each benchmark reports the peak memory of
 // its process; scripts/bench runs each in a process of its own so that the peaks do not mix.
 #include "BenchReplies.h"
+#include "app/StartupOptions.h"
 #include "app/fZelvan.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/StateSystemReplies.h"
@@ -11,6 +12,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -164,13 +166,18 @@ struct Bench {
     ReplyServer server;
     QTemporaryDir folder;
     TestKeyStore keys;
+    std::unique_ptr<Session> session;
     std::unique_ptr<TfmZelvan> window;
 
     explicit Bench(const std::function<QList<QByteArray>()>& record) : server(record)
     {
         Application();
         keys.addContainer(Signer);
-        window = std::make_unique<TfmZelvan>(StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}});
+        SessionOptions options =
+            StartupOptions{folder.filePath(QStringLiteral("zelvan")), {}}.sessionOptions();
+        options.keyStoreOption = keys.path();
+        session = std::make_unique<Session>(std::move(options));
+        window = std::make_unique<TfmZelvan>(*session);
         window->show();
         auto* container = window->findChild<QComboBox*>(QStringLiteral("cbContainer"));
         container->addItem(Signer);
@@ -194,12 +201,12 @@ struct Bench {
         for (auto _ : state) {
             pressed->click();
             // The operation runs off the window's thread and reports to it until it has ended.
-            while (window->IsBusy())
+            while (!window->findChild<QPushButton*>(QStringLiteral("buCancelOperation"))->isHidden())
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             // What the operator waits for includes the memo being painted with its first records.
             QCoreApplication::processEvents();
         }
-        const QString status = window->StatusText();
+        const QString status = window->findChild<QLabel*>(QStringLiteral("sbMainPanel3"))->text();
         if (status != QStringLiteral("Получено начислений: ") + QString::number(expected))
             state.SkipWithError(status.toStdString().c_str());
         state.counters["memo_lines"] = double(memo->blockCount());

@@ -1,13 +1,16 @@
 // What showing one returned charge costs, on an empty memo and on one that already holds thousands
 // of records: a long reply must not get slower with every record it adds.
 #include "BenchApplication.h"
-#include "app/fZelvan.h"
+#include "app/Dialogs.h"
+#include "app/OperationView.h"
+#include "client/Session.h"
 #include "foundation/XmlDocument.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMainWindow>
 #include <QPlainTextEdit>
-#include <QTabWidget>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -51,12 +54,20 @@ void BM_DisplayRecord(benchmark::State& state)
     Application();
     QTemporaryDir folder;
     // Its data folder is the temporary one, never the home of whoever runs the benchmark.
-    TfmZelvan window(
-        StartupOptions{folder.filePath(QStringLiteral("zelvan")), {QStringLiteral("--data"), folder.path()}});
-    window.findChild<QTabWidget*>(QStringLiteral("pcMain"))->setCurrentIndex(1);
+    SessionOptions options;
+    options.dataOption = folder.path();
+    Session session(std::move(options));
+    // The window's view of the records: the charges memo, shown at the size the window gives it.
+    QMainWindow window;
+    auto* charges = new QPlainTextEdit(&window);
+    window.setCentralWidget(charges);
+    QPlainTextEdit documents;
+    OperationView view(*window.statusBar(), window, *charges, documents, ScreenDialogs());
+    window.resize(1000, 700);
     window.show();
     QCoreApplication::processEvents();
-    OperationRunner runner = window.Runner();
+    const Form controls;
+    OperationRunner runner(session.inputs(ClientSettings()), controls, view);
     runner.setValuesType(TValuesType::vtGISGMPCharges);
 
     const XmlDocument document;
@@ -72,8 +83,7 @@ void BM_DisplayRecord(benchmark::State& state)
         state.ResumeTiming();
         runner.DisplayRecord(document, lines);
     }
-    const auto* memo = window.findChild<QPlainTextEdit*>(QStringLiteral("mmCharges"));
-    state.counters["memo_lines"] = double(memo->blockCount());
+    state.counters["memo_lines"] = double(charges->blockCount());
 }
 BENCHMARK(BM_DisplayRecord)->Arg(0)->Arg(1000)->Arg(10000)->Iterations(2000)->Unit(benchmark::kMicrosecond);
 

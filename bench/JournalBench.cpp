@@ -49,9 +49,10 @@ const Sample& PaymentSample()
         TestKeyStore store;
         store.addContainer(QStringLiteral("bench"));
         FakeSoapValues form = GisGmpPaymentForm();
-        ContainerKey key(QStringLiteral("bench"));
+        ContainerKey key(store.store(), QStringLiteral("bench"));
         Sample made;
-        made.request = BuildSignedEnvelope(key, SoapCreateImportRequest(key, form)).toUtf8();
+        made.request =
+            BuildSignedEnvelope(key, SoapCreateImportRequest(key, form), form.identifiers()).toUtf8();
         const SandboxIdentity identity = MakeSandboxIdentity();
         unsigned char* der = nullptr;
         const int length = i2d_X509(identity.signerCertificate.get(), &der);

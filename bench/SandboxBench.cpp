@@ -26,9 +26,8 @@ const QByteArray& Payment()
     static const QByteArray envelope = [] {
         store.addContainer(QStringLiteral("bench"));
         FakeSoapValues form = GisGmpPaymentForm();
-        return BuildSignedEnvelope(QStringLiteral("bench"),
-                                   SoapCreateImportRequest(QStringLiteral("bench"), form))
-            .toUtf8();
+        ContainerKey key(store.store(), QStringLiteral("bench"));
+        return BuildSignedEnvelope(key, SoapCreateImportRequest(key, form), form.identifiers()).toUtf8();
     }();
     return envelope;
 }

@@ -1,19 +1,24 @@
 # One library per subsystem folder: every source file in the folder belongs to it, so adding a
-# unit never means editing a build file.
+# unit never means editing a build file. A library sees its own folder and those of the libraries it
+# names in DEPS (and theirs), each through an include root holding that folder alone, so an include
+# of a layer it does not depend on fails to build.
 function(zelvan_library name folder)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  set(root ${PROJECT_BINARY_DIR}/include/${folder})
+  file(MAKE_DIRECTORY ${root})
+  file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src/${folder} ${root}/${folder} SYMBOLIC)
   file(GLOB sources CONFIGURE_DEPENDS
        ${folder}/*.cpp ${folder}/*.h ${folder}/*.ui ${folder}/*.qrc)
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
   if(NOT sources MATCHES "\\.cpp")
     # A folder of headers only (or not started yet) still has to be a target others can link.
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_include_directories(${name} INTERFACE ${root})
     target_link_libraries(${name} INTERFACE ${ARG_DEPS})
     return()
   endif()
   add_library(${name} STATIC ${sources})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  target_include_directories(${name} PUBLIC ${root})
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   set_target_properties(${name} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON)
 endfunction()

@@ -4,7 +4,8 @@
 // GIS GMP and housing replies drives them all.
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlHelper.h"
-#include "smev/SoapReply.h"
+#include "gisgkx/GisGkxReplies.h"
+#include "gisgmp/GisGmpReplies.h"
 #include "smev/SoapValues.h"
 
 #include <cstddef>

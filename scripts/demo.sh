@@ -98,7 +98,7 @@ prepare_demo() {
   [ -f "$demo/zelvan.pro" ] || write_lines "$demo/zelvan.pro" "WindowState=Maximized"
 
   # The four tabs, read from the current folder at start-up: charges and payment documents of
-  # tools/sandbox/demo-data.json. Files the operator saved over them are kept.
+  # src/sandbox/demo-data.json. Files the operator saved over them are kept.
   today="$(date +%d.%m.%Y)"
   year="$(date +%Y)"
   [ -f "$demo/Pay.txt" ] || write_lines "$demo/Pay.txt" \

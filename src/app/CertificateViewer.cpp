@@ -38,10 +38,10 @@ TfmCertificate::TfmCertificate(const TCertificateInfo& info, QWidget* owner)
 
 TfmCertificate::~TfmCertificate() = default;
 
-void ShowContainerCertificate(const QString& containerName, QWidget* parent)
+void ShowContainerCertificate(const KeyStore& store, const QString& containerName, QWidget* parent)
 {
     QByteArray certificate;
-    ContainerCrypt(containerName, nullptr, &certificate, nullptr, nullptr);
+    ContainerCrypt(store, containerName, nullptr, &certificate, nullptr, nullptr);
     TfmCertificate dialog(DescribeCertificate(certificate), parent);
     dialog.exec();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/CertificateInfo.h"
+#include "foundation/CryptHelper.h"
 
 #include <QDialog>
 
@@ -26,4 +27,4 @@ class TfmCertificate final : public QDialog {
 };
 
 // Reads the container's certificate afresh (never its private key) and shows it modally.
-void ShowContainerCertificate(const QString& containerName, QWidget* parent);
+void ShowContainerCertificate(const KeyStore& store, const QString& containerName, QWidget* parent);

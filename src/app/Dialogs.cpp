@@ -39,10 +39,10 @@ class QtDialogs final : public IDialogs {
         show(QMessageBox::Information, text, caption, QMessageBox::Ok);
     }
 
-    bool askYesNo(const QString& text, const QString& caption) override
+    bool askYesNo(const QString& text, const QString& caption, bool defaultNo) override
     {
-        return show(QMessageBox::Question, text, caption, QMessageBox::Yes | QMessageBox::No) ==
-               QMessageBox::Yes;
+        return show(QMessageBox::Question, text, caption, QMessageBox::Yes | QMessageBox::No,
+                    defaultNo ? QMessageBox::No : QMessageBox::NoButton) == QMessageBox::Yes;
     }
 
     void showError(const QString& text, const QString& caption) override
@@ -77,7 +77,8 @@ class QtDialogs final : public IDialogs {
     }
 
     static int show(QMessageBox::Icon icon, const QString& text, const QString& caption,
-                    QMessageBox::StandardButtons buttons)
+                    QMessageBox::StandardButtons buttons,
+                    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
     {
         // Messages may break their lines with CR LF or with a carriage return alone; Qt breaks a
         // plain text only at a line feed.
@@ -86,18 +87,12 @@ class QtDialogs final : public IDialogs {
         QMessageBox box(icon, caption, shown, buttons, QApplication::activeWindow());
         box.setWindowModality(Qt::ApplicationModal);
         box.setTextFormat(Qt::PlainText);
+        if (defaultButton != QMessageBox::NoButton)
+            box.setDefaultButton(defaultButton);
         KeepLinesWhole(box, shown);
         return box.exec();
     }
 };
-
-QtDialogs qtDialogs;
-IDialogs* currentDialogs = &qtDialogs;
-
-IDialogs& dialogs()
-{
-    return *currentDialogs;
-}
 
 QString captionOrTitle(const QString& caption)
 {
@@ -106,11 +101,19 @@ QString captionOrTitle(const QString& caption)
 
 } // namespace
 
-IDialogs* SetDialogs(IDialogs* dialogs)
+IDialogs& ScreenDialogs()
 {
-    IDialogs* previous = currentDialogs;
-    currentDialogs = dialogs ? dialogs : &qtDialogs;
-    return previous;
+    // Stateless: every call puts up a dialog of its own.
+    static QtDialogs screen;
+    return screen;
+}
+
+IDialogs& DialogsOf(const QObject* context)
+{
+    for (const QObject* object = context; object; object = object->parent())
+        if (const auto* owner = dynamic_cast<const DialogsOwner*>(object))
+            return owner->dialogs();
+    return ScreenDialogs();
 }
 
 QString ApplicationTitle()
@@ -133,55 +136,55 @@ QString QtFileFilter(const QString& filter)
     return filters.join(QStringLiteral(";;"));
 }
 
-QString AskOpenFileName(const QString& fileName, const QString& filter)
+QString AskOpenFileName(IDialogs& dialogs, const QString& fileName, const QString& filter)
 {
-    const std::optional<QString> path = dialogs().askOpenFileName(fileName, filter);
+    const std::optional<QString> path = dialogs.askOpenFileName(fileName, filter);
     if (!path)
         throw EAbort();
     return *path;
 }
 
-QString AskSaveFileName(const QString& fileName, const QString& filter)
+QString AskSaveFileName(IDialogs& dialogs, const QString& fileName, const QString& filter)
 {
-    const std::optional<QString> path = dialogs().askSaveFileName(fileName, filter);
+    const std::optional<QString> path = dialogs.askSaveFileName(fileName, filter);
     if (!path)
         throw EAbort();
     return *path;
 }
 
-void ShowWarning(const QString& text, const QString& caption)
+void ShowWarning(IDialogs& dialogs, const QString& text, const QString& caption)
 {
-    dialogs().showWarning(text, captionOrTitle(caption));
+    dialogs.showWarning(text, captionOrTitle(caption));
 }
 
-void ShowInfo(const QString& text, const QString& caption)
+void ShowInfo(IDialogs& dialogs, const QString& text, const QString& caption)
 {
-    dialogs().showInfo(text, captionOrTitle(caption));
+    dialogs.showInfo(text, captionOrTitle(caption));
 }
 
-bool AskYesNo(const QString& text, const QString& caption)
+bool AskYesNo(IDialogs& dialogs, const QString& text, const QString& caption)
 {
-    return dialogs().askYesNo(text, captionOrTitle(caption));
+    return dialogs.askYesNo(text, captionOrTitle(caption), false);
 }
 
-void ShowException(const std::exception_ptr& error) noexcept
+bool AskYesNoDefaultNo(IDialogs& dialogs, const QString& text)
+{
+    return dialogs.askYesNo(text, captionOrTitle(QString()), true);
+}
+
+void ShowException(IDialogs& dialogs, const std::exception_ptr& error) noexcept
 {
     if (!error)
         return;
-    QString message;
     try {
         std::rethrow_exception(error);
     } catch (const EAbort&) {
         return;
-    } catch (const Exception& e) {
-        message = e.message();
-    } catch (const std::exception& e) {
-        message = QString::fromUtf8(e.what());
     } catch (...) {
-        message = QStringLiteral("Неизвестная ошибка.");
+        // Every other error is shown below, in its own words.
     }
     try {
-        dialogs().showError(message, ApplicationTitle());
+        dialogs.showError(ErrorText(error), ApplicationTitle());
     } catch (...) {
         // Nothing is left that could tell the operator; the error has to go unreported.
     }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QObject;
+
 #include <exception>
 #include <optional>
 
@@ -18,13 +20,26 @@ class IDialogs {
 
     virtual void showWarning(const QString& text, const QString& caption) = 0;
     virtual void showInfo(const QString& text, const QString& caption) = 0;
-    virtual bool askYesNo(const QString& text, const QString& caption) = 0;
+    // `defaultNo`: «Нет» is the button Enter presses, for a question whose Yes cannot be undone.
+    virtual bool askYesNo(const QString& text, const QString& caption, bool defaultNo) = 0;
     virtual void showError(const QString& text, const QString& caption) = 0;
 };
 
-// Installs the dialogs to use and returns the ones used so far; nullptr brings back the real ones.
-// The caller keeps ownership.
-IDialogs* SetDialogs(IDialogs* dialogs);
+// The dialogs on the screen.
+IDialogs& ScreenDialogs();
+
+// A window that shows its questions and errors through the dialogs it was given (a test gives
+// it scripted ones).
+class DialogsOwner {
+  public:
+    virtual IDialogs& dialogs() const = 0;
+
+  protected:
+    ~DialogsOwner() = default;
+};
+
+// The dialogs of the window `context` belongs to; the screen's outside any such window.
+IDialogs& DialogsOf(const QObject* context);
 
 // The executable's file name without its extension: the caption of every message box.
 QString ApplicationTitle();
@@ -34,17 +49,19 @@ QString QtFileFilter(const QString& filter);
 
 // Asks for an existing file, proposing `fileName`; a cancel ends the calling operation with the
 // silent abort.
-QString AskOpenFileName(const QString& fileName, const QString& filter);
+QString AskOpenFileName(IDialogs& dialogs, const QString& fileName, const QString& filter);
 
 // Asks for a file to write, proposing `fileName`; replacing an existing file is confirmed by the
 // operator first. A cancel ends the calling operation with the silent abort.
-QString AskSaveFileName(const QString& fileName, const QString& filter);
+QString AskSaveFileName(IDialogs& dialogs, const QString& fileName, const QString& filter);
 
 // Message boxes, modal for the whole application; an empty caption means the application title.
-void ShowWarning(const QString& text, const QString& caption = QString());
-void ShowInfo(const QString& text, const QString& caption = QString());
-bool AskYesNo(const QString& text, const QString& caption = QString());
+void ShowWarning(IDialogs& dialogs, const QString& text, const QString& caption = QString());
+void ShowInfo(IDialogs& dialogs, const QString& text, const QString& caption = QString());
+bool AskYesNo(IDialogs& dialogs, const QString& text, const QString& caption = QString());
+// The same with «Нет» as the default button.
+bool AskYesNoDefaultNo(IDialogs& dialogs, const QString& text);
 
 // The application's error display: the error's own message under the application title. The
 // silent abort shows nothing. Never throws.
-void ShowException(const std::exception_ptr& error) noexcept;
+void ShowException(IDialogs& dialogs, const std::exception_ptr& error) noexcept;

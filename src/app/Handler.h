@@ -11,22 +11,25 @@
 #include <utility>
 
 // Runs a handler of the windows. Whatever error leaves it is caught here, where the handler
-// starts, and shown (the silent abort shows nothing): no exception crosses Qt's signal and event
-// dispatch.
-template <class Handler> void RunHandler(Handler&& handler) noexcept
+// starts, and shown through `dialogs` (the silent abort shows nothing): no exception crosses Qt's
+// signal and event dispatch.
+template <class Handler> void RunHandler(IDialogs& dialogs, Handler&& handler) noexcept
 {
     try {
         handler();
     } catch (...) {
-        ShowException(std::current_exception());
+        ShowException(dialogs, std::current_exception());
     }
 }
 
-// Connects a signal to a handler run as above. Every connection of the windows goes through this.
+// Connects a signal to a handler run as above, its errors shown by the dialogs of the window
+// `context` belongs to. Every connection of the windows goes through this.
 template <class Sender, class Signal, class Handler>
 QMetaObject::Connection ConnectHandler(Sender* sender, Signal signal, QObject* context, Handler handler)
 {
-    return QObject::connect(sender, signal, context, [handler = std::move(handler)] { RunHandler(handler); });
+    return QObject::connect(sender, signal, context, [context, handler = std::move(handler)] {
+        RunHandler(DialogsOf(context), handler);
+    });
 }
 
 // Runs `call` on the thread of `context` (the window's) and waits for it there. An error it raises

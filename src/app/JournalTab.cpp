@@ -133,7 +133,8 @@ class JournalTableModel final : public QAbstractTableModel {
             // The view asks from inside its painting: the operator hears of it once that is over.
             more_ = false;
             QMetaObject::invokeMethod(
-                this, [error = std::current_exception()] { ShowException(error); }, Qt::QueuedConnection);
+                this, [this, error = std::current_exception()] { ShowException(DialogsOf(this), error); },
+                Qt::QueuedConnection);
             return;
         }
         if (!page.rows.isEmpty()) {
@@ -221,7 +222,7 @@ JournalTab::JournalTab(QWidget* parent)
                    [this] { selectionChanged(); });
     ConnectHandler(model_, &QAbstractItemModel::modelReset, this, [this] { selectionChanged(); });
     ConnectHandler(ui->buOpen, &QPushButton::clicked, this, [this] { buOpenClick(); });
-    ConnectHandler(ui->buPackageStatus, &QPushButton::clicked, this, [this] { buPackageStatusClick(); });
+    ConnectHandler(ui->buJournalStatus, &QPushButton::clicked, this, [this] { buJournalStatusClick(); });
     ConnectHandler(ui->buExport, &QPushButton::clicked, this, [this] { buExportClick(); });
     selectionChanged();
 }
@@ -275,7 +276,7 @@ void JournalTab::selectionChanged()
 {
     const std::optional<ExchangeRecord> record = selectedRecord();
     ui->buOpen->setEnabled(record.has_value());
-    ui->buPackageStatus->setEnabled(record && record->operation == u"payment" &&
+    ui->buJournalStatus->setEnabled(record && record->operation == u"payment" &&
                                     !record->identifiers.packageId.isEmpty());
 }
 
@@ -292,7 +293,7 @@ void JournalTab::buOpenClick()
     dialog.exec();
 }
 
-void JournalTab::buPackageStatusClick()
+void JournalTab::buJournalStatusClick()
 {
     const std::optional<ExchangeRecord> record = selectedRecord();
     if (record && record->operation == u"payment" && !record->identifiers.packageId.isEmpty())
@@ -303,9 +304,10 @@ void JournalTab::buExportClick()
 {
     if (!journal_)
         return;
-    const QString fileName = AskSaveFileName(QStringLiteral("Журнал.csv"), QStringLiteral("Файлы CSV|*.csv"));
+    const QString fileName =
+        AskSaveFileName(DialogsOf(this), QStringLiteral("Журнал.csv"), QStringLiteral("Файлы CSV|*.csv"));
     const qint64 count = ExportJournalCsv(*journal_, currentFilter(), fileName);
-    ShowInfo(QStringLiteral("Выгружено обменов: %1.").arg(count));
+    ShowInfo(DialogsOf(this), QStringLiteral("Выгружено обменов: %1.").arg(count));
 }
 
 JournalExchangeDialog::JournalExchangeDialog(ExchangeRecord record, QWidget* parent)
@@ -341,9 +343,10 @@ JournalExchangeDialog::JournalExchangeDialog(ExchangeRecord record, QWidget* par
         button->setEnabled(!bytes.isEmpty());
         boxLayout->addWidget(button, 0, Qt::AlignLeft);
         // The bytes as they were signed or received, not the text shown above them.
-        ConnectHandler(button, &QPushButton::clicked, this, [bytes, proposed] {
-            WriteFileAtomically(AskSaveFileName(proposed, QStringLiteral("Файлы XML|*.xml|Все файлы|*")),
-                                bytes);
+        ConnectHandler(button, &QPushButton::clicked, this, [this, bytes, proposed] {
+            WriteFileAtomically(
+                AskSaveFileName(DialogsOf(this), proposed, QStringLiteral("Файлы XML|*.xml|Все файлы|*")),
+                bytes);
         });
     };
     addSide(QStringLiteral("Запрос"), QStringLiteral("mmRequest"), QStringLiteral("buSaveRequest"),

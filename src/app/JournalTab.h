@@ -40,7 +40,7 @@ class JournalTab final : public QWidget {
     std::optional<ExchangeRecord> selectedRecord() const;
     void selectionChanged();
     void buOpenClick();
-    void buPackageStatusClick();
+    void buJournalStatusClick();
     void buExportClick();
 
     const Journal* journal_ = nullptr;

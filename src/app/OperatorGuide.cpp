@@ -39,6 +39,7 @@ QUrl OperatorGuide::ChapterOf(const QString& tabName)
         {QStringLiteral("tsGISGKXCharges"), QStringLiteral("charges-gisgkx.md")},
         {QStringLiteral("tsSettings"), QStringLiteral("settings.md")},
         {QStringLiteral("tsInfo"), QStringLiteral("info.md")},
+        {QStringLiteral("tsJournal"), QStringLiteral("journal.md")},
     };
     return QUrl(GuideRoot + chapters.value(tabName, QStringLiteral("README.md")));
 }

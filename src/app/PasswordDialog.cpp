@@ -42,9 +42,9 @@ std::optional<QString> AskContainerPassword(const QString& containerName, QWidge
     return password;
 }
 
-void InstallPasswordDialog()
+TPasswordProvider ContainerPasswordDialog()
 {
-    SetPasswordProvider([](const QString& containerName) {
+    return [](const QString& containerName) {
         // A key is opened on the operation's thread; the dialog belongs on the window's.
         std::optional<QString> password;
         RunOnThreadOf(qApp, [&] {
@@ -54,5 +54,5 @@ void InstallPasswordDialog()
             password = AskContainerPassword(containerName, owner);
         });
         return password;
-    });
+    };
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/CryptHelper.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -33,5 +35,5 @@ class TfmPassword final : public QDialog {
 std::optional<QString> AskContainerPassword(const QString& containerName, QWidget* owner,
                                             bool* remember = nullptr);
 
-// Makes the dialog the provider's password source, shown over the active window of the moment.
-void InstallPasswordDialog();
+// The dialog as a password source, shown over the active window of the moment.
+TPasswordProvider ContainerPasswordDialog();

@@ -1,6 +1,4 @@
-// The three buttons of the main window that open the payer identifier dialog.
-
-#include "app/fZelvan.h"
+#include "app/PayerIdentifierButtons.h"
 
 #include "ui_fZelvan.h"
 
@@ -14,40 +12,32 @@
 #include "app/fPayerIdentifier.h"
 #include "foundation/TextHelper.h"
 
-void TfmZelvan::ConnectPayerIdentifierButtons()
+void ConnectPayerIdentifierButtons(Ui::TfmZelvan& ui, QWidget& window)
 {
-    ConnectHandler(ui->tsGISGMPPayment->ui->buPayerIdentifier, &QPushButton::clicked, this,
-                   [this] { buPayerIdentifierClick(); });
-    ConnectHandler(ui->tsGISGKXPayment->ui->buSupplierID, &QPushButton::clicked, this,
-                   [this] { buSupplierIDClick(); });
-    ConnectHandler(ui->tsGISGMPCharges->ui->buAddIdentifier, &QPushButton::clicked, this,
-                   [this] { buAddIdentifierClick(); });
-}
-
-void TfmZelvan::buPayerIdentifierClick()
-{
-    TfmPayerIdentifier dialog(this);
-    if (dialog.Execute())
-        ui->tsGISGMPPayment->ui->cbPayerIdentifier->setEditText(dialog.PayerIdentifiers().value(0));
-}
-
-void TfmZelvan::buSupplierIDClick()
-{
-    TfmPayerIdentifier dialog(this);
-    if (dialog.Execute())
-        ui->tsGISGKXPayment->ui->cbSupplierID->setEditText(dialog.PayerIdentifiers().value(0));
-}
-
-void TfmZelvan::buAddIdentifierClick()
-{
-    TfmPayerIdentifier dialog(this);
-    if (!dialog.Execute())
-        return;
-    // The identifiers gather in the field, separated by ";".
-    const QString added = dialog.PayerIdentifiers()
-                              .join(QStringLiteral("\r\n"))
-                              .trimmed()
-                              .replace(QStringLiteral("\r\n"), QStringLiteral(";"));
-    ui->tsGISGMPCharges->ui->edPayerIdentifiers->setText(
-        JoinNonEmpty(QStringLiteral(";"), ui->tsGISGMPCharges->ui->edPayerIdentifiers->text(), added));
+    QComboBox* payer = ui.tsGISGMPPayment->ui->cbPayerIdentifier;
+    ConnectHandler(ui.tsGISGMPPayment->ui->buPayerIdentifier, &QPushButton::clicked, &window,
+                   [payer, &window] {
+                       TfmPayerIdentifier dialog(&window);
+                       if (dialog.Execute())
+                           payer->setEditText(dialog.PayerIdentifiers().value(0));
+                   });
+    QComboBox* supplier = ui.tsGISGKXPayment->ui->cbSupplierID;
+    ConnectHandler(ui.tsGISGKXPayment->ui->buSupplierID, &QPushButton::clicked, &window, [supplier, &window] {
+        TfmPayerIdentifier dialog(&window);
+        if (dialog.Execute())
+            supplier->setEditText(dialog.PayerIdentifiers().value(0));
+    });
+    QLineEdit* identifiers = ui.tsGISGMPCharges->ui->edPayerIdentifiers;
+    ConnectHandler(ui.tsGISGMPCharges->ui->buAddIdentifier, &QPushButton::clicked, &window,
+                   [identifiers, &window] {
+                       TfmPayerIdentifier dialog(&window);
+                       if (!dialog.Execute())
+                           return;
+                       // The identifiers gather in the field, separated by ";".
+                       const QString added = dialog.PayerIdentifiers()
+                                                 .join(QStringLiteral("\r\n"))
+                                                 .trimmed()
+                                                 .replace(QStringLiteral("\r\n"), QStringLiteral(";"));
+                       identifiers->setText(JoinNonEmpty(QStringLiteral(";"), identifiers->text(), added));
+                   });
 }

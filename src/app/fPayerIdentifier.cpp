@@ -5,8 +5,8 @@
 #include "app/Handler.h"
 
 #include "foundation/Exceptions.h"
-#include "foundation/PayerIdentifier.h"
 #include "foundation/TextHelper.h"
+#include "gisgmp/GisGmpCodes.h"
 
 #include <QAbstractItemView>
 

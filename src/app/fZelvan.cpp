@@ -1,35 +1,36 @@
 #include "app/fZelvan.h"
 
 #include "app/ControlHelper.h"
-#include "app/Dialogs.h"
 #include "app/Handler.h"
+#include "app/JournalTab.h"
+#include "app/OperationController.h"
+#include "app/OperationView.h"
 #include "app/OperatorGuide.h"
-#include "foundation/Clock.h"
+#include "app/PayerIdentifierButtons.h"
+#include "app/SettingsTab.h"
+#include "app/TabFieldFiles.h"
+#include "client/Session.h"
 #include "foundation/DataFolder.h"
-#include "foundation/HttpClient.h"
-#include "foundation/TextHelper.h"
 #include "ui_fZelvan.h"
 
 #include "app/DataTabs.h"
 #include "ui_ChargesTab.h"
 #include "ui_DocumentDetailsTab.h"
+#include "ui_JournalTab.h"
 #include "ui_OrderTab.h"
 #include "ui_PaymentTab.h"
 
 #include <QAbstractItemView>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QTextDocument>
+#include <QStatusBar>
+
+#include <utility>
 
 namespace {
 
@@ -39,55 +40,53 @@ const QString ProviderName = QStringLiteral("OpenSSL GOST engine (ГОСТ Р 34
 // The charge kinds are whole sentences; the list has to be wider than the field to show them.
 constexpr int ChargeKindDropDownWidth = 550;
 
-// The path with the extension of its file name replaced, or added when it has none.
-QString ChangeFileExt(const QString& path, const QString& extension)
+QString InfoText(const Session& session)
 {
-    const qsizetype nameStart = path.lastIndexOf(u'/') + 1;
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const qsizetype stemEnd = dot >= nameStart ? dot : path.size();
-    return path.left(stemEnd) + extension;
+    QStringList lines{
+        QStringLiteral("Версия: 1.2"),
+        QString(),
+        QStringLiteral("Обмен сообщениями с ГИС ГМП и ГИС ЖКХ через СМЭВ 2."),
+        QStringLiteral("Подпись: ") + ProviderName + u'.',
+        QStringLiteral("Папка данных: ") + QDir::toNativeSeparators(session.dataFolder()),
+        QStringLiteral("Файл настроек: ") + session.settingsFile(),
+    };
+    if (!session.debugFolder().isEmpty())
+        lines << QStringLiteral("Режим отладки: запросы и ответы сохраняются в ") + session.debugFolder();
+    return lines.join(u'\n');
 }
 
 } // namespace
 
-StartupOptions StartupOptions::fromApplication()
-{
-    return {QCoreApplication::applicationFilePath(), QCoreApplication::arguments().mid(1),
-            QProcessEnvironment::systemEnvironment()};
-}
-
-QString StartupOptions::dataOption() const
-{
-    const QString prefix = QStringLiteral("--data=");
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == u"--data" && i + 1 < arguments.size())
-            return arguments[i + 1];
-        if (arguments[i].startsWith(prefix))
-            return arguments[i].mid(prefix.size());
-    }
-    return {};
-}
-
-QString StartupOptions::dataFolder() const
-{
-    return LocateDataFolder(dataOption(), QFileInfo(executablePath).absolutePath(), environment);
-}
-
-TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
-    : QMainWindow(parent), ui(std::make_unique<Ui::TfmZelvan>()), executablePath_(options.executablePath),
-      arguments_(options.arguments), dataOption_(options.dataOption()), dataFolder_(options.dataFolder()),
-      http_(std::make_unique<THttpClient>())
+TfmZelvan::TfmZelvan(Session& session, IDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), ui(std::make_unique<Ui::TfmZelvan>()), session_(session), dialogs_(dialogs),
+      controls_(*this), windowState_(session.windowStateFile())
 {
     ui->setupUi(this);
-    CreateStatusPanels();
-    CreateOperationControls();
+    view_ = std::make_unique<OperationView>(*ui->sbMain, *this, *ui->tsGISGMPCharges->ui->mmCharges,
+                                            *ui->tsGISGKXCharges->ui->mmDocumentDetails, dialogs_);
+    controller_ = std::make_unique<OperationController>(*view_, *this, dialogs_);
+    settings_ = std::make_unique<SettingsTab>(*ui, *this, session_, *view_, dialogs_,
+                                              [this](const QString& name) { controller_->forgetKey(name); });
+    fieldFiles_ = std::make_unique<TabFieldFiles>(*ui, *this, controls_, session_, *view_, dialogs_);
     PrepareEditableCombos();
     FillFixedLists();
-    ConnectFlows();
-    ConnectHandler(ui->pcMain, &QTabWidget::currentChanged, this, [this] { pcMainChange(); });
-    ConnectSettingsHandlers();
-    ConnectPayerIdentifierButtons();
-    ConnectFieldFileButtons();
+    ConnectOperations();
+    // A status text belongs to the tab it was made on.
+    ConnectHandler(ui->pcMain, &QTabWidget::currentChanged, this, [this] { view_->setStatus(QString()); });
+    ConnectPayerIdentifierButtons(*ui, *this);
+    // The journal comes after the tabs the window always had, so their places stay as they were.
+    journalTab_ = new JournalTab(ui->pcMain);
+    journalTab_->setObjectName(QStringLiteral("tsJournal"));
+    ui->pcMain->addTab(journalTab_, QStringLiteral("Журнал"));
+    connect(journalTab_, &JournalTab::packageStatusRequested, this, [this](const QString& packageId) {
+        RunHandler(dialogs_, [&] {
+            ui->tsGISGMPPayment->ui->edPackage->setText(packageId);
+            buPackageStatusClick();
+        });
+    });
+    // What an operation recorded is on the tab when it ends.
+    ConnectHandler(controller_.get(), &OperationController::ended, journalTab_,
+                   [this] { journalTab_->refresh(); });
     // F1 and the information tab's «Справка» open the guide at the chapter of the tab in use.
     new OperatorGuide(this, ui->pcMain, ui->tsInfo);
 
@@ -101,8 +100,10 @@ TfmZelvan::TfmZelvan(const StartupOptions& options, QWidget* parent)
 
 TfmZelvan::~TfmZelvan()
 {
-    // Nothing is taken apart while the operation's thread may still report to the window.
-    WaitForOperation();
+    // Nothing is taken apart while the operation's thread may still report to the window; the
+    // report that would have taken the busy pointer back is dropped with it.
+    controller_.reset();
+    view_->idle();
     FormDestroy();
 }
 
@@ -111,37 +112,29 @@ void TfmZelvan::FormCreate()
     // The steps run in this order; an error in one of them is shown and skips the rest, and the
     // window opens all the same.
     try {
-        // The files are named after the executable, as they always were, but kept in the data folder.
-        const QString base = QDir(dataFolder_).filePath(QFileInfo(executablePath_).fileName());
-        iniFileName_ = ChangeFileExt(base, QStringLiteral(".ini"));
-        propFileName_ = ChangeFileExt(iniFileName_, QStringLiteral(".pro"));
-        appPath_ = QFileInfo(iniFileName_).path();
-        if (!appPath_.endsWith(u'/'))
-            appPath_ += u'/';
-
-        debug_ = HasDebugSwitch(QStringLiteral("debug"));
         PrepareDataFolderOnStart();
+        OpenJournalOnStart();
 
         ui->gbProvider->setTitle(ProviderName);
         ui->tsGISGMPCharges->ui->cbChargeKind->view()->setMinimumWidth(ChargeKindDropDownWidth);
 
-        ResetViews({ui->tsGISGMPCharges->ui->mmCharges, ui->cbContainer, ui->tsGISGMPPayment->ui->sbPayment,
-                    ui->tsGISGMPCharges->ui->sbCharge, ui->tsGISGKXPayment->ui->sbOrder,
-                    ui->tsGISGKXCharges->ui->sbDocumentDetails, ui->sbSettings});
+        WindowControls::ResetViews({ui->tsGISGMPCharges->ui->mmCharges, ui->cbContainer,
+                                    ui->tsGISGMPPayment->ui->sbPayment, ui->tsGISGMPCharges->ui->sbCharge,
+                                    ui->tsGISGKXPayment->ui->sbOrder,
+                                    ui->tsGISGKXCharges->ui->sbDocumentDetails, ui->sbSettings});
 
         // The charges search fields match the search type from the start.
         ui->tsGISGMPCharges->cbChargeSearchTypeChange();
 
-        ui->mmInfo->setPlainText(InfoText());
+        ui->mmInfo->setPlainText(InfoText(session_));
 
         // A failure to list the containers is reported and creation goes on.
-        ListKeyContainers();
-        LoadSettings();
-        LoadWindowState();
-        // The four data tabs from their files in the current folder.
-        LoadFieldFiles();
+        settings_->listContainers();
+        settings_->load();
+        windowState_.restore(*this, *ui->pcMain, *ui->tsSettings);
+        fieldFiles_->loadStartupFiles();
     } catch (...) {
-        ShowException(std::current_exception());
+        ShowException(dialogs_, std::current_exception());
     }
 }
 
@@ -150,14 +143,25 @@ void TfmZelvan::PrepareDataFolderOnStart()
     // A folder that cannot be made or written was named to the operator at start; the window
     // opens all the same, on the defaults, and writes nothing there on closing.
     try {
-        PrepareDataFolder(dataFolder_);
+        PrepareDataFolder(session_.dataFolder());
         dataFolderReady_ = true;
     } catch (...) {
-        ShowException(std::current_exception());
+        ShowException(dialogs_, std::current_exception());
         return;
     }
-    if (const QString warning = KeyStoreExposureWarning(dataFolder_); !warning.isEmpty())
-        ShowWarning(warning);
+    if (const QString warning = KeyStoreExposureWarning(session_.dataFolder()); !warning.isEmpty())
+        ShowWarning(dialogs_, warning);
+}
+
+void TfmZelvan::OpenJournalOnStart()
+{
+    const QString notice = session_.openJournal();
+    journalTab_->setJournal(session_.journal());
+    // A data folder that cannot be used was named already; its journal failing too is no news.
+    if (!notice.isEmpty() && dataFolderReady_)
+        ShowWarning(dialogs_, notice);
+    // How many exchanges of unknown outcome wait to be looked into, whenever they were left so.
+    view_->setStatus(journalTab_->ui->laUnknown->text());
 }
 
 void TfmZelvan::FormDestroy()
@@ -165,69 +169,9 @@ void TfmZelvan::FormDestroy()
     // Runs from the destructor, where nothing may escape.
     try {
         if (dataFolderReady_)
-            SaveWindowState();
+            windowState_.store(*this, *ui->pcMain);
     } catch (...) {
-        ShowException(std::current_exception());
-    }
-}
-
-void TfmZelvan::pcMainChange()
-{
-    // A status text belongs to the tab it was made on.
-    SetStatus(QString());
-}
-
-void TfmZelvan::SetStatus(const QString& text, bool repaint)
-{
-    statusPanels_[2]->setText(text);
-    if (repaint)
-        ui->sbMain->repaint();
-}
-
-QString TfmZelvan::StatusText() const
-{
-    return statusPanels_[2]->text();
-}
-
-bool TfmZelvan::HasDebugSwitch(const QString& name) const
-{
-    for (const QString& argument : arguments_) {
-        if (argument.size() < 2 || (argument[0] != u'-' && argument[0] != u'/'))
-            continue;
-        if (QStringView(argument).mid(1).compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
-}
-
-void TfmZelvan::ResetViews(const QList<QWidget*>& controls)
-{
-    for (QWidget* control : controls) {
-        if (auto* memo = qobject_cast<QPlainTextEdit*>(control)) {
-            memo->clear();
-        } else if (auto* box = qobject_cast<QScrollArea*>(control)) {
-            box->horizontalScrollBar()->setValue(0);
-            box->verticalScrollBar()->setValue(0);
-        } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
-            combo->clear();
-        }
-    }
-}
-
-void TfmZelvan::CreateStatusPanels()
-{
-    // Three panels; the last one takes the rest of the bar, since it carries the status texts.
-    const std::array<int, 3> widths{100, 50, 50};
-    for (std::size_t i = 0; i < statusPanels_.size(); ++i) {
-        auto* panel = new QLabel(ui->sbMain);
-        panel->setObjectName(QStringLiteral("sbMainPanel%1").arg(i + 1));
-        panel->setTextFormat(Qt::PlainText);
-        panel->setMinimumWidth(widths[i]);
-        const bool last = i + 1 == statusPanels_.size();
-        if (!last)
-            panel->setFixedWidth(widths[i]);
-        ui->sbMain->addWidget(panel, last ? 1 : 0);
-        statusPanels_[i] = panel;
+        ShowException(dialogs_, std::current_exception());
     }
 }
 
@@ -251,57 +195,123 @@ void TfmZelvan::FillFixedLists()
         auto* list = findChild<QComboBox*>(name);
         if (!list)
             continue;
-        list->addItems(ListItems(name, Now().date()));
+        list->addItems(ListItems(name, session_.now().date()));
         // Nothing is chosen until the field files have been read.
         list->setCurrentIndex(-1);
     }
 }
 
-QWidget* TfmZelvan::Control(const QString& name) const
+void TfmZelvan::ConnectOperations()
 {
-    auto* control = findChild<QWidget*>(name);
-    if (!control)
-        throw Exception(QStringLiteral("Нет поля <") + name + u'>');
-    return control;
-}
-
-QString TfmZelvan::ControlText(const QString& name) const
-{
-    QWidget* control = Control(name);
-    if (auto* edit = qobject_cast<QLineEdit*>(control))
-        return edit->text();
-    if (auto* combo = qobject_cast<QComboBox*>(control))
-        return combo->currentText();
-    if (auto* memo = qobject_cast<QPlainTextEdit*>(control)) {
-        // The raw text, since the plain-text view turns a non-breaking space into an ordinary one
-        // and the operator's text must reach the file and the message as typed. A memo's lines are
-        // separated by CR LF, as the messages have always carried them; a line broken with
-        // Shift+Enter is a line like any other.
-        QString text = memo->document()->toRawText();
-        text.replace(QChar::ParagraphSeparator, u'\n').replace(QChar::LineSeparator, u'\n');
-        return text.replace(u'\n', QStringLiteral("\r\n"));
-    }
-    throw Exception(QStringLiteral("Поле <") + name + QStringLiteral("> не содержит текста"));
-}
-
-int TfmZelvan::ControlIndex(const QString& name) const
-{
-    if (auto* combo = qobject_cast<QComboBox*>(Control(name)))
-        return combo->currentIndex();
-    throw Exception(QStringLiteral("Поле <") + name + QStringLiteral("> не является списком"));
-}
-
-QString TfmZelvan::InfoText() const
-{
-    QStringList lines{
-        QStringLiteral("Версия: 1.2"),
-        QString(),
-        QStringLiteral("Обмен сообщениями с ГИС ГМП и ГИС ЖКХ через СМЭВ 2."),
-        QStringLiteral("Подпись: ") + ProviderName + u'.',
-        QStringLiteral("Папка данных: ") + QDir::toNativeSeparators(dataFolder_),
-        QStringLiteral("Файл настроек: ") + iniFileName_,
+    const std::pair<QPushButton*, void (TfmZelvan::*)()> buttons[] = {
+        {ui->tsGISGMPPayment->ui->buPaymentSend, &TfmZelvan::buPaymentSendClick},
+        {ui->tsGISGMPPayment->ui->buPackageStatus, &TfmZelvan::buPackageStatusClick},
+        {ui->tsGISGMPCharges->ui->buGetCharge, &TfmZelvan::buGetChargeClick},
+        {ui->tsGISGKXCharges->ui->buGetDocumentDetails, &TfmZelvan::buGetDocumentDetailsClick},
+        {ui->tsGISGKXPayment->ui->buOrderSend, &TfmZelvan::buOrderSendClick},
+        {ui->tsGISGKXPayment->ui->buGetState, &TfmZelvan::buGetStateClick},
     };
-    if (debug_)
-        lines << QStringLiteral("Режим отладки: запросы и ответы сохраняются в ") + appPath_;
-    return lines.join(u'\n');
+    for (const auto& [button, handler] : buttons)
+        ConnectHandler(button, &QPushButton::clicked, this, [this, handler] {
+            if (settings_->keyContainerReady())
+                (this->*handler)();
+        });
+
+    buCancel_ = new QPushButton(QStringLiteral("Отменить"), ui->sbMain);
+    buCancel_->setObjectName(QStringLiteral("buCancelOperation"));
+    buCancel_->hide();
+    ui->sbMain->addPermanentWidget(buCancel_);
+    ConnectHandler(buCancel_, &QPushButton::clicked, this, [this] {
+        controller_->cancel();
+        buCancel_->setEnabled(false);
+    });
+    ConnectHandler(controller_.get(), &OperationController::started, this, [this] {
+        SetOperationButtonsEnabled(false);
+        buCancel_->setEnabled(true);
+        buCancel_->show();
+    });
+    ConnectHandler(controller_.get(), &OperationController::stopped, this, [this] {
+        view_->idle();
+        buCancel_->hide();
+        SetOperationButtonsEnabled(true);
+    });
+    ConnectHandler(controller_.get(), &OperationController::ended, this, [this] {
+        if (closeAfterOperation_)
+            close();
+    });
+}
+
+void TfmZelvan::RunOperation(std::function<void(OperationRunner&)> run)
+{
+    controller_->start(session_.inputs(settings_->current()), controls_.snapshot(), std::move(run));
+}
+
+void TfmZelvan::SetOperationButtonsEnabled(bool enabled)
+{
+    // The send and query buttons, and the field-file buttons that would change the tab under the
+    // operation's identifiers and records.
+    const QList<QPushButton*> buttons{
+        ui->tsGISGMPPayment->ui->buPaymentSend,         ui->tsGISGMPPayment->ui->buPackageStatus,
+        ui->tsGISGMPCharges->ui->buGetCharge,           ui->tsGISGKXCharges->ui->buGetDocumentDetails,
+        ui->tsGISGKXPayment->ui->buOrderSend,           ui->tsGISGKXPayment->ui->buGetState,
+        ui->tsGISGMPPayment->ui->buPaymentOpen,         ui->tsGISGMPPayment->ui->buPaymentClear,
+        ui->tsGISGMPCharges->ui->buChargeOpen,          ui->tsGISGMPCharges->ui->buChargeClear,
+        ui->tsGISGKXPayment->ui->buOrderOpen,           ui->tsGISGKXPayment->ui->buOrderClear,
+        ui->tsGISGKXCharges->ui->buDocumentDetailsOpen, ui->tsGISGKXCharges->ui->buDocumentDetailsClear,
+    };
+    for (QPushButton* button : buttons)
+        button->setEnabled(enabled);
+}
+
+void TfmZelvan::closeEvent(QCloseEvent* event)
+{
+    if (!controller_->running()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    if (closeAfterOperation_)
+        return;
+    RunHandler(dialogs_, [this] {
+        if (!AskYesNo(dialogs_, QStringLiteral("Идет обмен с сервером. Прервать его и закрыть окно?")))
+            return;
+        closeAfterOperation_ = true;
+        controller_->cancel();
+        // The operation may have ended while the question was open.
+        if (!controller_->running())
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    });
+}
+
+void TfmZelvan::buPaymentSendClick()
+{
+    RunOperation([](OperationRunner& runner) { runner.run(Operation::Payment); });
+}
+
+void TfmZelvan::buPackageStatusClick()
+{
+    RunOperation([](OperationRunner& runner) { runner.run(Operation::PackageStatus); });
+}
+
+void TfmZelvan::buGetChargeClick()
+{
+    ui->tsGISGMPCharges->ui->mmCharges->clear();
+    RunOperation([](OperationRunner& runner) { runner.run(Operation::Charges); });
+}
+
+void TfmZelvan::buGetDocumentDetailsClick()
+{
+    ui->tsGISGKXCharges->ui->mmDocumentDetails->clear();
+    RunOperation([](OperationRunner& runner) { runner.run(Operation::DocumentDetails); });
+}
+
+void TfmZelvan::buOrderSendClick()
+{
+    const int changeStatus = ui->tsGISGKXPayment->ui->cbChangeStatus2->currentIndex();
+    RunOperation([changeStatus](OperationRunner& runner) { runner.runOrder(changeStatus); });
+}
+
+void TfmZelvan::buGetStateClick()
+{
+    RunOperation([](OperationRunner& runner) { runner.run(Operation::GetState); });
 }

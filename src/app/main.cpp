@@ -1,8 +1,7 @@
 #include "app/Application.h"
-#include "app/PasswordDialog.h"
+#include "app/StartupOptions.h"
 #include "app/fZelvan.h"
-#include "foundation/CryptHelper.h"
-#include "foundation/DataFolder.h"
+#include "client/Session.h"
 
 #include <QCommandLineParser>
 
@@ -39,12 +38,10 @@ int main(int argc, char** argv)
     TApplication application(argc, argv);
     QCoreApplication::setApplicationVersion(QStringLiteral(ZELVAN_VERSION));
     AnswerCommandLine();
-    // An encrypted container key is unlocked by asking the operator; tests install their own answer.
-    InstallPasswordDialog();
-    // The containers are those of the data folder's key store, the one zelvan-keytool fills.
-    const StartupOptions options = StartupOptions::fromApplication();
-    SetKeyStorePath(DataKeyStorePath(options.dataFolder()));
-    TfmZelvan window(options);
+    // The containers are those of the data folder's key store, the one zelvan-keytool fills; an
+    // encrypted container key is unlocked by asking the operator.
+    Session session(StartupOptions::fromApplication().sessionOptions());
+    TfmZelvan window(session);
     window.show();
     return application.exec();
 }

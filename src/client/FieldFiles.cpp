@@ -192,6 +192,14 @@ QStringList FieldFileKeys(FieldFileKind kind)
     return keys;
 }
 
+QStringList FieldFileControls(FieldFileKind kind)
+{
+    QStringList controls;
+    for (const FieldKey& field : Keys(kind))
+        controls.append(QLatin1String(field.control));
+    return controls;
+}
+
 QStringList FieldFileLines(FieldFileKind kind, const IControlReader& controls)
 {
     QStringList lines;

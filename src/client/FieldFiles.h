@@ -22,6 +22,9 @@ QString TailMemoName(FieldFileKind kind);
 // The keys of the tab's file, in the order they are written.
 QStringList FieldFileKeys(FieldFileKind kind);
 
+// The control each key of the tab's file fills, in the same order.
+QStringList FieldFileControls(FieldFileKind kind);
+
 // The tab's named values as the lines of the file (free text excluded); lists are stored as
 // their position, their item's code or its text, as each key always was.
 QStringList FieldFileLines(FieldFileKind kind, const IControlReader& controls);

@@ -1,24 +1,28 @@
 #include "client/Operations.h"
 
 #include "foundation/AtomicFileWriter.h"
-#include "foundation/Clock.h"
+#include "foundation/CertificateInfo.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
 #include "foundation/TextHelper.h"
 #include "foundation/TrustedCertificates.h"
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlHelper.h"
+#include "gisgkx/GisGkxReplies.h"
 #include "gisgkx/GisGkxRequests.h"
+#include "gisgmp/GisGmpReplies.h"
 #include "gisgmp/SoapPayment.h"
+#include "journal/Journal.h"
 #include "smev/ReplySignature.h"
 #include "smev/SmevEnvelope.h"
 #include "smev/SoapConstants.h"
 #include "smev/SoapException.h"
-#include "smev/SoapReply.h"
 #include "smev/SoapTransport.h"
 #include "values/ValueProvider.h"
 
 #include <QDir>
+#include <QLocale>
+#include <QUuid>
 
 #include <utility>
 
@@ -137,6 +141,75 @@ void CheckAnswersRequest(const QString& requestBody, const XmlDocument& reply)
         RefuseReplyToAnotherRequest(what, *received, expected);
 }
 
+// The amount as the messages carry it: a whole number of kopecks.
+std::optional<qint64> AmountKopecks(const QString& text)
+{
+    bool ok = false;
+    const qint64 kopecks = text.trimmed().toLongLong(&ok);
+    return ok ? std::optional(kopecks) : std::nullopt;
+}
+
+QString RublesText(qint64 kopecks)
+{
+    return QStringLiteral("%1.%2").arg(kopecks / 100).arg(kopecks % 100, 2, 10, QLatin1Char('0'));
+}
+
+// The identifiers an envelope carries, by the names its elements have in every version.
+void ReadEnvelopeIdentifiers(const XmlNode& node, ExchangeIdentifiers& found)
+{
+    for (const XmlNode& child : node.children()) {
+        if (!child.isElement())
+            continue;
+        const QString name = child.localName();
+        const auto take = [&](QString& into) {
+            if (into.isEmpty())
+                into = child.text().trimmed();
+        };
+        if (name == QLatin1String("MessageId"))
+            take(found.smevMessageId);
+        else if (name == QLatin1String("PackageID"))
+            take(found.packageId);
+        else if (name == QLatin1String("MessageGUID"))
+            take(found.messageGuid);
+        else if (name == QLatin1String("SupplierBillID"))
+            take(found.supplierBillId);
+        else if (name == QLatin1String("PayerIdentifier"))
+            take(found.payerIdentifier);
+        ReadEnvelopeIdentifiers(child, found);
+    }
+}
+
+// How an exchange that ended with `error` ended, in the journal's words.
+void DescribeEnd(const std::exception_ptr& error, bool posted, ExchangeEnd& end)
+{
+    end.outcome = ExchangeOutcome::accepted;
+    if (!error)
+        return;
+    try {
+        std::rethrow_exception(error);
+    } catch (const EOperationCancelled& e) {
+        end.outcome = posted ? ExchangeOutcome::unknown : ExchangeOutcome::cancelled;
+        end.text = e.message();
+    } catch (const ESOAPException& e) {
+        end.outcome = ExchangeOutcome::refused;
+        end.code = e.ResultCode().isEmpty() ? e.FaultCode() : e.ResultCode();
+        end.text = e.message();
+    } catch (const EReplySignatureException& e) {
+        end.outcome = ExchangeOutcome::unverified;
+        end.text = e.message();
+    } catch (const EHttpTransportError& e) {
+        // Posted and never answered (a time-out, a connection broken after it was made): the repeat
+        // guard must see it. Only a request that never reached the server is known not to have arrived.
+        end.outcome = posted && e.requestSent() ? ExchangeOutcome::unknown : ExchangeOutcome::transport;
+        end.text = e.message();
+    } catch (const Exception& e) {
+        end.outcome = ExchangeOutcome::transport;
+        end.text = e.message();
+    } catch (...) {
+        end.outcome = ExchangeOutcome::transport;
+    }
+}
+
 } // namespace
 
 FieldFileKind OperationFieldFile(Operation operation)
@@ -157,6 +230,26 @@ FieldFileKind OperationFieldFile(Operation operation)
     return FieldFileKind::Order;
 }
 
+TValuesType OperationValuesType(Operation operation)
+{
+    switch (operation) {
+    case Operation::Payment:
+    case Operation::PackageStatus:
+        return vtGISGMPPayment;
+    case Operation::Charges:
+        return vtGISGMPCharges;
+    case Operation::DocumentDetails:
+        return vtGISGKXCharges;
+    case Operation::Order:
+        return vtGISGKXPayment;
+    case Operation::Cancellation:
+        return vtGISGKXCancel;
+    case Operation::GetState:
+        break;
+    }
+    return vtGISGKXGetState;
+}
+
 // What one exchange of an operation posts where, and under which debug names.
 struct OperationRunner::Exchange {
     QString requestName;
@@ -169,7 +262,7 @@ OperationRunner::OperationRunner(OperationInputs inputs, const IControlReader& c
     : inputs_(std::move(inputs)), controls_(controls), sink_(sink)
 {
     if (!inputs_.clock)
-        inputs_.clock = Now;
+        inputs_.clock = &QDateTime::currentDateTime;
 }
 
 // One key for everything one run signs, whatever the number of pages and signatures; let go at the
@@ -182,7 +275,7 @@ class OperationRunner::KeyScope final {
         if (inputs.key && inputs.key->containerName() == inputs.settings.container)
             runner.key_ = inputs.key;
         else
-            runner.key_ = std::make_shared<ContainerKey>(inputs.settings.container, inputs.passwordProvider);
+            runner.key_ = std::make_shared<ContainerKey>(inputs.keys, inputs.settings.container);
     }
     ~KeyScope() { runner_.key_.reset(); }
     KeyScope(const KeyScope&) = delete;
@@ -194,6 +287,7 @@ class OperationRunner::KeyScope final {
 
 void OperationRunner::run(Operation operation)
 {
+    runId_ = inputs_.runId.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : inputs_.runId;
     const KeyScope key(*this);
     switch (operation) {
     case Operation::Payment:
@@ -219,6 +313,7 @@ void OperationRunner::runOrder(int changeStatus)
     // operator's order as its own cancellation.
     if (changeStatus < 0)
         guarded([]() -> QString { throw Exception(QStringLiteral("Не выбран статус данных платежа.")); });
+    runId_ = inputs_.runId.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : inputs_.runId;
     const KeyScope key(*this);
     order(changeStatus != 0);
 }
@@ -226,19 +321,21 @@ void OperationRunner::runOrder(int changeStatus)
 QString OperationRunner::GetFieldValue(const QString& name)
 {
     const QDate today = inputs_.clock().date();
-    return ::GetFieldValue(name, controls_,
-                           TValuesState{valuesType_, executeDateTime_, pageLength_, pageNumber_, today});
+    return ::GetFieldValue(
+        name, controls_,
+        TValuesState{valuesType_, executeDateTime_, pageLength_, pageNumber_, today, inputs_.identifiers});
 }
 
 SoapRunOptions OperationRunner::RunOptions() const
 {
     // Time-stamp servers have been checked against the system's store all along.
     return {inputs_.settings.testMode,
-            inputs_.settings.timeStampEnable,
+            inputs_.settings.timeStampEnable && !inputs_.dryRun,
             inputs_.settings.timeStampServer,
             serverTrust(ServerTrust::Check::LibraryDefault),
             trusted_,
-            inputs_.http};
+            inputs_.http,
+            inputs_.identifiers};
 }
 
 ServerTrust OperationRunner::serverTrust(ServerTrust::Check unchecked) const
@@ -270,6 +367,9 @@ void OperationRunner::begin(TValuesType kind, const QString& startText)
         inputs_.http->SetCancelFlag(inputs_.cancel);
     sink_.started(startText);
     valuesType_ = kind;
+    // Nothing goes out that the journal could not record.
+    if (!inputs_.journalError.isEmpty())
+        throw EJournalError(inputs_.journalError);
     // One moment for every date of the operation, all pages of a charges request included.
     executeDateTime_ = inputs_.clock();
     records_ = 0;
@@ -303,11 +403,14 @@ template <class Steps> void OperationRunner::guarded(Steps steps)
     };
     try {
         result = steps();
+        completeRow(nullptr);
     } catch (const EOperationCancelled&) {
+        completeRow(std::current_exception());
         result = CancelledResult;
         finish();
         throw;
     } catch (...) {
+        completeRow(std::current_exception());
         // What a stop broke before the request left (the time stamp's exchange) is the stop. Once
         // it has left, the failure is the exchange's own and says more than the stop would.
         if (!cancelled() || requestPosted_) {
@@ -327,11 +430,11 @@ QList<QByteArray> OperationRunner::readOwnCertificates() const
     if (key_)
         certificates << key_->certificate();
     QStringList names;
-    EnumKeyContainers(names);
+    EnumKeyContainers(inputs_.keys, names);
     for (const QString& name : names) {
         // A container whose certificate cannot be read signs nothing, here or anywhere.
         try {
-            certificates << ContainerKey(name).certificate();
+            certificates << ContainerKey(inputs_.keys, name).certificate();
         } catch (const ECryptException&) {
         }
     }
@@ -346,6 +449,8 @@ bool OperationRunner::cancelled() const
 void OperationRunner::identify(const QString& control, const QString& caption, const QString& value)
 {
     identifiers_ << caption + QStringLiteral(": ") + value;
+    (control == QLatin1String("edPackage") ? rowEnd_.identifiers.packageId
+                                           : rowEnd_.identifiers.messageGuid) = value;
     sink_.identifier(control, caption, value);
 }
 
@@ -364,6 +469,94 @@ QString OperationRunner::cancelledText(bool requestSent) const
         text +=
             QStringLiteral("\nЗапрос сохранен в файле \"%1\".").arg(QDir::toNativeSeparators(requestFile_));
     return text;
+}
+
+ExchangeIdentifiers OperationRunner::formIdentifiers()
+{
+    ExchangeIdentifiers identifiers;
+    if (valuesType_ == vtGISGMPPayment && journalOperation_ == QLatin1String("payment")) {
+        identifiers.supplierBillId = GetFieldValue(QStringLiteral("SupplierBillID"));
+        identifiers.amountKopecks = AmountKopecks(GetFieldValue(QStringLiteral("Amount")));
+        identifiers.paymentDate = GetFieldValue(QStringLiteral("PaymentDate"));
+        identifiers.payerIdentifier = GetFieldValue(QStringLiteral("PayerIdentifier"));
+    } else if (valuesType_ == vtGISGKXPayment) {
+        identifiers.orderId = GetFieldValue(QStringLiteral("OrderID"));
+        identifiers.amountKopecks = AmountKopecks(GetFieldValue(QStringLiteral("Amount")));
+    } else if (valuesType_ == vtGISGKXCancel) {
+        identifiers.orderId = GetFieldValue(QStringLiteral("OrderID"));
+    }
+    return identifiers;
+}
+
+void OperationRunner::guardRepeat(const ExchangeIdentifiers& identifiers)
+{
+    // A dry run sends nothing, so it cannot pay twice.
+    if (!inputs_.journal || inputs_.dryRun)
+        return;
+    std::optional<RepeatedExchange> earlier;
+    if (journalOperation_ == QLatin1String("payment") && identifiers.amountKopecks)
+        earlier = inputs_.journal->findRepeatPayment(identifiers.supplierBillId, *identifiers.amountKopecks,
+                                                     identifiers.payerIdentifier);
+    else if (journalOperation_ == QLatin1String("order"))
+        earlier = inputs_.journal->findRepeatNotification(identifiers.orderId);
+    if (!earlier)
+        return;
+    const QString when =
+        QLocale::c().toString(earlier->started.toLocalTime(), QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+    const QString question =
+        journalOperation_ == QLatin1String("payment")
+            ? QStringLiteral("Платеж по начислению %1 на сумму %2 руб. уже отправлялся %3 (%4, пакет %5). "
+                             "Отправить еще раз?")
+                  .arg(identifiers.supplierBillId, RublesText(*identifiers.amountKopecks), when,
+                       OutcomeCaption(earlier->outcome),
+                       earlier->packageId.isEmpty() ? QStringLiteral("не получен") : earlier->packageId)
+            : QStringLiteral("Извещение по распоряжению %1 уже отправлялось %2 (%3, MessageGUID %4). "
+                             "Отправить еще раз?")
+                  .arg(identifiers.orderId, when, OutcomeCaption(earlier->outcome), earlier->messageGuid);
+    if (!sink_.confirmRepeat(question))
+        throw ERepeatRefused(question);
+}
+
+void OperationRunner::beginRow(const Exchange& exchange, const QByteArray& envelope)
+{
+    rowEnd_ = {};
+    if (!inputs_.journal)
+        return;
+    ExchangeStart start;
+    start.operation = journalOperation_;
+    start.runId = runId_;
+    start.service = exchange.service;
+    start.soapAction = exchange.soapAction;
+    start.request = envelope;
+    start.identifiers = formIdentifiers();
+    // What the envelope names is for finding the row again; it never keeps the request from going out.
+    try {
+        ReadEnvelopeIdentifiers(XmlDocument::parse(envelope).documentElement(), start.identifiers);
+    } catch (const EXMLException&) {
+    }
+    start.signer.container = key_->containerName();
+    const TCertificateInfo certificate = DescribeCertificate(key_->certificate());
+    start.signer.certificateSerial = certificate.serialNumber;
+    start.signer.certificateSubject = certificate.subject;
+    // Raises when the row cannot be written durably: then the request is not posted.
+    row_ = inputs_.journal->begin(start);
+    sink_.journaled(*row_);
+}
+
+void OperationRunner::completeRow(const std::exception_ptr& error)
+{
+    if (!row_)
+        return;
+    ExchangeEnd end = std::exchange(rowEnd_, {});
+    DescribeEnd(error, requestPosted_, end);
+    if (valuesType_ == vtGISGMPCharges || valuesType_ == vtGISGKXCharges)
+        end.identifiers.recordCount = records_;
+    // The exchange has happened whatever the journal says now; the operator hears of it after.
+    try {
+        inputs_.journal->complete(*std::exchange(row_, std::nullopt), end);
+    } catch (const EJournalError& e) {
+        debugFileWarnings_ << e.message();
+    }
 }
 
 QString OperationRunner::debugFilePath(const QString& name) const
@@ -388,24 +581,32 @@ void OperationRunner::saveDebugFile(const QString& content, const QString& name)
 
 XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& body)
 {
-    const QString envelope = BuildSignedEnvelope(*key_, body);
+    const QString envelope = BuildSignedEnvelope(*key_, body, MessageIdentifiers(*this));
     // Written before anything is sent, so a failure here stops the operation harmlessly.
     saveDebugFile(envelope, exchange.requestName);
+    if (inputs_.dryRun)
+        throw ERequestNotSent(QStringLiteral("Запрос подписан и сохранен в файле \"%1\", но не отправлен: "
+                                             "пробный запуск.")
+                                  .arg(QDir::toNativeSeparators(debugFilePath(exchange.requestName))));
     if (cancelled())
         throw EOperationCancelled(cancelledText(false));
     requestFile_ = inputs_.debugFolder.isEmpty() ? QString() : debugFilePath(exchange.requestName);
-    if (inputs_.posting)
-        inputs_.posting(exchange.service, exchange.soapAction, envelope.toUtf8());
+    const QByteArray requestBytes = envelope.toUtf8();
+    // The previous page's exchange ended well once its reply was read.
+    completeRow(nullptr);
+    beginRow(exchange, requestBytes);
     QByteArray replyBytes;
     requestPosted_ = true;
     try {
-        replyBytes = PostSoapRequestBody(envelope, exchange.service, exchange.soapAction, inputs_.http,
-                                         serverTrust(ServerTrust::Check::AcceptAny));
+        const THttpReply posted = PostSoapEnvelope(requestBytes, exchange.service, exchange.soapAction,
+                                                   inputs_.http, serverTrust(ServerTrust::Check::AcceptAny));
+        rowEnd_.httpStatus = posted.StatusCode;
+        rowEnd_.reply = posted.Body;
+        replyBytes = SoapReplyBody(posted, exchange.service);
     } catch (const EHttpCancelled& e) {
+        requestPosted_ = e.requestSent();
         throw EOperationCancelled(cancelledText(e.requestSent()));
     }
-    if (inputs_.received)
-        inputs_.received(replyBytes);
     XmlDocument reply;
     try {
         reply = XmlDocument::parse(replyBytes, [this] { return cancelled(); });
@@ -436,7 +637,9 @@ void OperationRunner::payment()
 {
     QString packageId;
     guarded([&] {
+        journalOperation_ = QStringLiteral("payment");
         begin(vtGISGMPPayment, QStringLiteral("Отправка информации о платеже..."));
+        guardRepeat(formIdentifiers());
         const QString body = SoapCreateImportRequest(*key_, *this);
         const XmlDocument reply =
             exchange({QStringLiteral("PaymentRequest"), QStringLiteral("PaymentResponse"),
@@ -454,6 +657,7 @@ void OperationRunner::packageStatus()
 {
     bool notProcessed = false;
     guarded([&] {
+        journalOperation_ = QStringLiteral("package-status");
         begin(vtGISGMPPayment, QStringLiteral("Получение статуса обработки пакета..."));
         try {
             const QString body = SoapCreatePackageStatusRequest(*this);
@@ -480,6 +684,7 @@ void OperationRunner::charges()
 {
     bool limitReached = false;
     guarded([&] {
+        journalOperation_ = QStringLiteral("charges");
         begin(vtGISGMPCharges, QStringLiteral("Запрос начислений..."));
         bool hasMore = true;
         while (hasMore && pageNumber_ <= LastPageNumber) {
@@ -508,6 +713,7 @@ void OperationRunner::charges()
 void OperationRunner::documentDetails()
 {
     guarded([&] {
+        journalOperation_ = QStringLiteral("document-details");
         begin(vtGISGKXCharges, QStringLiteral("Запрос начислений..."));
         const QString body = SoapCreateExportPaymentDocumentDetailsRequest(inputs_.settings.container, *this);
         const XmlDocument reply = exchange(
@@ -528,13 +734,16 @@ void OperationRunner::order(bool cancellation)
         QString body;
         XmlDocument reply;
         if (!cancellation) {
+            journalOperation_ = QStringLiteral("order");
             begin(vtGISGKXPayment, QStringLiteral("Отправка информации о платеже..."));
+            guardRepeat(formIdentifiers());
             body = SoapCreateImportNotificationsOfOrderExecutionRequest(inputs_.settings.container, *this);
             reply = exchange({QStringLiteral("OrderExecutionRequest"),
                               QStringLiteral("OrderExecutionResponse"), inputs_.settings.servicePaymentGisGkx,
                               QStringLiteral("urn:async_getId_import_notifications_of_order_execution")},
                              body);
         } else {
+            journalOperation_ = QStringLiteral("cancellation");
             begin(vtGISGKXCancel, QStringLiteral("Отправка информации об аннулировании распоряжения..."));
             body = SoapCreateImportNotificationsOfOrderExecutionCancellationRequest(
                 inputs_.settings.container, *this);
@@ -555,6 +764,7 @@ void OperationRunner::order(bool cancellation)
 void OperationRunner::getState()
 {
     guarded([&] {
+        journalOperation_ = QStringLiteral("get-state");
         begin(vtGISGKXGetState, QStringLiteral("Получение статуса обработки сообщения..."));
         const QString body = SoapCreateGetStateRequest(inputs_.settings.container, *this);
         const XmlDocument reply =

@@ -5,6 +5,8 @@
 #include "foundation/CryptHelper.h"
 #include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
+#include "foundation/TextHelper.h"
+#include "journal/Exchange.h"
 #include "smev/SoapValues.h"
 #include "values/ResultDisplay.h"
 #include "values/ValuesType.h"
@@ -17,6 +19,7 @@
 #include <functional>
 #include <memory>
 
+class Journal;
 class THttpClient;
 class XmlDocument;
 
@@ -26,9 +29,18 @@ enum class Operation { Payment, PackageStatus, Charges, DocumentDetails, Order, 
 // An operation the operator stopped (OperationInputs::cancel). The message says whether the
 // request had left and, when it had, what is known of it.
 ZELVAN_DECLARE_EXCEPTION(EOperationCancelled, Exception);
+// A payment or notification sent before, which the operator chose not to send again; the message
+// is the question they were asked.
+ZELVAN_DECLARE_EXCEPTION(ERepeatRefused, EOperationCancelled);
+
+// A request that was built and signed but, as asked, not sent. The message names its file.
+ZELVAN_DECLARE_EXCEPTION(ERequestNotSent, Exception);
 
 // The field file an operation's values come from.
 FieldFileKind OperationFieldFile(Operation operation);
+
+// The kind under which the operation's first request reads its values.
+TValuesType OperationValuesType(Operation operation);
 
 // What the operator is told while an operation runs, in this order: started (the text to show at
 // once), records as they are read, the identifier a reply names, finished (the result text, or
@@ -49,30 +61,53 @@ class OperationSink {
     virtual void information(const QString& text) = 0;
     // The follow-up after a payment or an order: true fetches the result at once.
     virtual bool askFollowUp(const QString& question) = 0;
+    // The repeat guard: the same payment or notification was sent before; true sends it again.
+    virtual bool confirmRepeat(const QString& question) = 0;
+    // The journal's identifier of the exchange about to be posted.
+    virtual void journaled(qint64 /*row*/) {}
 };
 
-// Everything an operation runs from besides its form.
+// Tells nothing: the sink of a runner that only reads values (a file name the values decide).
+class SilentOperationSink final : public OperationSink {
+  public:
+    void started(const QString&) override {}
+    void record(TRecordTable, qsizetype, const QStringList&) override {}
+    void identifier(const QString&, const QString&, const QString&) override {}
+    void finished(const QString&) override {}
+    void warning(const QString&) override {}
+    void information(const QString&) override {}
+    bool askFollowUp(const QString&) override { return false; }
+    bool confirmRepeat(const QString&) override { return false; }
+};
+
+// Everything an operation runs from besides its form; the session fills it (Session::inputs).
 struct OperationInputs {
     ClientSettings settings;
     // Requests and replies are kept here as <name>.xml when the folder is not empty.
     QString debugFolder;
-    std::function<QDateTime()> clock; // the client's clock when empty
-    // The connection holder of the exchanges; kept by the caller from operation to operation.
+    std::function<QDateTime()> clock;
+    // The connection holder of the exchanges and the messages' identifier source, the session's.
     THttpClient* http = nullptr;
+    IdentifierSource* identifiers = nullptr;
+    // Where the containers are and how a password is asked for one.
+    KeyStore keys;
     // Set from another thread to stop the operation: nothing more is sent, and an exchange in
     // flight is given up. nullptr: the operation cannot be stopped.
     const std::atomic<bool>* cancel = nullptr;
     // The key every message of the operation is signed with, when the caller keeps one from
     // operation to operation (it must be the key of settings.container). Without it each run reads
-    // the container's key once, asking for its password through `passwordProvider` (none: the
-    // provider installed with SetPasswordProvider).
+    // the container's key once, asking for its password through the key store's source.
     std::shared_ptr<ContainerKey> key;
-    TPasswordProvider passwordProvider;
-    // For a program that keeps every exchange whole (the exchange folders): `posting` is told the
-    // signed request just before it is posted, and raising there keeps it from leaving; `received`
-    // is told the reply exactly as it came, before anything reads it.
-    std::function<void(const QString& service, const QString& soapAction, const QByteArray& request)> posting;
-    std::function<void(const QByteArray& reply)> received;
+    // Where every exchange is recorded before it is posted; nullptr records nothing. When the
+    // session's journal could not be opened, why: then nothing is sent.
+    Journal* journal = nullptr;
+    QString journalError;
+    // The first request is built, signed and written to debugFolder, then the operation ends with
+    // ERequestNotSent; nothing at all is sent, so a payment is not time-stamped either.
+    bool dryRun = false;
+    // The run the exchanges are recorded under in the journal, when the caller must find them again
+    // (the exchange folders: a file's name and content hash); empty: a new one for each run.
+    QString runId;
 };
 
 // Runs operations: begin, build, sign, exchange, debug copies, read, the charges' paging, the
@@ -109,6 +144,12 @@ class OperationRunner final : public ISOAPValues {
     QString cancelledText(bool requestSent) const;
     template <class Steps> void guarded(Steps steps);
     XmlDocument exchange(const Exchange& exchange, const QString& body);
+    // The journal's row of the exchange in flight and what it will be completed with.
+    void beginRow(const Exchange& exchange, const QByteArray& envelope);
+    void completeRow(const std::exception_ptr& error);
+    ExchangeIdentifiers formIdentifiers();
+    // Asks before a payment or notification the journal has seen go out is sent again.
+    void guardRepeat(const ExchangeIdentifiers& identifiers);
     QString debugFilePath(const QString& name) const;
     void saveDebugFile(const QString& content, const QString& name) const;
     ServerTrust serverTrust(ServerTrust::Check unchecked) const;
@@ -140,4 +181,9 @@ class OperationRunner final : public ISOAPValues {
     // The debug copy of the request in flight, kept when the operation is stopped after sending.
     QString requestFile_;
     bool requestPosted_ = false;
+    // The journal's name of the operation in progress and the identifier of this run's exchanges.
+    QString journalOperation_;
+    QString runId_;
+    std::optional<qint64> row_;
+    ExchangeEnd rowEnd_;
 };

@@ -1,6 +1,7 @@
 #include "client/Settings.h"
 
 #include "foundation/KeyValueFile.h"
+#include "journal/Journal.h"
 
 #include <QFileInfo>
 
@@ -30,7 +31,47 @@ QStringList SettingsLines(const ClientSettings& settings)
         QStringLiteral("VerifyServerCertificate=") + Flag(settings.verifyServerCertificate),
         QStringLiteral("TrustedCertificates=") + settings.trustedCertificates,
         QStringLiteral("AcceptIssuedReplySigners=") + Flag(settings.acceptIssuedReplySigners),
+        JournalDatabaseKey + u'=' + settings.journalDatabase,
     };
+}
+
+// What of the file's lines the settings cannot use.
+QStringList SettingsLineProblems(const QStringList& lines, const QStringList& keys)
+{
+    static const QStringList switches{QStringLiteral("SoapTestMode"), QStringLiteral("TimeStampEnable"),
+                                      QStringLiteral("VerifyReplySignature"),
+                                      QStringLiteral("VerifyServerCertificate"),
+                                      QStringLiteral("AcceptIssuedReplySigners")};
+    static const QStringList addresses{
+        QStringLiteral("ServiceChargesGISGMP"), QStringLiteral("ServicePaymentGISGMP"),
+        QStringLiteral("ServiceChargesGISGKX"), QStringLiteral("ServicePaymentGISGKX"),
+        QStringLiteral("TimeStampServer")};
+    QStringList problems;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString& line = lines[i];
+        if (line.trimmed().isEmpty())
+            continue;
+        const QString number = QString::number(i + 1);
+        const qsizetype separator = line.indexOf(u'=');
+        if (separator < 0) {
+            problems << QStringLiteral("строка %1: нет знака \"=\"").arg(number);
+            continue;
+        }
+        const QString key = line.left(separator);
+        const QString value = line.mid(separator + 1);
+        if (!keys.contains(key, Qt::CaseInsensitive))
+            problems << QStringLiteral("строка %1: неизвестный ключ %2").arg(number, key);
+        else if (switches.contains(key, Qt::CaseInsensitive) && !value.isEmpty() && value != u"0" &&
+                 value != u"1")
+            problems
+                << QStringLiteral("строка %1: %2 должно быть 0 или 1, а не \"%3\"").arg(number, key, value);
+        else if (addresses.contains(key, Qt::CaseInsensitive) && !value.isEmpty() &&
+                 !value.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) &&
+                 !value.startsWith(QLatin1String("https://"), Qt::CaseInsensitive))
+            problems << QStringLiteral("строка %1: %2 должен быть адресом http:// или https://, а не \"%3\"")
+                            .arg(number, key, value);
+    }
+    return problems;
 }
 
 } // namespace
@@ -53,10 +94,12 @@ ClientSettings DefaultSettings()
     return settings;
 }
 
-ClientSettings ReadSettingsFile(const QString& fileName, QString* damage)
+ClientSettings ReadSettingsFile(const QString& fileName, QString* damage, QStringList* problems)
 {
     if (damage)
         damage->clear();
+    if (problems)
+        problems->clear();
     // Defaults only for a first start.
     if (!QFileInfo::exists(fileName))
         return DefaultSettings();
@@ -64,9 +107,15 @@ ClientSettings ReadSettingsFile(const QString& fileName, QString* damage)
     for (const QString& line : SettingsLines(ClientSettings()))
         keys << line.section(u'=', 0, 0);
     QString found;
-    const QStringList lines = ReadKeyValueFile(fileName, keys, found);
+    bool onlyEncodingGuessed = false;
+    const QStringList lines = ReadKeyValueFile(fileName, keys, found, &onlyEncodingGuessed);
     if (damage)
         *damage = found;
+    if (problems) {
+        *problems = SettingsLineProblems(lines, keys);
+        if (!found.isEmpty() && !onlyEncodingGuessed)
+            problems->prepend(QStringLiteral("файл поврежден (см. выше)"));
+    }
     const auto value = [&lines](const char* key) { return KeyValue(lines, QLatin1String(key)); };
     ClientSettings settings;
     settings.serviceChargesGisGmp = value("ServiceChargesGISGMP");
@@ -85,6 +134,7 @@ ClientSettings ReadSettingsFile(const QString& fileName, QString* damage)
     settings.verifyServerCertificate = value("VerifyServerCertificate") == u"1";
     settings.trustedCertificates = value("TrustedCertificates");
     settings.acceptIssuedReplySigners = value("AcceptIssuedReplySigners") == u"1";
+    settings.journalDatabase = KeyValue(lines, JournalDatabaseKey);
     return settings;
 }
 

@@ -29,6 +29,8 @@ struct ClientSettings {
     // Replies may also be signed by any certificate an authority of the trust file issued for
     // signing; otherwise only by the file's certificates themselves.
     bool acceptIssuedReplySigners = false;
+    // A shared journal's PostgreSQL URI; empty: the data folder's own journal file.
+    QString journalDatabase;
 };
 
 // What a first start shows: the first suggested addresses and placeholder codes.
@@ -37,7 +39,12 @@ ClientSettings DefaultSettings();
 // The settings of the file, or the defaults when there is no file. A file that lacks a key leaves
 // that setting empty. A file that cannot be read raises Exception. `damage`, when given, receives
 // what the operator must be told about a damaged file that was read all the same (or nothing).
-ClientSettings ReadSettingsFile(const QString& fileName, QString* damage = nullptr);
+// `problems`, when given, receives each line the settings cannot use, by number from 1: a line
+// without "=", an unknown key, a switch that is neither 0 nor 1, an address that is not http or
+// https; first of all a damaged file (other than one merely taken for UTF-8). The window has
+// always passed over them; a script is told.
+ClientSettings ReadSettingsFile(const QString& fileName, QString* damage = nullptr,
+                                QStringList* problems = nullptr);
 
 // Replaces the file as a whole.
 void WriteSettingsFile(const QString& fileName, const ClientSettings& settings);

@@ -263,6 +263,38 @@ QString FormatDecimalText(const QString& numberText, int places, int powerOfTen)
     return QString::fromLatin1(units.data(), qsizetype(units.size()));
 }
 
+QString AmountKopecksText(const QString& text, const QString& field)
+{
+    if (text.isEmpty())
+        return QString();
+    const auto refuse = [&](const char* reason) {
+        throw EConvertError(QStringLiteral("Сумма в поле %1 не принята: \"%2\" %3. Укажите сумму в рублях, "
+                                           "не меньше нуля, с копейками не более чем в двух знаках после "
+                                           "запятой.")
+                                .arg(field, text, QString::fromUtf8(reason)));
+    };
+    QString number = text;
+    if (number.count(u',') == 1 && !number.contains(u'.'))
+        number.replace(u',', u'.');
+    Decimal d;
+    double inRange = 0.0;
+    if (!parseDecimal(number, d) || !decimalToDouble(d, inRange))
+        refuse("— не число");
+    if (d.negative && !d.digits.empty())
+        refuse("— отрицательная сумма");
+    const auto lastSignificant = d.digits.find_last_not_of('0');
+    const std::size_t trailingZeros =
+        lastSignificant == std::string::npos ? 0 : d.digits.size() - 1 - lastSignificant;
+    if (!d.digits.empty() && (long long)d.exponent + (long long)trailingZeros + 2 < 0)
+        refuse("— доли копейки");
+    // The largest xs:unsignedLong, compared as digits: a double would round it.
+    static const QString largest = QStringLiteral("18446744073709551615");
+    const QString kopecks = FormatDecimalText(number, 0, 2);
+    if (kopecks.size() > largest.size() || (kopecks.size() == largest.size() && kopecks > largest))
+        refuse("— больше, чем вмещает поле суммы сообщения");
+    return FormatDecimalText(number, 2).remove(u'.');
+}
+
 QString FormatDdMmYyyy(const QDate& date)
 {
     return QStringLiteral("%1%2%3")

@@ -26,6 +26,13 @@ QString FloatToText(double value);
 // like TextToFloat.
 QString FormatDecimalText(const QString& numberText, int places, int powerOfTen = 0);
 
+// An amount as the operator types it, in roubles, as the kopecks the messages carry: "12.5" and
+// "12,5" (the decimal comma a Russian keyboard types) give "1250", "0" gives "000", the empty text
+// gives the empty text. Refused with EConvertError naming `field` and the text, before anything is
+// signed: what is not a number, a negative amount, a fraction of a kopeck, and more kopecks than the
+// schemas' unsignedLong holds, since each would otherwise go out as another amount than was meant.
+QString AmountKopecksText(const QString& text, const QString& field);
+
 // A date as day, month and four-digit year without separators ("05032016").
 QString FormatDdMmYyyy(const QDate& date);
 

@@ -1,9 +1,9 @@
 #include "foundation/CryptHelper.h"
 
 #include "foundation/GostOpenSsl.h"
+#include "foundation/KeyValueFile.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 namespace {
@@ -29,18 +28,6 @@ constexpr char kHashData[] = "CryptHashData";
 constexpr char kGetHashParam[] = "CryptGetHashParam";
 constexpr char kSignHash[] = "CryptSignHash";
 
-struct TProviderSettings {
-    std::mutex lock;
-    QString keyStore;
-    TPasswordProvider passwordProvider;
-};
-
-TProviderSettings& Settings()
-{
-    static TProviderSettings settings;
-    return settings;
-}
-
 QString WithOpenSslErrors(const QString& text)
 {
     const QString errors = TakeOpenSslErrors();
@@ -49,22 +36,20 @@ QString WithOpenSslErrors(const QString& text)
 
 QByteArray ReadContainerFile(const QString& path, const char* step)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        CryptFail(step, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    return file.readAll();
+    try {
+        return ReadFileBytes(path);
+    } catch (const Exception& error) {
+        CryptFail(step, error.message());
+    }
 }
 
-std::optional<QString> AskPassword(const QString& containerName, TPasswordProvider provider)
+std::optional<QString> AskPassword(const QString& containerName, const TPasswordProvider& provider)
 {
-    if (!provider) {
-        std::lock_guard guard(Settings().lock);
-        provider = Settings().passwordProvider;
-    }
     if (!provider)
-        CryptFail(kAcquireContext, QStringLiteral("The key of container \"%1\" is protected by a password "
-                                                  "and there is no way to ask for it")
-                                       .arg(containerName));
+        CryptFail(kAcquireContext,
+                  QStringLiteral("Ключ контейнера \"%1\" защищен паролем, а спросить пароль некому. "
+                                 "Укажите файл с паролем (--password-file).")
+                      .arg(containerName));
     return provider(containerName);
 }
 
@@ -101,7 +86,7 @@ using X509SigPtr = std::unique_ptr<X509_SIG, OpenSslDeleter<X509_SIG_free>>;
 // Reads the PEM PKCS#8 key itself rather than through PEM_read_bio_PrivateKey, which may ask the
 // password source twice (once per decoder it tries) and prompts on the terminal when it has none.
 EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path,
-                          const TPasswordProvider& passwordProvider = {})
+                          const TPasswordProvider& passwordProvider)
 {
     const QByteArray pem = ReadContainerFile(path, kAcquireContext);
     BioPtr bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
@@ -109,38 +94,53 @@ EvpPkeyPtr ReadPrivateKey(const QString& containerName, const QString& path,
     if (!bio || PEM_read_bio(bio.get(), &block.name, &block.header, &block.data, &block.length) != 1)
         CryptFail(
             kAcquireContext,
-            WithOpenSslErrors(QStringLiteral("%1 holds no PEM key").arg(QDir::toNativeSeparators(path))));
+            WithOpenSslErrors(QStringLiteral("Файл \"%1\" не содержит ключа PEM. Импортируйте ключ заново "
+                                             "(zelvan-keytool import).")
+                                  .arg(QDir::toNativeSeparators(path))));
 
     const unsigned char* der = block.data;
     P8Ptr info;
     if (std::strcmp(block.name, PEM_STRING_PKCS8) == 0) {
         X509SigPtr encrypted(d2i_X509_SIG(nullptr, &der, block.length));
         if (!encrypted)
-            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The encrypted key is damaged")));
+            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral(
+                                           "Зашифрованный ключ поврежден. Импортируйте ключ заново.")));
         std::optional<QString> password = AskPassword(containerName, passwordProvider);
         if (!password)
-            throw EAbort();
+            throw EPasswordCancelled();
         QByteArray secret = password->toUtf8();
         CleanseText(*password);
         info.reset(PKCS8_decrypt(encrypted.get(), secret.constData(), int(secret.size())));
         OPENSSL_cleanse(secret.data(), size_t(secret.size()));
         if (!info)
-            CryptFail(kAcquireContext,
-                      WithOpenSslErrors(QStringLiteral("The password is wrong or the key is damaged")));
+            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral(
+                                           "Неверный пароль или ключ поврежден. Введите пароль еще раз.")));
     } else if (std::strcmp(block.name, PEM_STRING_PKCS8INF) == 0) {
         info.reset(d2i_PKCS8_PRIV_KEY_INFO(nullptr, &der, block.length));
         if (!info)
-            CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The key is damaged")));
+            CryptFail(kAcquireContext,
+                      WithOpenSslErrors(QStringLiteral("Ключ поврежден. Импортируйте ключ заново.")));
     } else {
-        CryptFail(kAcquireContext, QStringLiteral("%1 holds \"%2\", not a PKCS#8 private key")
+        CryptFail(kAcquireContext, QStringLiteral("Файл \"%1\" содержит \"%2\", а не закрытый ключ PKCS#8. "
+                                                  "Импортируйте ключ в формате PKCS#8.")
                                        .arg(QDir::toNativeSeparators(path), QString::fromLatin1(block.name)));
     }
     EvpPkeyPtr key(EVP_PKCS82PKEY(info.get()));
     if (!key)
-        CryptFail(kAcquireContext, WithOpenSslErrors(QStringLiteral("The key cannot be decoded")));
+        CryptFail(kAcquireContext,
+                  WithOpenSslErrors(QStringLiteral("Ключ не читается. Импортируйте ключ заново.")));
     // A key of another algorithm is refused with the certificate at hand, so that the message can
     // name both algorithms.
     return key;
+}
+
+// Messages to the state systems are signed with GOST keys only.
+QString NotGostKeyText(const QString& whose, const QString& algorithm)
+{
+    return QStringLiteral(
+               "Контейнер отклонен: %1 не ГОСТ Р 34.10 (%2). Импортируйте ключ ГОСТ Р 34.10-2001 или ГОСТ Р "
+               "34.10-2012 и его сертификат.")
+        .arg(whose, algorithm);
 }
 
 struct ContainerCertificate {
@@ -154,50 +154,58 @@ ContainerCertificate ReadContainerCertificate(const QString& folder, EVP_PKEY* k
 {
     const QString path = QDir(folder).filePath(QLatin1String(CertificateFileName));
     if (!QFileInfo(path).isFile())
-        CryptFail(
-            kGetKeyParam,
-            QStringLiteral("The container has no certificate (%1)").arg(QDir::toNativeSeparators(path)));
+        CryptFail(kGetKeyParam,
+                  QStringLiteral("В контейнере нет сертификата (%1). Импортируйте сертификат ключа.")
+                      .arg(QDir::toNativeSeparators(path)));
     const X509Ptr certificate = ReadCertificate(ReadContainerFile(path, kGetKeyParam));
     if (!certificate)
         CryptFail(kGetKeyParam,
                   WithOpenSslErrors(
-                      QStringLiteral("%1 holds no X.509 certificate").arg(QDir::toNativeSeparators(path))));
+                      QStringLiteral("Файл \"%1\" не содержит сертификата X.509. Импортируйте сертификат "
+                                     "ключа заново.")
+                          .arg(QDir::toNativeSeparators(path))));
     EVP_PKEY* publicKey = X509_get0_pubkey(certificate.get());
     if (!publicKey)
-        CryptFail(kGetKeyParam,
-                  WithOpenSslErrors(QStringLiteral("The certificate's public key cannot be read")));
+        CryptFail(kGetKeyParam, WithOpenSslErrors(QStringLiteral(
+                                    "Открытый ключ сертификата не читается. Импортируйте сертификат "
+                                    "заново.")));
     const std::optional<GostAlgorithm> algorithm = KeyGostAlgorithm(publicKey);
-    if (key && (!algorithm || KeyGostAlgorithm(key) != algorithm))
-        CryptFail(kGetKeyParam, QStringLiteral("The container's key is %1, its certificate's key is %2")
-                                    .arg(KeyAlgorithmName(key), KeyAlgorithmName(publicKey)));
+    if (key && !KeyGostAlgorithm(key))
+        CryptFail(kGetKeyParam, NotGostKeyText(QStringLiteral("ключ"), KeyAlgorithmName(key)));
     if (!algorithm)
-        CryptFail(
-            kGetKeyParam,
-            QStringLiteral("The certificate's key is %1, not a GOST R 34.10-2001 or GOST R 34.10-2012 key")
-                .arg(KeyAlgorithmName(publicKey)));
+        CryptFail(kGetKeyParam,
+                  NotGostKeyText(QStringLiteral("ключ сертификата"), KeyAlgorithmName(publicKey)));
+    if (key && KeyGostAlgorithm(key) != algorithm)
+        CryptFail(kGetKeyParam, QStringLiteral("Ключ контейнера — %1, а ключ его сертификата — %2. "
+                                               "Импортируйте сертификат, выданный для этого ключа.")
+                                    .arg(KeyAlgorithmName(key), KeyAlgorithmName(publicKey)));
     if (key && EVP_PKEY_eq(publicKey, key) != 1) {
         ERR_clear_error();
-        CryptFail(kGetKeyParam,
-                  QStringLiteral("The certificate belongs to another key than the container's"));
+        CryptFail(kGetKeyParam, QStringLiteral("Сертификат выдан для другого ключа. Импортируйте сертификат "
+                                               "ключа этого контейнера."));
     }
     const QByteArray der = CertificateDer(certificate.get());
     if (der.isEmpty())
-        CryptFail(kGetKeyParam, WithOpenSslErrors(QStringLiteral("The certificate cannot be encoded")));
+        CryptFail(kGetKeyParam, WithOpenSslErrors(QStringLiteral("Сертификат не кодируется.")));
     return {der, *algorithm};
 }
 
 // The container's folder; fails at the first step when there is no such container or it has no key.
-QString ContainerFolder(const QString& containerName)
+QString ContainerFolder(const KeyStore& keys, const QString& containerName)
 {
-    const QString store = KeyStorePath();
+    const QString& store = keys.path;
     const QString folder = QDir(store).filePath(containerName);
     if (!IsKeyContainerName(containerName) || !QFileInfo(folder).isDir())
-        CryptFail(kAcquireContext, QStringLiteral("There is no key container \"%1\" in %2")
-                                       .arg(containerName, QDir::toNativeSeparators(store)));
+        CryptFail(kAcquireContext,
+                  QStringLiteral("Нет контейнера ключа \"%1\" в %2. Выберите контейнер в настройках "
+                                 "или создайте его (zelvan-keytool).")
+                      .arg(containerName, QDir::toNativeSeparators(store)));
     const QString keyPath = QDir(folder).filePath(QLatin1String(KeyFileName));
     if (!QFileInfo(keyPath).isFile())
-        CryptFail(kAcquireContext, QStringLiteral("The key container \"%1\" holds no private key (%2)")
-                                       .arg(containerName, QDir::toNativeSeparators(keyPath)));
+        CryptFail(kAcquireContext,
+                  QStringLiteral("В контейнере \"%1\" нет закрытого ключа (%2). Импортируйте ключ "
+                                 "заново.")
+                      .arg(containerName, QDir::toNativeSeparators(keyPath)));
     return folder;
 }
 
@@ -206,7 +214,7 @@ QByteArray HashData(GostAlgorithm algorithm, ENGINE* engine, const QByteArray& d
     const EVP_MD* digest = GostDigest(algorithm, kCreateHash);
     EvpMdCtxPtr context(EVP_MD_CTX_new());
     if (!context)
-        CryptFail(kCreateHash, WithOpenSslErrors(QStringLiteral("Out of memory")));
+        CryptFail(kCreateHash, WithOpenSslErrors(QStringLiteral("Недостаточно памяти.")));
     CryptCheck(EVP_DigestInit_ex(context.get(), digest, engine), kCreateHash);
     CryptCheck(EVP_DigestUpdate(context.get(), data.constData(), size_t(data.size())), kHashData);
     unsigned char value[EVP_MAX_MD_SIZE];
@@ -219,7 +227,7 @@ QByteArray SignHash(EVP_PKEY* key, ENGINE* engine, const QByteArray& hashValue)
 {
     EvpPkeyCtxPtr context(EVP_PKEY_CTX_new(key, engine));
     if (!context)
-        CryptFail(kSignHash, WithOpenSslErrors(QStringLiteral("The key cannot sign")));
+        CryptFail(kSignHash, WithOpenSslErrors(QStringLiteral("Ключ не может подписывать.")));
     CryptCheck(EVP_PKEY_sign_init(context.get()), kSignHash);
     const auto* digest = reinterpret_cast<const unsigned char*>(hashValue.constData());
     size_t length = 0;
@@ -237,35 +245,18 @@ QByteArray SignHash(EVP_PKEY* key, ENGINE* engine, const QByteArray& hashValue)
 bool IsKeyContainerName(const QString& name)
 {
     // The name becomes a folder name: anything that could reach outside the key store is no container.
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+    // A line break or another control character would break every list of names, and a blank name
+    // cannot be told from none.
+    const bool controls =
+        std::any_of(name.cbegin(), name.cend(), [](QChar c) { return c.category() == QChar::Other_Control; });
+    return !name.trimmed().isEmpty() && !controls && name != QLatin1String(".") &&
+           name != QLatin1String("..") && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QLatin1Char('\\'));
 }
 
-QString KeyStorePath()
+bool EnumKeyContainers(const KeyStore& keys, QStringList& names)
 {
-    {
-        std::lock_guard guard(Settings().lock);
-        if (!Settings().keyStore.isEmpty())
-            return Settings().keyStore;
-    }
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("keys"));
-}
-
-QString SetKeyStorePath(const QString& path)
-{
-    std::lock_guard guard(Settings().lock);
-    return std::exchange(Settings().keyStore, path);
-}
-
-TPasswordProvider SetPasswordProvider(TPasswordProvider provider)
-{
-    std::lock_guard guard(Settings().lock);
-    return std::exchange(Settings().passwordProvider, std::move(provider));
-}
-
-bool EnumKeyContainers(QStringList& names)
-{
-    const QDir store(KeyStorePath());
+    const QDir store(keys.path);
     const qsizetype before = names.size();
     // Hidden folders are left out on purpose: a container being written is not offered yet.
     for (const QString& folder : store.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
@@ -277,20 +268,21 @@ bool EnumKeyContainers(QStringList& names)
     return names.size() > before;
 }
 
-void ContainerCrypt(const QString& containerName, const QByteArray* input, QByteArray* certificate,
-                    QByteArray* signature, QByteArray* hash)
+void ContainerCrypt(const KeyStore& store, const QString& containerName, const QByteArray* input,
+                    QByteArray* certificate, QByteArray* signature, QByteArray* hash)
 {
     // Copied first: the caller may pass the same array as input and as an output.
     const QByteArray data = input ? *input : QByteArray();
     ERR_clear_error();
 
     ENGINE* engine = GostEngine(kAcquireContext);
-    const QString folder = ContainerFolder(containerName);
+    const QString folder = ContainerFolder(store, containerName);
 
     // The private key is read only for a signature: certificates and hashes never ask for a password.
     EvpPkeyPtr key;
     if (signature)
-        key = ReadPrivateKey(containerName, QDir(folder).filePath(QLatin1String(KeyFileName)));
+        key =
+            ReadPrivateKey(containerName, QDir(folder).filePath(QLatin1String(KeyFileName)), store.passwords);
 
     // A hash needs the certificate too: its key decides the hash algorithm.
     ContainerCertificate certificateValue;
@@ -317,12 +309,12 @@ void ContainerCrypt(const QString& containerName, const QByteArray* input, QByte
         *hash = hashValue;
 }
 
-GostAlgorithm ContainerAlgorithm(const QString& containerName)
+GostAlgorithm ContainerAlgorithm(const KeyStore& store, const QString& containerName)
 {
     ERR_clear_error();
     GostEngine(kAcquireContext);
     const GostAlgorithm algorithm =
-        ReadContainerCertificate(ContainerFolder(containerName), nullptr).algorithm;
+        ReadContainerCertificate(ContainerFolder(store, containerName), nullptr).algorithm;
     ERR_clear_error();
     return algorithm;
 }
@@ -334,8 +326,8 @@ struct ContainerKey::Loaded {
     EvpPkeyPtr privateKey;
 };
 
-ContainerKey::ContainerKey(QString containerName, TPasswordProvider passwordProvider)
-    : name_(std::move(containerName)), passwordProvider_(std::move(passwordProvider))
+ContainerKey::ContainerKey(KeyStore store, QString containerName)
+    : store_(std::move(store)), name_(std::move(containerName))
 {
 }
 
@@ -355,7 +347,7 @@ ContainerKey::Loaded& ContainerKey::loaded()
         ERR_clear_error();
         auto loading = std::make_unique<Loaded>();
         loading->engine = GostEngine(kAcquireContext);
-        loading->folder = ContainerFolder(name_);
+        loading->folder = ContainerFolder(store_, name_);
         loading->certificate = ReadContainerCertificate(loading->folder, nullptr);
         ERR_clear_error();
         loaded_ = std::move(loading);
@@ -370,9 +362,9 @@ void ContainerKey::unlock()
         return;
     ERR_clear_error();
     // The folder is looked at again: a key removed since the certificate was read fails as before.
-    ContainerFolder(name_);
+    ContainerFolder(store_, name_);
     EvpPkeyPtr key =
-        ReadPrivateKey(name_, QDir(files.folder).filePath(QLatin1String(KeyFileName)), passwordProvider_);
+        ReadPrivateKey(name_, QDir(files.folder).filePath(QLatin1String(KeyFileName)), store_.passwords);
     // The certificate must still belong to the key, exactly as each signature used to check.
     files.certificate = ReadContainerCertificate(files.folder, key.get());
     ERR_clear_error();

@@ -15,6 +15,10 @@ class QIODevice;
 // Every provider failure: the name of the failing step, a line feed, and the error text.
 ZELVAN_DECLARE_EXCEPTION(ECryptException, Exception);
 
+// The operator gave no password for an encrypted key: a silent abort in the window, a failure of
+// the key container on the command line.
+class EPasswordCancelled final : public EAbort {};
+
 // The algorithms of a container follow its key: a GOST R 34.10-2001 key signs a GOST R 34.11-94
 // hash, a GOST R 34.10-2012 key a GOST R 34.11-2012 hash of its own length (32 or 64 octets).
 enum class GostAlgorithm { Gost2001, Gost2012_256, Gost2012_512 };
@@ -39,30 +43,29 @@ inline constexpr char CertificateFileName[] = "certificate.cer";
 // True when the name can be a container: a plain folder name that stays inside the key store.
 bool IsKeyContainerName(const QString& name);
 
-// The key store: the folder "keys" beside the executable unless another folder was set.
-QString KeyStorePath();
-// Sets the key store folder (empty: back to the folder beside the executable) and returns the
-// previous setting, so that a caller can put it back.
-QString SetKeyStorePath(const QString& path);
-
 // Asked for the password of an encrypted private key, with the container's name; no value means
-// the operator cancelled, which ends the operation with EAbort.
+// the operator cancelled, which ends the operation with EPasswordCancelled.
 using TPasswordProvider = std::function<std::optional<QString>(const QString& containerName)>;
-// Installs the password source (none: encrypted keys cannot be used) and returns the previous one.
-TPasswordProvider SetPasswordProvider(TPasswordProvider provider);
+
+// The folder of key containers a program works with, and how it asks for a container's password
+// (none: encrypted keys cannot be used). The program's session holds it.
+struct KeyStore {
+    QString path;
+    TPasswordProvider passwords;
+};
 
 // Names of the key containers in the key store, appended in order; true when any was added.
-bool EnumKeyContainers(QStringList& names);
+bool EnumKeyContainers(const KeyStore& store, QStringList& names);
 
 // Opens the named container afresh and fills each output that is given: the DER certificate,
 // the GOST R 34.10 signature of the input (most significant octet first: s, then r), and the
 // GOST R 34.11 hash of the input (as the provider returns it), both of the container's algorithm.
 // An absent input is empty. On failure no output is touched.
-void ContainerCrypt(const QString& containerName, const QByteArray* input, QByteArray* certificate,
-                    QByteArray* signature, QByteArray* hash);
+void ContainerCrypt(const KeyStore& store, const QString& containerName, const QByteArray* input,
+                    QByteArray* certificate, QByteArray* signature, QByteArray* hash);
 
 // The container's algorithm, as the key of its certificate names it; never asks for a password.
-GostAlgorithm ContainerAlgorithm(const QString& containerName);
+GostAlgorithm ContainerAlgorithm(const KeyStore& store, const QString& containerName);
 
 // The key of one container for the messages of one operation (or longer, while the operator asks
 // to keep it): each file is read once, the certificate at the first use, the private key and with it
@@ -71,8 +74,8 @@ GostAlgorithm ContainerAlgorithm(const QString& containerName);
 // password provider is called on whatever thread signs first.
 class ContainerKey final {
   public:
-    // Nothing is read yet. An empty provider asks the one installed with SetPasswordProvider.
-    explicit ContainerKey(QString containerName, TPasswordProvider passwordProvider = {});
+    // Nothing is read yet; the password is asked from the store's source.
+    ContainerKey(KeyStore store, QString containerName);
     ~ContainerKey();
     ContainerKey(const ContainerKey&) = delete;
     ContainerKey& operator=(const ContainerKey&) = delete;
@@ -92,8 +95,8 @@ class ContainerKey final {
     Loaded& loaded();
     void unlock();
 
+    KeyStore store_;
     QString name_;
-    TPasswordProvider passwordProvider_;
     std::unique_ptr<Loaded> loaded_;
 };
 

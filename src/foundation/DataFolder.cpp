@@ -19,7 +19,8 @@ QString Native(const QString& path)
     return QDir::toNativeSeparators(path);
 }
 
-// Makes one folder readable by its owner only; an existing folder is left as it is.
+} // namespace
+
 void MakeOwnerOnlyFolder(const QString& path)
 {
     if (QFileInfo(path).isDir())
@@ -29,8 +30,6 @@ void MakeOwnerOnlyFolder(const QString& path)
         throw EDataFolderException(
             QStringLiteral("Не удалось создать папку данных программы:\n%1").arg(Native(path)));
 }
-
-} // namespace
 
 QString LocateDataFolder(const QString& dataOption, const QString& executableFolder,
                          const QProcessEnvironment& environment)

@@ -28,6 +28,10 @@ QString DataKeyStorePath(const QString& dataFolder);
 // made for the probe is taken away again.
 void PrepareDataFolder(const QString& dataFolder);
 
+// Makes one folder readable by its owner only (mode 0700, its parents as usual); an existing folder is
+// left as it is. Raises EDataFolderException naming the folder when it cannot be made.
+void MakeOwnerOnlyFolder(const QString& path);
+
 // The operator is warned when other users can look into the key store or read a private key in it.
 // Empty when all is well (or when there is no key store yet); otherwise a Russian text naming what
 // is open to others. The store stays usable; the caller shows the text once per start.

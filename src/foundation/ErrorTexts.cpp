@@ -40,6 +40,18 @@ QString FileReadErrorText(const QString& fileName, const QString& reason)
     return QStringLiteral("Ошибка чтения файла \"%1\".\n%2").arg(FilePathText(fileName), reason);
 }
 
+QString FileNotRegularText(const QString& fileName)
+{
+    return QStringLiteral("Файл \"%1\" не прочитан: это не обычный файл. Укажите файл с данными.")
+        .arg(FilePathText(fileName));
+}
+
+QString FileTooLargeText(const QString& fileName, qint64 limitBytes)
+{
+    return QStringLiteral("Файл \"%1\" не прочитан: он больше %2. Проверьте, тот ли файл указан.")
+        .arg(FilePathText(fileName), SizeText(limitBytes));
+}
+
 QString FileCreateErrorText(const QString& fileName, const QString& reason)
 {
     return QStringLiteral("Невозможно создать файл \"%1\".\n%2").arg(FilePathText(fileName), reason);
@@ -56,26 +68,39 @@ QString DamagedFileText(const QString& fileName, const QStringList& problems)
            QStringLiteral("\nПроверьте значения, прежде чем отправлять сообщение.");
 }
 
+namespace {
+
+// A shared journal is named by its server's address, which is no file path.
+QString JournalLocationText(const QString& journal)
+{
+    return journal.contains(QLatin1String("://")) ? journal : FilePathText(journal);
+}
+
+} // namespace
+
 QString JournalOpenErrorText(const QString& journal, const QString& reason)
 {
-    return QStringLiteral("Невозможно открыть журнал обменов \"%1\".\n%2").arg(FilePathText(journal), reason);
+    return QStringLiteral("Невозможно открыть журнал обменов \"%1\".\n%2")
+        .arg(JournalLocationText(journal), reason);
 }
 
 QString JournalReadErrorText(const QString& journal, const QString& reason)
 {
-    return QStringLiteral("Ошибка чтения журнала обменов \"%1\".\n%2").arg(FilePathText(journal), reason);
+    return QStringLiteral("Ошибка чтения журнала обменов \"%1\".\n%2")
+        .arg(JournalLocationText(journal), reason);
 }
 
 QString JournalWriteErrorText(const QString& journal, const QString& reason)
 {
-    return QStringLiteral("Ошибка записи в журнал обменов \"%1\".\n%2").arg(FilePathText(journal), reason);
+    return QStringLiteral("Ошибка записи в журнал обменов \"%1\".\n%2")
+        .arg(JournalLocationText(journal), reason);
 }
 
 QString ExchangeSilentText(int timeoutMs)
 {
-    return QStringLiteral("Timed out: nothing was exchanged with the server for %1")
-        .arg(timeoutMs % 1000 == 0 ? QStringLiteral("%1 s").arg(timeoutMs / 1000)
-                                   : QStringLiteral("%1 ms").arg(timeoutMs));
+    return QStringLiteral("Обмен с сервером прерван: за %1 не передано ни байта; проверьте адрес в "
+                          "настройках и сеть")
+        .arg(DurationText(timeoutMs));
 }
 
 QString ExchangeTooSlowText(const QString& url, int bytesPerSecond, int windowMs)
@@ -98,6 +123,12 @@ QString ReplyTooLargeText(const QString& url, qint64 limitBytes)
 QString ServerCertificateRefusedText(const QString& host, const QString& reason)
 {
     return QStringLiteral("Сертификат сервера %1 не принят: %2").arg(host, reason);
+}
+
+QString NoConnectionText(const QString& url, const QString& reason)
+{
+    return QStringLiteral("Нет связи с сервером %1; проверьте адрес в настройках и сеть (%2)")
+        .arg(url, reason);
 }
 
 QString ExchangeCancelledText(const QString& url)

@@ -11,6 +11,12 @@
 QString FileOpenErrorText(const QString& fileName, const QString& reason);
 QString FileReadErrorText(const QString& fileName, const QString& reason);
 
+// A file the programs do not read: a device, a pipe or a folder where a file was meant.
+QString FileNotRegularText(const QString& fileName);
+
+// A file larger than the programs read for its kind.
+QString FileTooLargeText(const QString& fileName, qint64 limitBytes);
+
 // A file that could not be created, with the system's reason on the second line.
 QString FileCreateErrorText(const QString& fileName, const QString& reason);
 
@@ -20,7 +26,7 @@ QString FileWriteErrorText(const QString& fileName, const QString& reason);
 // A file that was read but is damaged: the file, then each problem on a line of its own.
 QString DamagedFileText(const QString& fileName, const QStringList& problems);
 
-// The exchange journal (a file, or later a server) could not be opened, read or written, with the
+// The exchange journal (a file, or a server by its address) could not be opened, read or written, with the
 // store's reason on the second line.
 QString JournalOpenErrorText(const QString& journal, const QString& reason);
 QString JournalReadErrorText(const QString& journal, const QString& reason);
@@ -34,6 +40,9 @@ QString ExchangeTooSlowText(const QString& url, int bytesPerSecond, int windowMs
 
 // An exchange that was still going on when its whole time ran out.
 QString ExchangeTooLongText(const QString& url, int limitMs);
+
+// An exchange that failed below HTTP (no connection, name resolution, TLS), with libcurl's reason.
+QString NoConnectionText(const QString& url, const QString& reason);
 
 // An exchange the operator stopped.
 QString ExchangeCancelledText(const QString& url);

@@ -160,7 +160,7 @@ QString KeyAlgorithmName(const EVP_PKEY* key)
     const char* name = key ? EVP_PKEY_get0_type_name(key) : nullptr;
     if (!name && key)
         name = OBJ_nid2sn(EVP_PKEY_get_id(key));
-    return name ? QString::fromLatin1(name) : QStringLiteral("an unknown algorithm");
+    return name ? QString::fromLatin1(name) : QStringLiteral("неизвестный алгоритм");
 }
 
 QString TakeOpenSslErrors()

@@ -12,9 +12,6 @@
 
 namespace {
 
-std::mutex limitsMutex;
-THttpLimits currentLimits;
-
 struct TCurlSlist {
     curl_slist* List = nullptr;
     ~TCurlSlist() { curl_slist_free_all(List); }
@@ -129,35 +126,6 @@ size_t ReadHeaderLine(char* data, size_t size, size_t count, void* user)
 
 } // namespace
 
-THttpLimits HttpLimits()
-{
-    std::lock_guard lock(limitsMutex);
-    return currentLimits;
-}
-
-int HttpPhaseTimeoutMs()
-{
-    return HttpLimits().SilenceMs;
-}
-
-THttpTimeoutOverride::THttpTimeoutOverride(int timeoutMs) : FPrevious(HttpLimits())
-{
-    std::lock_guard lock(limitsMutex);
-    currentLimits.SilenceMs = timeoutMs;
-}
-
-THttpTimeoutOverride::THttpTimeoutOverride(const THttpLimits& limits) : FPrevious(HttpLimits())
-{
-    std::lock_guard lock(limitsMutex);
-    currentLimits = limits;
-}
-
-THttpTimeoutOverride::~THttpTimeoutOverride()
-{
-    std::lock_guard lock(limitsMutex);
-    currentLimits = FPrevious;
-}
-
 QString THttpReply::MediaType() const
 {
     return ContentType.section(QLatin1Char(';'), 0, 0).trimmed();
@@ -166,10 +134,12 @@ QString THttpReply::MediaType() const
 struct THttpClient::TImpl {
     CURL* Handle = nullptr;
     const std::atomic<bool>* Cancel = nullptr;
+    THttpLimits Limits;
 };
 
-THttpClient::THttpClient() : F(std::make_unique<TImpl>())
+THttpClient::THttpClient(const THttpLimits& limits) : F(std::make_unique<TImpl>())
 {
+    F->Limits = limits;
     // Global set-up is not thread-safe in libcurl; doing it once here, before the first handle,
     // keeps it off the path of any later handle made on another thread.
     static std::once_flag once;
@@ -180,6 +150,11 @@ THttpClient::~THttpClient()
 {
     if (F->Handle)
         curl_easy_cleanup(F->Handle);
+}
+
+const THttpLimits& THttpClient::Limits() const
+{
+    return F->Limits;
 }
 
 void THttpClient::SetCancelFlag(const std::atomic<bool>* cancel)
@@ -193,7 +168,8 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
     if (!F->Handle) {
         F->Handle = curl_easy_init();
         if (!F->Handle)
-            throw EHttpTransportError(QStringLiteral("The HTTP client could not be created"), false);
+            throw EHttpTransportError(
+                QStringLiteral("Не удалось подготовить HTTP-клиент (недостаточно памяти)"), false);
     }
     CURL* curl = F->Handle;
     // Forget the previous call's settings but keep its open connections.
@@ -209,7 +185,7 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
 
     const QByteArray urlBytes = url.toUtf8();
     char errorText[CURL_ERROR_SIZE] = {};
-    transfer.Limits = HttpLimits();
+    transfer.Limits = F->Limits;
     transfer.Clock.start();
 
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
@@ -266,14 +242,15 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
         case TLimitHit::None:
             break;
         }
-        QString detail = QString::fromLocal8Bit(errorText).trimmed();
-        if (detail.isEmpty())
-            detail = QString::fromLatin1(curl_easy_strerror(result));
+        QString reason = QString::fromLocal8Bit(errorText).trimmed();
+        if (reason.isEmpty())
+            reason = QString::fromLatin1(curl_easy_strerror(result));
         // A failed handshake is not the certificate's fault and keeps libcurl's words.
         if (trust.check == ServerTrust::Check::Trusted &&
             (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CACERT_BADFILE))
-            throw EHttpTransportError(ServerCertificateRefusedText(QUrl(url).host(), detail),
+            throw EHttpTransportError(ServerCertificateRefusedText(QUrl(url).host(), reason),
                                       transfer.Sent > 0);
+        QString detail = NoConnectionText(url, reason);
         // libcurl's text names the failing step; the system's reason (refused, unreachable…)
         // is what tells the operator where to look.
         // The handle keeps the last system error across calls, so it is read only where this

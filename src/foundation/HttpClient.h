@@ -28,27 +28,6 @@ struct THttpLimits {
     qint64 MaxReplyBytes = qint64(100) * 1024 * 1024;
 };
 
-// The limits in force: the defaults above unless a test has shortened them.
-THttpLimits HttpLimits();
-
-// The per-phase time-out in force (HttpLimits().SilenceMs).
-int HttpPhaseTimeoutMs();
-
-// Shortens the limits while it lives, so that tests of silent, slow and endless servers end
-// quickly. A limit is noticed within about a second of being reached.
-class THttpTimeoutOverride final {
-  public:
-    // Only the silence, the other limits as they are.
-    explicit THttpTimeoutOverride(int timeoutMs);
-    explicit THttpTimeoutOverride(const THttpLimits& limits);
-    ~THttpTimeoutOverride();
-    THttpTimeoutOverride(const THttpTimeoutOverride&) = delete;
-    THttpTimeoutOverride& operator=(const THttpTimeoutOverride&) = delete;
-
-  private:
-    THttpLimits FPrevious;
-};
-
 // A transfer that failed below HTTP: no connection, name resolution, time-out, TLS, a malformed
 // address. The message is the transport's own description of what went wrong.
 class EHttpTransportError final : public Exception {
@@ -108,7 +87,9 @@ struct ServerTrust {
 // redirects are not followed.
 class THttpClient final {
   public:
-    THttpClient();
+    // `limits` bound every exchange of this client; tests of silent, slow and endless servers
+    // shorten them. A limit is noticed within about a second of being reached.
+    explicit THttpClient(const THttpLimits& limits = {});
     ~THttpClient();
     THttpClient(const THttpClient&) = delete;
     THttpClient& operator=(const THttpClient&) = delete;
@@ -116,6 +97,8 @@ class THttpClient final {
     // A flag another thread may set to stop the transfer in flight; it is looked at before the
     // first octet goes out and at least once a second after. Kept by the caller; nullptr: none.
     void SetCancelFlag(const std::atomic<bool>* cancel);
+
+    const THttpLimits& Limits() const;
 
     // Posts `body` to `url` with the extra header lines ("Name: value") and returns whatever
     // status the server answered with. Raises EHttpTransportError when no reply was read.

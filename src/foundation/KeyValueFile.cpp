@@ -5,6 +5,7 @@
 #include "foundation/Exceptions.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -34,6 +35,22 @@ bool HoldsUndecodableText(const QString& line)
     return false;
 }
 
+// Bytes without a byte-order mark that are valid UTF-8 and hold something beyond ASCII.
+bool IsUtf8WithoutMark(const QByteArray& bytes)
+{
+    bool beyondAscii = false;
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            beyondAscii = true;
+            break;
+        }
+    if (!beyondAscii || QStringConverter::encodingForData(bytes))
+        return false;
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError() && !text.isEmpty();
+}
+
 } // namespace
 
 bool EncodeAnsiText(const QString& text, QByteArray& bytes)
@@ -60,6 +77,8 @@ QString DecodeKeyValueText(const QByteArray& bytes)
         QStringDecoder decoder(*encoding, QStringConverter::Flag::Stateless);
         return decoder.decode(bytes);
     }
+    if (IsUtf8WithoutMark(bytes))
+        return QString::fromUtf8(bytes);
     return DecodeAnsiText(bytes);
 }
 
@@ -97,24 +116,37 @@ QStringList ReadKeyValueFile(const QString& fileName)
     return ReadKeyValueFile(fileName, {}, damage);
 }
 
-QByteArray ReadFileBytes(const QString& fileName)
+QByteArray ReadFileBytes(const QString& fileName, qint64 limit)
 {
+    // Asked before opening: opening a pipe waits for a writer, and a device never ends.
+    const QFileInfo info(fileName);
+    if (info.exists() && !info.isFile())
+        throw Exception(FileNotRegularText(fileName));
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(FileOpenErrorText(fileName, file.errorString()));
-    QByteArray bytes = file.readAll();
+    if (file.size() > limit)
+        throw Exception(FileTooLargeText(fileName, limit));
+    // One byte more than the limit tells a file that grew since its size was asked.
+    QByteArray bytes = file.read(limit + 1);
     if (file.error() != QFileDevice::NoError)
         throw Exception(FileReadErrorText(fileName, file.errorString()));
+    if (bytes.size() > limit)
+        throw Exception(FileTooLargeText(fileName, limit));
     return bytes;
 }
 
-QStringList ReadKeyValueFile(const QString& fileName, const QStringList& knownKeys, QString& damage)
+QStringList ReadKeyValueFile(const QString& fileName, const QStringList& knownKeys, QString& damage,
+                             bool* onlyEncodingGuessed)
 {
     const QByteArray bytes = ReadFileBytes(fileName);
     const std::optional<QStringConverter::Encoding> encoding = QStringConverter::encodingForData(bytes);
+    const bool utf8WithoutMark = IsUtf8WithoutMark(bytes);
     const QStringList lines = SplitTextLines(DecodeKeyValueText(bytes));
 
     damage.clear();
+    if (onlyEncodingGuessed)
+        *onlyEncodingGuessed = false;
     if (knownKeys.isEmpty())
         return lines;
     QStringList problems;
@@ -137,6 +169,12 @@ QStringList ReadKeyValueFile(const QString& fileName, const QStringList& knownKe
     }
     if (!anyKnownKey)
         problems << QStringLiteral("нет ни одного известного ключа");
+    if (utf8WithoutMark) {
+        if (onlyEncodingGuessed)
+            *onlyEncodingGuessed = problems.isEmpty();
+        problems << QStringLiteral("сохранен в UTF-8 без метки: прочитан как UTF-8; сохраните его из "
+                                   "программы, чтобы кодировка была однозначной");
+    }
     if (!problems.isEmpty())
         damage = DamagedFileText(fileName, problems);
     return lines;

@@ -7,16 +7,6 @@
 
 namespace {
 
-// One counter for the whole process: every builder draws its Id attributes from it. Only the
-// window's thread writes messages, so it needs no lock.
-quint32 idCounter = 0;
-
-std::function<QUuid()>& guidGenerator()
-{
-    static std::function<QUuid()> generator;
-    return generator;
-}
-
 bool readDecimalInteger(const QString& text, int& value)
 {
     qsizetype pos = 0;
@@ -48,8 +38,7 @@ char16_t AsciiLower(char16_t c)
     return (c >= u'A' && c <= u'Z') ? char16_t(c + (u'a' - u'A')) : c;
 }
 
-template <class Text>
-bool SameAsciiTextOf(QStringView a, const Text& b)
+template <class Text> bool SameAsciiTextOf(QStringView a, const Text& b)
 {
     if (a.size() != b.size())
         return false;
@@ -149,57 +138,19 @@ QString DecodeLineBreaks(const QString& text)
     return result;
 }
 
-QString MakeOrderID(const QString& subsystem, const QString& orderDate, const QString& orderNumber)
+IdentifierSource::IdentifierSource(quint32 lastSuffix, std::function<QUuid()> guids)
+    : counter_(lastSuffix), guids_(std::move(guids))
 {
-    const QString date = orderDate.isEmpty() ? QString() : FormatDdMmYyyy(TextToDateTime(orderDate).date());
-    return subsystem.leftJustified(12, u'0') + date.rightJustified(8, u'0') +
-           orderNumber.rightJustified(12, u'0');
 }
 
-QString ChargeKindName(int chargeKindIndex)
+QString IdentifierSource::NextIdSuffix()
 {
-    static const std::array<const char*, 9> names = {
-        "CHARGE",        "CHARGENOTFULLMATCHED",         "CHARGESTATUS",
-        "CHARGE-PRIOR",  "CHARGE-PRIOR-NOTFULLMATCHED",  "CHARGE-PRIOR-STATUS",
-        "TEMP-CHARGING", "TEMP-CHARGING-NOTFULLMATCHED", "TEMP-CHARGING-STATUS",
-    };
-    if (chargeKindIndex < 0 || chargeKindIndex >= int(names.size()))
-        return QString::fromLatin1(names[0]);
-    return QString::fromLatin1(names[std::size_t(chargeKindIndex)]);
+    const quint32 value = ++counter_;
+    return QString::number(value, 16).toUpper().rightJustified(5, u'0');
 }
 
-QString QuittanceStatusText(const QString& statusCode)
+QString IdentifierSource::NewGuidText() const
 {
-    if (statusCode == u"1")
-        return QStringLiteral("1 (сквитировано)");
-    if (statusCode == u"2")
-        return QStringLiteral("2 (предварительно сквитировано)");
-    if (statusCode == u"3")
-        return QStringLiteral("3 (не сквитировано)");
-    if (statusCode == u"4")
-        return QStringLiteral("4 (сквитировано с отсутствующим в системе платежом)");
-    return statusCode;
-}
-
-QString NextIdSuffix()
-{
-    ++idCounter;
-    return QString::number(idCounter, 16).toUpper().rightJustified(5, u'0');
-}
-
-QString NewGuidText()
-{
-    const auto& generator = guidGenerator();
-    const QUuid guid = generator ? generator() : QUuid::createUuid();
+    const QUuid guid = guids_ ? guids_() : QUuid::createUuid();
     return guid.toString(QUuid::WithoutBraces).toUpper();
-}
-
-void SetIdSuffixCounter(quint32 value)
-{
-    idCounter = value;
-}
-
-void SetGuidGenerator(std::function<QUuid()> generator)
-{
-    guidGenerator() = std::move(generator);
 }

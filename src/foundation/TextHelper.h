@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QUuid>
 
+#include <atomic>
 #include <functional>
 
 // Small text and list helpers shared by the window, the value provider and the result display,
@@ -46,26 +47,22 @@ bool IsDigits(const QString& text);
 QString EncodeLineBreaks(const QString& text);
 QString DecodeLineBreaks(const QString& text);
 
-// The 32-character order identifier of the housing notifications: the subsystem code followed by
-// "0" to 12 characters, the order date as ddmmyyyy ("00000000" when empty), the order number with
-// "0" in front to 12 characters. Longer parts are kept whole. Raises EConvertError when the date
-// is not a date.
-QString MakeOrderID(const QString& subsystem, const QString& orderDate, const QString& orderNumber);
+// The two identifier sources of every message. The program's session keeps one, so the Ids of
+// its messages ascend from start to end; messages may be built on any thread.
+class IdentifierSource final {
+  public:
+    // `lastSuffix` is the value before the first suffix; `guids` replaces the random GUIDs
+    // (tests that need fixed identifiers).
+    explicit IdentifierSource(quint32 lastSuffix = 0, std::function<QUuid()> guids = {});
+    IdentifierSource(const IdentifierSource&) = delete;
+    IdentifierSource& operator=(const IdentifierSource&) = delete;
 
-// The request kind keyword of a position in the charge-kind list; "CHARGE" for any other position.
-QString ChargeKindName(int chargeKindIndex);
+    // The counter's next value, upper-case hexadecimal of at least five digits: "00001" first.
+    QString NextIdSuffix();
+    // A new GUID: 36 upper-case hexadecimal characters in groups 8-4-4-4-12, no braces.
+    QString NewGuidText() const;
 
-// A quittance status code with its explanation ("1" gives "1 (сквитировано)"); other texts unchanged.
-QString QuittanceStatusText(const QString& statusCode);
-
-// The next value of the process-wide identifier counter, upper-case hexadecimal of at least five
-// digits: "00001" first.
-QString NextIdSuffix();
-
-// A new random GUID: 36 upper-case hexadecimal characters in groups 8-4-4-4-12, no braces.
-QString NewGuidText();
-
-// Seams for tests that need fixed identifiers: the counter's current value (the next suffix is
-// one more), and the GUID source (an empty function restores the random one).
-void SetIdSuffixCounter(quint32 value);
-void SetGuidGenerator(std::function<QUuid()> generator);
+  private:
+    std::atomic<quint32> counter_;
+    std::function<QUuid()> guids_;
+};

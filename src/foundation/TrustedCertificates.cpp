@@ -8,7 +8,7 @@
 
 QByteArray ReadTrustedCertificates(const QString& fileName)
 {
-    const QByteArray bytes = ReadFileBytes(fileName);
+    const QByteArray bytes = ReadFileBytes(fileName, kLargeFileLimit);
 
     // The GOST keys of the certificates are read by the engine.
     GostEngine("trusted certificates");

@@ -139,25 +139,19 @@ QString TransferMessage(const QString& header, const QString& messageId, const Q
     return XmlTag(u"smev:GISGMPTransferMsg").xmlns(u"smev", GISGMP_SERVICE_NS).always(header + messageData);
 }
 
-QString NewMessageId()
+QString NewMessageId(const ISOAPValues& values)
 {
-    return QStringLiteral("MessID-") + NextIdSuffix();
+    return QStringLiteral("MessID-") + MessageIdentifiers(values).NextIdSuffix();
 }
 
 } // namespace
-
-QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values)
-{
-    ContainerKey key(containerName);
-    return SoapCreatePaymentBlock(key, values);
-}
 
 QString SoapCreatePaymentBlock(ContainerKey& key, ISOAPValues& values)
 {
     const ValueReader value(values);
     // Every read of the entity Id gives a new value, so it is read once for both places.
     const QString paymentId = XmlTextToAttributeText(value("EntityID"));
-    const QString signatureValueId = QStringLiteral("SignValID-") + NextIdSuffix();
+    const QString signatureValueId = QStringLiteral("SignValID-") + MessageIdentifiers(values).NextIdSuffix();
 
     const XmlTag finalPayment =
         Pi(u"FinalPayment").xmlns(u"pi", XsdNamespace(u"PaymentInfo")).attr(u"Id", paymentId);
@@ -182,7 +176,7 @@ QString SoapCreatePaymentBlock(ContainerKey& key, ISOAPValues& values)
     const QString timeStamp = GetTimeStamp({options.timeStampEnable,
                                             options.timeStampServer,
                                             {options.timeStampServerTrust, options.timeStampAuthorities}},
-                                           key.containerName(), signatureText, options.http);
+                                           key, signatureText, options.http);
 
     QString timeStampContent;
     timeStampContent += Xds(u"HashDataInfo").attr(u"URI", u'#' + signatureValueId).always({});
@@ -205,16 +199,10 @@ QString SoapCreatePaymentBlock(ContainerKey& key, ISOAPValues& values)
     return finalPayment.always(content + signatureElement);
 }
 
-QString SoapCreateImportRequest(const QString& containerName, ISOAPValues& values)
-{
-    ContainerKey key(containerName);
-    return SoapCreateImportRequest(key, values);
-}
-
 QString SoapCreateImportRequest(ContainerKey& key, ISOAPValues& values)
 {
     const ValueReader value(values);
-    const QString messageId = NewMessageId();
+    const QString messageId = NewMessageId(values);
     const QString header = BuildSmevHeader(values, true);
     const QString senderIdentifier = value("SenderIdentifier");
     const QString timestamp = value("RequestMessageDate");
@@ -231,7 +219,7 @@ QString SoapCreateImportRequest(ContainerKey& key, ISOAPValues& values)
 QString SoapCreatePackageStatusRequest(ISOAPValues& values)
 {
     const ValueReader value(values);
-    const QString messageId = NewMessageId();
+    const QString messageId = NewMessageId(values);
     const QString header = BuildSmevHeader(values, true);
     const QString senderIdentifier = value("SenderIdentifier");
     const QString timestamp = value("RequestMessageDate");
@@ -274,8 +262,8 @@ QString SoapCreateExportRequest(ISOAPValues& values)
 {
     const ValueReader value(values);
     // Both Ids come first so that they are consecutive, the smaller on the request message.
-    const QString messageId = NewMessageId();
-    const QString exportId = NewMessageId();
+    const QString messageId = NewMessageId(values);
+    const QString exportId = NewMessageId(values);
     const QString header = BuildSmevHeader(values, true);
     const QString senderIdentifier = value("SenderIdentifier");
     const QString timestamp = value("RequestMessageDate");

@@ -8,12 +8,10 @@ class ISOAPValues;
 // The pi:FinalPayment element of one accepted payment, signed with the key of the container and,
 // when time stamping is on, carrying the time stamp of its signature value.
 // The key is read and unlocked once for all the signatures made with it.
-QString SoapCreatePaymentBlock(const QString& containerName, ISOAPValues& values);
 QString SoapCreatePaymentBlock(ContainerKey& key, ISOAPValues& values);
 
 // The smev:GISGMPTransferMsg elements of the three GIS GMP requests; the result becomes the Body
 // of the signed envelope.
-QString SoapCreateImportRequest(const QString& containerName, ISOAPValues& values);
 QString SoapCreateImportRequest(ContainerKey& key, ISOAPValues& values);
 QString SoapCreatePackageStatusRequest(ISOAPValues& values);
 QString SoapCreateExportRequest(ISOAPValues& values);

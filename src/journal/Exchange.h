@@ -87,6 +87,8 @@ struct ExchangeRecord {
     QString host;
     QString user;
     QString programVersion;
+    // The exchange's own key, kept when it is copied into another journal.
+    QString origin;
     QByteArray request;
     QByteArray reply;
     QByteArray timeStampToken;
@@ -121,4 +123,11 @@ struct RepeatedExchange {
     ExchangeOutcome outcome = ExchangeOutcome::sending;
     QString packageId;
     QString messageGuid;
+};
+
+// A begin that the repeat guard may stop: the new exchange's identifier, or the earlier exchange
+// that stopped it (and then nothing was recorded).
+struct GuardedBegin {
+    qint64 id = 0;
+    std::optional<RepeatedExchange> repeat;
 };

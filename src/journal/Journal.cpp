@@ -1,5 +1,6 @@
 #include "journal/Journal.h"
 
+#include "journal/PostgresJournalStore.h"
 #include "journal/SqliteJournalStore.h"
 
 #include <QDir>
@@ -17,12 +18,17 @@ QString Journal::FileIn(const QString& folder)
     return QDir(folder).filePath(QStringLiteral("journal.sqlite"));
 }
 
+Journal::Journal(const QString& folder) : Journal(folder, Options()) {}
+
 Journal::Journal(const QString& folder, Options options)
-    : fileName_(FileIn(folder)), options_(std::move(options))
+    : fileName_(options.database.isEmpty() ? FileIn(folder) : options.database), options_(std::move(options))
 {
     if (!options_.clock)
         options_.clock = [] { return QDateTime::currentDateTimeUtc(); };
-    store_ = std::make_unique<SqliteJournalStore>(fileName_);
+    if (options_.database.isEmpty())
+        store_ = std::make_unique<SqliteJournalStore>(fileName_);
+    else
+        store_ = std::make_unique<PostgresJournalStore>(fileName_);
     const ProcessOwner self = CurrentProcessOwner();
     origin_ = {self.host, CurrentUserName(), options_.programVersion, self};
     recovered_ = store_->abandonSending(
@@ -35,6 +41,23 @@ qint64 Journal::begin(const ExchangeStart& start)
 {
     const std::lock_guard lock(mutex_);
     return store_->begin(start, options_.clock(), origin_);
+}
+
+GuardedBegin Journal::beginUnlessRepeated(const ExchangeStart& start, std::optional<qint64> acknowledged)
+{
+    const ExchangeIdentifiers& ids = start.identifiers;
+    RepeatQuery query{start.operation, {}, std::nullopt, {}, {}};
+    if (start.operation == u"payment") {
+        query.supplierBillId = ids.supplierBillId;
+        query.amountKopecks = ids.amountKopecks;
+        query.payerIdentifier = ids.payerIdentifier;
+    } else if (start.operation == u"order" && !ids.orderId.isEmpty()) {
+        query.orderId = ids.orderId;
+    } else {
+        return {begin(start), std::nullopt};
+    }
+    const std::lock_guard lock(mutex_);
+    return store_->beginUnlessRepeated(start, query, acknowledged, options_.clock(), origin_);
 }
 
 void Journal::complete(qint64 id, const ExchangeEnd& end)
@@ -96,4 +119,25 @@ qint64 Journal::archive(const QDateTime& before, const QString& archiveFile)
 {
     const std::lock_guard lock(mutex_);
     return store_->archive(before, archiveFile);
+}
+
+qint64 Journal::copyInto(Journal& target) const
+{
+    const std::scoped_lock lock(mutex_, target.mutex_);
+    qint64 added = 0;
+    std::optional<JournalCursor> cursor;
+    do {
+        const JournalPage page = store_->page({}, cursor, 100);
+        QList<ExchangeRecord> records;
+        for (const ExchangeRecord& row : page.rows) {
+            // A row still being sent belongs to a live program; it is copied once it has ended.
+            if (row.outcome == ExchangeOutcome::sending)
+                continue;
+            if (std::optional<ExchangeRecord> record = store_->exchange(row.id))
+                records << *std::move(record);
+        }
+        added += target.store_->import(records, false);
+        cursor = page.next;
+    } while (cursor);
+    return added;
 }

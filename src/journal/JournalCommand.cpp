@@ -2,11 +2,14 @@
 
 #include "foundation/AtomicFileWriter.h"
 #include "foundation/DataFolder.h"
+#include "foundation/KeyValueFile.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
@@ -33,6 +36,16 @@ QDateTime LocalMoment(const QString& text, bool endOfDay)
     if (!moment.isValid())
         throw UsageError(QStringLiteral("Неверная дата: ") + text);
     return moment;
+}
+
+// The journal the settings of the data folder name: the shared one of JournalDatabase, else the file.
+Journal::Options JournalOptionsIn(const QString& folder)
+{
+    Journal::Options options;
+    const QString settings = QDir(folder).filePath(QStringLiteral("zelvan.ini"));
+    if (QFileInfo::exists(settings))
+        options.database = KeyValue(ReadKeyValueFile(settings), JournalDatabaseKey);
+    return options;
 }
 
 QJsonObject JsonOf(const ExchangeRecord& record)
@@ -147,16 +160,19 @@ bool IsJournalCommand(const QStringList& arguments)
 int RunJournalCommand(const QStringList& arguments, QTextStream& out, QTextStream& err)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("The exchange journal.\nCOMMAND: list, show ID, check, archive --before DATE FILE."));
+    parser.setApplicationDescription(QStringLiteral(
+        "The exchange journal.\nCOMMAND: list, show ID, check, archive --before DATE FILE, copy --to URI."));
     parser.addPositionalArgument(QStringLiteral("journal"), QStringLiteral("journal"));
-    parser.addPositionalArgument(QStringLiteral("COMMAND"), QStringLiteral("list, show, check or archive."));
+    parser.addPositionalArgument(QStringLiteral("COMMAND"),
+                                 QStringLiteral("list, show, check, archive or copy."));
     const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("The client's data folder."),
                                   QStringLiteral("DIR"));
     const QCommandLineOption from(QStringLiteral("from"), QStringLiteral("From this local date."),
                                   QStringLiteral("DATE"));
-    const QCommandLineOption to(QStringLiteral("to"), QStringLiteral("Up to this local date, inclusive."),
-                                QStringLiteral("DATE"));
+    const QCommandLineOption to(QStringLiteral("to"),
+                                QStringLiteral("list: up to this local date, inclusive; copy: the shared "
+                                               "journal (postgresql://user@host:port/dbname)."),
+                                QStringLiteral("DATE|URI"));
     const QCommandLineOption operation(QStringLiteral("operation"), QStringLiteral("payment, charges, …"),
                                        QStringLiteral("NAME"));
     const QCommandLineOption outcome(QStringLiteral("outcome"),
@@ -207,24 +223,32 @@ int RunJournalCommand(const QStringList& arguments, QTextStream& out, QTextStrea
             const QString formatName = parser.value(format);
             if (formatName != u"text" && formatName != u"json" && formatName != u"csv")
                 throw UsageError(QStringLiteral("Неизвестный формат: ") + formatName);
-            const Journal journal(folder);
+            const Journal journal(folder, JournalOptionsIn(folder));
             List(journal, filter, formatName, out);
         } else if (command == u"show" && positional.size() == 3) {
             bool ok = false;
             const qint64 id = positional[2].toLongLong(&ok);
             if (!ok)
                 throw UsageError(QStringLiteral("Неверный номер обмена: ") + positional[2]);
-            const Journal journal(folder);
+            const Journal journal(folder, JournalOptionsIn(folder));
             Show(journal, id, parser.value(request), parser.value(reply), out);
         } else if (command == u"check" && positional.size() == 2) {
-            const Journal journal(folder);
+            const Journal journal(folder, JournalOptionsIn(folder));
             const QStringList problems = journal.check();
             out << (problems.isEmpty() ? QStringLiteral("ok") : problems.join(u'\n')) << '\n';
             return problems.isEmpty() ? Done : Damaged;
         } else if (command == u"archive" && positional.size() == 3 && parser.isSet(before)) {
-            Journal journal(folder);
+            Journal journal(folder, JournalOptionsIn(folder));
             const qint64 moved = journal.archive(LocalMoment(parser.value(before), false), positional[2]);
             out << QStringLiteral("Перенесено в архив: %1").arg(moved) << '\n';
+        } else if (command == u"copy" && positional.size() == 2 && parser.isSet(to)) {
+            // From the data folder's own file, whatever the settings name.
+            const Journal source(folder);
+            Journal::Options shared;
+            shared.database = parser.value(to);
+            Journal target(folder, shared);
+            const qint64 added = source.copyInto(target);
+            out << QStringLiteral("Скопировано в общий журнал: %1").arg(added) << '\n';
         } else {
             throw UsageError(QStringLiteral("Укажите команду журнала: ") + parser.helpText());
         }

@@ -10,8 +10,10 @@ class QTextStream;
 //   journal show ID [--request FILE] [--reply FILE]
 //   journal check
 //   journal archive --before DATE FILE
-// each with [--data DIR] (the data folder, found as the other commands find it). Dates are local
-// (yyyy-MM-dd, or a date and time); --to includes its whole day. Exit codes: 0 done, 1 the check
+//   journal copy --to URI      (the data folder's file into a shared journal, each exchange once)
+// each with [--data DIR] (the data folder, found as the other commands find it), on the journal the
+// folder's settings name (JournalDatabase). Dates are local (yyyy-MM-dd, or a date and time); --to
+// includes its whole day. Exit codes: 0 done, 1 the check
 // found the journal damaged or could not open it, 2 bad usage or a journal that cannot be used.
 int RunJournalCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
 

@@ -33,6 +33,12 @@ class JournalStore {
 
     // Written and made durable before it returns.
     virtual qint64 begin(const ExchangeStart& start, const QDateTime& at, const RowOrigin& origin) = 0;
+    // Begins unless `findRepeat(query)` finds an exchange other than `acknowledged` (the one the
+    // operator already agreed to repeat). The search and the new row are one transaction that no
+    // other program's guard of the same query can interleave with, so two cannot both begin.
+    virtual GuardedBegin beginUnlessRepeated(const ExchangeStart& start, const RepeatQuery& query,
+                                             std::optional<qint64> acknowledged, const QDateTime& at,
+                                             const RowOrigin& origin) = 0;
     virtual void complete(qint64 id, const ExchangeEnd& end, const QDateTime& at) = 0;
     // Turns the rows still `sending` whose owner `isGone` into `unknown` with `text`; their count.
     virtual qsizetype abandonSending(const std::function<bool(const ProcessOwner&)>& isGone,
@@ -50,4 +56,8 @@ class JournalStore {
     // Moves the finished exchanges that started before `before` into the SQLite file `archiveFile`
     // (made when missing); the archive is written and synced before anything leaves the store.
     virtual qint64 archive(const QDateTime& before, const QString& archiveFile) = 0;
+    // Adds finished exchanges of another journal (with their bytes and origin keys) in one
+    // transaction, leaving out those whose origin key the store already holds; how many it added.
+    // `keepIds`: under their own identifiers (an archive), else under new ones (a copy).
+    virtual qint64 import(const QList<ExchangeRecord>& records, bool keepIds) = 0;
 };

@@ -2,6 +2,8 @@
 
 #include "foundation/ErrorTexts.h"
 #include "journal/Journal.h"
+#include "journal/StoreTransaction.h"
+#include "journal/StoredValues.h"
 
 #include <QFileInfo>
 
@@ -73,6 +75,12 @@ CREATE INDEX exchange_message ON exchange (smev_message_id) WHERE smev_message_i
 CREATE INDEX exchange_order ON exchange (order_id) WHERE order_id IS NOT NULL;
 CREATE INDEX exchange_guid ON exchange (message_guid) WHERE message_guid IS NOT NULL;
 )sql",
+    // Each exchange's own key, the same in every store it is copied into, so that a copy adds it once.
+    R"sql(
+ALTER TABLE exchange ADD COLUMN origin TEXT;
+UPDATE exchange SET origin = lower(hex(randomblob(16)));
+CREATE UNIQUE INDEX exchange_origin ON exchange (origin);
+)sql",
     // A program that runs exchanges for files finds a file's exchanges by their run.
     R"sql(
 CREATE INDEX exchange_run ON exchange (run_id) WHERE run_id <> '';
@@ -80,30 +88,9 @@ CREATE INDEX exchange_run ON exchange (run_id) WHERE run_id <> '';
 };
 
 constexpr int BusyTimeoutMs = 5000;
-// Below this a body is kept as it is: compressing it saves next to nothing.
-constexpr qsizetype CompressFrom = 256;
-
-const char* const RecordColumns =
-    "id, run_id, operation, started_at, ended_at, service, soap_action, http_status, outcome, outcome_code, "
-    "outcome_text, supplier_bill_id, amount, payment_date, payer_identifier, package_id, smev_message_id, "
-    "order_id, message_guid, status_code, record_count, signer_container, signer_serial, signer_subject, "
-    "host, user_name, program_version";
 
 const char* const SearchedColumns[] = {"supplier_bill_id", "payer_identifier", "package_id",
                                        "smev_message_id",  "order_id",         "message_guid"};
-
-QString TimeText(const QDateTime& time)
-{
-    return time.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"));
-}
-
-QDateTime TimeOf(const QString& text)
-{
-    if (text.isEmpty())
-        return {};
-    QDateTime time = QDateTime::fromString(text, Qt::ISODateWithMs);
-    return time.toUTC();
-}
 
 // Creates the file for its owner only, before SQLite opens it: SQLite would make it readable by
 // others, and its WAL and shared-memory files take the database file's mode.
@@ -120,28 +107,13 @@ void CreatePrivateFile(const QString& fileName)
     ::close(descriptor);
 }
 
-struct EncodedBody {
-    const char* encoding;
-    QByteArray bytes;
-};
-
-EncodedBody Encode(const QByteArray& bytes)
-{
-    if (bytes.size() >= CompressFrom) {
-        QByteArray compressed = qCompress(bytes);
-        if (compressed.size() < bytes.size())
-            return {"zlib", std::move(compressed)};
-    }
-    return {"identity", bytes};
-}
-
 } // namespace
 
 // One connection and the words for its failures. Errors name the file and SQLite's reason, with
 // the system's own when SQLite has one (a full disk, a file too large).
 class SqliteJournalStore::Database final {
   public:
-    enum class Purpose { open, read, write };
+    using Purpose = StorePurpose;
 
     Database(QString fileName, bool archive) : fileName_(std::move(fileName))
     {
@@ -178,15 +150,7 @@ class SqliteJournalStore::Database final {
 
     [[noreturn]] void fail(Purpose purpose, const QString& reason) const
     {
-        switch (purpose) {
-        case Purpose::open:
-            throw EJournalError(JournalOpenErrorText(fileName_, reason));
-        case Purpose::read:
-            throw EJournalError(JournalReadErrorText(fileName_, reason));
-        case Purpose::write:
-            break;
-        }
-        throw EJournalError(JournalWriteErrorText(fileName_, reason));
+        RaiseJournalError(purpose, fileName_, reason);
     }
     [[noreturn]] void fail(Purpose purpose) const { fail(purpose, reasonText()); }
 
@@ -196,32 +160,10 @@ class SqliteJournalStore::Database final {
             fail(purpose);
     }
 
-    // A write transaction taken at once, so that two programs never wait for each other's upgrade;
-    // rolled back unless committed.
-    class Transaction final {
-      public:
-        Transaction(const Database& db, Purpose purpose) : db_(db), purpose_(purpose)
-        {
-            db_.exec("BEGIN IMMEDIATE", purpose_);
-        }
-        ~Transaction()
-        {
-            if (!done_)
-                sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        }
-        Transaction(const Transaction&) = delete;
-        Transaction& operator=(const Transaction&) = delete;
-        void commit()
-        {
-            db_.exec("COMMIT", purpose_);
-            done_ = true;
-        }
-
-      private:
-        const Database& db_;
-        Purpose purpose_;
-        bool done_ = false;
-    };
+    // A write transaction taken at once, so that two programs never wait for each other's upgrade.
+    void begin(Purpose purpose) const { exec("BEGIN IMMEDIATE", purpose); }
+    void rollback() const { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+    using Transaction = StoreTransaction<Database>;
 
   private:
     void prepare(bool archive)
@@ -314,6 +256,14 @@ class Statement final {
                                   sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT));
         return *this;
     }
+    Statement& bind(int index, const QVariant& value)
+    {
+        if (value.isNull())
+            return bindNull(index);
+        if (value.typeId() == QMetaType::QString)
+            return bind(index, value.toString());
+        return bind(index, value.toLongLong());
+    }
     Statement& bindNull(int index)
     {
         check(sqlite3_bind_null(statement_, index));
@@ -371,42 +321,6 @@ class Statement final {
     int nextIndex_ = 1;
 };
 
-ExchangeRecord ReadRecord(const Statement& row)
-{
-    ExchangeRecord record;
-    int c = 0;
-    record.id = row.integer(c++);
-    record.runId = row.text(c++);
-    record.operation = row.text(c++);
-    record.started = TimeOf(row.text(c++));
-    record.ended = TimeOf(row.text(c++));
-    record.service = row.text(c++);
-    record.soapAction = row.text(c++);
-    if (const auto status = row.optionalInteger(c++))
-        record.httpStatus = int(*status);
-    record.outcome = OutcomeFromName(row.text(c++)).value_or(ExchangeOutcome::unknown);
-    record.code = row.text(c++);
-    record.text = row.text(c++);
-    ExchangeIdentifiers& ids = record.identifiers;
-    ids.supplierBillId = row.text(c++);
-    ids.amountKopecks = row.optionalInteger(c++);
-    ids.paymentDate = row.text(c++);
-    ids.payerIdentifier = row.text(c++);
-    ids.packageId = row.text(c++);
-    ids.smevMessageId = row.text(c++);
-    ids.orderId = row.text(c++);
-    ids.messageGuid = row.text(c++);
-    ids.statusCode = row.text(c++);
-    ids.recordCount = row.optionalInteger(c++);
-    record.signer.container = row.text(c++);
-    record.signer.certificateSerial = row.text(c++);
-    record.signer.certificateSubject = row.text(c++);
-    record.host = row.text(c++);
-    record.user = row.text(c++);
-    record.programVersion = row.text(c++);
-    return record;
-}
-
 // The WHERE terms of a filter and what they are bound to, in order.
 struct FilterSql {
     QByteArray where;
@@ -430,9 +344,9 @@ FilterSql FilterTerms(const JournalFilter& filter)
 {
     FilterSql sql;
     if (filter.from.isValid())
-        sql.add("started_at >= ?", {TimeText(filter.from)});
+        sql.add("started_at >= ?", {StoredTimeText(filter.from)});
     if (filter.to.isValid())
-        sql.add("started_at < ?", {TimeText(filter.to)});
+        sql.add("started_at < ?", {StoredTimeText(filter.to)});
     if (!filter.operation.isEmpty())
         sql.add("operation = ?", {filter.operation});
     if (filter.outcome)
@@ -455,8 +369,8 @@ FilterSql FilterTerms(const JournalFilter& filter)
 
 } // namespace
 
-SqliteJournalStore::SqliteJournalStore(const QString& fileName)
-    : db_(std::make_unique<Database>(fileName, false))
+SqliteJournalStore::SqliteJournalStore(const QString& fileName, Kind kind)
+    : db_(std::make_unique<Database>(fileName, kind == Kind::archive))
 {
 }
 
@@ -467,19 +381,26 @@ int SqliteJournalStore::schemaVersion()
     return int(Migrations.size());
 }
 
-qint64 SqliteJournalStore::begin(const ExchangeStart& start, const QDateTime& at, const RowOrigin& origin)
+namespace {
+
+// The row of a new exchange and its request, inside the caller's transaction.
+qint64 InsertExchange(const SqliteJournalStore::Database& db, const ExchangeStart& start, const QDateTime& at,
+                      const RowOrigin& origin)
 {
-    Database::Transaction transaction(*db_, Purpose::write);
     Statement row(
-        *db_,
+        db,
         "INSERT INTO exchange (run_id, operation, started_at, service, soap_action, outcome, "
         "supplier_bill_id, amount, payment_date, payer_identifier, package_id, smev_message_id, "
         "order_id, message_guid, status_code, record_count, signer_container, signer_serial, "
-        "signer_subject, host, user_name, program_version, owner_boot, owner_pid, owner_start) "
-        "VALUES (?, ?, ?, ?, ?, 'sending', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+        "signer_subject, host, user_name, program_version, owner_boot, owner_pid, owner_start, origin) "
+        "VALUES (?, ?, ?, ?, ?, 'sending', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
         Purpose::write);
     const ExchangeIdentifiers& ids = start.identifiers;
-    row.next(start.runId).next(start.operation).next(TimeText(at)).next(start.service).next(start.soapAction);
+    row.next(start.runId)
+        .next(start.operation)
+        .next(StoredTimeText(at))
+        .next(start.service)
+        .next(start.soapAction);
     row.nextOrNull(ids.supplierBillId).next(ids.amountKopecks).nextOrNull(ids.paymentDate);
     row.nextOrNull(ids.payerIdentifier).nextOrNull(ids.packageId).nextOrNull(ids.smevMessageId);
     row.nextOrNull(ids.orderId).nextOrNull(ids.messageGuid).nextOrNull(ids.statusCode).next(ids.recordCount);
@@ -488,11 +409,12 @@ qint64 SqliteJournalStore::begin(const ExchangeStart& start, const QDateTime& at
         .next(start.signer.certificateSubject);
     row.next(origin.host).next(origin.user).next(origin.programVersion);
     row.next(origin.owner.bootId).next(origin.owner.pid).next(origin.owner.startTicks);
+    row.next(NewOriginKey());
     row.step();
-    const qint64 id = sqlite3_last_insert_rowid(db_->handle());
+    const qint64 id = sqlite3_last_insert_rowid(db.handle());
 
-    const EncodedBody request = Encode(start.request);
-    Statement body(*db_,
+    const EncodedBody request = EncodeBody(start.request);
+    Statement body(db,
                    "INSERT INTO exchange_body (exchange_id, request_encoding, request, time_stamp_token) "
                    "VALUES (?, ?, ?, ?)",
                    Purpose::write);
@@ -502,8 +424,54 @@ qint64 SqliteJournalStore::begin(const ExchangeStart& start, const QDateTime& at
     else
         body.bindBlob(4, start.timeStampToken);
     body.step();
+    return id;
+}
+
+std::optional<RepeatedExchange> FindRepeat(const SqliteJournalStore::Database& db, const RepeatQuery& query)
+{
+    QByteArray sql = "SELECT id, started_at, outcome, package_id, message_guid FROM exchange "
+                     "WHERE operation = ? AND outcome IN ('accepted', 'unknown', 'sending')";
+    const bool payment = query.operation == u"payment";
+    // `IS` so that an unknown payer matches an unknown payer: the same payment either way.
+    sql +=
+        payment ? " AND supplier_bill_id = ? AND amount IS ? AND payer_identifier IS ?" : " AND order_id = ?";
+    sql += " ORDER BY started_at DESC, id DESC LIMIT 1";
+    Statement row(db, sql, Purpose::read);
+    row.bind(1, query.operation);
+    if (payment)
+        row.bind(2, query.supplierBillId).bind(3, query.amountKopecks).bindOrNull(4, query.payerIdentifier);
+    else
+        row.bind(2, query.orderId);
+    if (!row.step())
+        return std::nullopt;
+    return RepeatedExchange{row.integer(0), StoredTime(row.text(1)),
+                            OutcomeFromName(row.text(2)).value_or(ExchangeOutcome::unknown), row.text(3),
+                            row.text(4)};
+}
+
+} // namespace
+
+qint64 SqliteJournalStore::begin(const ExchangeStart& start, const QDateTime& at, const RowOrigin& origin)
+{
+    Database::Transaction transaction(*db_, Purpose::write);
+    const qint64 id = InsertExchange(*db_, start, at, origin);
     transaction.commit();
     return id;
+}
+
+GuardedBegin SqliteJournalStore::beginUnlessRepeated(const ExchangeStart& start, const RepeatQuery& query,
+                                                     std::optional<qint64> acknowledged, const QDateTime& at,
+                                                     const RowOrigin& origin)
+{
+    // BEGIN IMMEDIATE takes the file's write lock before the search: another program's guard waits
+    // until this row is committed, and then finds it.
+    Database::Transaction transaction(*db_, Purpose::write);
+    std::optional<RepeatedExchange> repeat = FindRepeat(*db_, query);
+    if (repeat && repeat->id != acknowledged)
+        return {0, std::move(repeat)};
+    const qint64 id = InsertExchange(*db_, start, at, origin);
+    transaction.commit();
+    return {id, std::nullopt};
 }
 
 void SqliteJournalStore::complete(qint64 id, const ExchangeEnd& end, const QDateTime& at)
@@ -522,7 +490,7 @@ void SqliteJournalStore::complete(qint64 id, const ExchangeEnd& end, const QDate
                   "WHERE id = ? AND outcome = 'sending'",
                   Purpose::write);
     const ExchangeIdentifiers& ids = end.identifiers;
-    row.next(TimeText(at));
+    row.next(StoredTimeText(at));
     row.next(end.httpStatus ? std::optional<qint64>(*end.httpStatus) : std::nullopt);
     row.next(OutcomeName(end.outcome)).next(end.code).next(end.text);
     row.nextOrNull(ids.supplierBillId).next(ids.amountKopecks).nextOrNull(ids.paymentDate);
@@ -533,7 +501,7 @@ void SqliteJournalStore::complete(qint64 id, const ExchangeEnd& end, const QDate
     if (sqlite3_changes(db_->handle()) != 1)
         db_->fail(Purpose::write, QStringLiteral("exchange %1 is not being sent").arg(id));
 
-    const EncodedBody reply = Encode(end.reply);
+    const EncodedBody reply = EncodeBody(end.reply);
     Statement body(*db_, "UPDATE exchange_body SET reply_encoding = ?, reply = ? WHERE exchange_id = ?",
                    Purpose::write);
     body.bind(1, QString::fromLatin1(reply.encoding)).bindBlob(2, reply.bytes).bind(3, id);
@@ -574,24 +542,7 @@ qsizetype SqliteJournalStore::abandonSending(const std::function<bool(const Proc
 
 std::optional<RepeatedExchange> SqliteJournalStore::findRepeat(const RepeatQuery& query)
 {
-    QByteArray sql = "SELECT id, started_at, outcome, package_id, message_guid FROM exchange "
-                     "WHERE operation = ? AND outcome IN ('accepted', 'unknown', 'sending')";
-    const bool payment = query.operation == u"payment";
-    // `IS` so that an unknown payer matches an unknown payer: the same payment either way.
-    sql +=
-        payment ? " AND supplier_bill_id = ? AND amount IS ? AND payer_identifier IS ?" : " AND order_id = ?";
-    sql += " ORDER BY started_at DESC, id DESC LIMIT 1";
-    Statement row(*db_, sql, Purpose::read);
-    row.bind(1, query.operation);
-    if (payment)
-        row.bind(2, query.supplierBillId).bind(3, query.amountKopecks).bindOrNull(4, query.payerIdentifier);
-    else
-        row.bind(2, query.orderId);
-    if (!row.step())
-        return std::nullopt;
-    return RepeatedExchange{row.integer(0), TimeOf(row.text(1)),
-                            OutcomeFromName(row.text(2)).value_or(ExchangeOutcome::unknown), row.text(3),
-                            row.text(4)};
+    return FindRepeat(*db_, query);
 }
 
 JournalPage SqliteJournalStore::page(const JournalFilter& filter, const std::optional<JournalCursor>& after,
@@ -600,12 +551,12 @@ JournalPage SqliteJournalStore::page(const JournalFilter& filter, const std::opt
     FilterSql sql = FilterTerms(filter);
     if (after) {
         // Keyset paging: the index on the start time goes straight to the next page, however far.
-        const QString started = TimeText(after->started);
+        const QString started = StoredTimeText(after->started);
         sql.add("started_at <= ? AND (started_at < ? OR id < " + QByteArray::number(after->id) + ')',
                 {started, started});
     }
     Statement rows(*db_,
-                   QByteArray("SELECT ") + RecordColumns + " FROM exchange" + sql.where +
+                   QByteArray("SELECT ") + StoredRecordColumns + " FROM exchange" + sql.where +
                        " ORDER BY started_at DESC, id DESC LIMIT " + QByteArray::number(limit + 1),
                    Purpose::read);
     sql.bind(rows);
@@ -616,7 +567,7 @@ JournalPage SqliteJournalStore::page(const JournalFilter& filter, const std::opt
             page.next = JournalCursor{last.started, last.id};
             break;
         }
-        page.rows.append(ReadRecord(rows));
+        page.rows.append(ReadStoredRecord(rows));
     }
     return page;
 }
@@ -643,24 +594,20 @@ std::optional<qint64> SqliteJournalStore::lastOfRun(const QString& runId)
 std::optional<ExchangeRecord> SqliteJournalStore::exchange(qint64 id)
 {
     Statement row(*db_,
-                  QByteArray("SELECT ") + RecordColumns +
+                  QByteArray("SELECT ") + StoredRecordColumns +
                       ", b.request_encoding, b.request, b.reply_encoding, b.reply, b.time_stamp_token "
                       "FROM exchange LEFT JOIN exchange_body b ON b.exchange_id = exchange.id WHERE id = ?",
                   Purpose::read);
     row.bind(1, id);
     if (!row.step())
         return std::nullopt;
-    ExchangeRecord record = ReadRecord(row);
-    const int first = 27;
+    ExchangeRecord record = ReadStoredRecord(row);
+    const int first = StoredRecordColumnCount;
     const auto decode = [&](int column) -> QByteArray {
-        const QString encoding = row.text(column);
-        const QByteArray stored = row.blob(column + 1);
-        if (encoding != u"zlib")
-            return stored;
-        QByteArray bytes = qUncompress(stored);
-        if (bytes.isEmpty())
+        std::optional<QByteArray> bytes = DecodeBody(row.text(column), row.blob(column + 1));
+        if (!bytes)
             db_->fail(Purpose::read, QStringLiteral("the bytes of exchange %1 are damaged").arg(id));
-        return bytes;
+        return *std::move(bytes);
     };
     record.request = decode(first);
     record.reply = decode(first + 2);
@@ -697,7 +644,7 @@ qint64 SqliteJournalStore::archive(const QDateTime& before, const QString& archi
         ~Detach() { sqlite3_exec(db.handle(), "DETACH DATABASE archive", nullptr, nullptr, nullptr); }
     } detach{*db_};
     db_->exec("PRAGMA archive.synchronous = FULL", Purpose::write);
-    const QString until = TimeText(before);
+    const QString until = StoredTimeText(before);
     const QByteArray moving = "SELECT id FROM main.exchange WHERE started_at < ?1 AND outcome <> 'sending'";
 
     {
@@ -754,4 +701,59 @@ qint64 SqliteJournalStore::archive(const QDateTime& before, const QString& archi
         db_->fail(Purpose::write, QStringLiteral("the archive does not hold every exchange it should"));
     transaction.commit();
     return moved;
+}
+
+qint64 SqliteJournalStore::import(const QList<ExchangeRecord>& records, bool keepIds)
+{
+    Database::Transaction transaction(*db_, Purpose::write);
+    Statement known(*db_, "SELECT origin FROM exchange WHERE id = ? OR origin = ?", Purpose::write);
+    QByteArray placeholders = "?";
+    for (int i = 1; i < StoredRecordColumnCount + 3; ++i)
+        placeholders += ", ?";
+    Statement row(*db_,
+                  QByteArray("INSERT INTO exchange (") + StoredRecordColumns +
+                      ", owner_boot, owner_pid, owner_start) VALUES (" + placeholders + ')',
+                  Purpose::write);
+    Statement body(
+        *db_,
+        "INSERT INTO exchange_body (exchange_id, request_encoding, request, reply_encoding, reply, "
+        "time_stamp_token) VALUES (?, ?, ?, ?, ?, ?)",
+        Purpose::write);
+    qint64 added = 0;
+    for (const ExchangeRecord& record : records) {
+        if (record.origin.isEmpty() || record.outcome == ExchangeOutcome::sending)
+            db_->fail(Purpose::write, QStringLiteral("exchange %1 cannot be copied").arg(record.id));
+        known.reset();
+        known.bind(1, keepIds ? record.id : qint64(0)).bind(2, record.origin);
+        if (known.step()) {
+            if (known.text(0) == record.origin)
+                continue;
+            db_->fail(Purpose::write,
+                      QStringLiteral("the journal holds another exchange under number %1").arg(record.id));
+        }
+        const QVariantList values = StoredRecordValues(record);
+        row.reset();
+        for (int i = 0; i < StoredRecordColumnCount; ++i)
+            row.bind(i + 1, values[i]);
+        if (!keepIds)
+            row.bindNull(1);
+        // The process that sent it means nothing in another journal: it is finished.
+        row.bind(StoredRecordColumnCount + 1, QString()).bind(StoredRecordColumnCount + 2, qint64(0));
+        row.bind(StoredRecordColumnCount + 3, qint64(0));
+        row.step();
+        const EncodedBody request = EncodeBody(record.request);
+        const EncodedBody reply = EncodeBody(record.reply);
+        body.reset();
+        body.bind(1, qint64(sqlite3_last_insert_rowid(db_->handle())));
+        body.bind(2, QString::fromLatin1(request.encoding)).bindBlob(3, request.bytes);
+        body.bind(4, QString::fromLatin1(reply.encoding)).bindBlob(5, reply.bytes);
+        if (record.timeStampToken.isEmpty())
+            body.bindNull(6);
+        else
+            body.bindBlob(6, record.timeStampToken);
+        body.step();
+        ++added;
+    }
+    transaction.commit();
+    return added;
 }

@@ -1,11 +1,12 @@
 #include "sandbox/DemoData.h"
+#include "sandbox/SandboxError.h"
+
+#include "foundation/KeyValueFile.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
-#include <stdexcept>
 
 namespace {
 
@@ -40,7 +41,7 @@ DemoCharge ReadCharge(const QJsonObject& object)
                       Str(object, "kbk"),
                       Str(object, "oktmo")};
     if (charge.supplierBillId.isEmpty() || charge.payer.isEmpty())
-        throw std::runtime_error("a charge without supplierBillID or payer");
+        throw ESandboxError(QStringLiteral("a charge without supplierBillID or payer"));
     return charge;
 }
 
@@ -77,7 +78,7 @@ DemoAccountMonth ReadAccountMonth(const QJsonObject& object)
         account.services.append({Str(service, "id"), Str(service, "name"), Int(service, "amount")});
     }
     if (account.unifiedAccountNumber.isEmpty())
-        throw std::runtime_error("payment documents without unifiedAccountNumber");
+        throw ESandboxError(QStringLiteral("payment documents without unifiedAccountNumber"));
     return account;
 }
 
@@ -88,22 +89,18 @@ DemoData LoadDemoData(const QString& path)
     // The shipped set lives in the library's resources, which a static library has to register.
     Q_INIT_RESOURCE(DemoData);
     const QString source = path.isEmpty() ? QStringLiteral(":/sandbox/demo-data.json") : path;
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(source, file.errorString()).toStdString());
     QJsonParseError error;
-    const QJsonDocument json = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument json = QJsonDocument::fromJson(ReadFileBytes(source, kLargeFileLimit), &error);
     if (!json.isObject())
-        throw std::runtime_error(
-            QStringLiteral("%1: not a JSON object (%2)").arg(source, error.errorString()).toStdString());
+        throw ESandboxError(QStringLiteral("%1: not a JSON object (%2)").arg(source, error.errorString()));
     DemoData data;
     try {
         for (const QJsonValue& value : json.object().value(QLatin1String("charges")).toArray())
             data.charges.append(ReadCharge(value.toObject()));
         for (const QJsonValue& value : json.object().value(QLatin1String("paymentDocuments")).toArray())
             data.accounts.append(ReadAccountMonth(value.toObject()));
-    } catch (const std::runtime_error& e) {
-        throw std::runtime_error(source.toStdString() + ": " + e.what());
+    } catch (const ESandboxError& e) {
+        throw ESandboxError(source + QStringLiteral(": ") + e.message());
     }
     return data;
 }

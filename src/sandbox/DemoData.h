@@ -44,6 +44,6 @@ struct DemoData {
     QList<DemoAccountMonth> accounts;
 };
 
-// The data set in `path`, or the shipped one when `path` is empty. Raises std::runtime_error naming
+// The data set in `path`, or the shipped one when `path` is empty. Raises ESandboxError naming
 // what is wrong with the file.
 DemoData LoadDemoData(const QString& path = {});

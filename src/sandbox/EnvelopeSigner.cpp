@@ -1,8 +1,7 @@
 #include "sandbox/EnvelopeSigner.h"
+#include "sandbox/SandboxError.h"
 
 #include "smev/SignatureVerifier.h"
-
-#include <stdexcept>
 
 namespace {
 
@@ -12,7 +11,7 @@ constexpr char DsigNs[] = "http://www.w3.org/2000/09/xmldsig#";
 
 [[noreturn]] void Fail(const char* what)
 {
-    throw std::runtime_error(std::string(what) + "\n" + TakeOpenSslErrors().toStdString());
+    throw ESandboxError(QLatin1String(what) + u'\n' + TakeOpenSslErrors());
 }
 
 } // namespace
@@ -69,7 +68,7 @@ QByteArray SignedSoapEnvelope(const QString& bodyContent, const QByteArray& cert
     QByteArray envelope = text.toUtf8();
     const QByteArray body = ExclusiveCanonicalForm(envelope, SoapNs, "Body");
     if (body.isEmpty())
-        throw std::runtime_error("the reply is not well-formed XML");
+        throw ESandboxError(QStringLiteral("the reply is not well-formed XML"));
     // The markers stand in the header, before any content a request could have put in the Body.
     envelope.replace(envelope.indexOf("@DIGEST@"), 8, Gost94Hash(body).toBase64());
     const QByteArray signedInfo = ExclusiveCanonicalForm(envelope, DsigNs, "SignedInfo");

@@ -11,7 +11,7 @@
 #include <QString>
 
 // The complete envelope (with its XML declaration) around `bodyContent`, the XML of the Body's
-// content, signed with `key` whose certificate is `certificateDer`. Raises std::runtime_error
+// content, signed with `key` whose certificate is `certificateDer`. Raises ESandboxError
 // when the content is not well-formed or the key cannot sign.
 QByteArray SignedSoapEnvelope(const QString& bodyContent, const QByteArray& certificateDer, EVP_PKEY* key);
 

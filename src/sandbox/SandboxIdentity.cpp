@@ -1,6 +1,8 @@
 #include "sandbox/SandboxIdentity.h"
+#include "sandbox/SandboxError.h"
 
 #include "foundation/AtomicFileWriter.h"
+#include "foundation/KeyValueFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,15 +11,13 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
-#include <stdexcept>
-
 namespace {
 
 constexpr char kStep[] = "sandbox identity";
 
 [[noreturn]] void Fail(const QString& what)
 {
-    throw std::runtime_error((what + QLatin1Char('\n') + TakeOpenSslErrors()).toStdString());
+    throw ESandboxError(what + QLatin1Char('\n') + TakeOpenSslErrors());
 }
 
 void AddExtension(X509* certificate, X509* issuer, int nid, const char* value)
@@ -82,10 +82,7 @@ QByteArray Pem(X509* certificate)
 
 QByteArray ReadFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
-    return file.readAll();
+    return ReadFileBytes(path);
 }
 
 EvpPkeyPtr ReadKey(const QString& path)
@@ -144,7 +141,7 @@ SandboxIdentity MakeSandboxIdentity(int days)
 X509Ptr IssueSubscriberCertificate(const SandboxIdentity& identity, EVP_PKEY* key, const char* commonName)
 {
     if (!identity.caKey)
-        throw std::runtime_error("the identity does not hold its authority's key");
+        throw ESandboxError(QStringLiteral("the identity does not hold its authority's key"));
     return Issue(key, commonName, identity.caCertificate.get(), identity.caKey.get(), 30);
 }
 
@@ -165,7 +162,7 @@ SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder)
         return identity;
     }
     if (!QDir().mkpath(folder))
-        throw std::runtime_error(QStringLiteral("cannot make the folder %1").arg(folder).toStdString());
+        throw ESandboxError(QStringLiteral("cannot make the folder %1").arg(folder));
     SandboxIdentity identity = MakeSandboxIdentity();
     // The keys last: a folder cut short by a failure has no complete set and is made again.
     WriteFileAtomically(dir.filePath(QStringLiteral("ca.pem")), identity.caCertificatePem());

@@ -27,10 +27,10 @@ struct SandboxIdentity {
 SandboxIdentity MakeSandboxIdentity(int days = 365);
 
 // Another certificate of the identity's authority, for `key`, fit for signing documents. Raises
-// std::runtime_error for an identity without the authority's key.
+// ESandboxError for an identity without the authority's key.
 X509Ptr IssueSubscriberCertificate(const SandboxIdentity& identity, EVP_PKEY* key, const char* commonName);
 
 // The identity kept in `folder`: read when the folder has it, otherwise made and written there
-// (each file replaced as a whole). Raises std::runtime_error, or EFileWriteError for a file that
+// (each file replaced as a whole). Raises ESandboxError, or EFileWriteError for a file that
 // cannot be written, when it can be neither.
 SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder);

@@ -1,8 +1,11 @@
 #include "sandbox/SandboxServer.h"
+#include "sandbox/SandboxError.h"
 
 #include "sandbox/TimeStampAuthority.h"
 
 #include "foundation/AtomicFileWriter.h"
+#include "foundation/KeyValueFile.h"
+#include "foundation/TrustedCertificates.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -56,8 +59,8 @@ struct SandboxServer::Impl {
                 .arg(operation.isEmpty() ? QStringLiteral("unknown") : operation, QLatin1String(what));
         try {
             WriteFileAtomically(QDir(options.dumpFolder).filePath(name), bytes);
-        } catch (const std::exception& e) {
-            Log(operation, QStringLiteral("dump failed: ") + QString::fromUtf8(e.what()), {});
+        } catch (const Exception& e) {
+            Log(operation, QStringLiteral("dump failed: ") + e.message(), {});
         }
     }
 
@@ -69,13 +72,13 @@ struct SandboxServer::Impl {
         try {
             reply = service->handle(QString::fromStdString(request.path),
                                     QByteArray::fromStdString(request.get_header_value("SOAPAction")), body);
-        } catch (const std::exception& e) {
+        } catch (...) {
             // A request the sandbox could not answer must not stop it.
+            const QString error = ErrorText(std::current_exception());
             reply.status = 500;
             reply.body = service->signedFault(QStringLiteral("SMEV-100099"),
-                                              QStringLiteral("Внутренняя ошибка песочницы: ") +
-                                                  QString::fromUtf8(e.what()));
-            reply.verdict = QStringLiteral("failed ") + QString::fromUtf8(e.what());
+                                              QStringLiteral("Внутренняя ошибка песочницы: ") + error);
+            reply.verdict = QStringLiteral("failed ") + error;
         }
         Dump(number, reply.operation, "request", body);
         Log(reply.operation, reply.verdict, reply.identifiers);
@@ -94,6 +97,8 @@ struct SandboxServer::Impl {
 SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>())
 {
     F->options = std::move(options);
+    for (const QString& file : F->options.trustFiles)
+        F->options.trusted += ReadTrustedCertificates(file);
     F->identity = F->options.identityFolder.isEmpty() ? MakeSandboxIdentity()
                                                       : LoadOrMakeSandboxIdentity(F->options.identityFolder);
     F->service =
@@ -106,19 +111,22 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
             return F->identity.timeStampKey.get();
         }()));
     if (!F->options.dumpFolder.isEmpty() && !QDir().mkpath(F->options.dumpFolder))
-        throw std::runtime_error("cannot make the dump folder " + F->options.dumpFolder.toStdString());
+        throw ESandboxError(QStringLiteral("cannot make the dump folder ") + F->options.dumpFolder);
 
     if (F->options.tlsCertificate.isEmpty() != F->options.tlsKey.isEmpty())
-        throw std::runtime_error("TLS needs both a certificate and a key");
+        throw ESandboxError(QStringLiteral("TLS needs both a certificate and a key"));
     if (F->options.tlsCertificate.isEmpty()) {
         F->server = std::make_unique<httplib::Server>();
     } else {
+        // OpenSSL reads these itself, without a bound; a device or a huge file is refused first.
+        ReadFileBytes(F->options.tlsCertificate);
+        ReadFileBytes(F->options.tlsKey);
         const std::string certificate = F->options.tlsCertificate.toStdString();
         const std::string key = F->options.tlsKey.toStdString();
         auto server = std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str());
         if (!server->is_valid())
-            throw std::runtime_error("cannot serve TLS with the certificate " + certificate +
-                                     " and the key " + key);
+            throw ESandboxError(QStringLiteral("cannot serve TLS with the certificate %1 and the key %2")
+                                    .arg(F->options.tlsCertificate, F->options.tlsKey));
         F->server = std::move(server);
     }
 
@@ -134,25 +142,33 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
                 impl->authority->respond(QByteArray::fromStdString(request.body)).toStdString(),
                 "application/timestamp-reply");
             impl->Log(QStringLiteral("timestamp"), QStringLiteral("answered"), {});
-        } catch (const std::exception& e) {
+        } catch (...) {
             response.status = 500;
-            impl->Log(QStringLiteral("timestamp"), QStringLiteral("failed ") + QString::fromUtf8(e.what()),
-                      {});
+            impl->Log(QStringLiteral("timestamp"),
+                      QStringLiteral("failed ") + ErrorText(std::current_exception()), {});
         }
     });
     F->server->Get("/sandbox/certificate", [impl](const httplib::Request&, httplib::Response& response) {
         response.set_content(impl->identity.signerChainPem().toStdString(), "application/x-pem-file");
     });
     F->server->Post("/sandbox/fault", [impl](const httplib::Request& request, httplib::Response& response) {
+        QStringList lines;
+        for (const QString& line : QString::fromStdString(request.body).split(u'\n', Qt::SkipEmptyParts))
+            if (!line.trimmed().isEmpty())
+                lines << line.trimmed();
         try {
-            for (const QString& line : QString::fromStdString(request.body).split(u'\n', Qt::SkipEmptyParts))
-                impl->service->setFault(line.trimmed());
+            impl->service->setFaults(lines);
             response.set_content("ok\n", "text/plain; charset=utf-8");
-            impl->Log(QStringLiteral("control"),
-                      QStringLiteral("fault ") + QString::fromStdString(request.body).trimmed(), {});
-        } catch (const std::invalid_argument& e) {
+            impl->Log(QStringLiteral("control"), QStringLiteral("fault ") + lines.join(u' '), {});
+        } catch (const ESandboxUsageError&) {
+            // What was sent is not repeated: whatever a caller posts must not come back as the
+            // sandbox's own words.
             response.status = 400;
-            response.set_content(std::string(e.what()) + "\n", "text/plain; charset=utf-8");
+            response.set_content("not OPERATION=KIND lines (OPERATION: payment, status, charges, details, "
+                                 "notification, cancellation, state or all; KIND: soap-fault, http-error, "
+                                 "negative, no-reply, processing or none); nothing was changed\n",
+                                 "text/plain; charset=utf-8");
+            impl->Log(QStringLiteral("control"), QStringLiteral("fault refused"), {});
         }
     });
     F->server->set_payload_max_length(size_t(F->options.maxBody));
@@ -171,13 +187,22 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
     });
     // An idle kept-alive connection would hold the server's stop for the whole keep-alive time.
     F->server->set_keep_alive_timeout(1);
+    // httplib's default also sets SO_REUSEPORT, with which a second sandbox on a busy port binds and
+    // takes half of the other's connections. SO_REUSEADDR alone only allows a restart right after a stop.
+    F->server->set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<char*>(&yes), sizeof(yes));
+    });
 
     const std::string host = F->options.host.toStdString();
     F->port = F->options.port == 0 ? F->server->bind_to_any_port(host)
                                    : (F->server->bind_to_port(host, F->options.port) ? F->options.port : -1);
     if (F->port <= 0)
-        throw std::runtime_error(
-            QStringLiteral("cannot listen on %1:%2").arg(F->options.host).arg(F->options.port).toStdString());
+        throw ESandboxError(QStringLiteral("cannot listen on %1:%2: the port is in use or the address is "
+                                           "not this machine's; choose another with --port (0: any free "
+                                           "one)")
+                                .arg(F->options.host)
+                                .arg(F->options.port));
     F->thread = std::thread([impl] { impl->server->listen_after_bind(); });
     while (!F->server->is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -15,8 +15,11 @@
 
 struct SandboxOptions {
     QString host = QStringLiteral("127.0.0.1");
-    int port = 8791;        // 0: a free port
-    QByteArray trusted;     // the certificates the signers' must be issued by; empty: any GOST certificate
+    int port = 8791;    // 0: a free port
+    QByteArray trusted; // the certificates the signers' must be issued by; empty: any GOST certificate
+    // Files whose certificates are added to `trusted`; one that cannot be read or holds no
+    // certificate stops the start, since trusting nothing would accept any signer.
+    QStringList trustFiles;
     QString dataFile;       // empty: the shipped demo data
     QString dumpFolder;     // not empty: every request and reply is kept there
     QString identityFolder; // not empty: the sandbox's keys are kept there
@@ -33,7 +36,7 @@ struct SandboxOptions {
 
 class SandboxServer final {
   public:
-    // Listens once constructed; raises std::runtime_error when the address cannot be bound or the
+    // Listens once constructed; raises ESandboxError when the address cannot be bound or the
     // data, the identity or a fault cannot be read.
     explicit SandboxServer(SandboxOptions options);
     // Stops listening, releases answers held back and waits for the server's threads.

@@ -1,4 +1,5 @@
 #include "sandbox/SandboxService.h"
+#include "sandbox/SandboxError.h"
 
 #include "foundation/Exceptions.h"
 #include "foundation/GostOpenSsl.h"
@@ -14,7 +15,6 @@
 #include <openssl/ts.h>
 
 #include <functional>
-#include <stdexcept>
 
 namespace {
 
@@ -34,10 +34,10 @@ struct Refusal {
     QString reason;
 };
 
-class RefusalError final : public std::runtime_error {
+class RefusalError final : public Exception {
   public:
     RefusalError(const char* code, const QString& reason)
-        : std::runtime_error(code), refusal{QLatin1String(code), reason}
+        : Exception(QLatin1String(code)), refusal{QLatin1String(code), reason}
     {
     }
     Refusal refusal;
@@ -236,22 +236,32 @@ SandboxService::SandboxService(DemoData data, const SandboxIdentity& identity, Q
 
 void SandboxService::setFault(const QString& assignment)
 {
-    const qsizetype equals = assignment.indexOf(u'=');
-    const QString operationName = assignment.left(equals).trimmed();
-    const std::optional<SandboxFault> fault = FaultByName(assignment.mid(equals + 1).trimmed());
-    const std::optional<SandboxOperation> operation = OperationByName(operationName);
-    if (equals < 0 || !fault || (!operation && operationName != u"all"))
-        throw std::invalid_argument(
-            QStringLiteral(
-                "\"%1\" is not OPERATION=KIND (OPERATION: payment, status, charges, details, "
-                "notification, cancellation, state or all; KIND: soap-fault, http-error, negative, "
-                "no-reply, processing or none)")
-                .arg(assignment)
-                .toStdString());
+    setFaults({assignment});
+}
+
+void SandboxService::setFaults(const QStringList& assignments)
+{
+    // An operation of none stands for all of them.
+    QList<std::pair<std::optional<SandboxOperation>, SandboxFault>> parsed;
+    for (const QString& assignment : assignments) {
+        const qsizetype equals = assignment.indexOf(u'=');
+        const QString operationName = assignment.left(equals).trimmed();
+        const std::optional<SandboxFault> fault = FaultByName(assignment.mid(equals + 1).trimmed());
+        const std::optional<SandboxOperation> operation = OperationByName(operationName);
+        if (equals < 0 || !fault || (!operation && operationName != u"all"))
+            throw ESandboxUsageError(
+                QStringLiteral(
+                    "\"%1\" is not OPERATION=KIND (OPERATION: payment, status, charges, details, "
+                    "notification, cancellation, state or all; KIND: soap-fault, http-error, negative, "
+                    "no-reply, processing or none)")
+                    .arg(assignment));
+        parsed.append({operation, *fault});
+    }
     std::lock_guard lock(FMutex);
-    for (SandboxOperation each : AllOperations)
-        if (!operation || *operation == each)
-            FFaults[each] = *fault;
+    for (const auto& [operation, fault] : parsed)
+        for (SandboxOperation each : AllOperations)
+            if (!operation || *operation == each)
+                FFaults[each] = fault;
 }
 
 SandboxReply SandboxService::handle(const QString& path, const QByteArray& soapAction, const QByteArray& body)

@@ -61,8 +61,10 @@ class SandboxService final {
     SandboxReply handle(const QString& path, const QByteArray& soapAction, const QByteArray& body);
 
     // "OPERATION=KIND", OPERATION a name of OperationName or "all", KIND a name of FaultName;
-    // the fault stays until "OPERATION=none". Raises std::invalid_argument for anything else.
+    // the fault stays until "OPERATION=none". Raises ESandboxUsageError for anything else.
     void setFault(const QString& assignment);
+    // Several assignments, all or none: one that cannot be read changes nothing.
+    void setFaults(const QStringList& assignments);
 
     // A SOAP 1.1 fault as the gateway sends it, signed like every other answer: faultcode is the
     // SMEV error code ("SMEV-" and six digits), faultstring the reason.

@@ -1,10 +1,9 @@
 #include "sandbox/TimeStampAuthority.h"
+#include "sandbox/SandboxError.h"
 
 #include <QString>
 
 #include <openssl/ts.h>
-
-#include <stdexcept>
 
 namespace {
 
@@ -16,7 +15,7 @@ using Asn1ObjectPtr = std::unique_ptr<ASN1_OBJECT, OpenSslDeleter<ASN1_OBJECT_fr
 
 [[noreturn]] void Fail(const QString& what)
 {
-    throw std::runtime_error((what + QLatin1Char('\n') + TakeOpenSslErrors()).toStdString());
+    throw ESandboxError(what + QLatin1Char('\n') + TakeOpenSslErrors());
 }
 
 ASN1_INTEGER* NextSerial(TS_RESP_CTX*, void* data)
@@ -36,7 +35,7 @@ TimeStampAuthority::TimeStampAuthority(X509Ptr certificate, EvpPkeyPtr key)
     : FCertificate(std::move(certificate)), FKey(std::move(key))
 {
     if (!FCertificate || !FKey)
-        throw std::invalid_argument("a time-stamp authority needs a certificate and a key");
+        throw ESandboxError(QStringLiteral("a time-stamp authority needs a certificate and a key"));
     FCertificateDer = CertificateDer(FCertificate.get());
 }
 

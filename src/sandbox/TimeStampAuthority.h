@@ -23,7 +23,7 @@ class TimeStampAuthority final {
     void setAcceptGost94(bool accept) { FAcceptGost94 = accept; }
 
     // The DER TimeStampResp for a DER TimeStampReq: a granted token, or OpenSSL's rejection.
-    // Raises std::runtime_error when the responder itself fails. Safe from several threads.
+    // Raises ESandboxError when the responder itself fails. Safe from several threads.
     QByteArray respond(const QByteArray& request) const;
 
   private:

@@ -46,13 +46,7 @@ QString BuildSmevHeader(ISOAPValues& values, bool declarePrefix)
     return message.always(content);
 }
 
-QString BuildSignedEnvelope(const QString& containerName, const QString& body)
-{
-    ContainerKey key(containerName);
-    return BuildSignedEnvelope(key, body);
-}
-
-QString BuildSignedEnvelope(ContainerKey& key, const QString& body)
+QString BuildSignedEnvelope(ContainerKey& key, const QString& body, IdentifierSource& ids)
 {
     // The declarations stand on the Body itself because exclusive canonicalisation renders them
     // there; the text written is then exactly the text a receiver digests.
@@ -74,10 +68,10 @@ QString BuildSignedEnvelope(ContainerKey& key, const QString& body)
     const QByteArray certificate = key.certificate();
 
     // Drawn one after the other: the order is what makes the Ids of one envelope ascend.
-    const QString certId = QStringLiteral("CertId-") + NextIdSuffix();
-    const QString keyId = QStringLiteral("KeyId-") + NextIdSuffix();
-    const QString strId = QStringLiteral("STRId-") + NextIdSuffix();
-    const QString signId = QStringLiteral("SignID-") + NextIdSuffix();
+    const QString certId = QStringLiteral("CertId-") + ids.NextIdSuffix();
+    const QString keyId = QStringLiteral("KeyId-") + ids.NextIdSuffix();
+    const QString strId = QStringLiteral("STRId-") + ids.NextIdSuffix();
+    const QString signId = QStringLiteral("SignID-") + ids.NextIdSuffix();
 
     const QString tokenReference =
         XmlTag(u"wsse:SecurityTokenReference")

@@ -3,6 +3,7 @@
 #include <QString>
 
 class ContainerKey;
+class IdentifierSource;
 class ISOAPValues;
 
 // The SMEV header block rev:Message, built from the header keys of the value source and marked as
@@ -14,7 +15,5 @@ QString BuildSmevHeader(ISOAPValues& values, bool declarePrefix);
 QString TestMsgElement(bool testMode);
 
 // The complete SOAP envelope: the request element as the Body, the Body signed with the key of
-// the container, the signer's certificate in the security header. The key overload signs with a key
-// read once for the whole operation.
-QString BuildSignedEnvelope(const QString& containerName, const QString& body);
-QString BuildSignedEnvelope(ContainerKey& key, const QString& body);
+// the container, the signer's certificate in the security header, its Ids drawn from `ids`.
+QString BuildSignedEnvelope(ContainerKey& key, const QString& body, IdentifierSource& ids);

@@ -16,8 +16,8 @@ bool IsTextPage(const QString& mediaType)
 
 } // namespace
 
-QByteArray PostSoapRequestBody(const QString& envelope, const QString& url, const QString& soapAction,
-                               THttpClient* http, const ServerTrust& trust)
+THttpReply PostSoapEnvelope(const QByteArray& envelope, const QString& url, const QString& soapAction,
+                            THttpClient* http, const ServerTrust& trust)
 {
     const QList<QByteArray> headers{
         QByteArray("SOAPAction: \"") + soapAction.toUtf8() + '"',
@@ -27,8 +27,11 @@ QByteArray PostSoapRequestBody(const QString& envelope, const QString& url, cons
     };
     std::optional<THttpClient> ownClient;
     THttpClient& client = http ? *http : ownClient.emplace();
-    const THttpReply reply = client.Post(url, envelope.toUtf8(), headers, trust);
+    return client.Post(url, envelope, headers, trust);
+}
 
+const QByteArray& SoapReplyBody(const THttpReply& reply, const QString& url)
+{
     // A SOAP fault comes with status 500 and is read from the body by the reply readers.
     if (reply.StatusCode >= 300 && reply.StatusCode != 500)
         throw ESOAPHTTPException(
@@ -39,8 +42,13 @@ QByteArray PostSoapRequestBody(const QString& envelope, const QString& url, cons
         throw ESOAPHTTPException(
             QStringLiteral("Received content of invalid Content-Type setting: %1 - SOAP expects \"text/xml\"")
                 .arg(reply.ContentType));
-
     return reply.Body;
+}
+
+QByteArray PostSoapRequestBody(const QString& envelope, const QString& url, const QString& soapAction,
+                               THttpClient* http, const ServerTrust& trust)
+{
+    return SoapReplyBody(PostSoapEnvelope(envelope.toUtf8(), url, soapAction, http, trust), url);
 }
 
 XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const QString& soapAction,

@@ -27,3 +27,9 @@ XmlDocument PostSoapRequest(const QString& envelope, const QString& url, const Q
 // The same exchange, returning the reply's bytes as they came, for a check of their signature.
 QByteArray PostSoapRequestBody(const QString& envelope, const QString& url, const QString& soapAction,
                                THttpClient* http = nullptr, const ServerTrust& trust = AnyServer());
+
+// The exchange in two halves, for a caller that keeps every reply as it came before judging it:
+// the post, whatever the status, and the check PostSoapRequestBody makes of what came back.
+THttpReply PostSoapEnvelope(const QByteArray& envelope, const QString& url, const QString& soapAction,
+                            THttpClient* http, const ServerTrust& trust);
+const QByteArray& SoapReplyBody(const THttpReply& reply, const QString& url);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "foundation/Exceptions.h"
 #include "foundation/HttpClient.h"
+#include "foundation/TextHelper.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,6 +20,8 @@ struct SoapRunOptions {
     QByteArray timeStampAuthorities;
     // The connection holder of the operation's exchanges; none means one for each call.
     THttpClient* http = nullptr;
+    // Where the messages' Ids come from: the session's source, so that they never repeat.
+    IdentifierSource* identifiers = nullptr;
 };
 
 // What the message builders and reply readers need from the window: the value of a key, and
@@ -36,3 +40,12 @@ class ISOAPValues {
     // The switches the messages are built under.
     virtual SoapRunOptions RunOptions() const { return {}; }
 };
+
+// The identifier source the values' run options name; a builder cannot number a message without one.
+inline IdentifierSource& MessageIdentifiers(const ISOAPValues& values)
+{
+    IdentifierSource* identifiers = values.RunOptions().identifiers;
+    if (!identifiers)
+        throw Exception(QStringLiteral("There is no identifier source for the message"));
+    return *identifiers;
+}

@@ -477,12 +477,11 @@ void CheckTimeStampReply(const QByteArray& reply)
     throw ETSPException(code, failureCode, statusText);
 }
 
-void TSPRequest(const QString& serverAddress, const QString& containerName, const QByteArray& data,
-                QByteArray& reply, THttpClient* http, const TimeStampTrust& trust)
+void TSPRequest(const QString& serverAddress, ContainerKey& key, const QByteArray& data, QByteArray& reply,
+                THttpClient* http, const TimeStampTrust& trust)
 {
-    const GostAlgorithm algorithm = ContainerAlgorithm(containerName);
-    QByteArray hash;
-    ContainerCrypt(containerName, &data, nullptr, nullptr, &hash);
+    const GostAlgorithm algorithm = key.algorithm();
+    const QByteArray hash = key.hash(data);
     const QByteArray request = BuildTimeStampRequest(hash, algorithm);
 
     THttpReply answer;

@@ -81,13 +81,13 @@ struct TimeStampTrust {
     QByteArray authorities; // PEM
 };
 
-// Hashes `data` with the container's provider, posts the request to `serverAddress` and fills
+// Hashes `data` with the container's key, posts the request to `serverAddress` and fills
 // `reply` with the whole TimeStampResp; returns normally only when the server granted it, stamped
 // exactly the hash sent with the algorithm asked for, and, when `trust` names authorities, signed
 // the token with a certificate they vouch for. The request goes through `http`, or through a
 // client of its own when there is none.
-void TSPRequest(const QString& serverAddress, const QString& containerName, const QByteArray& data,
-                QByteArray& reply, THttpClient* http = nullptr, const TimeStampTrust& trust = {});
+void TSPRequest(const QString& serverAddress, ContainerKey& key, const QByteArray& data, QByteArray& reply,
+                THttpClient* http = nullptr, const TimeStampTrust& trust = {});
 
 // The DER TSTInfo: the content of the OCTET STRING that follows id-ct-TSTInfo in the reply.
 QByteArray ExtractTSTInfo(const QByteArray& reply);

@@ -3,7 +3,7 @@
 #include "foundation/CryptHelper.h"
 #include "tsp/TSP.h"
 
-QString GetTimeStamp(const TimeStampSettings& settings, const QString& containerName, const QString& data,
+QString GetTimeStamp(const TimeStampSettings& settings, ContainerKey& key, const QString& data,
                      THttpClient* http)
 {
     if (!settings.enable)
@@ -11,7 +11,7 @@ QString GetTimeStamp(const TimeStampSettings& settings, const QString& container
     const QByteArray octets = data.toUtf8();
     try {
         QByteArray reply;
-        TSPRequest(settings.server, containerName, octets, reply, http, settings.trust);
+        TSPRequest(settings.server, key, octets, reply, http, settings.trust);
         return Base64Line(ExtractTSTInfo(reply));
     } catch (const Exception& e) {
         throw ETimeStampException(e.message());

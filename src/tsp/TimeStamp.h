@@ -16,7 +16,7 @@ struct TimeStampSettings {
 };
 
 // Base64 (one line) of the DER TSTInfo the time-stamp server returns for the UTF-8 octets of
-// `data`, or empty text when time stamping is off (nothing is sent then). The request goes through
-// `http`, or through a client of its own when there is none.
-QString GetTimeStamp(const TimeStampSettings& settings, const QString& containerName, const QString& data,
+// `data` hashed with the container's key, or empty text when time stamping is off (nothing is sent then). The
+// request goes through `http`, or through a client of its own when there is none.
+QString GetTimeStamp(const TimeStampSettings& settings, ContainerKey& key, const QString& data,
                      THttpClient* http = nullptr);

@@ -2,6 +2,7 @@
 
 #include "foundation/Convert.h"
 #include "foundation/TextHelper.h"
+#include "gisgmp/GisGmpCodes.h"
 
 #include <QDateTime>
 

@@ -1,7 +1,10 @@
 #include "values/ValueProvider.h"
 
+#include "foundation/Convert.h"
 #include "foundation/TextHelper.h"
 #include "foundation/XmlHelper.h"
+#include "gisgkx/GisGkxCodes.h"
+#include "gisgmp/GisGmpCodes.h"
 
 #include <span>
 
@@ -14,6 +17,12 @@ struct Inputs {
 
     QString Text(const char* control) const { return controls.ControlText(QLatin1StringView(control)); }
     int Index(const char* control) const { return controls.ControlIndex(QLatin1StringView(control)); }
+    QString NewGuidText() const
+    {
+        if (!state.Identifiers)
+            throw Exception(QStringLiteral("There is no identifier source for the message"));
+        return state.Identifiers->NewGuidText();
+    }
 };
 
 using ValueFunction = QString (*)(const Inputs&);
@@ -51,9 +60,9 @@ QString Text(const QString& text)
 {
     return XmlValueText(FieldValue(text));
 }
-QString Amount(const QString& text)
+QString Amount(const char* key, const QString& text)
 {
-    return XmlAmountText(FieldValue(text));
+    return AmountKopecksText(text, QLatin1String(key));
 }
 QString IntegerText(const QString& text)
 {
@@ -122,9 +131,9 @@ const Row GroupD[] = {
     {"PaymentBankName", [](const Inputs& in) { return Text(in.Text("edPaymentBankName")); }},
     {"PaymentBankCorrAccount", [](const Inputs& in) { return Text(in.Text("edPaymentBankCorrAccount")); }},
     {"PaymentBankBIK", [](const Inputs& in) { return Text(in.Text("edPaymentBankBIK")); }},
-    {"EntityID", [](const Inputs&) { return Text(QStringLiteral("A_") + NewGuidText()); }},
+    {"EntityID", [](const Inputs& in) { return Text(QStringLiteral("A_") + in.NewGuidText()); }},
     {"Narrative", [](const Inputs& in) { return Text(in.Text("mmNarrative")); }},
-    {"Amount", [](const Inputs& in) { return Amount(in.Text("edAmount")); }},
+    {"Amount", [](const Inputs& in) { return Amount("Amount", in.Text("edAmount")); }},
     {"PaymentDate", [](const Inputs& in) { return DateTime(in.Text("edPaymentDate")); }},
     {"BudgetStatus", [](const Inputs& in) { return Text(in.Text("cbBudgetIndexStatus")); }},
     {"BudgetPaymentType", [](const Inputs&) { return QString(); }},
@@ -173,7 +182,8 @@ const Row GroupD[] = {
     {"DocDispatchDate", [](const Inputs& in) { return Date(in.Text("edDocDispatchDate")); }},
     {"PartialPaytNo", [](const Inputs& in) { return Text(in.Text("edPartialPaytNo")); }},
     {"PartialTransKind", [](const Inputs& in) { return Text(in.Text("cbPartialTransKind")); }},
-    {"PartialSumResidualPayt", [](const Inputs& in) { return Amount(in.Text("edPartialSumResidualPayt")); }},
+    {"PartialSumResidualPayt",
+     [](const Inputs& in) { return Amount("PartialSumResidualPayt", in.Text("edPartialSumResidualPayt")); }},
     {"PartialAccDocNo", [](const Inputs& in) { return Text(in.Text("edPartialAccDocNo")); }},
     {"PartialAccDocDate", [](const Inputs& in) { return Date(in.Text("edPartialAccDocDate")); }},
     {"Priority", [](const Inputs& in) { return Text(in.Text("cbPriority")); }},
@@ -229,9 +239,9 @@ QString OrderID(const Inputs& in)
     return Raw(MakeOrderID(in.Text("edSubSystem2"), in.Text("edOrderDate"), in.Text("edOrderNum")));
 }
 
-QString TransportGUID(const Inputs&)
+QString TransportGUID(const Inputs& in)
 {
-    return NewGuidText();
+    return in.NewGuidText();
 }
 
 // GIS ZhKH payment tab, notification of order execution; the kind is the order type.
@@ -256,7 +266,7 @@ const Row GroupG[] = {
     {"OrderID", OrderID},
     {"OrderDate", [](const Inputs& in) { return Date(in.Text("edOrderDate")); }},
     {"OrderNum", [](const Inputs& in) { return Text(in.Text("edOrderNum")); }},
-    {"Amount", [](const Inputs& in) { return Amount(in.Text("edAmount2")); }},
+    {"Amount", [](const Inputs& in) { return Amount("Amount", in.Text("edAmount2")); }},
     {"PaymentPurpose", [](const Inputs& in) { return Text(in.Text("mmPaymentPurpose")); }},
     {"Comment", [](const Inputs& in) { return Text(in.Text("mmComment")); }},
     {"PaymentDocumentID", [](const Inputs& in) { return Text(in.Text("cbPaymentDocumentID")); },

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/Exceptions.h"
+#include "foundation/TextHelper.h"
 #include "values/ControlReader.h"
 #include "values/ValuesType.h"
 
@@ -23,6 +24,8 @@ struct TValuesState {
     qint32 PagingPageLength = 0;
     qint32 PagingPageNumber = 0;
     QDate Today; // the local date, from the same clock as ExecuteDateTime
+    // The GUIDs of the messages (entity and transport identifiers); none: such a key fails.
+    const IdentifierSource* Identifiers = nullptr;
 };
 
 // The value of the key `name` (ASCII letters in any case) for the operation in `state`, rendered

@@ -11,7 +11,7 @@
 // operations run off the window's thread; a test looks at the outcome only after this.
 inline void WaitUntilIdle(TestWindow& window)
 {
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->IsBusy(); }, 120000)) << "the operation never ended";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.busy(); }, 120000)) << "the operation never ended";
 }
 
 enum class PressWait { untilIdle, no };

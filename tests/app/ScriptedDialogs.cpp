@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-ScriptedDialogs::ScriptedDialogs() : FPrevious(SetDialogs(this)) {}
+ScriptedDialogs::ScriptedDialogs() = default;
 
 ScriptedDialogs::~ScriptedDialogs()
 {
-    SetDialogs(FPrevious);
     EXPECT_TRUE(FFiles.empty()) << "scripted file answers left unused";
     EXPECT_TRUE(FAnswers.empty()) << "scripted Yes/No answers left unused";
 }
@@ -55,9 +54,9 @@ void ScriptedDialogs::showInfo(const QString& text, const QString& caption)
     FShown << Shown{Kind::Info, text, caption};
 }
 
-bool ScriptedDialogs::askYesNo(const QString& text, const QString& caption)
+bool ScriptedDialogs::askYesNo(const QString& text, const QString& caption, bool defaultNo)
 {
-    FShown << Shown{Kind::Question, text, caption};
+    FShown << Shown{Kind::Question, text, caption, defaultNo};
     if (FAnswers.empty()) {
         ADD_FAILURE() << "unscripted question: " << text.toStdString();
         return false;

@@ -4,12 +4,13 @@
 
 #include <QList>
 #include <QString>
+#include <QWidget>
 
 #include <deque>
 #include <optional>
 
-// Stands in for the real dialogs while it lives: records what the operator would have been shown
-// and answers with what the test scripted. A question nobody scripted fails the test and is
+// Stands in for the real dialogs of whatever it is given to: records what the operator would have
+// been shown and answers with what the test scripted. A question nobody scripted fails the test and is
 // answered with a cancel or a No.
 class ScriptedDialogs final : public IDialogs {
   public:
@@ -19,6 +20,7 @@ class ScriptedDialogs final : public IDialogs {
         Kind kind;
         QString text;    // the message, or the proposed file name
         QString caption; // the caption, or the filter of a file dialog
+        bool defaultNo = false;
     };
 
     ScriptedDialogs();
@@ -38,14 +40,23 @@ class ScriptedDialogs final : public IDialogs {
     std::optional<QString> askSaveFileName(const QString& fileName, const QString& filter) override;
     void showWarning(const QString& text, const QString& caption) override;
     void showInfo(const QString& text, const QString& caption) override;
-    bool askYesNo(const QString& text, const QString& caption) override;
+    bool askYesNo(const QString& text, const QString& caption, bool defaultNo) override;
     void showError(const QString& text, const QString& caption) override;
 
   private:
     std::optional<QString> nextFile(Kind kind, const QString& fileName, const QString& filter);
 
-    IDialogs* FPrevious = nullptr;
     QList<Shown> FShown;
     std::deque<std::optional<QString>> FFiles;
     std::deque<bool> FAnswers;
+};
+
+// A window whose handlers and dialogs show what they show through the test's scripted dialogs.
+class ScriptedOwner final : public QWidget, public DialogsOwner {
+  public:
+    explicit ScriptedOwner(ScriptedDialogs& dialogs) : FDialogs(dialogs) {}
+    IDialogs& dialogs() const override { return FDialogs; }
+
+  private:
+    ScriptedDialogs& FDialogs;
 };

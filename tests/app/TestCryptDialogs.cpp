@@ -71,7 +71,7 @@ TEST(CertificateViewer, ShowsTheContainerCertificateWithoutAskingForThePassword)
     options.serialNumber = 0xC0FFEE;
     options.days = 10;
     const QByteArray der = store.addContainer(QStringLiteral("signer"), options);
-    ScopedPasswordProvider passwords(std::nullopt);
+    CountingPasswords passwords(std::nullopt);
 
     QWidget window;
     window.show();
@@ -92,7 +92,9 @@ TEST(CertificateViewer, ShowsTheContainerCertificateWithoutAskingForThePassword)
                 text = memo->toPlainText();
             Press(dialog, "buClose");
         },
-        [&] { ShowContainerCertificate(QStringLiteral("signer"), &window); });
+        [&] {
+            ShowContainerCertificate(store.store(passwords.provider()), QStringLiteral("signer"), &window);
+        });
 
     EXPECT_EQ(shown, 1);
     EXPECT_EQ(shownOver, &window);
@@ -120,8 +122,7 @@ TEST(PasswordDialog, AsksForThePasswordWhenSigningAndCancelAborts)
     TestKeyOptions options;
     options.password = QStringLiteral("пароль");
     const QByteArray der = store.addContainer(QStringLiteral("Ключ банка"), options);
-    const TPasswordProvider previous = SetPasswordProvider({});
-    InstallPasswordDialog();
+    const KeyStore keys = store.store(ContainerPasswordDialog());
     const QByteArray data = "<SignedInfo/>";
 
     QString prompt;
@@ -135,7 +136,7 @@ TEST(PasswordDialog, AsksForThePasswordWhenSigningAndCancelAborts)
             edit->setText(options.password);
             Press(dialog, "buOK");
         },
-        [&] { ContainerCrypt(QStringLiteral("Ключ банка"), &data, nullptr, &signature, nullptr); });
+        [&] { ContainerCrypt(keys, QStringLiteral("Ключ банка"), &data, nullptr, &signature, nullptr); });
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(prompt.contains(QStringLiteral("Ключ банка"))) << prompt.toStdString();
     EXPECT_TRUE(hidden);
@@ -146,8 +147,8 @@ TEST(PasswordDialog, AsksForThePasswordWhenSigningAndCancelAborts)
     asked = AnswerDialogs<TfmPassword>([&](TfmPassword& dialog) { Press(dialog, "buCancel"); },
                                        [&] {
                                            try {
-                                               ContainerCrypt(QStringLiteral("Ключ банка"), &data, nullptr,
-                                                              &signature, nullptr);
+                                               ContainerCrypt(keys, QStringLiteral("Ключ банка"), &data,
+                                                              nullptr, &signature, nullptr);
                                            } catch (const EAbort&) {
                                                aborted = true;
                                            }
@@ -167,7 +168,7 @@ TEST(PasswordDialog, AsksForThePasswordWhenSigningAndCancelAborts)
         [&] {
             std::atomic<bool> done{false};
             std::thread operation([&] {
-                ContainerCrypt(QStringLiteral("Ключ банка"), &data, nullptr, &signature, nullptr);
+                ContainerCrypt(keys, QStringLiteral("Ключ банка"), &data, nullptr, &signature, nullptr);
                 done = true;
             });
             EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 30000));
@@ -175,6 +176,4 @@ TEST(PasswordDialog, AsksForThePasswordWhenSigningAndCancelAborts)
         });
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(VerifyGostSignature(der, data, signature));
-
-    SetPasswordProvider(previous);
 }

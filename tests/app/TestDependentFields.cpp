@@ -2,8 +2,6 @@
 // sees them in the colour of the form and Tab passes them by, yet they stay editable.
 #include "TestWindow.h"
 
-#include "foundation/Clock.h"
-
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -143,9 +141,9 @@ TEST_F(DependentFields, CancellationLeavesOnlyTheOrderIdentifierUntilNewIsChosen
 
 TEST(YearLists, RunFromTheOldYearsToTheNextCalendarYear)
 {
-    SetClock([] { return QDateTime(QDate(2031, 5, 1), QTime(12, 0)); });
-    TestWindow window;
-    SetClock({});
+    TestWindow window(TestWindowSetup().session([](SessionOptions& options) {
+        options.clock = [] { return QDateTime(QDate(2031, 5, 1), QTime(12, 0)); };
+    }));
     QStringList expected{"", "2016", "2017"};
     for (int year = 2018; year <= 2032; ++year)
         expected << QString::number(year);

@@ -30,10 +30,10 @@ TEST(Dialogs, CaptionIsTheApplicationTitleUnlessOneIsGiven)
     ScriptedDialogs dialogs;
     dialogs.answerYesNo(true);
     dialogs.answerYesNo(false);
-    ShowWarning(QStringLiteral("Начислений не найдено."));
-    ShowInfo(QStringLiteral("Извещение принято."), QStringLiteral("Плательщик"));
-    EXPECT_TRUE(AskYesNo(QStringLiteral("Получить результат обработки сейчас?")));
-    EXPECT_FALSE(AskYesNo(QStringLiteral("Ещё раз?"), QStringLiteral("Вопрос")));
+    ShowWarning(dialogs, QStringLiteral("Начислений не найдено."));
+    ShowInfo(dialogs, QStringLiteral("Извещение принято."), QStringLiteral("Плательщик"));
+    EXPECT_TRUE(AskYesNo(dialogs, QStringLiteral("Получить результат обработки сейчас?")));
+    EXPECT_FALSE(AskYesNo(dialogs, QStringLiteral("Ещё раз?"), QStringLiteral("Вопрос")));
 
     const auto& shown = dialogs.shown();
     ASSERT_EQ(shown.size(), 4);
@@ -55,10 +55,12 @@ TEST(Dialogs, FileDialogsReturnTheChoiceAndAbortOnCancel)
     dialogs.answerFile(QStringLiteral("/data/Pay123.txt"));
     dialogs.answerFile(std::nullopt);
 
-    EXPECT_EQ(AskOpenFileName(QStringLiteral("Charge.txt"), TextFilter), QStringLiteral("/data/Charge.txt"));
-    EXPECT_THROW(AskOpenFileName(QStringLiteral("Charge.txt"), TextFilter), EAbort);
-    EXPECT_EQ(AskSaveFileName(QStringLiteral("Pay123.txt"), TextFilter), QStringLiteral("/data/Pay123.txt"));
-    EXPECT_THROW(AskSaveFileName(QStringLiteral("Pay123.txt"), TextFilter), EAbort);
+    EXPECT_EQ(AskOpenFileName(dialogs, QStringLiteral("Charge.txt"), TextFilter),
+              QStringLiteral("/data/Charge.txt"));
+    EXPECT_THROW(AskOpenFileName(dialogs, QStringLiteral("Charge.txt"), TextFilter), EAbort);
+    EXPECT_EQ(AskSaveFileName(dialogs, QStringLiteral("Pay123.txt"), TextFilter),
+              QStringLiteral("/data/Pay123.txt"));
+    EXPECT_THROW(AskSaveFileName(dialogs, QStringLiteral("Pay123.txt"), TextFilter), EAbort);
 
     const auto& shown = dialogs.shown();
     ASSERT_EQ(shown.size(), 4);
@@ -115,7 +117,8 @@ TEST(Dialogs, RealMessageBoxesShowIconTextCaptionAndButtons)
     Seen seen;
     {
         ModalHandler handler(answer(seen, QMessageBox::Yes));
-        EXPECT_TRUE(AskYesNo(QStringLiteral("Сообщение отправлено успешно.\nИдентификатор пакета: 7")));
+        EXPECT_TRUE(AskYesNo(ScreenDialogs(),
+                             QStringLiteral("Сообщение отправлено успешно.\nИдентификатор пакета: 7")));
         EXPECT_TRUE(handler.done());
     }
     EXPECT_EQ(seen.icon, QMessageBox::Question);
@@ -129,27 +132,29 @@ TEST(Dialogs, RealMessageBoxesShowIconTextCaptionAndButtons)
         // The question after a send keeps the identifier line in one piece.
         const QString line = QStringLiteral("Идентификатор сообщения: 0f8fad5b-d9cb-469f-a165-70867728950e");
         ModalHandler handler(answer(seen, QMessageBox::No));
-        EXPECT_FALSE(AskYesNo(QStringLiteral("Сообщение отправлено успешно.\n") + line +
-                              QStringLiteral("\n\nПолучить результат обработки сейчас?")));
+        EXPECT_FALSE(
+            AskYesNo(ScreenDialogs(), QStringLiteral("Сообщение отправлено успешно.\n") + line +
+                                          QStringLiteral("\n\nПолучить результат обработки сейчас?")));
         EXPECT_GT(seen.longestLine, 0);
         EXPECT_GE(seen.textWidth, seen.longestLine);
     }
     {
         ModalHandler handler(answer(seen, QMessageBox::Ok));
-        ShowWarning(QStringLiteral("Обработка пакета еще не завершена."));
+        ShowWarning(ScreenDialogs(), QStringLiteral("Обработка пакета еще не завершена."));
     }
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
     EXPECT_EQ(seen.buttons, QMessageBox::Ok);
     {
         ModalHandler handler(answer(seen, QMessageBox::Ok));
-        ShowInfo(QStringLiteral("Информация о платеже принята."));
+        ShowInfo(ScreenDialogs(), QStringLiteral("Информация о платеже принята."));
     }
     EXPECT_EQ(seen.icon, QMessageBox::Information);
     EXPECT_EQ(seen.buttons, QMessageBox::Ok);
     {
         // Texts are shown as they are, never taken for markup.
         ModalHandler handler(answer(seen, QMessageBox::Ok));
-        ShowException(std::make_exception_ptr(Exception(QStringLiteral("<b>ошибка</b> & <i>фрагмент</i>"))));
+        ShowException(ScreenDialogs(),
+                      std::make_exception_ptr(Exception(QStringLiteral("<b>ошибка</b> & <i>фрагмент</i>"))));
         EXPECT_TRUE(handler.done());
     }
     EXPECT_EQ(seen.icon, QMessageBox::Critical);
@@ -159,8 +164,10 @@ TEST(Dialogs, RealMessageBoxesShowIconTextCaptionAndButtons)
     {
         // Some messages break their lines with a carriage return alone, which Qt would run together.
         ModalHandler handler(answer(seen, QMessageBox::Ok));
-        ShowException(std::make_exception_ptr(Exception(QStringLiteral(
-            "Ошибка получения списка контейнеров закрытых ключей.\rCryptAcquireContext\r\nнет"))));
+        ShowException(
+            ScreenDialogs(),
+            std::make_exception_ptr(Exception(QStringLiteral(
+                "Ошибка получения списка контейнеров закрытых ключей.\rCryptAcquireContext\r\nнет"))));
     }
     EXPECT_EQ(
         seen.text,
@@ -205,7 +212,7 @@ TEST(Dialogs, RealSaveDialogAsksBeforeReplacingAFile)
 
     {
         ModalHandler handler(chooseExisting(false));
-        EXPECT_THROW(AskSaveFileName(QStringLiteral("Charge.txt"), TextFilter), EAbort);
+        EXPECT_THROW(AskSaveFileName(ScreenDialogs(), QStringLiteral("Charge.txt"), TextFilter), EAbort);
         EXPECT_TRUE(handler.done());
     }
     EXPECT_EQ(filters, QStringList{QStringLiteral("Текстовые файлы (*.txt)")});
@@ -215,7 +222,7 @@ TEST(Dialogs, RealSaveDialogAsksBeforeReplacingAFile)
     question.clear();
     {
         ModalHandler handler(chooseExisting(true));
-        EXPECT_EQ(AskSaveFileName(QStringLiteral("Charge.txt"), TextFilter), existing);
+        EXPECT_EQ(AskSaveFileName(ScreenDialogs(), QStringLiteral("Charge.txt"), TextFilter), existing);
     }
     EXPECT_FALSE(question.isEmpty());
     EXPECT_FALSE(stillOpen);
@@ -238,11 +245,11 @@ TEST(Dialogs, RealOpenDialogTakesOnlyExistingFiles)
             dialog->selectFile(existing);
             static_cast<QDialog*>(dialog)->accept(); // as the operator pressing Save or Open
         });
-        EXPECT_EQ(AskOpenFileName(QStringLiteral("Pay.txt"), TextFilter), existing);
+        EXPECT_EQ(AskOpenFileName(ScreenDialogs(), QStringLiteral("Pay.txt"), TextFilter), existing);
     }
     EXPECT_EQ(mode, QFileDialog::ExistingFile);
     {
         ModalHandler handler([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
-        EXPECT_THROW(AskOpenFileName(QStringLiteral("Pay.txt"), TextFilter), EAbort);
+        EXPECT_THROW(AskOpenFileName(ScreenDialogs(), QStringLiteral("Pay.txt"), TextFilter), EAbort);
     }
 }

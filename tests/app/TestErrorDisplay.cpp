@@ -23,7 +23,8 @@ using Kind = ScriptedDialogs::Kind;
 
 TEST(ErrorDisplay, ErrorFromAPressedButtonIsShownWithItsMessage)
 {
-    TestWindow window;
+    ScriptedDialogs dialogs;
+    TestWindow window(TestWindowSetup().dialogs(dialogs));
     window->show();
     window.control<QTabWidget>("pcMain")->setCurrentIndex(0);
     auto* send = window.control<QPushButton>("buPaymentSend");
@@ -40,8 +41,6 @@ TEST(ErrorDisplay, ErrorFromAPressedButtonIsShownWithItsMessage)
             throw std::runtime_error("connection refused");
         throw Exception(QStringLiteral("Ошибка третьего нажатия"));
     });
-
-    ScriptedDialogs dialogs;
     QTest::mouseClick(send, Qt::LeftButton);
     QTest::mouseClick(send, Qt::LeftButton);
     QTest::mouseClick(send, Qt::LeftButton);
@@ -60,7 +59,8 @@ TEST(ErrorDisplay, ErrorFromAPressedButtonIsShownWithItsMessage)
 
 TEST(ErrorDisplay, SilentAbortShowsNothingAndEndsTheHandler)
 {
-    TestWindow window;
+    ScriptedDialogs dialogs;
+    TestWindow window(TestWindowSetup().dialogs(dialogs));
     window->show();
     window.control<QTabWidget>("pcMain")->setCurrentIndex(0);
     auto* open = window.control<QPushButton>("buPaymentOpen");
@@ -68,11 +68,10 @@ TEST(ErrorDisplay, SilentAbortShowsNothingAndEndsTheHandler)
 
     // A handler that asks for a file the way the field-file handlers do; the operator cancels.
     bool loaded = false;
-    ConnectHandler(open, &QPushButton::clicked, open, [&loaded] {
-        AskOpenFileName(QStringLiteral("Pay.txt"), QStringLiteral("Текстовые файлы|*.txt"));
+    ConnectHandler(open, &QPushButton::clicked, open, [&loaded, &dialogs] {
+        AskOpenFileName(dialogs, QStringLiteral("Pay.txt"), QStringLiteral("Текстовые файлы|*.txt"));
         loaded = true;
     });
-    ScriptedDialogs dialogs;
     dialogs.answerFile(std::nullopt);
     QTest::mouseClick(open, Qt::LeftButton);
 
@@ -93,8 +92,8 @@ TEST(ErrorDisplay, ErrorFromAQueuedHandlerIsShownToo)
 {
     ScriptedDialogs dialogs;
     bool ran = false;
-    QTimer::singleShot(0, [&ran] {
-        RunHandler([&ran] {
+    QTimer::singleShot(0, [&ran, &dialogs] {
+        RunHandler(dialogs, [&ran] {
             ran = true;
             throw Exception(QStringLiteral("Ошибка в обработчике"));
         });
@@ -107,13 +106,13 @@ TEST(ErrorDisplay, ErrorFromAQueuedHandlerIsShownToo)
 TEST(ErrorDisplay, ShowExceptionNamesEveryKindOfError)
 {
     ScriptedDialogs dialogs;
-    ShowException(std::make_exception_ptr(ETestServiceError(QStringLiteral("первая"))));
-    ShowException(std::make_exception_ptr(
-        EConvertError(QStringLiteral("'12,50' is not a valid floating point value"))));
-    ShowException(std::make_exception_ptr(std::logic_error("вторая")));
-    ShowException(std::make_exception_ptr(42));
-    ShowException(std::make_exception_ptr(EAbort()));
-    ShowException(nullptr);
+    ShowException(dialogs, std::make_exception_ptr(ETestServiceError(QStringLiteral("первая"))));
+    ShowException(dialogs, std::make_exception_ptr(
+                               EConvertError(QStringLiteral("'12,50' is not a valid floating point value"))));
+    ShowException(dialogs, std::make_exception_ptr(std::logic_error("вторая")));
+    ShowException(dialogs, std::make_exception_ptr(42));
+    ShowException(dialogs, std::make_exception_ptr(EAbort()));
+    ShowException(dialogs, nullptr);
 
     const auto errors = dialogs.shown(Kind::Error);
     ASSERT_EQ(errors.size(), 4);

@@ -52,7 +52,7 @@ class FieldFiles : public ::testing::Test {
     TestWindow& Window()
     {
         if (!FWindow)
-            FWindow = std::make_unique<TestWindow>();
+            FWindow = std::make_unique<TestWindow>(TestWindowSetup().dialogs(dialogs));
         return *FWindow;
     }
 
@@ -190,7 +190,7 @@ TEST_F(FieldFiles, EveryFieldOfEveryTabComesBackThroughItsFile)
         const QString path = Path(QLatin1String(t.tab) + QStringLiteral(".txt"));
         dialogs.answerFile(path);
         Press(t.save);
-        EXPECT_EQ(Window()->StatusText().toStdString(), ("Данные записаны в файл " + path).toStdString())
+        EXPECT_EQ(Window().status().toStdString(), ("Данные записаны в файл " + path).toStdString())
             << ErrorsShown();
 
         Press(t.clear);
@@ -198,7 +198,7 @@ TEST_F(FieldFiles, EveryFieldOfEveryTabComesBackThroughItsFile)
             EXPECT_TRUE(edit->text().isEmpty()) << edit->objectName().toStdString();
         for (auto* memo : fields.memos)
             EXPECT_TRUE(memo->toPlainText().isEmpty()) << memo->objectName().toStdString();
-        EXPECT_TRUE(Window()->StatusText().isEmpty());
+        EXPECT_TRUE(Window().status().isEmpty());
 
         dialogs.answerFile(path);
         Press(t.open);
@@ -427,7 +427,7 @@ TEST_F(FieldFiles, CancelledOrFailedOpenChangesNothing)
     Combo("cbOrderType")->setCurrentIndex(3);
     // On the tab already, so that pressing its buttons does not change tabs and clear the status.
     Window().control<QTabWidget>("pcMain")->setCurrentWidget(Window().control<QWidget>("tsGISGKXPayment"));
-    Window()->SetStatus(QStringLiteral("status"));
+    Window().setStatus(QStringLiteral("status"));
 
     dialogs.answerFile(std::nullopt);
     Press("buOrderOpen");
@@ -443,7 +443,7 @@ TEST_F(FieldFiles, CancelledOrFailedOpenChangesNothing)
 
     EXPECT_EQ(Edit("edSupplierName")->text(), QStringLiteral("kept"));
     EXPECT_EQ(Combo("cbOrderType")->currentIndex(), 3);
-    EXPECT_EQ(Window()->StatusText().toStdString(), "status");
+    EXPECT_EQ(Window().status().toStdString(), "status");
 }
 
 TEST_F(FieldFiles, CharactersOutsideWindows1251SurviveAndInvalidBytesDoNotStopReading)
@@ -489,7 +489,7 @@ TEST_F(FieldFiles, SaveOnAFullDiskOrIntoALockedFolderKeepsTheOldFile)
     const QByteArray old = "SearchType=1\r\n";
     PutFile(path, old);
     Edit("edSupplierBillID")->setText(QStringLiteral("new"));
-    Window()->SetStatus(QString());
+    Window().setStatus(QString());
     {
         // A save of normal size on a disk that is full after a few octets.
         ScopedFileSizeLimit disk(8);
@@ -501,7 +501,7 @@ TEST_F(FieldFiles, SaveOnAFullDiskOrIntoALockedFolderKeepsTheOldFile)
         Errors()[0],
         QStringLiteral("Ошибка записи в файл \"%1\".\nFile too large").arg(QDir::toNativeSeparators(path)));
     EXPECT_EQ(FileBytes(path), old);
-    EXPECT_TRUE(Window()->StatusText().isEmpty()) << "no success reported";
+    EXPECT_TRUE(Window().status().isEmpty()) << "no success reported";
 
     dialogs.clear();
     {
@@ -515,7 +515,7 @@ TEST_F(FieldFiles, SaveOnAFullDiskOrIntoALockedFolderKeepsTheOldFile)
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].contains(path)) << errors[0].toStdString();
     EXPECT_EQ(FileBytes(path), old);
-    EXPECT_TRUE(Window()->StatusText().isEmpty()) << "no success reported";
+    EXPECT_TRUE(Window().status().isEmpty()) << "no success reported";
 }
 
 TEST_F(FieldFiles, StartUpFillsTheTabsFromTheCurrentFolder)
@@ -533,7 +533,7 @@ TEST_F(FieldFiles, StartUpFillsTheTabsFromTheCurrentFolder)
     EXPECT_FALSE(InTabOrder(Edit("edSupplierName")));
     EXPECT_EQ(Combo("cbChargeSearchType2")->currentIndex(), 3);
     EXPECT_EQ(Edit("edFIASHouseGuid")->text(), QStringLiteral("g"));
-    EXPECT_TRUE(Window()->StatusText().isEmpty());
+    EXPECT_TRUE(Window().status().isEmpty());
     EXPECT_EQ(ErrorsShown(), "");
 }
 

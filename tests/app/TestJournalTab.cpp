@@ -82,9 +82,15 @@ TEST(JournalTab, ShowsFiltersOpensAndExports)
            QStringLiteral("18810000000000000001"), QStringLiteral("pkg-1"));
 
     ScriptedDialogs dialogs;
-    JournalTab tab;
+    // The tab asks the window it sits in for its dialogs.
+    struct Host final : QWidget, DialogsOwner {
+        explicit Host(IDialogs& dialogs) : dialogs_(dialogs) {}
+        IDialogs& dialogs() const override { return dialogs_; }
+        IDialogs& dialogs_;
+    } host(dialogs);
+    JournalTab tab(&host);
     tab.setJournal(&journal);
-    tab.show();
+    host.show();
     EXPECT_EQ(tab.objectName(), u"tsJournal");
 
     // Newest first, one page fetched; the unknown payment looks unlike the rows around it.
@@ -105,9 +111,9 @@ TEST(JournalTab, ShowsFiltersOpensAndExports)
     // The status request only for a payment with a package.
     QSignalSpy statusRequests(&tab, &JournalTab::packageStatusRequested);
     SelectRow(tab, 1);
-    EXPECT_FALSE(Find<QPushButton>(tab, "buPackageStatus")->isEnabled());
+    EXPECT_FALSE(Find<QPushButton>(tab, "buJournalStatus")->isEnabled());
     SelectRow(tab, 0);
-    QTest::mouseClick(Find<QPushButton>(tab, "buPackageStatus"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>(tab, "buJournalStatus"), Qt::LeftButton);
     ASSERT_EQ(statusRequests.size(), 1);
     EXPECT_EQ(statusRequests[0][0].toString(), u"pkg-1");
 

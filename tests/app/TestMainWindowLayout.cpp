@@ -301,12 +301,13 @@ QStringList itemsOf(QComboBox* combo)
 
 } // namespace
 
-TEST(MainWindowLayout, SixTabsInOrderWithTheirCaptions)
+TEST(MainWindowLayout, SixTabsInOrderWithTheirCaptionsThenTheJournal)
 {
     TestWindow window;
     auto* tabs = window.control<QTabWidget>("pcMain");
     ASSERT_NE(tabs, nullptr);
-    ASSERT_EQ(tabs->count(), 6);
+    ASSERT_EQ(tabs->count(), 7);
+    EXPECT_EQ(tabs->widget(6)->objectName(), QStringLiteral("tsJournal"));
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(tabs->widget(i)->objectName(), u8(Tabs[i][0])) << i;
         EXPECT_EQ(tabs->tabText(i), u8(Tabs[i][1])) << i;
@@ -387,11 +388,11 @@ TEST(MainWindowLayout, EveryControlHasItsKindPlaceLabelHintsAndItems)
     EXPECT_EQ(amountLabel->text(), u8("Сведения о потребителе, необходимые для получения информации о сумме "
                                       "начислений/задолженности"));
 
-    // Every label that is not the group's own caption or the guidance of a first start belongs to
-    // exactly one field, and has a name.
+    // Every label that is not the group's own caption, the guidance of a first start or the
+    // journal's count of unknown exchanges belongs to exactly one field, and has a name.
     for (QLabel* label : window->findChildren<QLabel*>()) {
         if (label == amountLabel || label->parentWidget() == window->statusBar() ||
-            label->objectName() == u"laNoContainer")
+            label->objectName() == u"laNoContainer" || label->objectName() == u"laUnknown")
             continue;
         EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
         EXPECT_TRUE(label->objectName().startsWith(QStringLiteral("la")))

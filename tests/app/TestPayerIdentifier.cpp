@@ -76,9 +76,9 @@ struct TRun {
 
 TRun RunDialog(const QList<TEntry>& entries)
 {
-    QWidget owner;
-    owner.show();
     ScriptedDialogs dialogs;
+    ScriptedOwner owner(dialogs);
+    owner.show();
     TRun run;
     TfmPayerIdentifier dialog(&owner);
     ModalHandler handler([&](QWidget* modal) {
@@ -271,7 +271,7 @@ std::unique_ptr<ModalHandler> AnswerTrader(const QString& inn, bool cancel = fal
 TEST(PayerIdentifierButtons, FillThePayerAndSupplierFields)
 {
     ScriptedDialogs dialogs;
-    TestWindow window;
+    TestWindow window(TestWindowSetup().dialogs(dialogs));
     window->show();
 
     auto handler = AnswerTrader(QStringLiteral("500100732259"));
@@ -295,7 +295,7 @@ TEST(PayerIdentifierButtons, FillThePayerAndSupplierFields)
 TEST(PayerIdentifierButtons, AddedIdentifiersAccumulate)
 {
     ScriptedDialogs dialogs;
-    TestWindow window;
+    TestWindow window(TestWindowSetup().dialogs(dialogs));
     window->show();
     auto* field = window.control<QLineEdit>("edPayerIdentifiers");
     field->clear();

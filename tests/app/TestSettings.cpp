@@ -83,7 +83,7 @@ TEST(Settings, FirstStartShowsTheDefaults)
     TestKeyStore store;
     AddContainers(store);
     ScriptedDialogs dialogs;
-    TestWindow window;
+    TestWindow window(TestWindowSetup().dialogs(dialogs).keyStore(store.path()));
 
     EXPECT_TRUE(window->isMaximized());
     EXPECT_EQ(Page(window), QStringLiteral("tsSettings"));
@@ -105,10 +105,10 @@ TEST(Settings, FirstStartShowsTheDefaults)
     auto* containers = window.control<QComboBox>("cbContainer");
     EXPECT_EQ(containers->count(), 2);
     EXPECT_EQ(containers->currentText(), QStringLiteral("alpha"));
-    EXPECT_TRUE(window->StatusText().isEmpty());
+    EXPECT_TRUE(window.status().isEmpty());
 
     // The defaults live in memory only: nothing is written until the operator saves.
-    EXPECT_FALSE(QFile::exists(window->IniFileName()));
+    EXPECT_FALSE(QFile::exists(window.session().settingsFile()));
     EXPECT_TRUE(dialogs.shown().isEmpty());
 }
 
@@ -116,7 +116,10 @@ TEST(Settings, FirstStartWithoutContainersLeavesTheContainerEmpty)
 {
     TestKeyStore store;
     ScriptedDialogs dialogs;
-    TestWindow window(WithFile(QStringLiteral("zelvan.ini"), "CryptContainer=alpha\r\n"));
+    TestWindow window(TestWindowSetup()
+                          .dialogs(dialogs)
+                          .prepare(WithFile(QStringLiteral("zelvan.ini"), "CryptContainer=alpha\r\n"))
+                          .keyStore(store.path()));
     auto* containers = window.control<QComboBox>("cbContainer");
     EXPECT_EQ(containers->count(), 0);
     EXPECT_EQ(containers->currentText(), QString());
@@ -130,7 +133,7 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     ScriptedDialogs dialogs;
     QByteArray saved;
     {
-        TestWindow window;
+        TestWindow window(TestWindowSetup().dialogs(dialogs).keyStore(store.path()));
         window.control<QComboBox>("cbServiceChargesGISGMP")
             ->setEditText(QStringLiteral("http://127.0.0.1:1/a"));
         window.control<QComboBox>("cbServicePaymentGISGMP")
@@ -155,8 +158,8 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
         window->show();
         QTest::mouseClick(window.control<QPushButton>("buTrustedCertificates"), Qt::LeftButton);
         PressSave(window);
-        EXPECT_EQ(window->StatusText(), QStringLiteral("Настройки сохранены."));
-        saved = FileBytes(window->IniFileName());
+        EXPECT_EQ(window.status(), QStringLiteral("Настройки сохранены."));
+        saved = FileBytes(window.session().settingsFile());
     }
     EXPECT_TRUE(dialogs.shown(Kind::Error).isEmpty());
 
@@ -179,10 +182,14 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
                                 "TrustedCertificates=/etc/zelvan/" +
                                 QByteArray::fromHex("e4eee2e5f0e5ededfbe5") +
                                 ".pem\r\n"
-                                "AcceptIssuedReplySigners=1\r\n";
+                                "AcceptIssuedReplySigners=1\r\n"
+                                "JournalDatabase=\r\n";
     EXPECT_EQ(saved, expected);
 
-    TestWindow again(WithFile(QStringLiteral("zelvan.ini"), saved));
+    TestWindow again(TestWindowSetup()
+                         .dialogs(dialogs)
+                         .prepare(WithFile(QStringLiteral("zelvan.ini"), saved))
+                         .keyStore(store.path()));
     EXPECT_EQ(Text(again, "cbServiceChargesGISGMP"), QStringLiteral("http://127.0.0.1:1/a"));
     EXPECT_EQ(Text(again, "cbServicePaymentGISGMP"), QStringLiteral("http://127.0.0.1:2/b"));
     EXPECT_EQ(Text(again, "cbServiceChargesGISGKX"), QStringLiteral("http://127.0.0.1:3/c"));
@@ -199,6 +206,16 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     EXPECT_TRUE(Checked(again, "ckVerifyServerCertificate"));
     EXPECT_TRUE(Checked(again, "ckAcceptIssuedReplySigners"));
     EXPECT_EQ(Text(again, "edTrustedCertificates"), QStringLiteral("/etc/zelvan/доверенные.pem"));
+
+    // The shared journal has no field on the tab: saving keeps the one the file names.
+    const QByteArray shared = QByteArray(saved).replace(
+        "JournalDatabase=\r\n", "JournalDatabase=postgresql://bank@db.example:5432/journal\r\n");
+    TestWindow third(TestWindowSetup()
+                         .dialogs(dialogs)
+                         .prepare(WithFile(QStringLiteral("zelvan.ini"), shared))
+                         .keyStore(store.path()));
+    PressSave(third);
+    EXPECT_EQ(FileBytes(third.session().settingsFile()), shared);
 }
 
 TEST(Settings, NameOutsideWindows1251SurvivesTheFile)
@@ -208,13 +225,16 @@ TEST(Settings, NameOutsideWindows1251SurvivesTheFile)
     const QString name = QString::fromUtf8("Ωmega \xE4\xB8\xAD Банк");
     QByteArray saved;
     {
-        TestWindow window;
+        TestWindow window(TestWindowSetup().dialogs(dialogs).keyStore(store.path()));
         window.control<QLineEdit>("edName")->setText(name);
         PressSave(window);
-        saved = FileBytes(window->IniFileName());
+        saved = FileBytes(window.session().settingsFile());
     }
     EXPECT_EQ(saved.left(3).toHex(), QByteArray("efbbbf"));
-    TestWindow again(WithFile(QStringLiteral("zelvan.ini"), saved));
+    TestWindow again(TestWindowSetup()
+                         .dialogs(dialogs)
+                         .prepare(WithFile(QStringLiteral("zelvan.ini"), saved))
+                         .keyStore(store.path()));
     EXPECT_EQ(Text(again, "edName"), name);
     EXPECT_TRUE(dialogs.shown(Kind::Error).isEmpty());
 }
@@ -226,11 +246,15 @@ TEST(Settings, HandEditedFileIsTakenLiterally)
     ScriptedDialogs dialogs;
     // Keys in any case; "true" is not "1"; a missing key leaves its control empty, not default;
     // a container that is gone gives way to the first one; a Windows-1251 name written by hand.
-    TestWindow window(WithFile(QStringLiteral("zelvan.ini"), QByteArray("soaptestmode=true\n"
-                                                                        "TIMESTAMPENABLE=1\n"
-                                                                        "CryptContainer=gone\n"
-                                                                        "systemname=") +
-                                                                 QByteArray::fromHex("cff0e8e2e5f2") + "\n"));
+    TestWindow window(
+        TestWindowSetup()
+            .dialogs(dialogs)
+            .prepare(WithFile(QStringLiteral("zelvan.ini"), QByteArray("soaptestmode=true\n"
+                                                                       "TIMESTAMPENABLE=1\n"
+                                                                       "CryptContainer=gone\n"
+                                                                       "systemname=") +
+                                                                QByteArray::fromHex("cff0e8e2e5f2") + "\n"))
+            .keyStore(store.path()));
     EXPECT_FALSE(Checked(window, "ckTest"));
     EXPECT_TRUE(Checked(window, "ckTimeStamp"));
     EXPECT_EQ(Text(window, "edName"), QStringLiteral("Привет"));
@@ -251,8 +275,12 @@ TEST(Settings, UnreadableSettingsFileIsReportedAndTheWindowStillOpens)
     TestKeyStore store;
     ScriptedDialogs dialogs;
     // A folder where the file should be: it cannot be read as a file.
-    TestWindow window(
-        [](const QString& folder) { ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("zelvan.ini"))); });
+    TestWindow window(TestWindowSetup()
+                          .dialogs(dialogs)
+                          .prepare([](const QString& folder) {
+                              ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("zelvan.ini")));
+                          })
+                          .keyStore(store.path()));
     const QList<ScriptedDialogs::Shown> errors = dialogs.shown(Kind::Error);
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].text.contains(QStringLiteral("zelvan.ini"))) << errors[0].text.toStdString();
@@ -266,11 +294,16 @@ TEST(Settings, DamagedFileIsReadAsItIsAndNamedToTheOperator)
     TestKeyStore store;
     ScriptedDialogs dialogs;
     // Line 2 holds the one byte Windows-1251 has no letter for, line 4 the zeros of a bad sector.
-    TestWindow window(WithFile(QStringLiteral("zelvan.ini"), QByteArray("SystemName=BANK\r\nSMEVCode=AB\x98"
-                                                                        "C\r\nGISGMPCode=1\r\nGISGKXCode=") +
-                                                                 QByteArray(3, '\0') + "\r\n"));
+    TestWindow window(
+        TestWindowSetup()
+            .dialogs(dialogs)
+            .prepare(WithFile(QStringLiteral("zelvan.ini"), QByteArray("SystemName=BANK\r\nSMEVCode=AB\x98"
+                                                                       "C\r\nGISGMPCode=1\r\nGISGKXCode=") +
+                                                                QByteArray(3, '\0') + "\r\n"))
+            .keyStore(store.path()));
     EXPECT_EQ(Text(window, "edName"), QStringLiteral("BANK"));
-    const QString ini = QDir::toNativeSeparators(QFileInfo(window->IniFileName()).absoluteFilePath());
+    const QString ini =
+        QDir::toNativeSeparators(QFileInfo(window.session().settingsFile()).absoluteFilePath());
     const QList<ScriptedDialogs::Shown> warnings = dialogs.shown(Kind::Warning);
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_EQ(warnings[0].text, QStringLiteral("Файл \"%1\" поврежден:\nстроки 2, 4: байты, недопустимые в "
@@ -280,7 +313,10 @@ TEST(Settings, DamagedFileIsReadAsItIsAndNamedToTheOperator)
 
     // What a full disk used to leave: an empty file, which opened as no settings at all.
     dialogs.clear();
-    TestWindow empty(WithFile(QStringLiteral("zelvan.ini"), QByteArray()));
+    TestWindow empty(TestWindowSetup()
+                         .dialogs(dialogs)
+                         .prepare(WithFile(QStringLiteral("zelvan.ini"), QByteArray()))
+                         .keyStore(store.path()));
     ASSERT_EQ(dialogs.shown(Kind::Warning).size(), 1);
     EXPECT_TRUE(
         dialogs.shown(Kind::Warning)[0].text.contains(QStringLiteral("нет ни одного известного ключа")));
@@ -292,7 +328,10 @@ TEST(Settings, SaveOnAFullDiskOrIntoALockedFolderFailsAndKeepsTheOldFile)
     TestKeyStore store;
     ScriptedDialogs dialogs;
     const QByteArray old = "SystemName=OLD\r\n";
-    TestWindow window(WithFile(QStringLiteral("zelvan.ini"), old));
+    TestWindow window(TestWindowSetup()
+                          .dialogs(dialogs)
+                          .prepare(WithFile(QStringLiteral("zelvan.ini"), old))
+                          .keyStore(store.path()));
     window.control<QLineEdit>("edName")->setText(QStringLiteral("NEW"));
     {
         // The disk is full after a few octets.
@@ -302,9 +341,9 @@ TEST(Settings, SaveOnAFullDiskOrIntoALockedFolderFailsAndKeepsTheOldFile)
     ASSERT_EQ(dialogs.shown(Kind::Error).size(), 1);
     EXPECT_EQ(dialogs.shown(Kind::Error)[0].text,
               QStringLiteral("Ошибка записи в файл \"%1\".\nFile too large")
-                  .arg(QDir::toNativeSeparators(window->IniFileName())));
-    EXPECT_EQ(FileBytes(window->IniFileName()), old);
-    EXPECT_NE(window->StatusText(), QStringLiteral("Настройки сохранены."));
+                  .arg(QDir::toNativeSeparators(window.session().settingsFile())));
+    EXPECT_EQ(FileBytes(window.session().settingsFile()), old);
+    EXPECT_NE(window.status(), QStringLiteral("Настройки сохранены."));
 
     dialogs.clear();
     {
@@ -315,9 +354,9 @@ TEST(Settings, SaveOnAFullDiskOrIntoALockedFolderFailsAndKeepsTheOldFile)
     }
     const QList<ScriptedDialogs::Shown> errors = dialogs.shown(Kind::Error);
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_TRUE(errors[0].text.contains(window->IniFileName())) << errors[0].text.toStdString();
-    EXPECT_EQ(FileBytes(window->IniFileName()), old);
-    EXPECT_NE(window->StatusText(), QStringLiteral("Настройки сохранены."));
+    EXPECT_TRUE(errors[0].text.contains(window.session().settingsFile())) << errors[0].text.toStdString();
+    EXPECT_EQ(FileBytes(window.session().settingsFile()), old);
+    EXPECT_NE(window.status(), QStringLiteral("Настройки сохранены."));
 }
 
 TEST(Settings, CertificateButtonShowsTheChosenContainer)
@@ -328,7 +367,7 @@ TEST(Settings, CertificateButtonShowsTheChosenContainer)
     store.addContainer(QStringLiteral("alpha"));
     store.addContainer(QStringLiteral("beta"), options);
     ScriptedDialogs dialogs;
-    TestWindow window;
+    TestWindow window(TestWindowSetup().dialogs(dialogs).keyStore(store.path()));
     window->show();
     window.control<QTabWidget>("pcMain")->setCurrentWidget(window.control<QWidget>("tsSettings"));
     window.control<QComboBox>("cbContainer")->setCurrentIndex(1);
@@ -362,16 +401,17 @@ TEST(WindowState, ClosedMaximisedReopensMaximisedOnTheSameTab)
     ScriptedDialogs dialogs;
     QByteArray stored;
     {
-        TestWindow window(
-            WithFile(QStringLiteral("zelvan.pro"), "Left=10\r\nTop=20\r\nWidth=600\r\nHeight=400\r\n"));
+        TestWindow window(TestWindowSetup().dialogs(dialogs).prepare(
+            WithFile(QStringLiteral("zelvan.pro"), "Left=10\r\nTop=20\r\nWidth=600\r\nHeight=400\r\n")));
         window->setWindowState(Qt::WindowMaximized);
         window.control<QTabWidget>("pcMain")->setCurrentWidget(window.control<QWidget>("tsGISGKXCharges"));
-        const QString path = window->PropFileName();
+        const QString path = window.session().windowStateFile();
         window.destroy();
         stored = FileBytes(path);
     }
     EXPECT_EQ(stored, QByteArray("WindowState=Maximized\r\nActivePage=GISGKXCharges\r\n"));
-    TestWindow again(WithFile(QStringLiteral("zelvan.pro"), stored));
+    TestWindow again(
+        TestWindowSetup().dialogs(dialogs).prepare(WithFile(QStringLiteral("zelvan.pro"), stored)));
     EXPECT_TRUE(again->isMaximized());
     EXPECT_EQ(Page(again), QStringLiteral("tsGISGKXCharges"));
     EXPECT_TRUE(dialogs.shown().isEmpty());
@@ -396,18 +436,19 @@ TEST(WindowState, BoundsAndDataTabsComeBack)
         SCOPED_TRACE(c.page);
         QByteArray stored;
         {
-            TestWindow window;
+            TestWindow window(TestWindowSetup().dialogs(dialogs));
             window->setWindowState(Qt::WindowNoState);
             window->move(30, 40);
             window->resize(700, 500);
             window.control<QTabWidget>("pcMain")->setCurrentWidget(
                 window.control<QWidget>(QLatin1String(c.page)));
-            const QString path = window->PropFileName();
+            const QString path = window.session().windowStateFile();
             window.destroy();
             stored = FileBytes(path);
         }
         EXPECT_EQ(stored, QByteArray("Left=30\r\nTop=40\r\nWidth=700\r\nHeight=500\r\n") + c.activePageLine);
-        TestWindow again(WithFile(QStringLiteral("zelvan.pro"), stored));
+        TestWindow again(
+            TestWindowSetup().dialogs(dialogs).prepare(WithFile(QStringLiteral("zelvan.pro"), stored)));
         EXPECT_FALSE(again->isMaximized());
         EXPECT_EQ(again->pos(), QPoint(30, 40));
         EXPECT_EQ(again->size(), QSize(700, 500));
@@ -428,15 +469,16 @@ TEST(WindowState, UnusableValuesLeaveTheWindowAsTheFormMadeIt)
     };
     for (const QByteArray& file : files) {
         SCOPED_TRACE(file.toStdString());
-        TestWindow window(WithFile(QStringLiteral("zelvan.pro"), file));
+        TestWindow window(
+            TestWindowSetup().dialogs(dialogs).prepare(WithFile(QStringLiteral("zelvan.pro"), file)));
         EXPECT_FALSE(window->isMaximized());
         EXPECT_EQ(window->size(), QSize(571, 463));
         EXPECT_EQ(Page(window), QStringLiteral("tsGISGKXPayment"));
     }
     {
         // Good bounds with an unknown tab name open the GIS GMP payment tab.
-        TestWindow window(WithFile(QStringLiteral("zelvan.pro"),
-                                   "left=30\nTOP=40\nWidth=700\nHeight=500\nActivePage=Settings\n"));
+        TestWindow window(TestWindowSetup().dialogs(dialogs).prepare(WithFile(
+            QStringLiteral("zelvan.pro"), "left=30\nTOP=40\nWidth=700\nHeight=500\nActivePage=Settings\n")));
         EXPECT_EQ(window->size(), QSize(700, 500));
         EXPECT_EQ(Page(window), QStringLiteral("tsGISGMPPayment"));
     }

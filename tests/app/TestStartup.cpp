@@ -2,6 +2,7 @@
 // status bar and the resetting of views.
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
+#include "app/WindowControls.h"
 #include "support/ReadOnlyFolder.h"
 
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTest>
 
 #include <algorithm>
 
@@ -38,14 +40,14 @@ TEST(Startup, DebugSwitchIsDashOrSlashAndTheWordInAnyCase)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
         TestWindow window(c.arguments);
-        EXPECT_EQ(window->IsDebug(), c.debug);
-        EXPECT_EQ(window->HasDebugSwitch(QStringLiteral("debug")), c.debug);
+        EXPECT_EQ(!window.session().debugFolder().isEmpty(), c.debug);
+        EXPECT_EQ(HasCommandLineSwitch(c.arguments, QStringLiteral("debug")), c.debug);
     }
 
     // Any switch name works the same way; the program name is never taken for a switch.
     TestWindow window({QStringLiteral("/TRACE")}, QStringLiteral("-debug"));
-    EXPECT_TRUE(window->HasDebugSwitch(QStringLiteral("trace")));
-    EXPECT_FALSE(window->IsDebug());
+    EXPECT_TRUE(HasCommandLineSwitch({QStringLiteral("/TRACE")}, QStringLiteral("trace")));
+    EXPECT_TRUE(window.session().debugFolder().isEmpty());
 }
 
 TEST(Startup, FilesSitBesideAPortableExecutable)
@@ -53,16 +55,17 @@ TEST(Startup, FilesSitBesideAPortableExecutable)
     {
         TestWindow window;
         const QString folder = window.folder();
-        EXPECT_EQ(window->DataFolder(), folder);
-        EXPECT_EQ(window->IniFileName(), folder + QStringLiteral("/zelvan.ini"));
-        EXPECT_EQ(window->PropFileName(), folder + QStringLiteral("/zelvan.pro"));
-        EXPECT_EQ(window->AppPath(), folder + u'/');
+        TestWindow debug({QStringLiteral("-debug")});
+        EXPECT_EQ(window.session().dataFolder(), folder);
+        EXPECT_EQ(window.session().settingsFile(), folder + QStringLiteral("/zelvan.ini"));
+        EXPECT_EQ(window.session().windowStateFile(), folder + QStringLiteral("/zelvan.pro"));
+        EXPECT_EQ(debug.session().debugFolder(), debug.folder() + u'/');
     }
     {
         // Only the last extension of the file name is replaced ...
         TestWindow window({}, QStringLiteral("zelvan.1.2.exe"));
-        EXPECT_EQ(window->IniFileName(), window.folder() + QStringLiteral("/zelvan.1.2.ini"));
-        EXPECT_EQ(window->PropFileName(), window.folder() + QStringLiteral("/zelvan.1.2.pro"));
+        EXPECT_EQ(window.session().settingsFile(), window.folder() + QStringLiteral("/zelvan.1.2.ini"));
+        EXPECT_EQ(window.session().windowStateFile(), window.folder() + QStringLiteral("/zelvan.1.2.pro"));
     }
     {
         // ... and a dot in a folder name is not an extension.
@@ -71,15 +74,18 @@ TEST(Startup, FilesSitBesideAPortableExecutable)
                 ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("client.d")));
                 ASSERT_TRUE(QDir(folder).rename(QStringLiteral("keys"), QStringLiteral("client.d/keys")));
             },
-            {}, QStringLiteral("client.d/zelvan"));
-        EXPECT_EQ(window->IniFileName(), window.folder() + QStringLiteral("/client.d/zelvan.ini"));
-        EXPECT_EQ(window->PropFileName(), window.folder() + QStringLiteral("/client.d/zelvan.pro"));
-        EXPECT_EQ(window->AppPath(), window.folder() + QStringLiteral("/client.d/"));
+            {QStringLiteral("-debug")}, QStringLiteral("client.d/zelvan"));
+        EXPECT_EQ(window.session().settingsFile(), window.folder() + QStringLiteral("/client.d/zelvan.ini"));
+        EXPECT_EQ(window.session().windowStateFile(),
+                  window.folder() + QStringLiteral("/client.d/zelvan.pro"));
+        EXPECT_EQ(window.session().debugFolder(), window.folder() + QStringLiteral("/client.d/"));
     }
     {
         TestWindow window;
-        // Starting writes no file beside the executable.
-        EXPECT_TRUE(QDir(window.folder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        // Starting writes no file beside the executable but the exchange journal it opens.
+        EXPECT_EQ(
+            QDir(window.folder()).entryList(QDir::Files | QDir::Hidden),
+            QDir(window.folder()).entryList({QStringLiteral("journal.sqlite*")}, QDir::Files | QDir::Hidden));
     }
 }
 
@@ -112,10 +118,10 @@ TEST(Startup, DataFolderIsMadeForItsOwnerInXdgOrWhereTheSwitchSays)
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
         ScriptedDialogs dialogs;
         {
-            TfmZelvan window(StartupOptions{executable, c.arguments, environment});
-            EXPECT_EQ(window.DataFolder(), c.folder);
-            EXPECT_EQ(window.IniFileName(), c.folder + QStringLiteral("/zelvan.ini"));
-            EXPECT_EQ(window.AppPath(), c.folder + u'/');
+            Session session(StartupOptions{executable, c.arguments, environment}.sessionOptions());
+            TfmZelvan window(session, dialogs);
+            EXPECT_EQ(session.dataFolder(), c.folder);
+            EXPECT_EQ(session.settingsFile(), c.folder + QStringLiteral("/zelvan.ini"));
             EXPECT_EQ(QFileInfo(c.folder).permissions() & anyone, ownerOnly);
             EXPECT_EQ(QFileInfo(c.folder + QStringLiteral("/keys")).permissions() & anyone, ownerOnly);
             const QString info = window.findChild<QPlainTextEdit*>(QStringLiteral("mmInfo"))->toPlainText();
@@ -144,9 +150,11 @@ TEST(Startup, ADataFolderThatCannotBeMadeOrWrittenIsNamedAndGetsNothing)
         SCOPED_TRACE(folder.toStdString());
         ScriptedDialogs dialogs;
         {
-            TfmZelvan window(StartupOptions{QDir(root.path()).filePath(QStringLiteral("zelvan")),
-                                            {QStringLiteral("--data"), folder},
-                                            {}});
+            Session session(StartupOptions{
+                QDir(root.path()).filePath(QStringLiteral("zelvan")),
+                {QStringLiteral("--data"), folder},
+                {}}.sessionOptions());
+            TfmZelvan window(session, dialogs);
             // The window opens all the same, on the default settings.
             EXPECT_EQ(window.findChild<QLineEdit*>(QStringLiteral("edName"))->text(),
                       QStringLiteral("MYBANK"));
@@ -164,11 +172,11 @@ TEST(Startup, ADataFolderThatCannotBeMadeOrWrittenIsNamedAndGetsNothing)
 TEST(Startup, AKeyStoreOthersCanReadIsWarnedAboutOnce)
 {
     ScriptedDialogs dialogs;
-    TestWindow window([](const QString& folder) {
+    TestWindow window(TestWindowSetup().dialogs(dialogs).prepare([](const QString& folder) {
         QFile::setPermissions(folder + QStringLiteral("/keys"),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                                   QFileDevice::ReadOther | QFileDevice::ExeOther);
-    });
+    }));
     const QList<ScriptedDialogs::Shown> warnings = dialogs.shown(ScriptedDialogs::Kind::Warning);
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings[0].text.contains(window.folder() + QStringLiteral("/keys")))
@@ -185,15 +193,12 @@ TEST(Startup, StatusGoesToTheThirdPanelAndDiesWithATabChange)
     ASSERT_EQ(panels.size(), 3);
     std::sort(panels.begin(), panels.end(), [](QLabel* a, QLabel* b) { return a->x() < b->x(); });
 
-    const QString text = QStringLiteral("Получение статуса обработки сообщения...");
-    window->SetStatus(text, true);
-    EXPECT_EQ(panels[2]->text(), text);
+    // Saving the settings says so in the status bar.
+    window.control<QTabWidget>("pcMain")->setCurrentWidget(window.control<QWidget>("tsSettings"));
+    QTest::mouseClick(window.control<QPushButton>("buSettingsSave"), Qt::LeftButton);
+    EXPECT_EQ(panels[2]->text(), QStringLiteral("Настройки сохранены."));
     EXPECT_TRUE(panels[0]->text().isEmpty());
     EXPECT_TRUE(panels[1]->text().isEmpty());
-    EXPECT_EQ(window->StatusText(), text);
-
-    window->SetStatus(QStringLiteral("Отправлено."));
-    EXPECT_EQ(panels[2]->text(), QStringLiteral("Отправлено."));
 
     auto* tabs = window.control<QTabWidget>("pcMain");
     tabs->setCurrentIndex(tabs->currentIndex() == 0 ? 1 : 0);
@@ -219,7 +224,7 @@ TEST(Startup, ResetViewsEmptiesViewsAndLeavesFieldsAlone)
     combo->addItem(QStringLiteral("18810177150520012345"));
     edit->setText(QStringLiteral("7701234567"));
 
-    TfmZelvan::ResetViews({box, memo, combo, edit});
+    WindowControls::ResetViews({box, memo, combo, edit});
     EXPECT_EQ(box->verticalScrollBar()->value(), 0);
     EXPECT_EQ(box->horizontalScrollBar()->value(), 0);
     EXPECT_TRUE(memo->toPlainText().isEmpty());
@@ -233,5 +238,5 @@ TEST(Startup, ViewsStartEmpty)
     EXPECT_EQ(window.control<QComboBox>("cbContainer")->count(), 0);
     EXPECT_TRUE(window.control<QPlainTextEdit>("mmCharges")->toPlainText().isEmpty());
     EXPECT_TRUE(window.control<QPlainTextEdit>("mmDocumentDetails")->toPlainText().isEmpty());
-    EXPECT_TRUE(window->StatusText().isEmpty());
+    EXPECT_TRUE(window.status().isEmpty());
 }

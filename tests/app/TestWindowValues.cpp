@@ -1,8 +1,8 @@
 // The window as the builders see it: the operator fills the fields, the operation kind is picked,
 // and values are asked for by name.
 #include "TestWindow.h"
+#include "app/WindowControls.h"
 
-#include "foundation/Clock.h"
 #include "values/ValueProvider.h"
 
 #include <QComboBox>
@@ -18,7 +18,11 @@ const TValuesType AllTypes[] = {vtGISGMPPayment, vtGISGMPCharges,  vtGISGKXPayme
 
 class WindowValues : public ::testing::Test {
   protected:
-    TestWindow window;
+    // The session's clock: the system's while empty.
+    std::function<QDateTime()> clock;
+    TestWindow window{TestWindowSetup().session([this](SessionOptions& options) {
+        options.clock = [this] { return clock ? clock() : QDateTime::currentDateTime(); };
+    })};
 
     // Sets the text of an edit, a memo or an editable list.
     void Type(const char* name, const QString& text)
@@ -40,7 +44,10 @@ class WindowValues : public ::testing::Test {
     }
     QString Value(const QString& name, TValuesType type)
     {
-        OperationRunner runner = window->Runner();
+        // The values as an operation of the window reads them.
+        const WindowControls controls(*window.get());
+        SilentOperationSink reports;
+        OperationRunner runner(window.session().inputs(ClientSettings()), controls, reports);
         runner.setValuesType(type);
         return runner.GetFieldValue(name);
     }
@@ -87,6 +94,8 @@ TEST_F(WindowValues, AmountsMonthsCodesAndBanksFromTheFields)
         EXPECT_EQ(Value("Amount", vtGISGKXPayment), kopecks) << typed;
     }
     Type("edAmount", "12,50");
+    EXPECT_EQ(Value("Amount", vtGISGMPPayment), "1250");
+    Type("edAmount", "-5");
     EXPECT_THROW(Value("Amount", vtGISGMPPayment), EConvertError);
 
     // The window opens on payment by document identifier, which carries no month; by account it does.
@@ -182,9 +191,8 @@ TEST_F(WindowValues, IdentifiersMemosGuidsAndTheClock)
         EXPECT_NE(Value("TransportGUID", type), transport);
     }
 
-    SetClock([] { return QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59)); });
+    clock = [] { return QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59)); };
     const QString cancellation = Value("CancellationDate", vtGISGKXCancel);
-    SetClock({});
     EXPECT_EQ(cancellation, "2024-12-31");
 }
 

@@ -6,7 +6,6 @@
 #include "../app/TestWindow.h"
 
 #include "CommandLine.h"
-#include "foundation/Clock.h"
 #include "foundation/TextHelper.h"
 #include "support/GoldenText.h"
 #include "support/LoopbackHttpServer.h"
@@ -17,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QTest>
 #include <QTextStream>
 #include <QUuid>
 
@@ -32,14 +32,14 @@ void WriteFile(const QString& path, const QString& text)
 }
 
 // Every run starts from the same moment and the same identifier counters.
-void FixClockAndIdentifiers()
+void FixClockAndIdentifiers(SessionOptions& options)
 {
-    SetClock([] { return QDateTime(QDate(2016, 3, 5), QTime(10, 20, 30)); });
-    SetIdSuffixCounter(0);
+    options.clock = [] { return QDateTime(QDate(2016, 3, 5), QTime(10, 20, 30)); };
+    options.lastIdSuffix = 0;
     auto next = std::make_shared<int>(0);
-    SetGuidGenerator([next] {
+    options.guids = [next] {
         return QUuid(QStringLiteral("00000000-0000-4000-8000-%1").arg(++*next, 12, 10, QChar(u'0')));
-    });
+    };
 }
 
 // The envelope's digest covers the payment's signature value, so it differs with it.
@@ -87,10 +87,7 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
                   "PaymentPurpose=За#13#10февраль\r\nChangeStatus=0\r\nMessageGUID=MSG-1\r\n"
                   "CancellationComment=Ошибка\r\n"));
 
-    TestWindow window(
-        [&](const QString& folder) { WriteFile(QDir(folder).filePath("zelvan.ini"), settings); });
     ScriptedDialogs dialogs;
-    window->show();
 
     struct Case {
         const char* operation;
@@ -105,23 +102,36 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
+        // A window of its own for each, so that it starts from the same identifiers as the command line.
+        TestWindow window(TestWindowSetup()
+                              .dialogs(dialogs)
+                              .prepare([&](const QString& folder) {
+                                  WriteFile(QDir(folder).filePath("zelvan.ini"), settings);
+                              })
+                              .keyStore(keys.path())
+                              .session(FixClockAndIdentifiers));
+        window->show();
+        // A click reaches only a window the platform has shown.
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         window.control<QComboBox>("cbChangeStatus2")->setCurrentIndex(c.changeStatus);
         const int before = server.requestCount();
-        FixClockAndIdentifiers();
         PressButton(window, QLatin1String(c.button));
 
-        FixClockAndIdentifiers();
+        SessionOptions session;
+        FixClockAndIdentifiers(session);
+        session.dataOption = window.folder();
         QString out;
         QString err;
         QTextStream outStream(&out);
         QTextStream errStream(&err);
-        RunCommandLine({QStringLiteral("zelvan-cli"), QLatin1String(c.operation),
-                        QStringLiteral("--settings"), QDir(window.folder()).filePath("zelvan.ini"),
-                        QStringLiteral("--store"), keys.path()},
-                       {&outStream, &errStream, false, {}});
+        // The window's data folder, so that both record in one journal and none of the user's own.
+        RunCommandLine({QStringLiteral("zelvan-cli"), QLatin1String(c.operation), QStringLiteral("--data"),
+                        window.folder(), QStringLiteral("--settings"),
+                        QDir(window.folder()).filePath("zelvan.ini"), QStringLiteral("--store"), keys.path()},
+                       {&outStream, &errStream, false, {}}, session);
 
         const QList<TRecordedRequest> requests = server.requests();
-        ASSERT_EQ(requests.size(), before + 2) << "one request each";
+        ASSERT_EQ(requests.size(), before + 2) << "one request each; " << err.toStdString();
         const TRecordedRequest& fromWindow = requests[requests.size() - 2];
         const TRecordedRequest& fromCommandLine = requests.last();
         EXPECT_EQ(fromCommandLine.header("SOAPAction"), fromWindow.header("SOAPAction"));
@@ -130,8 +140,6 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
         ASSERT_FALSE(dialogs.shown(ScriptedDialogs::Kind::Error).isEmpty());
         EXPECT_EQ(err.trimmed(), dialogs.shown(ScriptedDialogs::Kind::Error).last().text.trimmed());
     }
-    SetClock({});
-    SetGuidGenerator({});
     QDir::setCurrent(previousFolder);
 }
 

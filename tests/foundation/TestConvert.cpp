@@ -11,6 +11,7 @@
 #include <clocale>
 #include <cmath>
 #include <string>
+#include <utility>
 
 TEST(Convert, NumberTextsFollowTheGrammarOnly)
 {
@@ -89,6 +90,42 @@ TEST(Convert, DecimalRoundingIsExactAndHalfAwayFromZero)
     EXPECT_EQ(FormatDecimalText(QStringLiteral("1.5e3"), 2, -2), QStringLiteral("15.00"));
     EXPECT_EQ(FormatDecimalText(QStringLiteral("12.5"), 0, 2), QStringLiteral("1250"));
     EXPECT_THROW(FormatDecimalText(QStringLiteral("12 345"), 2, -2), EConvertError);
+}
+
+// The window and the command line both read amounts through this rule.
+TEST(Convert, AmountsTheOperatorTypes)
+{
+    const std::pair<const char*, const char*> accepted[] = {
+        {"12.5", "1250"}, {"12,5", "1250"},  {"1234.56", "123456"},
+        {"0", "000"},     {"", ""},          {"10", "1000"},
+        {"0.05", "005"},  {" 7 ", "700"},    {"1.500", "150"},
+        {"-0", "000"},    {"2e3", "200000"}, {"184467440737095516.15", "18446744073709551615"},
+    };
+    for (const auto& [typed, kopecks] : accepted)
+        EXPECT_EQ(AmountKopecksText(QString::fromUtf8(typed), QStringLiteral("Amount")),
+                  QString::fromUtf8(kopecks))
+            << typed;
+
+    // Each of these would go out as another amount than the one typed.
+    const std::pair<const char*, const char*> refused[] = {
+        {"-5", "отрицательная"},
+        {"0.001", "доли копейки"},
+        {"1.005", "доли копейки"},
+        {"184467440737095516.16", "больше"},
+        {"12345678901234567890", "больше"},
+        {"1,000.50", "не число"},
+        {"12 руб.", "не число"},
+        {" ", "не число"},
+    };
+    for (const auto& [typed, reason] : refused) {
+        const QString message = Raised<EConvertError>(
+            [&] { AmountKopecksText(QString::fromUtf8(typed), QStringLiteral("PartialSumResidualPayt")); });
+        EXPECT_TRUE(
+            message.startsWith(QStringLiteral("Сумма в поле PartialSumResidualPayt не принята: \"%1\"")
+                                   .arg(QString::fromUtf8(typed))))
+            << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromUtf8(reason))) << message.toStdString();
+    }
 }
 
 TEST(Convert, NumbersInGeneralFormat)

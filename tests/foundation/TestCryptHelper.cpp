@@ -27,10 +27,10 @@ void ExpectStep(const QString& message, const char* step)
     EXPECT_GT(message.size(), qsizetype(qstrlen(step) + 1)) << message.toStdString();
 }
 
-QByteArray Hash(const QString& container, const QByteArray& input)
+QByteArray Hash(const TestKeyStore& store, const QString& container, const QByteArray& input)
 {
     QByteArray hash;
-    ContainerCrypt(container, &input, nullptr, nullptr, &hash);
+    ContainerCrypt(store.store(), container, &input, nullptr, nullptr, &hash);
     return hash;
 }
 
@@ -54,9 +54,9 @@ TEST(CryptHelper, HashMatchesPublishedVectorsAndAnIndependentImplementation)
     TestKeyStore store;
     store.addContainer(QStringLiteral("signer"));
 
-    EXPECT_EQ(Hash(QStringLiteral("signer"), "This is message, length=32 bytes").toHex(),
+    EXPECT_EQ(Hash(store, QStringLiteral("signer"), "This is message, length=32 bytes").toHex(),
               "2cefc2f7b7bdc514e18ea57fa74ff357e7fa17d652c75f69cb1be7893ede48eb");
-    EXPECT_EQ(Hash(QStringLiteral("signer"), "a").toHex(),
+    EXPECT_EQ(Hash(store, QStringLiteral("signer"), "a").toHex(),
               "e74c52dd282183bf37af0079c9f78055715a103f17e3133ceff1aacf2f403011");
 
     // One megabyte that is not a repeating pattern of the block size.
@@ -69,11 +69,11 @@ TEST(CryptHelper, HashMatchesPublishedVectorsAndAnIndependentImplementation)
     ASSERT_TRUE(gcry_check_version(nullptr));
     QByteArray reference(32, '\0');
     gcry_md_hash_buffer(GCRY_MD_GOSTR3411_CP, reference.data(), large.constData(), size_t(large.size()));
-    EXPECT_EQ(Hash(QStringLiteral("signer"), large).toHex(), reference.toHex());
+    EXPECT_EQ(Hash(store, QStringLiteral("signer"), large).toHex(), reference.toHex());
 
     // The caller may hash an array into itself.
     QByteArray same = "a";
-    ContainerCrypt(QStringLiteral("signer"), &same, nullptr, nullptr, &same);
+    ContainerCrypt(store.store(), QStringLiteral("signer"), &same, nullptr, nullptr, &same);
     EXPECT_EQ(same.toHex(), "e74c52dd282183bf37af0079c9f78055715a103f17e3133ceff1aacf2f403011");
 }
 
@@ -86,9 +86,9 @@ TEST(CryptHelper, Gost2012ContainersHashAndSignWithTheirOwnAlgorithm)
     options.algorithm = GostAlgorithm::Gost2012_512;
     store.addContainer(QStringLiteral("long"), options);
     store.addContainer(QStringLiteral("old"));
-    EXPECT_EQ(ContainerAlgorithm(QStringLiteral("short")), GostAlgorithm::Gost2012_256);
-    EXPECT_EQ(ContainerAlgorithm(QStringLiteral("long")), GostAlgorithm::Gost2012_512);
-    EXPECT_EQ(ContainerAlgorithm(QStringLiteral("old")), GostAlgorithm::Gost2001);
+    EXPECT_EQ(ContainerAlgorithm(store.store(), QStringLiteral("short")), GostAlgorithm::Gost2012_256);
+    EXPECT_EQ(ContainerAlgorithm(store.store(), QStringLiteral("long")), GostAlgorithm::Gost2012_512);
+    EXPECT_EQ(ContainerAlgorithm(store.store(), QStringLiteral("old")), GostAlgorithm::Gost2001);
 
     // The two examples of GOST R 34.11-2012, as octets in the order the hash function takes and
     // gives them (the standard prints both as numbers, least significant octet last).
@@ -96,21 +96,21 @@ TEST(CryptHelper, Gost2012ContainersHashAndSignWithTheirOwnAlgorithm)
     const QByteArray second =
         QByteArray::fromHex("d1e520e2e5f2f0e82c20d1f2f0e8e1eee6e820e2edf3f6e82c20e2e5fef2fa20f120ec"
                             "eef0ff20f1f2f0e5ebe0ece820ede020f5f0e0e1f0fbff20efebfaeafb20c8e3eef0e5e2fb");
-    EXPECT_EQ(Hash(QStringLiteral("short"), first).toHex(),
+    EXPECT_EQ(Hash(store, QStringLiteral("short"), first).toHex(),
               "9d151eefd8590b89daa6ba6cb74af9275dd051026bb149a452fd84e5e57b5500");
-    EXPECT_EQ(Hash(QStringLiteral("short"), second).toHex(),
+    EXPECT_EQ(Hash(store, QStringLiteral("short"), second).toHex(),
               "9dd2fe4e90409e5da87f53976d7405b0c0cac628fc669a741d50063c557e8f50");
-    EXPECT_EQ(Hash(QStringLiteral("long"), first).toHex(),
+    EXPECT_EQ(Hash(store, QStringLiteral("long"), first).toHex(),
               "1b54d01a4af5b9d5cc3d86d68d285462b19abc2475222f35c085122be4ba1ffa"
               "00ad30f8767b3a82384c6574f024c311e2a481332b08ef7f41797891c1646f48");
-    EXPECT_EQ(Hash(QStringLiteral("long"), second).toHex(),
+    EXPECT_EQ(Hash(store, QStringLiteral("long"), second).toHex(),
               "1e88e62226bfca6f9994f1f2d51569e0daf8475a3b0fe61a5300eee46d961376"
               "035fe83549ada2b8620fcd7c496ce5b33f0cb9dddc2b6460143b03dabac9fb28");
 
     for (const auto& [container, size] : {std::pair{"short", 64}, std::pair{"long", 128}}) {
         SCOPED_TRACE(container);
         QByteArray certificate, signature;
-        ContainerCrypt(QLatin1String(container), &first, &certificate, &signature, nullptr);
+        ContainerCrypt(store.store(), QLatin1String(container), &first, &certificate, &signature, nullptr);
         ASSERT_EQ(signature.size(), size);
         EXPECT_TRUE(VerifyGostSignature(certificate, first, signature));
         EXPECT_FALSE(VerifyGostSignature(certificate, second, signature));
@@ -126,11 +126,11 @@ TEST(CryptHelper, SignatureVerifiesWithTheContainerCertificate)
     const QByteArray data = "<ds:SignedInfo>Привет</ds:SignedInfo>";
 
     QByteArray certificate, first, second, hash;
-    ContainerCrypt(QStringLiteral("signer"), &data, &certificate, &first, &hash);
-    ContainerCrypt(QStringLiteral("signer"), &data, nullptr, &second, nullptr);
+    ContainerCrypt(store.store(), QStringLiteral("signer"), &data, &certificate, &first, &hash);
+    ContainerCrypt(store.store(), QStringLiteral("signer"), &data, nullptr, &second, nullptr);
 
     EXPECT_EQ(certificate, stored);
-    EXPECT_EQ(hash, Hash(QStringLiteral("signer"), data));
+    EXPECT_EQ(hash, Hash(store, QStringLiteral("signer"), data));
     ASSERT_EQ(first.size(), 64);
     EXPECT_TRUE(VerifyGostSignature(certificate, data, first));
     EXPECT_TRUE(VerifyGostSignature(certificate, data, second));
@@ -158,57 +158,60 @@ TEST(CryptHelper, OnlyASignatureReadsThePrivateKey)
 
     {
         // Neither the certificate nor the hash asks for the password.
-        ScopedPasswordProvider asked(std::nullopt);
+        CountingPasswords asked(std::nullopt);
         QByteArray certificate, hash;
-        ContainerCrypt(QStringLiteral("locked"), &data, &certificate, nullptr, nullptr);
-        ContainerCrypt(QStringLiteral("locked"), &data, nullptr, nullptr, &hash);
+        ContainerCrypt(store.store(asked.provider()), QStringLiteral("locked"), &data, &certificate, nullptr,
+                       nullptr);
+        ContainerCrypt(store.store(asked.provider()), QStringLiteral("locked"), &data, nullptr, nullptr,
+                       &hash);
         EXPECT_EQ(certificate, der);
         EXPECT_EQ(hash.size(), 32);
         EXPECT_EQ(asked.questions(), 0);
     }
     {
-        ScopedPasswordProvider asked(options.password);
+        CountingPasswords asked(options.password);
         QByteArray signature;
-        ContainerCrypt(QStringLiteral("locked"), &data, nullptr, &signature, nullptr);
+        ContainerCrypt(store.store(asked.provider()), QStringLiteral("locked"), &data, nullptr, &signature,
+                       nullptr);
         EXPECT_TRUE(VerifyGostSignature(der, data, signature));
         EXPECT_EQ(asked.questions(), 1);
         EXPECT_EQ(asked.lastContainer(), QStringLiteral("locked"));
         // Nothing is remembered: the next signature asks again.
-        ContainerCrypt(QStringLiteral("locked"), &data, nullptr, &signature, nullptr);
+        ContainerCrypt(store.store(asked.provider()), QStringLiteral("locked"), &data, nullptr, &signature,
+                       nullptr);
         EXPECT_EQ(asked.questions(), 2);
     }
     {
-        // A key object asks its own provider, once, at its first signature; a wrong password or a
-        // cancel leaves it locked, to be asked again.
-        ScopedPasswordProvider installed(std::nullopt);
+        // A key object asks its store's provider, once, at its first signature; a wrong password
+        // or a cancel leaves it locked, to be asked again.
         std::deque<std::optional<QString>> answers{std::nullopt, QStringLiteral("wrong"), options.password};
         int questions = 0;
-        ContainerKey key(QStringLiteral("locked"), [&](const QString& name) {
+        ContainerKey key(store.store([&](const QString& name) {
             EXPECT_EQ(name, QStringLiteral("locked"));
             ++questions;
             std::optional<QString> answer = answers.front();
             answers.pop_front();
             return answer;
-        });
+        }),
+                         QStringLiteral("locked"));
         EXPECT_EQ(key.certificate(), der);
         EXPECT_EQ(key.hash(data).size(), 32);
         EXPECT_EQ(questions, 0);
-        EXPECT_THROW(key.sign(data), EAbort);
+        EXPECT_THROW(key.sign(data), EPasswordCancelled);
         ExpectStep(Raised<ECryptException>([&] { key.sign(data); }), "CryptAcquireContext");
         EXPECT_FALSE(key.unlocked());
         for (const QByteArray& input : {data, QByteArray("another"), QByteArray()})
             EXPECT_TRUE(VerifyGostSignature(der, input, key.sign(input)));
         EXPECT_TRUE(key.unlocked());
         EXPECT_EQ(questions, 3);
-        EXPECT_EQ(installed.questions(), 0);
     }
     // A container that is not there fails the key object's first use as it fails ContainerCrypt.
-    ContainerKey missing(QStringLiteral("missing"));
+    ContainerKey missing(store.store(), QStringLiteral("missing"));
     const QString message = Raised<ECryptException>([&] { missing.algorithm(); });
     EXPECT_TRUE(message.startsWith(QStringLiteral("CryptAcquireContext\n"))) << message.toStdString();
     EXPECT_EQ(message, Raised<ECryptException>([&] {
                   QByteArray hash;
-                  ContainerCrypt(QStringLiteral("missing"), &data, nullptr, nullptr, &hash);
+                  ContainerCrypt(store.store(), QStringLiteral("missing"), &data, nullptr, nullptr, &hash);
               }));
 }
 
@@ -220,25 +223,21 @@ TEST(CryptHelper, PasswordFailuresLeaveNoOutput)
     store.addContainer(QStringLiteral("locked"), options);
     const QByteArray data = "payload";
     QByteArray certificate = "untouched", signature = "untouched", hash = "untouched";
-    const auto sign = [&] {
-        ContainerCrypt(QStringLiteral("locked"), &data, &certificate, &signature, &hash);
+    const auto sign = [&](const TPasswordProvider& passwords) {
+        return [&, passwords] {
+            ContainerCrypt(store.store(passwords), QStringLiteral("locked"), &data, &certificate, &signature,
+                           &hash);
+        };
     };
 
     {
-        ScopedPasswordProvider asked(QStringLiteral("wrong"));
-        ExpectStep(Raised<ECryptException>(sign), "CryptAcquireContext");
+        CountingPasswords asked(QStringLiteral("wrong"));
+        ExpectStep(Raised<ECryptException>(sign(asked.provider())), "CryptAcquireContext");
         EXPECT_EQ(asked.questions(), 1) << "a wrong password is not asked again";
     }
-    {
-        ScopedPasswordProvider cancelled(std::nullopt);
-        EXPECT_THROW(sign(), EAbort);
-    }
-    {
-        // Without a password source an encrypted key cannot be used, and nothing prompts elsewhere.
-        const TPasswordProvider previous = SetPasswordProvider({});
-        ExpectStep(Raised<ECryptException>(sign), "CryptAcquireContext");
-        SetPasswordProvider(previous);
-    }
+    EXPECT_THROW(sign(CountingPasswords(std::nullopt).provider())(), EPasswordCancelled);
+    // Without a password source an encrypted key cannot be used, and nothing prompts elsewhere.
+    ExpectStep(Raised<ECryptException>(sign({})), "CryptAcquireContext");
     EXPECT_EQ(certificate, "untouched");
     EXPECT_EQ(signature, "untouched");
     EXPECT_EQ(hash, "untouched");
@@ -308,7 +307,8 @@ TEST(CryptHelper, BrokenContainersFailAtTheirStepWithNoOutput)
         SCOPED_TRACE(item.container.toStdString());
         QByteArray certificate = "untouched", signature = "untouched", hash = "untouched";
         ExpectStep(Raised<ECryptException>([&] {
-                       ContainerCrypt(item.container, &data, item.wantCertificate ? &certificate : nullptr,
+                       ContainerCrypt(store.store(), item.container, &data,
+                                      item.wantCertificate ? &certificate : nullptr,
                                       item.wantSignature ? &signature : nullptr, &hash);
                    }),
                    item.step);
@@ -317,27 +317,24 @@ TEST(CryptHelper, BrokenContainersFailAtTheirStepWithNoOutput)
         EXPECT_EQ(hash, "untouched");
     }
     EXPECT_TRUE(Raised<ECryptException>([&] {
-                    Hash(QStringLiteral("missing"), data);
+                    Hash(store, QStringLiteral("missing"), data);
                 }).contains(QStringLiteral("missing")));
-    // A key the certificate does not match is refused naming both algorithms.
+    // A key of another algorithm is refused naming it; a certificate of another GOST key names both.
     const auto signing = [&](const char* container) {
         return Raised<ECryptException>([&] {
             QByteArray signature;
-            ContainerCrypt(QLatin1String(container), &data, nullptr, &signature, nullptr);
+            ContainerCrypt(store.store(), QLatin1String(container), &data, nullptr, &signature, nullptr);
         });
     };
-    for (const auto& [container, keyName, certificateName] :
-         {std::tuple{"ec", "EC", "GOST R 34.10-2001"}, std::tuple{"ed25519", "ED25519", "GOST R 34.10-2001"},
-          std::tuple{"mixed", "GOST R 34.10-2012 (256 bits)", "GOST R 34.10-2012 (512 bits)"}}) {
+    for (const auto& [container, expected] :
+         {std::pair{"ec", "ключ не ГОСТ Р 34.10 (EC)"},
+          std::pair{"ed25519", "ключ не ГОСТ Р 34.10 (ED25519)"},
+          std::pair{"mixed",
+                    "GOST R 34.10-2012 (256 bits), а ключ его сертификата — GOST R 34.10-2012 (512 bits)"}}) {
         const QString message = signing(container);
-        EXPECT_TRUE(message.contains(QStringLiteral("key is %1,").arg(QLatin1String(keyName))) &&
-                    message.contains(QStringLiteral("key is %1").arg(QLatin1String(certificateName))))
-            << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromUtf8(expected))) << message.toStdString();
     }
-    EXPECT_TRUE(Raised<ECryptException>([&] {
-                    QByteArray signature;
-                    ContainerCrypt(QStringLiteral("foreign"), &data, nullptr, &signature, nullptr);
-                }).contains(QStringLiteral("another key")));
+    EXPECT_TRUE(signing("foreign").contains(QStringLiteral("другого ключа")));
 }
 
 TEST(CryptHelper, CryptCheckPassesSuccessAndNamesTheFailingStep)
@@ -346,7 +343,7 @@ TEST(CryptHelper, CryptCheckPassesSuccessAndNamesTheFailingStep)
     TestKeyStore store;
     store.addContainer(QStringLiteral("signer"));
     QByteArray signature;
-    ContainerCrypt(QStringLiteral("signer"), nullptr, nullptr, &signature, nullptr);
+    ContainerCrypt(store.store(), QStringLiteral("signer"), nullptr, nullptr, &signature, nullptr);
 
     EXPECT_EQ(CryptCheck(1, "CryptHashData"), 1);
     EXPECT_EQ(Raised<ECryptException>([] { CryptCheck(0, "CryptHashData"); }),
@@ -358,7 +355,7 @@ TEST(CryptHelper, EnumKeyContainersListsCompleteContainersInOrder)
 {
     TestKeyStore store;
     QStringList names{QStringLiteral("kept")};
-    EXPECT_FALSE(EnumKeyContainers(names));
+    EXPECT_FALSE(EnumKeyContainers(store.store(), names));
     EXPECT_EQ(names, QStringList{QStringLiteral("kept")});
 
     TestKeyOptions noCertificate;
@@ -372,25 +369,14 @@ TEST(CryptHelper, EnumKeyContainersListsCompleteContainersInOrder)
     QDir(store.path()).mkdir(QStringLiteral("empty"));
     store.addContainer(QStringLiteral(".hidden"));
 
-    EXPECT_TRUE(EnumKeyContainers(names));
+    EXPECT_TRUE(EnumKeyContainers(store.store(), names));
     EXPECT_EQ(names, (QStringList{QStringLiteral("kept"), QStringLiteral("Zeta"), QStringLiteral("alpha"),
                                   QStringLiteral("Банк")}));
 
     // A store folder that does not exist is an empty provider, not a failure.
-    const QString previous = SetKeyStorePath(store.path() + QStringLiteral("/nowhere"));
     QStringList none;
-    EXPECT_FALSE(EnumKeyContainers(none));
+    EXPECT_FALSE(EnumKeyContainers({store.path() + QStringLiteral("/nowhere"), {}}, none));
     EXPECT_TRUE(none.isEmpty());
-    SetKeyStorePath(previous);
-}
-
-TEST(CryptHelper, KeyStoreDefaultsToTheFolderBesideTheExecutable)
-{
-    const QString previous = SetKeyStorePath({});
-    EXPECT_EQ(KeyStorePath(), QCoreApplication::applicationDirPath() + QStringLiteral("/keys"));
-    EXPECT_EQ(SetKeyStorePath(QStringLiteral("/elsewhere")), QString());
-    EXPECT_EQ(KeyStorePath(), QStringLiteral("/elsewhere"));
-    SetKeyStorePath(previous);
 }
 
 TEST(CryptHelper, Base64LineIsOneStandardLine)

@@ -69,7 +69,6 @@ TEST(HttpClient, TricklingEndlessAndOversizedRepliesAreGivenUpNamingTheAddress)
 {
     using namespace std::chrono_literals;
     TLoopbackHttpServer server;
-    THttpClient client;
     THttpLimits limits;
     // Long enough never to strike, unless it is the limit under test.
     limits.SilenceMs = 60000;
@@ -78,13 +77,13 @@ TEST(HttpClient, TricklingEndlessAndOversizedRepliesAreGivenUpNamingTheAddress)
     limits.MinBytesPerSecond = 10;
     limits.MaxReplyBytes = 4096;
     const QString url = server.url();
-    const auto failure = [&](const TScriptedReply& reply) {
+    THttpClient client(limits);
+    const auto failure = [&](const TScriptedReply& reply, THttpClient& by) {
         server.setReply(reply);
-        return Raised<EHttpTransportError>([&] { client.Post(url, "x", {}); });
+        return Raised<EHttpTransportError>([&] { by.Post(url, "x", {}); });
     };
     TScriptedReply reply;
     reply.ContentType = "text/xml";
-    THttpTimeoutOverride shortened(limits);
 
     // Moving, at five times the least speed: read whole.
     reply.Body = QByteArray(40, 'a');
@@ -93,14 +92,15 @@ TEST(HttpClient, TricklingEndlessAndOversizedRepliesAreGivenUpNamingTheAddress)
     EXPECT_EQ(client.Post(url, "x", {}).Body, reply.Body);
 
     reply.ByteInterval = 500ms;
-    EXPECT_EQ(failure(reply), QStringLiteral("Обмен с сервером %1 прерван: за 1 с передано меньше 10 байт в "
-                                             "секунду")
-                                  .arg(url));
+    EXPECT_EQ(failure(reply, client),
+              QStringLiteral("Обмен с сервером %1 прерван: за 1 с передано меньше 10 байт в "
+                             "секунду")
+                  .arg(url));
 
     limits.ExchangeMs = 1500;
     {
-        THttpTimeoutOverride shorter(limits);
-        EXPECT_EQ(failure(TScriptedReply::hangForever()),
+        THttpClient shorter(limits);
+        EXPECT_EQ(failure(TScriptedReply::hangForever(), shorter),
                   QStringLiteral("Обмен с сервером %1 прерван: он длится дольше 1500 мс").arg(url));
     }
 
@@ -109,17 +109,17 @@ TEST(HttpClient, TricklingEndlessAndOversizedRepliesAreGivenUpNamingTheAddress)
     const QString tooLarge = QStringLiteral("Ответ сервера %1 не принят: он больше 4096 байт").arg(url);
     reply.Body = QByteArray(4097, 'b');
     reply.ByteInterval = 1s;
-    EXPECT_EQ(failure(reply), tooLarge);
+    EXPECT_EQ(failure(reply, client), tooLarge);
     // Without a length, a reply that never ends.
     reply.ByteInterval = 0ms;
     reply.Body = QByteArray(1000, 'c');
     reply.EndlessBody = true;
-    EXPECT_EQ(failure(reply), tooLarge);
+    EXPECT_EQ(failure(reply, client), tooLarge);
 
     // Exactly the limit is taken, by the same client.
     reply.EndlessBody = false;
     reply.Body = QByteArray(4096, 'd');
     server.setReply(reply);
     EXPECT_EQ(client.Post(url, "x", {}).Body, reply.Body);
-    EXPECT_EQ(HttpLimits().MaxReplyBytes, 4096);
+    EXPECT_EQ(client.Limits().MaxReplyBytes, 4096);
 }

@@ -50,7 +50,7 @@ TEST(TextHelper, SmallTextHelpers)
     EXPECT_TRUE(SameAsciiText(u"ResULT", QLatin1StringView("RESULT")));
     EXPECT_TRUE(SameAsciiText(u"smev-100", u"SMEV-100"));
     EXPECT_FALSE(SameAsciiText(u"RE\u017FULT", QLatin1StringView("RESULT"))); // long s
-    EXPECT_FALSE(SameAsciiText(u"\u212Aey", u"key")); // Kelvin sign
+    EXPECT_FALSE(SameAsciiText(u"\u212Aey", u"key"));                         // Kelvin sign
     EXPECT_FALSE(SameAsciiText(u"Result", u"Results"));
     EXPECT_FALSE(SameAsciiText(u"ДА", u"да")); // only ASCII letters fold
 
@@ -79,54 +79,26 @@ TEST(TextHelper, LineBreaks)
     EXPECT_EQ(DecodeLineBreaks(EncodeLineBreaks(memo)), memo);
 }
 
-TEST(TextHelper, OrderIdentifiers)
-{
-    EXPECT_EQ(MakeOrderID(QStringLiteral("12"), QStringLiteral("05.03.2016"), QStringLiteral("7")),
-              QStringLiteral("120000000000") + QStringLiteral("05032016") + QStringLiteral("000000000007"));
-    EXPECT_EQ(MakeOrderID(QString(), QString(), QString()), QString(32, u'0'));
-    EXPECT_EQ(MakeOrderID(QStringLiteral("1234567890123"), QStringLiteral("1.2.16 10:00"),
-                          QStringLiteral("9876543210987")),
-              QStringLiteral("1234567890123") + QStringLiteral("01022016") + QStringLiteral("9876543210987"));
-    EXPECT_EQ(Raised<EConvertError>([] {
-                  MakeOrderID(QStringLiteral("12"), QStringLiteral("32.01.2016"), QStringLiteral("7"));
-              }),
-              QStringLiteral("'32.01.2016' is not a valid date and time"));
-}
-
-TEST(TextHelper, ChargeKindsAndQuittanceStatuses)
-{
-    EXPECT_EQ(ChargeKindName(0), QStringLiteral("CHARGE"));
-    EXPECT_EQ(ChargeKindName(8), QStringLiteral("TEMP-CHARGING-STATUS"));
-    EXPECT_EQ(ChargeKindName(9), QStringLiteral("CHARGE"));
-    EXPECT_EQ(ChargeKindName(-1), QStringLiteral("CHARGE"));
-
-    EXPECT_EQ(QuittanceStatusText(QStringLiteral("2")), QStringLiteral("2 (предварительно сквитировано)"));
-    EXPECT_EQ(QuittanceStatusText(QStringLiteral("5")), QStringLiteral("5"));
-    EXPECT_EQ(QuittanceStatusText(QStringLiteral(" 1")), QStringLiteral(" 1"));
-}
-
 TEST(TextHelper, IdentifierSources)
 {
-    SetIdSuffixCounter(0);
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("00001"));
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("00002"));
-    SetIdSuffixCounter(0xA);
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("0000B"));
-    SetIdSuffixCounter(0xFFFFE);
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("FFFFF"));
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("100000"));
-    SetIdSuffixCounter(0);
+    IdentifierSource ids;
+    EXPECT_EQ(ids.NextIdSuffix(), QStringLiteral("00001"));
+    EXPECT_EQ(ids.NextIdSuffix(), QStringLiteral("00002"));
+    IdentifierSource fromA(0xA);
+    EXPECT_EQ(fromA.NextIdSuffix(), QStringLiteral("0000B"));
+    IdentifierSource wide(0xFFFFE);
+    EXPECT_EQ(wide.NextIdSuffix(), QStringLiteral("FFFFF"));
+    EXPECT_EQ(wide.NextIdSuffix(), QStringLiteral("100000"));
 
     const QRegularExpression guidForm(
         QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
-    const QString first = NewGuidText();
-    const QString second = NewGuidText();
+    const QString first = ids.NewGuidText();
+    const QString second = ids.NewGuidText();
     EXPECT_TRUE(guidForm.match(first).hasMatch()) << first.toStdString();
     EXPECT_TRUE(guidForm.match(second).hasMatch()) << second.toStdString();
     EXPECT_NE(first, second);
 
-    SetGuidGenerator([] { return QUuid(QStringLiteral("{6ba7b810-9dad-11d1-80b4-00c04fd430c8}")); });
-    EXPECT_EQ(NewGuidText(), QStringLiteral("6BA7B810-9DAD-11D1-80B4-00C04FD430C8"));
-    SetGuidGenerator({});
-    EXPECT_NE(NewGuidText(), QStringLiteral("6BA7B810-9DAD-11D1-80B4-00C04FD430C8"));
+    const IdentifierSource fixed(
+        0, [] { return QUuid(QStringLiteral("{6ba7b810-9dad-11d1-80b4-00c04fd430c8}")); });
+    EXPECT_EQ(fixed.NewGuidText(), QStringLiteral("6BA7B810-9DAD-11D1-80B4-00C04FD430C8"));
 }

@@ -1,8 +1,11 @@
+#include "foundation/Exceptions.h"
 #include "foundation/TextHelper.h"
+#include "gisgkx/GisGkxCodes.h"
 #include "gisgkx/GisGkxRequests.h"
 #include "smev/SmevEnvelope.h"
 #include "support/GoldenText.h"
 #include "support/MessageAssertions.h"
+#include "support/Raised.h"
 #include "support/SampleForms.h"
 #include "support/TestKeys.h"
 
@@ -83,7 +86,8 @@ TEST_F(GisGkxRequests, EverySignedRequestVerifiesAndDeclaresOnlyTheRootPrefix)
                     body.contains(QStringLiteral("<rev:Name>") + escaped + QStringLiteral("</rev:Name>")));
             }
 
-            const QString envelope = BuildSignedEnvelope(Signer, body);
+            ContainerKey key(keys.store(), Signer);
+            const QString envelope = BuildSignedEnvelope(key, body, form.identifiers());
             const SignatureCheck check = CheckEnvelopeSignature(envelope.toUtf8());
             EXPECT_TRUE(Verified(check)) << request.golden;
             EXPECT_EQ(check.signedC14N, SliceFromTo(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8())
@@ -277,4 +281,18 @@ TEST_F(GisGkxRequests, CancellationAndStateQuery)
     } catch (const EFakeUnknownValue& e) {
         EXPECT_EQ(e.message(), QStringLiteral("Не определено значение для <ServiceName>"));
     }
+}
+
+TEST(GisGkxCodes, OrderIdentifiers)
+{
+    EXPECT_EQ(MakeOrderID(QStringLiteral("12"), QStringLiteral("05.03.2016"), QStringLiteral("7")),
+              QStringLiteral("120000000000") + QStringLiteral("05032016") + QStringLiteral("000000000007"));
+    EXPECT_EQ(MakeOrderID(QString(), QString(), QString()), QString(32, u'0'));
+    EXPECT_EQ(MakeOrderID(QStringLiteral("1234567890123"), QStringLiteral("1.2.16 10:00"),
+                          QStringLiteral("9876543210987")),
+              QStringLiteral("1234567890123") + QStringLiteral("01022016") + QStringLiteral("9876543210987"));
+    EXPECT_EQ(Raised<EConvertError>([] {
+                  MakeOrderID(QStringLiteral("12"), QStringLiteral("32.01.2016"), QStringLiteral("7"));
+              }),
+              QStringLiteral("'32.01.2016' is not a valid date and time"));
 }

@@ -88,10 +88,23 @@ const QStringList PaymentKeys{"EntityID",
 
 class GisGmpRequests : public ::testing::Test {
   protected:
-    void SetUp() override
+    void SetUp() override { FKeys.addContainer(Signer); }
+
+    // The builders with a key of the test's store; an envelope continues the Ids of its values.
+    QString SoapCreateImportRequest(const QString& container, FakeSoapValues& values)
     {
-        FKeys.addContainer(Signer);
-        SetIdSuffixCounter(0);
+        ContainerKey key(FKeys.store(), container);
+        return ::SoapCreateImportRequest(key, values);
+    }
+    QString SoapCreatePaymentBlock(const QString& container, FakeSoapValues& values)
+    {
+        ContainerKey key(FKeys.store(), container);
+        return ::SoapCreatePaymentBlock(key, values);
+    }
+    QString BuildSignedEnvelope(const QString& container, const QString& body, const FakeSoapValues& values)
+    {
+        ContainerKey key(FKeys.store(), container);
+        return ::BuildSignedEnvelope(key, body, values.identifiers());
     }
 
     TestKeyStore FKeys;
@@ -111,12 +124,10 @@ TEST_F(GisGmpRequests, GoldenMessages)
 {
     {
         FakeSoapValues form = GisGmpPaymentForm();
-        SetIdSuffixCounter(0);
         EXPECT_TRUE(MatchesGolden(SoapCreatePackageStatusRequest(form), Golden("PackageStatusRequest.xml")));
     }
     {
         FakeSoapValues form = GisGmpChargesForm();
-        SetIdSuffixCounter(0);
         EXPECT_TRUE(MatchesGolden(SoapCreateExportRequest(form), Golden("ExportRequest.xml")));
     }
     {
@@ -133,13 +144,11 @@ TEST_F(GisGmpRequests, GoldenMessages)
             .set("ExcludeUIN", "18810177140814735892")
             .set("PagingPageLength", "100")
             .set("PagingPageNumber", "2");
-        SetIdSuffixCounter(0);
         EXPECT_TRUE(MatchesGolden(SoapCreateExportRequest(form), Golden("ExportRequestFullFilter.xml")));
     }
     {
         // The payment digest in the golden text was computed from the text by OpenSSL's own tool.
         FakeSoapValues form = GisGmpPaymentForm();
-        SetIdSuffixCounter(0);
         const QString request = SoapCreateImportRequest(Signer, form);
         QString masked =
             MaskElementContent(request, QStringLiteral("ds:SignatureValue"), QStringLiteral("MASKED"));
@@ -151,7 +160,6 @@ TEST_F(GisGmpRequests, GoldenMessages)
 TEST_F(GisGmpRequests, KeysAreReadInTheirOrderAndIdsDrawnFirst)
 {
     FakeSoapValues payment = GisGmpPaymentForm();
-    SetIdSuffixCounter(0);
     const QString import = SoapCreateImportRequest(Signer, payment);
     EXPECT_EQ(payment.reads(),
               (HeaderKeys + QStringList{"SenderIdentifier", "RequestMessageDate"} + PaymentKeys));
@@ -233,7 +241,7 @@ TEST_F(GisGmpRequests, PaymentSignatureVerifiesAndItsDigestCoversTheTextAsWritte
         "</xds:EncapsulatedTimeStamp>")));
 
     // And the whole request verifies as the Body of an envelope.
-    const QString envelope = BuildSignedEnvelope(Signer, request);
+    const QString envelope = BuildSignedEnvelope(Signer, request, form);
     const SignatureCheck envelopeCheck = CheckEnvelopeSignature(envelope.toUtf8());
     EXPECT_TRUE(Verified(envelopeCheck));
     EXPECT_EQ(envelopeCheck.signedC14N, SliceFromTo(envelope, "<soapenv:Body ", "</soapenv:Body>").toUtf8());
@@ -365,7 +373,7 @@ TEST_F(GisGmpRequests, PaymentPresenceRules)
 TEST_F(GisGmpRequests, ConsecutiveBlocksDrawFreshSignatureValueIds)
 {
     FakeSoapValues form = GisGmpPaymentForm();
-    SetIdSuffixCounter(0x0FFFFF);
+    form.restartIdentifiers(0x0FFFFF);
     const QString first = SoapCreatePaymentBlock(Signer, form);
     const QString second = SoapCreatePaymentBlock(Signer, form);
     EXPECT_EQ(Captures(first, QStringLiteral("SignValID-([0-9A-F]+)")), (QStringList{"100000", "100000"}));
@@ -384,7 +392,7 @@ TEST_F(GisGmpRequests, StatusAndExportPresenceRules)
     const QString filterStart = QStringLiteral("<pdr:Filter ") + pdr + u'>';
     FakeSoapValues charges = GisGmpChargesForm();
     charges.set("SupplierBillID", "").set("PayerIdentifier", "");
-    SetIdSuffixCounter(0x41);
+    charges.restartIdentifiers(0x41);
     QString request = SoapCreateExportRequest(charges);
     EXPECT_TRUE(request.contains(filterStart + QStringLiteral("<pdr:Conditions></pdr:Conditions></pdr:Filter>"
                                                               "</msgd:ExportRequest>")));
@@ -490,7 +498,7 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
     EXPECT_TRUE(Verified(payment));
     EXPECT_EQ(payment.signedC14N, PaymentWithoutSignature(request).toUtf8());
 
-    const QString envelope = BuildSignedEnvelope(Signer, request);
+    const QString envelope = BuildSignedEnvelope(Signer, request, form);
     EXPECT_TRUE(IsNamespaceWellFormed(envelope.toUtf8()));
     const SignatureCheck body = CheckEnvelopeSignature(envelope.toUtf8());
     EXPECT_TRUE(Verified(body));
@@ -515,7 +523,7 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
         (QStringList{"1&amp;2", "&lt;3&gt;", "4&#xD;", "5"}));
     EXPECT_EQ(AttributeValue(exportRequest.toUtf8(), "Timeslot", "startDate"), identifier);
     EXPECT_EQ(AttributeValue(exportRequest.toUtf8(), "TaxpayerIdentification", "inn"), typed);
-    const QString exportEnvelope = BuildSignedEnvelope(Signer, exportRequest);
+    const QString exportEnvelope = BuildSignedEnvelope(Signer, exportRequest, charges);
     const SignatureCheck exportBody = CheckEnvelopeSignature(exportEnvelope.toUtf8());
     EXPECT_TRUE(Verified(exportBody));
     EXPECT_EQ(exportBody.signedC14N,
@@ -523,7 +531,8 @@ TEST_F(GisGmpRequests, OperatorTextWithMarkupCharactersStaysWellFormedAndCanonic
 
     FakeSoapValues status = GisGmpPaymentForm();
     status.set("SenderName", escaped).set("SenderIdentifier", identifier).set("PackageID", escaped);
-    const QString statusEnvelope = BuildSignedEnvelope(Signer, SoapCreatePackageStatusRequest(status));
+    const QString statusEnvelope =
+        BuildSignedEnvelope(Signer, SoapCreatePackageStatusRequest(status), status);
     EXPECT_TRUE(IsNamespaceWellFormed(statusEnvelope.toUtf8()));
     const SignatureCheck statusBody = CheckEnvelopeSignature(statusEnvelope.toUtf8());
     EXPECT_TRUE(Verified(statusBody));
@@ -569,7 +578,7 @@ TEST_F(GisGmpRequests, TimeStampOfTheSignatureValueTextIsEncapsulated)
     // What was stamped is the Base64 text of the signature value as written.
     EXPECT_EQ(StampedImprint(QByteArray::fromBase64(stamp.toLatin1())), Gost94Hash(signatureText.toLatin1()));
 
-    const QString envelope = BuildSignedEnvelope(Signer, request);
+    const QString envelope = BuildSignedEnvelope(Signer, request, form);
     EXPECT_TRUE(Verified(CheckEnvelopeSignature(envelope.toUtf8())));
     EXPECT_TRUE(Verified(CheckPaymentSignature(envelope.toUtf8())));
 }
@@ -596,9 +605,9 @@ TEST_F(GisGmpRequests, Gost2012PaymentsAreSignedAndStampedWithTheirOwnHash)
             Captures(request, QStringLiteral("<xds:EncapsulatedTimeStamp>([^<]*)<")).value(0);
         const QByteArray signatureBytes = signatureText.toLatin1();
         QByteArray hash;
-        ContainerCrypt(container, &signatureBytes, nullptr, nullptr, &hash);
+        ContainerCrypt(FKeys.store(), container, &signatureBytes, nullptr, nullptr, &hash);
         EXPECT_EQ(StampedImprint(QByteArray::fromBase64(stamp.toLatin1())), hash);
-        EXPECT_TRUE(Verified(CheckEnvelopeSignature(BuildSignedEnvelope(container, request).toUtf8())));
+        EXPECT_TRUE(Verified(CheckEnvelopeSignature(BuildSignedEnvelope(container, request, form).toUtf8())));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "journal/Journal.h"
 
+#include "EachStore.h"
 #include "support/FileSizeLimit.h"
 #include "support/PrintQt.h"
 #include "support/Raised.h"
@@ -69,18 +70,24 @@ QByteArray RandomBytes(qsizetype size)
     return bytes;
 }
 
+using JournalStores = EachJournalStore;
+
 } // namespace
+
+INSTANTIATE_FOR_EACH_JOURNAL_STORE(JournalStores);
 
 // The bytes come back exactly (compressed or not), the file is its owner's only, identifiers of
 // the reply are added to those of the request, and pages of a filter cover exactly its rows,
 // newest first, however they are cut.
-TEST(Journal, KeepsExactBytesAndPagesThroughFilters)
+TEST_P(JournalStores, KeepsExactBytesAndPagesThroughFilters)
 {
     QTemporaryDir dir;
     SteppingClock clock;
-    Journal journal(dir.path(), clock.options());
-    EXPECT_EQ(QFile::permissions(journal.fileName()),
-              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    Journal journal(dir.path(), on(clock.options()));
+    if (!onServer()) {
+        EXPECT_EQ(QFile::permissions(journal.fileName()),
+                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    }
 
     const QByteArray xml = QByteArray("<?xml version=\"1.0\"?>\r\n<a>") + QByteArray(5000, 'x') + "</a>";
     const QByteArray binary = RandomBytes(3000);
@@ -137,12 +144,13 @@ TEST(Journal, KeepsExactBytesAndPagesThroughFilters)
 }
 
 // The guard names only what could have been paid: accepted, unknown or still being sent, of the
-// same bill, amount and payer; a notification by its order.
-TEST(Journal, RepeatGuardFindsOnlyWhatMayHaveBeenPaid)
+// same bill, amount and payer; a notification by its order. A guarded begin records nothing while
+// it finds one, unless it is the very one the operator agreed to repeat.
+TEST_P(JournalStores, RepeatGuardFindsOnlyWhatMayHaveBeenPaid)
 {
     QTemporaryDir dir;
     SteppingClock clock;
-    Journal journal(dir.path(), clock.options());
+    Journal journal(dir.path(), on(clock.options()));
     const QString bill = QStringLiteral("18810000000000000777");
     const QString payer = QStringLiteral("1010000000001234567890");
     journal.complete(journal.begin(Payment(bill, 5000, "<p/>")), Ended(ExchangeOutcome::refused, "<f/>"));
@@ -159,13 +167,26 @@ TEST(Journal, RepeatGuardFindsOnlyWhatMayHaveBeenPaid)
     EXPECT_FALSE(journal.findRepeatPayment(bill, 5001, payer));
     EXPECT_FALSE(journal.findRepeatPayment(bill, 5000, QStringLiteral("2000000000001234567890")));
 
+    const GuardedBegin stopped = journal.beginUnlessRepeated(Payment(bill, 5000, "<p/>"));
+    EXPECT_EQ(stopped.id, 0);
+    ASSERT_TRUE(stopped.repeat);
+    EXPECT_EQ(stopped.repeat->id, accepted);
+    EXPECT_EQ(journal.count({}), 2);
+    const GuardedBegin repeated = journal.beginUnlessRepeated(Payment(bill, 5000, "<p/>"), accepted);
+    EXPECT_FALSE(repeated.repeat);
+    EXPECT_EQ(journal.findRepeatPayment(bill, 5000, payer)->id, repeated.id);
+    // Agreeing to repeat the accepted one does not cover the repeat now being sent.
+    EXPECT_EQ(journal.beginUnlessRepeated(Payment(bill, 5000, "<p/>"), accepted).repeat->id, repeated.id);
+    EXPECT_FALSE(journal.beginUnlessRepeated(Payment(bill, 5001, "<p/>")).repeat);
+
     ExchangeStart order;
     order.operation = QStringLiteral("order");
     order.request = "<o/>";
     order.identifiers.orderId = QStringLiteral("20260301000001");
-    const qint64 sent = journal.begin(order);
+    const qint64 sent = journal.beginUnlessRepeated(order).id;
     EXPECT_EQ(journal.findRepeatNotification(order.identifiers.orderId)->outcome, ExchangeOutcome::sending);
     EXPECT_EQ(journal.findRepeatNotification(order.identifiers.orderId)->id, sent);
+    EXPECT_EQ(journal.beginUnlessRepeated(order).repeat->id, sent);
     EXPECT_FALSE(journal.findRepeatNotification(QStringLiteral("20260301000002")));
 }
 
@@ -210,12 +231,12 @@ TEST(Journal, RefusesWhatItCannotRecord)
 
 // Archiving moves exactly the finished exchanges begun before the date, with their bytes, into a
 // file that passes the integrity check; a row still being sent stays; a second run adds to it.
-TEST(Journal, ArchiveMovesExactlyTheRowsAsked)
+TEST_P(JournalStores, ArchiveMovesExactlyTheRowsAsked)
 {
     QTemporaryDir dir;
     QTemporaryDir archiveDir;
     SteppingClock clock;
-    Journal journal(dir.path(), clock.options());
+    Journal journal(dir.path(), on(clock.options()));
     const qint64 stillSending = journal.begin(Payment(QStringLiteral("0"), 0, "<p/>"));
     QList<qint64> finished;
     for (int i = 1; i < 10; ++i) {

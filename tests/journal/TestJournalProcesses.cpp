@@ -3,13 +3,16 @@
 
 #include "journal/Journal.h"
 
+#include "EachStore.h"
 #include "support/PrintQt.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -35,12 +38,13 @@ ExchangeStart Payment(const QString& runId, int number)
     return start;
 }
 
-// Starts the child case with "WHAT FOLDER".
-std::unique_ptr<QProcess> StartChild(const QString& what, const QString& folder)
+// Starts the child case with "WHAT FOLDER [DATABASE]".
+std::unique_ptr<QProcess> StartChild(const QString& what, const QString& folder, const QString& database = {})
 {
     auto child = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QLatin1String(ChildVariable), what + u' ' + folder);
+    environment.insert(QLatin1String(ChildVariable),
+                       QStringList{what, folder, database}.join(u' ').trimmed());
     child->setProcessEnvironment(environment);
     child->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=JournalChild.*")});
@@ -48,16 +52,46 @@ std::unique_ptr<QProcess> StartChild(const QString& what, const QString& folder)
     return child;
 }
 
+using JournalProcesses = EachJournalStore;
+
 } // namespace
 
+INSTANTIATE_FOR_EACH_JOURNAL_STORE(JournalProcesses);
+
 // What a child does: "hold" begins a payment, says so, and waits to be killed; "record:N" records
-// N exchanges from begin to end.
+// N exchanges from begin to end; "pay:N" waits for the file "go" in its folder, then sends N
+// payments of different bills through the repeat guard and prints the numbers it was let send.
 TEST(JournalChild, Run)
 {
     const QStringList task = qEnvironmentVariable(ChildVariable).split(u' ');
-    if (task.size() != 2)
+    if (task.size() < 2)
         GTEST_SKIP() << "only run as a child of the journal's process tests";
-    Journal journal(task[1]);
+    Journal::Options options;
+    options.database = task.value(2);
+    Journal journal(task[1], options);
+    if (task[0].startsWith(u"pay:")) {
+        const QString go = task[1] + QStringLiteral("/go");
+        while (!QFile::exists(go))
+            QThread::msleep(1);
+        for (int i = 0; i < task[0].section(u':', 1).toInt(); ++i) {
+            ExchangeStart start = Payment(QStringLiteral("pay"), i);
+            start.identifiers.supplierBillId = QString::number(i);
+            // Bytes that do not compress keep the row's transaction open long enough for the other
+            // program to meet it.
+            start.request.resize(1 << 20);
+            QRandomGenerator(i).fillRange(reinterpret_cast<quint32*>(start.request.data()),
+                                          start.request.size() / 4);
+            const GuardedBegin begun = journal.beginUnlessRepeated(start);
+            if (begun.repeat)
+                continue;
+            ExchangeEnd end;
+            end.outcome = ExchangeOutcome::accepted;
+            journal.complete(begun.id, end);
+            std::printf("sent %d\n", i);
+        }
+        std::fflush(stdout);
+        return;
+    }
     if (task[0] == u"hold") {
         journal.begin(Payment(QStringLiteral("held"), 0));
         std::fputs("begun\n", stdout);
@@ -78,13 +112,14 @@ TEST(JournalChild, Run)
 // A program killed between sending and the reply leaves its row `sending`: while it lives another
 // program leaves it alone and its guard sees it being sent; once it is gone the next opening turns
 // it into `unknown`, says so, and the guard still finds it.
-TEST(JournalProcesses, RowOfAKilledProgramBecomesUnknownAndStaysGuarded)
+TEST_P(JournalProcesses, RowOfAKilledProgramBecomesUnknownAndStaysGuarded)
 {
     QTemporaryDir dir;
+    const Journal::Options options = on();
     {
-        Journal create(dir.path());
+        Journal create(dir.path(), options);
     }
-    const std::unique_ptr<QProcess> child = StartChild(QStringLiteral("hold"), dir.path());
+    const std::unique_ptr<QProcess> child = StartChild(QStringLiteral("hold"), dir.path(), options.database);
     // The child's own test output comes first.
     QByteArray line;
     while (line != "begun" && (child->canReadLine() || child->waitForReadyRead(20000)))
@@ -92,7 +127,7 @@ TEST(JournalProcesses, RowOfAKilledProgramBecomesUnknownAndStaysGuarded)
     ASSERT_EQ(line, "begun");
 
     {
-        Journal other(dir.path());
+        Journal other(dir.path(), options);
         EXPECT_EQ(other.recoveredOnOpen(), 0);
         const std::optional<RepeatedExchange> repeat = other.findRepeatPayment(Bill, 10000, Payer);
         ASSERT_TRUE(repeat);
@@ -102,31 +137,32 @@ TEST(JournalProcesses, RowOfAKilledProgramBecomesUnknownAndStaysGuarded)
     ::kill(pid_t(child->processId()), SIGKILL);
     ASSERT_TRUE(child->waitForFinished(10000));
 
-    Journal after(dir.path());
+    Journal after(dir.path(), options);
     EXPECT_EQ(after.recoveredOnOpen(), 1);
     const std::optional<RepeatedExchange> repeat = after.findRepeatPayment(Bill, 10000, Payer);
     ASSERT_TRUE(repeat);
     EXPECT_EQ(repeat->outcome, ExchangeOutcome::unknown);
     EXPECT_FALSE(after.exchange(repeat->id)->text.isEmpty());
-    EXPECT_EQ(Journal(dir.path()).recoveredOnOpen(), 0);
+    EXPECT_EQ(Journal(dir.path(), options).recoveredOnOpen(), 0);
 }
 
 // Two programs recording at once, each waiting for the other's commits, lose nothing.
-TEST(JournalProcesses, TwoProgramsRecordingAtOnceLoseNothing)
+TEST_P(JournalProcesses, TwoProgramsRecordingAtOnceLoseNothing)
 {
     QTemporaryDir dir;
+    const Journal::Options options = on();
     {
-        Journal create(dir.path());
+        Journal create(dir.path(), options);
     }
     constexpr int PerChild = 200;
-    const auto first = StartChild(QStringLiteral("record:%1").arg(PerChild), dir.path());
-    const auto second = StartChild(QStringLiteral("record:%1").arg(PerChild), dir.path());
+    const auto first = StartChild(QStringLiteral("record:%1").arg(PerChild), dir.path(), options.database);
+    const auto second = StartChild(QStringLiteral("record:%1").arg(PerChild), dir.path(), options.database);
     for (QProcess* child : {first.get(), second.get()}) {
         ASSERT_TRUE(child->waitForFinished(120000));
         EXPECT_EQ(child->exitCode(), 0);
     }
 
-    const Journal journal(dir.path());
+    const Journal journal(dir.path(), options);
     JournalFilter accepted;
     accepted.outcome = ExchangeOutcome::accepted;
     EXPECT_EQ(journal.count({}), 2 * PerChild);
@@ -152,4 +188,40 @@ TEST(JournalProcesses, TwoProgramsRecordingAtOnceLoseNothing)
         EXPECT_EQ(list.back(), PerChild - 1);
         EXPECT_EQ(std::adjacent_find(list.begin(), list.end()), list.end());
     }
+}
+
+// Two workstations sending the same payments at the same moment: each payment goes out once, and
+// the journal holds one exchange of each.
+TEST_P(JournalProcesses, TwoProgramsSendingTheSamePaymentsSendEachOnce)
+{
+    QTemporaryDir dir;
+    QTemporaryDir otherDir;
+    const Journal::Options options = on();
+    {
+        Journal create(dir.path(), options);
+    }
+    constexpr int Payments = 30;
+    // On a server each program has a data folder of its own; on a file they share the folder.
+    const QString second = onServer() ? otherDir.path() : dir.path();
+    const auto children = {StartChild(QStringLiteral("pay:%1").arg(Payments), dir.path(), options.database),
+                           StartChild(QStringLiteral("pay:%1").arg(Payments), second, options.database)};
+    QThread::msleep(300);
+    for (const QString& folder : {dir.path(), otherDir.path()}) {
+        QFile go(folder + QStringLiteral("/go"));
+        ASSERT_TRUE(go.open(QIODevice::WriteOnly));
+    }
+    QList<int> sent;
+    for (const auto& child : children) {
+        ASSERT_TRUE(child->waitForFinished(120000));
+        EXPECT_EQ(child->exitCode(), 0);
+        for (const QByteArray& line : child->readAllStandardOutput().split('\n'))
+            if (line.startsWith("sent "))
+                sent << line.mid(5).toInt();
+    }
+    std::sort(sent.begin(), sent.end());
+    QList<int> once;
+    for (int i = 0; i < Payments; ++i)
+        once << i;
+    EXPECT_EQ(sent, once);
+    EXPECT_EQ(Journal(dir.path(), options).count({}), Payments);
 }

@@ -5,6 +5,8 @@
 #include "smev/SignatureVerifier.h"
 #include "support/MessageAssertions.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -179,7 +181,15 @@ TEST_F(Sandbox, ServesOverHttpConcurrentlyRefusesLargeBodiesAndTakesFaultsFromTh
                        request.toStdString(), "text/xml");
     ASSERT_TRUE(result);
     EXPECT_EQ(result->status, 503);
-    EXPECT_EQ(http.Post("/sandbox/fault", "state=flood", "text/plain")->status, 400);
+    // Refused as a whole and not echoed: a page that posts here must not make the sandbox say it.
+    result = http.Post("/sandbox/fault", "state=none\n<script>flood</script>", "text/plain");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 400);
+    EXPECT_EQ(result->body.find("script"), std::string::npos) << result->body;
+    result = http.Post(GkxPayments.toStdString(), {{"SOAPAction", StateAction.toStdString()}},
+                       request.toStdString(), "text/xml");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 503);
 
     result = http.Get("/sandbox/certificate");
     ASSERT_TRUE(result);
@@ -191,7 +201,57 @@ TEST_F(Sandbox, ServesOverHttpConcurrentlyRefusesLargeBodiesAndTakesFaultsFromTh
     EXPECT_EQ(lines.filter(QStringLiteral(" state unknown message message=G-1")).size(), 8)
         << lines.join(u'\n').toStdString();
     EXPECT_EQ(lines.filter(QStringLiteral("SMEV-100013")).size(), 1);
-    EXPECT_EQ(QDir(dump.path()).entryList({QStringLiteral("*-state-request.xml")}).size(), 9);
+    EXPECT_EQ(QDir(dump.path()).entryList({QStringLiteral("*-state-request.xml")}).size(), 10);
+}
+
+TEST_F(Sandbox, RefusesToStartOnABusyPortOrWithATrustFileThatTrustsNothing)
+{
+    SandboxOptions options;
+    options.port = 0;
+    options.log = [](const QString&) {};
+    SandboxServer first(options);
+    // Sharing the port would hand the second one half of the first one's requests.
+    SandboxOptions second = options;
+    second.port = first.port();
+    try {
+        SandboxServer busy(second);
+        ADD_FAILURE() << "a second sandbox listens on port " << first.port();
+    } catch (const Exception& e) {
+        EXPECT_TRUE(e.message().contains(QString::number(first.port()))) << e.message().toStdString();
+    }
+
+    QTemporaryDir folder;
+    const QString empty = folder.filePath(QStringLiteral("empty.pem"));
+    QFile(empty).open(QIODevice::WriteOnly);
+    const auto writeCa = [&](const char* name, const SandboxIdentity& identity) {
+        QFile file(folder.filePath(QLatin1String(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(identity.caCertificatePem());
+        return file.fileName();
+    };
+    const QString ca = writeCa("client-ca.pem", client);
+    const QString other = writeCa("other-ca.pem", MakeSandboxIdentity());
+    for (const QStringList& files :
+         {QStringList{empty}, QStringList{ca, folder.filePath(QStringLiteral("none"))}}) {
+        SandboxOptions trusting = options;
+        trusting.trustFiles = files;
+        try {
+            SandboxServer refused(trusting);
+            ADD_FAILURE() << "started trusting " << files.join(u' ').toStdString();
+        } catch (const Exception& e) {
+            EXPECT_TRUE(e.message().contains(QFileInfo(files.last()).fileName()))
+                << e.message().toStdString();
+        }
+    }
+    // Several files add up: the client's authority is still trusted after another file.
+    SandboxOptions both = options;
+    both.trustFiles = {ca, other};
+    SandboxServer trusting(both);
+    httplib::Client http("127.0.0.1", trusting.port());
+    const auto result = http.Post(GkxPayments.toStdString(), {{"SOAPAction", StateAction.toStdString()}},
+                                  Sign(StateRequest(QStringLiteral("G-1"))).toStdString(), "text/xml");
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->status, 200) << result->body;
 }
 
 TEST(SandboxIdentity, KeptInItsFolderAndReusedAndItsCertificatesChainToItsAuthority)

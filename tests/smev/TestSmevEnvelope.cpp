@@ -24,8 +24,15 @@ class SignedEnvelope : public ::testing::Test {
     void SetUp() override { FKeys.addContainer(QStringLiteral("signer")); }
 
     QString Envelope(const QString& body) { return BuildSignedEnvelope(QStringLiteral("signer"), body); }
+    QString BuildSignedEnvelope(const QString& container, const QString& body)
+    {
+        ContainerKey key(FKeys.store(), container);
+        return ::BuildSignedEnvelope(key, body, FIds);
+    }
 
     TestKeyStore FKeys;
+    // Every test starts from the first Id, as a program does.
+    IdentifierSource FIds;
 };
 
 } // namespace
@@ -99,7 +106,6 @@ TEST(SmevHeader, ReadsTheKeysInItsOrderAndStopsAtTheFirstMissingOne)
 
 TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
 {
-    SetIdSuffixCounter(0);
     const QString body = ReadGoldenText(QStringLiteral(ZELVAN_TEST_FOLDER) +
                                         QStringLiteral("/../gisgkx/golden/GetStateRequest.xml"));
     const QString envelope = Envelope(body);
@@ -113,7 +119,7 @@ TEST_F(SignedEnvelope, FirstEnvelopeMatchesTheGoldenTextAndVerifies)
     EXPECT_TRUE(Verified(check));
     // The certificate that travels is the container's own.
     QByteArray certificate;
-    ContainerCrypt(QStringLiteral("signer"), nullptr, &certificate, nullptr, nullptr);
+    ContainerCrypt(FKeys.store(), QStringLiteral("signer"), nullptr, &certificate, nullptr, nullptr);
     EXPECT_EQ(check.certificate, certificate);
 }
 
@@ -128,8 +134,11 @@ TEST_F(SignedEnvelope, Gost2012ContainersNameTheirAlgorithmsAndVerify)
         options.algorithm = algorithm;
         const QString container = QStringLiteral("signer %1").arg(size);
         FKeys.addContainer(container, options);
-        SetIdSuffixCounter(0);
-        const QString envelope = BuildSignedEnvelope(container, body);
+        const QString envelope = [&] {
+            ContainerKey key(FKeys.store(), container);
+            IdentifierSource first;
+            return ::BuildSignedEnvelope(key, body, first);
+        }();
 
         const SignatureCheck check = CheckEnvelopeSignature(envelope.toUtf8());
         EXPECT_TRUE(Verified(check));
@@ -199,18 +208,18 @@ TEST_F(SignedEnvelope, VerificationFailsOnAnyChangeOfTheSignedText)
 
 TEST_F(SignedEnvelope, IdsAreDrawnInOrderAndAProviderFailureGivesNoEnvelope)
 {
-    SetIdSuffixCounter(0x2A);
-    const QString envelope = Envelope(QStringLiteral("<a:b xmlns:a=\"urn:a\"></a:b>"));
+    IdentifierSource ids(0x2A);
+    ContainerKey key(FKeys.store(), QStringLiteral("signer"));
+    const QString envelope = ::BuildSignedEnvelope(key, QStringLiteral("<a:b xmlns:a=\"urn:a\"></a:b>"), ids);
     EXPECT_TRUE(envelope.contains(QStringLiteral("wsu:Id=\"CertId-0002B\"")));
     EXPECT_TRUE(envelope.contains(QStringLiteral("<ds:KeyInfo Id=\"KeyId-0002C\">")));
     EXPECT_TRUE(envelope.contains(QStringLiteral("wsu:Id=\"STRId-0002D\"")));
     EXPECT_TRUE(envelope.contains(QStringLiteral("<ds:Signature Id=\"SignID-0002E\">")));
     EXPECT_TRUE(envelope.contains(QStringLiteral("<wsse:Reference URI=\"#CertId-0002B\" ValueType=")));
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("0002F"));
+    EXPECT_EQ(ids.NextIdSuffix(), QStringLiteral("0002F"));
 
-    SetIdSuffixCounter(0);
     EXPECT_THROW(BuildSignedEnvelope(QStringLiteral("no such container"), QStringLiteral("<a></a>")),
                  ECryptException);
     // Nothing was drawn for an envelope that was never made.
-    EXPECT_EQ(NextIdSuffix(), QStringLiteral("00001"));
+    EXPECT_EQ(FIds.NextIdSuffix(), QStringLiteral("00001"));
 }

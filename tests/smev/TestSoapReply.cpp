@@ -3,54 +3,18 @@
 
 #include "foundation/XmlHelper.h"
 #include "smev/SoapReply.h"
-#include "smev/SoapValues.h"
 #include "support/Raised.h"
+#include "support/ReplyDocuments.h"
 
 #include <gtest/gtest.h>
-
-namespace {
-
-// Keeps copies of what the readers hand over, since they reuse their line lists.
-struct TRecordingValues final : ISOAPValues {
-    QList<QPair<QString, QStringList>> Records; // root element of the record, lines
-    void DisplayRecord(const XmlDocument& document, QStringList& lines) override
-    {
-        Records.append({document.documentElement().localName(), lines});
-    }
-    QString GetFieldValue(const QString&) override { return {}; }
-};
-
-XmlDocument Envelope(const QByteArray& body)
-{
-    return XmlDocument::parse("<soapenv:Envelope xmlns:soapenv=\"urn:soap\"><soapenv:Body>" + body +
-                              "</soapenv:Body></soapenv:Envelope>");
-}
-
-XmlDocument GisGmpReply(const QByteArray& status, const QByteArray& response)
-{
-    return Envelope("<smev:GISGMPTransferMsg xmlns:smev=\"urn:smev\"><smev:Message><smev:Status>" + status +
-                    "</smev:Status></smev:Message><smev:MessageData><smev:AppData><m:ResponseMessage xmlns:m=\"urn:m\">" +
-                    response + "</m:ResponseMessage></smev:AppData></smev:MessageData></smev:GISGMPTransferMsg>");
-}
-
-XmlDocument ChargesReply(const QByteArray& charges)
-{
-    return GisGmpReply("RESULT", "<ExportChargesResponse>" + charges + "</ExportChargesResponse>");
-}
-
-QByteArray Charge(const QByteArray& xml, const QByteArray& attributes = {})
-{
-    return "<ChargeInfo " + attributes + "><ChargeData>" + xml.toBase64() + "</ChargeData></ChargeInfo>";
-}
-
-} // namespace
 
 TEST(SoapException, MessagesAndTheSmevCode)
 {
     const auto result = ESOAPException::CreateResult("7", "Отклонен", "\r\n  подробности \n");
     EXPECT_EQ(result.message(), "ResultCode=7 Отклонен\r\nподробности");
     EXPECT_EQ(result.ResultData(), "\r\n  подробности \n");
-    EXPECT_EQ(ESOAPException::CreateResult("50", "Не обработан", " \r\n ").message(), "ResultCode=50 Не обработан");
+    EXPECT_EQ(ESOAPException::CreateResult("50", "Не обработан", " \r\n ").message(),
+              "ResultCode=50 Не обработан");
     EXPECT_EQ(ESOAPException::Create("Своё", "c", "SMEV-123456:x").message(), "Своё");
     EXPECT_EQ(ESOAPException::Create("Своё", "c", "SMEV-123456:x").FaultSMEVCode(), "123456");
 
@@ -66,164 +30,38 @@ TEST(SoapException, MessagesAndTheSmevCode)
 
 TEST(CheckSoapEnvelope, RootNameAndTheFourFaultShapes)
 {
-    EXPECT_NO_THROW(CheckSoapEnvelope(XmlDocument::parse("<x:envelope xmlns:x=\"u\"><x:Body/></x:envelope>").documentElement()));
-    EXPECT_EQ(Raised<ESOAPException>([] { CheckSoapEnvelope(XmlDocument::parse("<s:Body xmlns:s=\"u\"/>").documentElement()); }),
+    EXPECT_NO_THROW(CheckSoapEnvelope(
+        XmlDocument::parse("<x:envelope xmlns:x=\"u\"><x:Body/></x:envelope>").documentElement()));
+    EXPECT_EQ(Raised<ESOAPException>(
+                  [] { CheckSoapEnvelope(XmlDocument::parse("<s:Body xmlns:s=\"u\"/>").documentElement()); }),
               "Invalid name: Body");
 
-    const QByteArray nested = "<detail><n:nested xmlns:n=\"u\"><n:fault><n:location><n:node>GISGMP</n:node></n:location>"
-                              "<n:reason>Сервис недоступен</n:reason><n:errorCode>SMEV-500</n:errorCode></n:fault></n:nested></detail>";
+    const QByteArray nested =
+        "<detail><n:nested xmlns:n=\"u\"><n:fault><n:location><n:node>GISGMP</n:node></n:location>"
+        "<n:reason>Сервис "
+        "недоступен</n:reason><n:errorCode>SMEV-500</n:errorCode></n:fault></n:nested></detail>";
     const QByteArray error = "<MessageData><AppData><ErrorMessage><ErrorCode>INT001</ErrorCode>"
                              "<Description>Ошибка ЭП</Description></ErrorMessage></AppData></MessageData>";
     const std::pair<QByteArray, QString> cases[] = {
         // faultcode wins over everything else
-        {"<faultcode>soapenv:Server</faultcode><faultstring>SMEV-100003: Service not available</faultstring>" + nested + error,
+        {"<faultcode>soapenv:Server</faultcode><faultstring>SMEV-100003: Service not "
+         "available</faultstring>" +
+             nested + error,
          "soapenv:Server SMEV-100003: Service not available"},
         {nested + error, "SMEV-500 GISGMP: Сервис недоступен"},
         {error, "ResultCode=INT001 Ошибка ЭП"},
         {"<faultactor>x</faultactor>", "Fault Unknown error"},
     };
     for (const auto& [fault, message] : cases)
-        EXPECT_EQ(Raised<ESOAPException>([&] { CheckSoapEnvelope(Envelope("<soapenv:Fault>" + fault + "</soapenv:Fault>").documentElement()); }),
+        EXPECT_EQ(Raised<ESOAPException>([&] {
+                      CheckSoapEnvelope(
+                          ReplyEnvelope("<soapenv:Fault>" + fault + "</soapenv:Fault>").documentElement());
+                  }),
                   message);
     // A fault missing a part it must have is a malformed reply.
-    EXPECT_EQ(Raised<EXMLException>([] { CheckSoapEnvelope(Envelope("<Fault><faultcode>c</faultcode></Fault>").documentElement()); }),
-              "Узел faultstring не найден.");
-}
-
-TEST(GisGmpReaders, StatusProcessResultAndPackageStatus)
-{
-    const QByteArray accepted = "<Ticket><RequestProcessResult><ResultCode>0</ResultCode><ResultData>PKG-42</ResultData>"
-                                "</RequestProcessResult></Ticket>";
-    EXPECT_EQ(ReadImportResult(GisGmpReply("result", accepted)), "PKG-42");
-    EXPECT_EQ(Raised<ESOAPException>([&] { ReadImportResult(GisGmpReply("REJECT", accepted)); }), "Error Status <REJECT>");
-    EXPECT_EQ(Raised<ESOAPException>([] {
-                  ReadImportResult(GisGmpReply("RESULT", "<Ticket><RequestProcessResult><ResultCode>12</ResultCode>"
-                                                         "<ResultDescription>Неверная подпись</ResultDescription>"
-                                                         "<ResultData>Подробно</ResultData></RequestProcessResult></Ticket>"));
+    EXPECT_EQ(Raised<EXMLException>([] {
+                  CheckSoapEnvelope(
+                      ReplyEnvelope("<Fault><faultcode>c</faultcode></Fault>").documentElement());
               }),
-              "ResultCode=12 Неверная подпись\r\nПодробно");
-    EXPECT_EQ(Raised<EXMLException>([] { ReadImportResult(GisGmpReply("RESULT", "")); }), "Узел Ticket не найден.");
-
-    const auto entity = [](const QByteArray& attributes, const QByteArray& content) {
-        return GisGmpReply("RESULT", "<Ticket><PackageProcessResult><EntityProcessResult " + attributes + ">" + content +
-                                         "</EntityProcessResult></PackageProcessResult></Ticket>");
-    };
-    EXPECT_EQ(ReadPackageStatus(entity("entityId=\"I_123\"", "<ResultCode>0</ResultCode>")), "I_123");
-    EXPECT_EQ(ReadPackageStatus(entity("", "<ResultCode>0</ResultCode>")), "");
-    try {
-        ReadPackageStatus(entity("", "<ResultCode>50</ResultCode><ResultDescription>Не завершена</ResultDescription>"));
-        ADD_FAILURE() << "an unfinished package passed";
-    } catch (const ESOAPException& e) {
-        EXPECT_EQ(e.ResultCode(), "50");
-        EXPECT_EQ(e.message(), "ResultCode=50 Не завершена");
-    }
-}
-
-TEST(ExportCharges, FlagsCountsAndNeedReRequest)
-{
-    const auto flags = [](const QByteArray& attributes) {
-        return ReadExportCharges(ChargesReply("<Charges " + attributes + "><a/><b/><c/></Charges>"), nullptr);
-    };
-    EXPECT_EQ(flags("hasMore=\"false\"").Count, 3) << "without a value source nothing is decoded";
-    EXPECT_FALSE(flags("").HasMore);
-    EXPECT_FALSE(flags("hasMore=\"0\"").HasMore);
-    EXPECT_TRUE(flags("hasMore=\"TRUE\"").HasMore);
-    EXPECT_TRUE(flags("hasMore=\"1\"").HasMore) << "xs:boolean true written as 1";
-    EXPECT_EQ(ReadExportCharges(ChargesReply(""), nullptr).Count, 0);
-
-    TRecordingValues values;
-    for (const char* flag : {"true", "1"})
-        EXPECT_EQ(Raised<ESOAPException>([&] {
-                      ReadExportCharges(ChargesReply(QByteArray("<Charges needReRequest=\"") + flag + "\">" +
-                                                     Charge("<Charge/>") + "</Charges>"),
-                                        &values);
-                  }),
-                  "ResultCode=needReRequest Требуется повторный запрос (внешняя система недоступна либо получена ошибка).");
-    EXPECT_TRUE(values.Records.isEmpty()) << "nothing is shown from a reply that must be requested again";
-}
-
-TEST(ExportCharges, RecordsAndDamagedChargeData)
-{
-    const QByteArray first = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                             "<b:Charge xmlns:b=\"u\" xmlns:ds=\"d\" supplierBillID=\"188\"><b:BillFor>Штраф</b:BillFor>"
-                             "<ds:Signature><ds:SignatureValue>AAAA</ds:SignatureValue></ds:Signature></b:Charge>";
-    QByteArray wrapped = QByteArray("<Charge><KBK>182</KBK></Charge>").toBase64();
-    wrapped.insert(8, "\r\n  "); // line breaks are allowed in Base64 text
-
-    TRecordingValues values;
-    const auto result = ReadExportCharges(
-        ChargesReply("<Charges>" + Charge(first, "originatorId=\"A1\"") + "<x><ChargeData>" + wrapped +
-                     "</ChargeData></x></Charges>"),
-        &values);
-    EXPECT_EQ(result.Count, 2);
-    ASSERT_EQ(values.Records.size(), 2);
-    EXPECT_EQ(values.Records[0].first, "Charge");
-    EXPECT_EQ(values.Records[0].second, QStringList({"supplierBillID=188", "BillFor=Штраф", "originatorId=A1"}));
-    EXPECT_EQ(values.Records[1].second, QStringList({"KBK=182"}));
-
-    // The charge is UTF-8 by contract; a declaration naming another encoding must not garble it.
-    TRecordingValues declared;
-    ReadExportCharges(ChargesReply("<Charges>" +
-                                   Charge("<?xml version=\"1.0\" encoding=\"windows-1251\"?>"
-                                          "<Charge><BillFor>Штраф</BillFor></Charge>") +
-                                   "</Charges>"),
-                      &declared);
-    ASSERT_EQ(declared.Records.size(), 1);
-    EXPECT_EQ(declared.Records[0].second, QStringList({"BillFor=Штраф"}));
-
-    const std::pair<QByteArray, QString> damaged[] = {
-        {"<x><ChargeData>PENoYXJnZS8+*</ChargeData></x>", "ChargeData is not valid Base64"},
-        {"<x><ChargeData>" + QByteArray("<a>\xff</a>").toBase64() + "</ChargeData></x>", "ChargeData is not valid UTF-8"},
-        {"<x><chargedata>" + QByteArray("<a/>").toBase64() + "</chargedata></x>", "Node \"ChargeData\" not found"},
-    };
-    for (const auto& [element, message] : damaged) {
-        TRecordingValues shown;
-        EXPECT_EQ(Raised<EXMLException>([&] { ReadExportCharges(ChargesReply("<Charges>" + Charge("<a/>") + element + "</Charges>"), &shown); }),
-                  message);
-        EXPECT_EQ(shown.Records.size(), 1) << "the record before stays shown";
-    }
-    EXPECT_THROW(ReadExportCharges(ChargesReply("<Charges>" + Charge("not xml <") + "</Charges>"), &values), EXMLException);
-}
-
-TEST(GisZhkhReaders, AckStateAndPaymentDocumentDetails)
-{
-    const auto ack = [](const QByteArray& status) {
-        return Envelope("<ackResult><Message><Status>" + status + "</Status></Message><MessageData><AppData>"
-                        "<AcknowledgmentResponse><MessageGUID>6f1c</MessageGUID></AcknowledgmentResponse></AppData></MessageData></ackResult>");
-    };
-    EXPECT_EQ(ReadAckResult(ack("accept")), "6f1c");
-    EXPECT_EQ(Raised<ESOAPException>([&] { ReadAckResult(ack("REJECT")); }), "Error Status <REJECT>");
-
-    const auto state = [](const QByteArray& appData) {
-        return Envelope("<getStateResult><Message><Status>X</Status></Message><MessageData><AppData>" + appData +
-                        "</AppData></MessageData></getStateResult>");
-    };
-    const QByteArray error = "<ErrorMessage><ErrorCode>INT004</ErrorCode><Description>Нет доступа</Description></ErrorMessage>";
-    EXPECT_EQ(ReadStateResult(state("<CommonResult><TransportID>T-1</TransportID></CommonResult>")), "T-1");
-    EXPECT_EQ(Raised<ESOAPException>([&] { ReadStateResult(state(error + "<CommonResult/>")); }), "ResultCode=INT004 Нет доступа");
-    EXPECT_EQ(Raised<ESOAPException>([&] { ReadStateResult(state("<CommonResult><TransportID>T</TransportID>" + error + "</CommonResult>")); }),
-              "ResultCode=INT004 Нет доступа");
-
-    const auto details = [](const QByteArray& content) {
-        return Envelope("<exportPaymentDocumentDetailsResult><MessageData><AppData><ExportPaymentDocumentDetails>" + content +
-                        "</ExportPaymentDocumentDetails></AppData></MessageData></exportPaymentDocumentDetailsResult>");
-    };
-    TRecordingValues values;
-    const QByteArray errorStart = "<ErrorMessage><Description>Нет</Description><ErrorCode>";
-    EXPECT_EQ(ReadPaymentDocumentDetails(details(errorStart + "INT002012</ErrorCode></ErrorMessage>"), &values), 0);
-    EXPECT_EQ(Raised<ESOAPException>([&] { ReadPaymentDocumentDetails(details(errorStart + "INT002000</ErrorCode></ErrorMessage>"), &values); }),
-              "ResultCode=INT002000 Нет");
-
-    const QByteArray reply = "<Result><Address><region>Москва</region></Address>"
-                             "<PaymentDocument><Number>PD-1</Number></PaymentDocument><Service><ServiceID>S-1</ServiceID></Service>"
-                             "<PaymentDocument ID=\"D2\"><Debt>1000</Debt></PaymentDocument><Year>2016</Year></Result>"
-                             "<Result><Service><ServiceID>S-2</ServiceID></Service></Result>";
-    EXPECT_EQ(ReadPaymentDocumentDetails(details(reply), nullptr), 0);
-    EXPECT_EQ(ReadPaymentDocumentDetails(details(reply), &values), 4);
-    const QStringList base{"Address\\region=Москва", "Year=2016"};
-    const QList<QPair<QString, QStringList>> expected{{"PaymentDocument", base + QStringList{"Number=PD-1"}},
-                                                      {"Service", base + QStringList{"ServiceID=S-1"}},
-                                                      {"PaymentDocument", base + QStringList{"ID=D2", "Debt=1000"}},
-                                                      {"Service", {"ServiceID=S-2"}}};
-    EXPECT_EQ(values.Records, expected);
+              "Узел faultstring не найден.");
 }

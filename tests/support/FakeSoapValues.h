@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <utility>
 
 // Raised for a key the table does not hold, with the message the window's provider gives.
@@ -36,12 +37,22 @@ class FakeSoapValues final : public ISOAPValues {
 
     void DisplayRecord(const XmlDocument& document, QStringList& lines) override;
     QString GetFieldValue(const QString& name) override;
-    SoapRunOptions RunOptions() const override { return options; }
+    SoapRunOptions RunOptions() const override
+    {
+        SoapRunOptions given = options;
+        given.identifiers = FIdentifiers.get();
+        return given;
+    }
 
     // The switches the builders see; test mode on and time stamping off, as a first start has them.
     SoapRunOptions options;
 
+    // The Ids of the messages built from these values start after `last` ("00001" by default).
+    void restartIdentifiers(quint32 last = 0) { FIdentifiers = std::make_shared<IdentifierSource>(last); }
+    IdentifierSource& identifiers() const { return *FIdentifiers; }
+
   private:
     QHash<QString, std::function<QString()>> FValues;
     QStringList FReads;
+    std::shared_ptr<IdentifierSource> FIdentifiers = std::make_shared<IdentifierSource>();
 };

@@ -78,16 +78,13 @@ void WriteFile(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-TestKeyStore::TestKeyStore() : FPreviousStore(SetKeyStorePath(FFolder.path()))
+TestKeyStore::TestKeyStore()
 {
     if (!FFolder.isValid())
         throw std::runtime_error("cannot make a temporary key store");
 }
 
-TestKeyStore::~TestKeyStore()
-{
-    SetKeyStorePath(FPreviousStore);
-}
+TestKeyStore::~TestKeyStore() = default;
 
 QString TestKeyStore::path() const
 {
@@ -119,19 +116,15 @@ QByteArray TestKeyStore::addContainer(const QString& name, const TestKeyOptions&
     return der;
 }
 
-ScopedPasswordProvider::ScopedPasswordProvider(std::optional<QString> answer)
-{
-    FPrevious =
-        SetPasswordProvider([answer, questions = FQuestions, last = FLastContainer](const QString& name) {
-            ++*questions;
-            *last = name;
-            return answer;
-        });
-}
+CountingPasswords::CountingPasswords(std::optional<QString> answer) : FAnswer(std::move(answer)) {}
 
-ScopedPasswordProvider::~ScopedPasswordProvider()
+TPasswordProvider CountingPasswords::provider() const
 {
-    SetPasswordProvider(std::move(FPrevious));
+    return [answer = FAnswer, questions = FQuestions, last = FLastContainer](const QString& name) {
+        ++*questions;
+        *last = name;
+        return answer;
+    };
 }
 
 TestTlsFiles MakeTlsServerFiles(const QString& folder)

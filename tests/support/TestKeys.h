@@ -1,7 +1,7 @@
 #pragma once
 
 // Key containers for tests, made with OpenSSL directly (never through the provider under test),
-// in a temporary key store that the provider uses while the store object lives.
+// in a temporary key store that tests hand to the provider as a KeyStore.
 
 #include "foundation/CryptHelper.h"
 #include "foundation/GostOpenSsl.h"
@@ -34,6 +34,8 @@ class TestKeyStore final {
     TestKeyStore& operator=(const TestKeyStore&) = delete;
 
     QString path() const;
+    // The store as the provider takes it, asking for passwords through `passwords`.
+    KeyStore store(TPasswordProvider passwords = {}) const { return {path(), std::move(passwords)}; }
     QString containerPath(const QString& name) const;
     // Makes the container and returns the DER of the certificate stored in it (empty without one).
     QByteArray addContainer(const QString& name, const TestKeyOptions& options = {});
@@ -42,25 +44,22 @@ class TestKeyStore final {
 
   private:
     QTemporaryDir FFolder;
-    QString FPreviousStore;
 };
 
-// Answers every password question with the same answer (no value: cancel) for its lifetime,
+// A password source that answers every question with the same answer (no value: cancel),
 // counting the questions.
-class ScopedPasswordProvider final {
+class CountingPasswords final {
   public:
-    explicit ScopedPasswordProvider(std::optional<QString> answer);
-    ~ScopedPasswordProvider();
-    ScopedPasswordProvider(const ScopedPasswordProvider&) = delete;
-    ScopedPasswordProvider& operator=(const ScopedPasswordProvider&) = delete;
+    explicit CountingPasswords(std::optional<QString> answer);
 
+    TPasswordProvider provider() const;
     int questions() const { return *FQuestions; }
     QString lastContainer() const { return *FLastContainer; }
 
   private:
+    std::optional<QString> FAnswer;
     std::shared_ptr<int> FQuestions = std::make_shared<int>(0);
     std::shared_ptr<QString> FLastContainer = std::make_shared<QString>();
-    TPasswordProvider FPrevious;
 };
 
 // A self-signed certificate for an https server on 127.0.0.1 (an EC P-256 key, the address in

@@ -1,5 +1,6 @@
 // zelvan-cli as a script runs it: the built program, a settings file, field files, a key store
 // of its own and a loopback server standing in for the state systems.
+#include "smev/SignatureVerifier.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/StateSystemReplies.h"
 #include "support/TestKeys.h"
@@ -46,6 +47,9 @@ class CommandLineTool : public ::testing::Test {
             return reply;
         });
         WriteSettings(server.url());
+        // The tab's file in the current folder, which a run without --fields reads.
+        Write(QStringLiteral("Charge.txt"),
+              QStringLiteral("SearchType=1\r\nSupplierBillID=18810000000000000001\r\n"));
     }
 
     QString Path(const QString& name) const { return QDir(folder.path()).filePath(name); }
@@ -70,7 +74,10 @@ class CommandLineTool : public ::testing::Test {
     {
         arguments << QStringLiteral("--settings") << Path(QStringLiteral("zelvan.ini"))
                   << QStringLiteral("--store") << keys.path();
-        return Run(arguments, QProcessEnvironment::systemEnvironment());
+        // The journal of the test's own data folder, never the person's running it.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data")));
+        return Run(arguments, environment);
     }
 
     CliRun Run(const QStringList& arguments, const QProcessEnvironment& environment)
@@ -191,6 +198,133 @@ TEST_F(CommandLineTool, ExitCodesTellBadInputTransportAndKeysApart)
     EXPECT_TRUE(unsigned_.err.contains(QStringLiteral("ответ не подписан"))) << unsigned_.err.toStdString();
 }
 
+TEST_F(CommandLineTool, WhatCannotBeMeantIsRefusedBeforeAnythingIsSigned)
+{
+    // Nothing is sent, and what the script reads says what to do without internal names.
+    const auto refused = [&](const CliRun& run, const QString& named) {
+        EXPECT_EQ(run.exitCode, 2) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(named)) << run.err.toStdString();
+        for (const char* internal : {"Exception", "std::", "Crypt", "Error:"})
+            EXPECT_FALSE(run.err.contains(QLatin1String(internal))) << run.err.toStdString();
+        EXPECT_EQ(server.requestCount(), 0);
+    };
+    // No Pay.txt in the folder: not an empty payment.
+    refused(Cli({QStringLiteral("payment")}), QStringLiteral("Pay.txt"));
+
+    QFile huge(Path(QStringLiteral("huge.txt")));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write("Amount=1\r\n" + QByteArray(2 * 1024 * 1024, 'x'));
+    huge.close();
+    refused(Cli({QStringLiteral("payment"), QStringLiteral("--fields"), Path("huge.txt")}),
+            QStringLiteral("huge.txt"));
+    refused(Cli({QStringLiteral("payment"), QStringLiteral("--fields"), QStringLiteral("/dev/zero")}),
+            QStringLiteral("/dev/zero"));
+
+    Write(QStringLiteral("Pay.txt"), QStringLiteral("SupplierBillID=18810000000000000001\r\nAmount=-5\r\n"));
+    refused(Cli({QStringLiteral("payment")}), QStringLiteral("Amount"));
+    EXPECT_EQ(
+        Cli({QStringLiteral("payment"), QStringLiteral("--set"), QStringLiteral("Amount=1.005")}).exitCode,
+        2);
+
+    // Written by a Linux editor: UTF-8 without a byte-order mark, read as such and named.
+    QFile plain(Path(QStringLiteral("Pay.txt")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.write(
+        QStringLiteral("SupplierBillID=18810000000000000001\nNarrative=Штраф ГИБДД\nAmount=1,5\n").toUtf8());
+    plain.close();
+    replies = {Soap(ImportResult(QStringLiteral("PKG-1")))};
+    const CliRun sent = Cli({QStringLiteral("payment")});
+    EXPECT_EQ(sent.exitCode, 0) << sent.err.toStdString();
+    EXPECT_TRUE(sent.err.contains(QStringLiteral("сохранен в UTF-8 без метки"))) << sent.err.toStdString();
+    ASSERT_EQ(server.requestCount(), 1);
+    const QString request = QString::fromUtf8(server.requests().first().Body);
+    EXPECT_TRUE(request.contains(QStringLiteral(">Штраф ГИБДД<"))) << request.toStdString();
+    EXPECT_TRUE(request.contains(QStringLiteral("<pi:Amount>150</pi:Amount>"))) << request.toStdString();
+}
+
+TEST_F(CommandLineTool, ExitCodesSayWhatHappenedToTheMessagesSent)
+{
+    Write(QStringLiteral("Pay.txt"), QStringLiteral("SupplierBillID=18810000000000000001\r\nAmount=10\r\n"));
+    // Accepted, then the status query fails: a script that retries on failure would pay twice.
+    replies = {Soap(ImportResult(QStringLiteral("PKG-1"))), Xml("<broken", 500)};
+    const CliRun followed = Cli({QStringLiteral("payment"), QStringLiteral("--follow"),
+                                 QStringLiteral("--format"), QStringLiteral("json")});
+    EXPECT_EQ(followed.exitCode, 0) << followed.err.toStdString();
+    EXPECT_TRUE(followed.err.contains(QStringLiteral("PKG-1"))) << followed.err.toStdString();
+    EXPECT_TRUE(followed.err.contains(QStringLiteral("Не отправляйте сообщение повторно")));
+    const QJsonArray requests = QJsonDocument::fromJson(followed.out.toUtf8()).array();
+    ASSERT_EQ(requests.size(), 2) << followed.out.toStdString();
+    EXPECT_EQ(requests[0]["status"].toString(), "Отправлено.");
+    EXPECT_FALSE(requests[0]["followUpError"].toString().isEmpty());
+    EXPECT_FALSE(requests[0].toObject().contains(QStringLiteral("error")));
+    EXPECT_EQ(server.requestCount(), 2);
+
+    // A batch ends with its worst outcome whatever the order: here a refusal beside bad input.
+    Write(QStringLiteral("Bad.txt"), QStringLiteral("SupplierBillID=1\r\nAmount=-1\r\n"));
+    for (const QStringList& order :
+         {QStringList{Path("Pay.txt"), Path("Bad.txt")}, QStringList{Path("Bad.txt"), Path("Pay.txt")}}) {
+        replies = {Soap(GisGmpReply(QStringLiteral("<Ticket><RequestProcessResult><ResultCode>12</ResultCode>"
+                                                   "</RequestProcessResult></Ticket>")))};
+        EXPECT_EQ(Cli({QStringLiteral("payment"), QStringLiteral("--allow-repeat"),
+                       QStringLiteral("--fields"), order[0], QStringLiteral("--fields"), order[1]})
+                      .exitCode,
+                  2);
+    }
+
+    // A dry run signs what it would send and sends nothing, not even for a time stamp.
+    QFile settings(Path(QStringLiteral("zelvan.ini")));
+    ASSERT_TRUE(settings.open(QIODevice::Append));
+    settings.write("TimeStampEnable=1\r\nTimeStampServer=http://127.0.0.1:1/tsp\r\n");
+    settings.close();
+    const int sent = server.requestCount();
+    const CliRun dry = Cli({QStringLiteral("payment"), QStringLiteral("--dry-run"),
+                            QStringLiteral("--debug-dir"), Path("signed")});
+    EXPECT_EQ(dry.exitCode, 0) << dry.err.toStdString();
+    EXPECT_EQ(server.requestCount(), sent);
+    QFile request(Path(QStringLiteral("signed/PaymentRequest.xml")));
+    ASSERT_TRUE(request.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(CheckEnvelopeSignature(request.readAll()).verified());
+    EXPECT_EQ(Cli({QStringLiteral("payment"), QStringLiteral("--dry-run")}).exitCode, 2);
+
+    // The settings a script signs with are the ones it wrote: an unknown key stops it, with its line.
+    settings.open(QIODevice::Append);
+    settings.write("SoapTestMod=1\r\n");
+    settings.close();
+    const CliRun unknown = Cli({QStringLiteral("charges")});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("строка 10: неизвестный ключ SoapTestMod")))
+        << unknown.err.toStdString();
+    replies = {Soap(ExportCharges(QStringLiteral("hasMore=\"false\""), {}))};
+    const CliRun lenient = Cli({QStringLiteral("charges"), QStringLiteral("--lenient")});
+    EXPECT_EQ(lenient.exitCode, 0) << lenient.err.toStdString();
+    EXPECT_TRUE(lenient.err.contains(QStringLiteral("SoapTestMod")));
+}
+
+TEST_F(CommandLineTool, FieldsListsTheKeysOfTheFileTheOperationReads)
+{
+    const CliRun reference =
+        Run({QStringLiteral("fields"), QStringLiteral("order")}, QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(reference.exitCode, 0) << reference.err.toStdString();
+    const QStringList lines = reference.out.split(u'\n', Qt::SkipEmptyParts).mid(1);
+    QStringList read;
+    for (const QString& line : lines) {
+        const QStringList columns = line.split(u'\t');
+        ASSERT_EQ(columns.size(), 3) << line.toStdString();
+        EXPECT_FALSE(columns[1].isEmpty())
+            << "every field has its caption or choices: " << line.toStdString();
+        if (!columns[2].isEmpty())
+            read << columns[0];
+    }
+    // Written from the order file's keys: the amount goes into the notification, the cancellation's
+    // comment only into a cancellation.
+    EXPECT_TRUE(read.contains(QStringLiteral("Amount"))) << reference.out.toStdString();
+    EXPECT_FALSE(read.contains(QStringLiteral("CancellationComment"))) << reference.out.toStdString();
+    EXPECT_EQ(
+        Run({QStringLiteral("fields"), QStringLiteral("refund")}, QProcessEnvironment::systemEnvironment())
+            .exitCode,
+        2);
+}
+
 TEST_F(CommandLineTool, AnEncryptedContainerOpensWithThePasswordFile)
 {
     TestKeyOptions encrypted;
@@ -250,5 +384,55 @@ TEST_F(CommandLineTool, WithoutSettingsOrStoreItUsesTheDataFolderAsTheWindowDoes
     const CliRun bySwitch = Run({QStringLiteral("charges"), QStringLiteral("--data"), data}, environment);
     EXPECT_EQ(bySwitch.exitCode, 0) << bySwitch.err.toStdString();
     EXPECT_TRUE(bySwitch.err.contains(data + QStringLiteral("/keys"))) << bySwitch.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 2);
+}
+
+TEST_F(CommandLineTool, APaymentSentBeforeIsRefusedUnlessAllowedAndEveryExchangeKeepsItsBytes)
+{
+    Write(QStringLiteral("Pay.txt"),
+          QStringLiteral("SupplierBillID=18810000000000000001\r\nAmount=10.00\r\nPayerIdentifier=1010000000"
+                         "000000000000000\r\n"));
+    replies = {Soap(ImportResult(QStringLiteral("PKG-1"))), Soap(ImportResult(QStringLiteral("PKG-2")))};
+    const QStringList payment{QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay.txt"),
+                              QStringLiteral("--format"), QStringLiteral("json")};
+    const CliRun first = Cli(payment);
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    const QJsonArray rows =
+        QJsonDocument::fromJson(first.out.toUtf8()).array().at(0).toObject().value("journal").toArray();
+    ASSERT_EQ(rows.size(), 1) << first.out.toStdString();
+
+    // The journal holds exactly what reached the state system.
+    const QString data = Path(QStringLiteral("data/zelvan"));
+    const CliRun show =
+        Run({QStringLiteral("journal"), QStringLiteral("show"), QString::number(rows.at(0).toInteger()),
+             QStringLiteral("--data"), data, QStringLiteral("--request"), Path("sent.xml")},
+            QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(show.exitCode, 0) << show.err.toStdString();
+    QFile sent(Path("sent.xml"));
+    ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
+    EXPECT_EQ(sent.readAll(), server.requests().at(0).Body);
+
+    // Another process asked to send the same payment refuses, naming the earlier one.
+    const CliRun again = Cli(payment);
+    EXPECT_EQ(again.exitCode, 5);
+    EXPECT_TRUE(
+        again.err.contains(QStringLiteral("Платеж по начислению 18810000000000000001 на сумму 10.00 руб. "
+                                          "уже отправлялся")))
+        << again.err.toStdString();
+    EXPECT_TRUE(again.err.contains(QStringLiteral("пакет PKG-1"))) << again.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 1);
+
+    const CliRun allowed = Cli(payment + QStringList{QStringLiteral("--allow-repeat")});
+    EXPECT_EQ(allowed.exitCode, 0) << allowed.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 2);
+
+    // A journal that cannot be opened is named, and nothing goes out. (A file without write
+    // permission would not do: the tests may run as root.)
+    const QString journal = data + QStringLiteral("/journal.sqlite");
+    ASSERT_TRUE(QFile::rename(journal, journal + QStringLiteral(".kept")));
+    ASSERT_TRUE(QDir().mkpath(journal));
+    const CliRun readOnly = Cli(payment + QStringList{QStringLiteral("--allow-repeat")});
+    EXPECT_NE(readOnly.exitCode, 0);
+    EXPECT_TRUE(readOnly.err.contains(journal)) << readOnly.err.toStdString();
     EXPECT_EQ(server.requestCount(), 2);
 }

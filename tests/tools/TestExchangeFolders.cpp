@@ -265,11 +265,12 @@ TEST_F(ExchangeFolders, ADeadStateSystemKeepsTheFilesUntilItIsBack)
     Drop(QStringLiteral("payment/p1"), PaymentFields(1));
     Drop(QStringLiteral("charges/c1"), ChargesFields());
     Start();
-    ASSERT_TRUE(WaitFor([&] { return Log().contains(QStringLiteral("Нет связи")); })) << Log().toStdString();
+    const QString lost = QStringLiteral("Нет связи с государственной системой");
+    ASSERT_TRUE(WaitFor([&] { return Log().contains(lost); })) << Log().toStdString();
     // A few retries later the files are still waiting, and the log has not repeated itself.
     QThread::msleep(3500);
     EXPECT_EQ(Files(QStringLiteral("in"), QStringLiteral("*.txt")).size(), 2);
-    EXPECT_EQ(Log().count(QStringLiteral("Нет связи")), 1) << Log().toStdString();
+    EXPECT_EQ(Log().count(lost), 1) << Log().toStdString();
 
     StartSandbox(port);
     ASSERT_TRUE(WaitFor([&] { return Files(QStringLiteral("out/done")).size() == 2; }))

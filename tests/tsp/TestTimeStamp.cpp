@@ -93,10 +93,24 @@ class TimeStamp : public ::testing::Test {
     void SetUp() override { Store.addContainer(Signer); }
 
     // The message of the ETimeStampException that GetTimeStamp raises.
-    QString Failure(const QString& container = Signer)
+    QString Failure(const QString& container = Signer, THttpClient* http = nullptr)
     {
         return Raised<ETimeStampException>(
-            [&] { GetTimeStamp(Settings, container, QStringLiteral("data")); });
+            [&] { GetTimeStamp(Settings, container, QStringLiteral("data"), http); });
+    }
+
+    // Time stamps with a key of the test's store.
+    QString GetTimeStamp(const TimeStampSettings& settings, const QString& container, const QString& data,
+                         THttpClient* http = nullptr)
+    {
+        ContainerKey key(Store.store(), container);
+        return ::GetTimeStamp(settings, key, data, http);
+    }
+    void TSPRequest(const QString& server, const QString& container, const QByteArray& data,
+                    QByteArray& reply)
+    {
+        ContainerKey key(Store.store(), container);
+        ::TSPRequest(server, key, data, reply);
     }
 
     TestKeyStore Store;
@@ -124,7 +138,7 @@ TEST_F(TimeStamp, Gost2012ContainersAskForAnImprintOfTheirOwnHashAndGetIt)
         const QByteArray request = server.http().requests().back().Body;
         const QByteArray algorithmId = Seq(DerTLV(0x06, OidToDer(QLatin1String(oid))));
         QByteArray hash;
-        ContainerCrypt(container, &data, nullptr, nullptr, &hash);
+        ContainerCrypt(Store.store(), container, &data, nullptr, nullptr, &hash);
         ASSERT_EQ(hash.size(), size);
         EXPECT_EQ(request, Seq(DerTLV(0x02, DerInteger(1)) + Seq(algorithmId + DerTLV(0x04, hash)) +
                                DerTLV(0x01, Hex("01"))));
@@ -348,12 +362,14 @@ TEST_F(TimeStamp, TransportFailuresNameTheAddressAndTheClientIsReusedAfterThem)
     TLoopbackHttpServer silent;
     silent.setReply(TScriptedReply::hangForever());
     Settings.server = silent.url();
-    EXPECT_EQ(HttpPhaseTimeoutMs(), 90000);
+    EXPECT_EQ(THttpClient().Limits().SilenceMs, 90000);
     {
-        THttpTimeoutOverride shortened(1000);
-        EXPECT_EQ(Failure(),
-                  QStringLiteral(
-                      "EHttpTransportError: Timed out: nothing was exchanged with the server for 1 s. URL:") +
+        THttpLimits limits;
+        limits.SilenceMs = 1000;
+        THttpClient shortened(limits);
+        EXPECT_EQ(Failure(Signer, &shortened),
+                  QStringLiteral("EHttpTransportError: Обмен с сервером прерван: за 1 с не передано ни байта; "
+                                 "проверьте адрес в настройках и сеть. URL:") +
                       Settings.server);
     }
     EXPECT_EQ(silent.requestCount(), 1);
@@ -367,8 +383,8 @@ TEST_F(TimeStamp, TransportFailuresNameTheAddressAndTheClientIsReusedAfterThem)
     {
         THttpLimits limits;
         limits.SlowWindowMs = 1000;
-        THttpTimeoutOverride shortened(limits);
-        const QString message = Failure();
+        THttpClient shortened(limits);
+        const QString message = Failure(Signer, &shortened);
         EXPECT_TRUE(message.startsWith(QStringLiteral("EHttpTransportError: Обмен с сервером ") +
                                        Settings.server +
                                        QStringLiteral(" прерван: за 1 с передано меньше 10 байт в секунду")))

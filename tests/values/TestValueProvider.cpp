@@ -35,7 +35,12 @@ class FakeControls final : public IControlReader {
 class ValueProvider : public ::testing::Test {
   protected:
     FakeControls controls;
-    TValuesState state;
+    IdentifierSource identifiers;
+    TValuesState state = [this] {
+        TValuesState initial;
+        initial.Identifiers = &identifiers;
+        return initial;
+    }();
 
     QString Value(const QString& name, TValuesType type)
     {

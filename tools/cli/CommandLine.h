@@ -1,6 +1,6 @@
 #pragma once
 
-#include "client/Operations.h"
+#include "client/Session.h"
 
 #include <QJsonArray>
 #include <QString>
@@ -19,7 +19,7 @@ enum class ExitCode {
     badInput = 2,  // usage, an unreadable file, a value that does not convert, an unknown value
     transport = 3, // no connection, a time-out, an HTTP error, the time-stamp server
     keys = 4,      // the key container or the signature
-    repeated = 5,  // the journal holds the same payment or notification (the exchange folders' guard)
+    repeat = 5,    // the journal shows the payment or order as sent before; --allow-repeat sends it
 };
 
 // Where the program writes and how it asks.
@@ -39,19 +39,18 @@ struct CommandLineStreams {
 QString CommandLineOperationName(Operation operation);
 std::optional<Operation> CommandLineOperation(const QString& name);
 
-// What an error of an operation or of the command line means for a script, and for the operator.
+// What an error of an operation or of the command line means for a script.
 ExitCode ExitCodeOf(const std::exception_ptr& error);
-QString MessageOf(const std::exception_ptr& error);
 
 // One field file for the command line's one-request path, sent as `zelvan-cli OPERATION --fields
-// FILE` sends it, with the exchanges' hooks of OperationInputs.
+// FILE --format json` sends it.
 struct FieldFileRequest {
     Operation operation = Operation::Payment;
     QString file;
     // The file's first line names the operation and is not one of its fields.
     bool operationLine = false;
-    decltype(OperationInputs::posting) posting;
-    decltype(OperationInputs::received) received;
+    // The journal's run of the file's exchanges (OperationInputs::runId).
+    QString runId;
 };
 
 struct SentFieldFile {
@@ -59,5 +58,8 @@ struct SentFieldFile {
     std::exception_ptr error; // null when it went through
 };
 
-// Runs `zelvan-cli OPERATION [options]`; `arguments` start with the program's name.
-int RunCommandLine(const QStringList& arguments, const CommandLineStreams& streams);
+// Runs `zelvan-cli OPERATION [options]`; `arguments` start with the program's name. The session is
+// made from `session` (its clock, identifiers and HTTP limits) with the folders and files the
+// arguments name.
+int RunCommandLine(const QStringList& arguments, const CommandLineStreams& streams,
+                   SessionOptions session = {});

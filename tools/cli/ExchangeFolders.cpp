@@ -1,15 +1,13 @@
 #include "ExchangeFolders.h"
 
-#include "FileExchanges.h"
-
 #include "foundation/AtomicFileWriter.h"
-#include "foundation/DataFolder.h"
 #include "foundation/HttpClient.h"
 #include "foundation/KeyValueFile.h"
+#include "journal/Journal.h"
 #include "smev/SoapTransport.h"
 #include "tsp/TimeStamp.h"
 
-#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -143,16 +141,31 @@ bool IsJournalError(const std::exception_ptr& error)
     }
 }
 
-// Whether the request can have reached the state system although no answer was read.
-bool MayHaveArrived(const std::exception_ptr& error)
+// The journal's run of an inbox file's exchanges: a restart finds them by the file's name and
+// content, whatever moment the service was stopped at.
+QString RunOf(const QString& shownName, const QByteArray& content)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const EHttpTransportError& e) {
-        return e.requestSent();
-    } catch (...) {
-        return true;
-    }
+    return QStringLiteral("file:") + shownName + u':' +
+           QString::fromLatin1(QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+}
+
+// Whether the request of a recorded exchange can have reached the state system without an answer
+// from it: no answer at all, or a server's answer that was not the state system's (an HTTP error,
+// a proxy's page, a reply that cannot be read).
+bool MayHaveArrived(const ExchangeRecord& exchange)
+{
+    return exchange.outcome == ExchangeOutcome::sending || exchange.outcome == ExchangeOutcome::unknown ||
+           (exchange.outcome == ExchangeOutcome::transport && exchange.httpStatus);
+}
+
+// The journal's identifiers of the exchanges the command line's JSON reports, in order.
+QList<qint64> JournalRows(const QJsonArray& json)
+{
+    QList<qint64> rows;
+    for (const QJsonValue& request : json)
+        for (const QJsonValue& row : request[QStringLiteral("journal")].toArray())
+            rows << row.toInteger();
+    return rows;
 }
 
 struct InboxFile {
@@ -164,18 +177,15 @@ struct InboxFile {
 
 class ExchangeFolderService final {
   public:
-    ExchangeFolderService(const ExchangeFolderOptions& options, const FieldFileSender& send,
+    ExchangeFolderService(const ExchangeFolderOptions& options, Journal& journal, const FieldFileSender& send,
                           const CommandLineStreams& streams)
-        : options_(options), send_(send), log_(*streams.out), err_(*streams.err)
+        : options_(options), journal_(journal), send_(send), log_(*streams.out), err_(*streams.err)
     {
     }
 
     int run()
     {
         prepareFolders();
-        PrepareDataFolder(options_.dataFolder);
-        Journal journal(options_.dataFolder, {QCoreApplication::applicationVersion(), {}});
-        journal_ = &journal;
         StopSignals stop;
         std::chrono::milliseconds pause = 0ms;
         while (!stop.stopped()) {
@@ -327,55 +337,46 @@ class ExchangeFolderService final {
             toErrors(file, {}, ExitCode::badInput, e.message());
             return Handled::done;
         }
-        FileExchanges exchanges(*journal_, *operation, file.shown, content);
+        const QString runId = RunOf(file.shown, content);
         if (SentOnce(*operation))
-            if (const std::optional<ExchangeRecord> earlier = exchanges.earlier())
+            if (const std::optional<ExchangeRecord> earlier = journal_.lastOfRun(runId))
                 if (const std::optional<Handled> handled = recover(file, *operation, *earlier))
                     return *handled;
-        return send(file, *operation, !file.operation, exchanges);
+        return send(file, *operation, !file.operation, runId);
     }
 
-    Handled send(const InboxFile& file, Operation operation, bool operationLine, FileExchanges& exchanges,
+    // `fieldFile`: the fields, when they are not the inbox file's own.
+    Handled send(const InboxFile& file, Operation operation, bool operationLine, const QString& runId,
                  const QString& fieldFile = {})
     {
-        QList<QByteArray> replies;
-        FieldFileRequest request;
-        request.operation = operation;
-        request.file = fieldFile.isEmpty() ? file.path : fieldFile;
-        request.operationLine = operationLine;
-        request.posting = [&exchanges](const QString& service, const QString& action,
-                                       const QByteArray& bytes) {
-            exchanges.posting(service, action, bytes);
-        };
-        request.received = [&](const QByteArray& reply) {
-            replies << reply;
-            exchanges.received(reply);
-        };
-        const SentFieldFile sent = send_(request);
-        const QString message = sent.error ? MessageOf(sent.error) : QString();
-        const bool mayHaveArrived = sent.error && exchanges.posted() && MayHaveArrived(sent.error);
-        const QJsonObject identifiers =
-            sent.json.isEmpty() ? QJsonObject() : sent.json.first()[QStringLiteral("identifiers")].toObject();
-        exchanges.complete(sent.error, message, mayHaveArrived,
-                           identifiers[QStringLiteral("Идентификатор пакета")].toString(),
-                           identifiers[QStringLiteral("Идентификатор сообщения")].toString());
+        const SentFieldFile sent = send_(
+            FieldFileRequest{operation, fieldFile.isEmpty() ? file.path : fieldFile, operationLine, runId});
+        QList<ExchangeRecord> exchanges;
+        for (const qint64 row : JournalRows(sent.json))
+            if (std::optional<ExchangeRecord> exchange = journal_.exchange(row))
+                exchanges << *std::move(exchange);
         if (!sent.error) {
+            QList<QByteArray> replies;
+            for (const ExchangeRecord& exchange : exchanges)
+                replies << exchange.reply;
             toOutbox(file, sent.json, replies);
             return Handled::done;
         }
+        const QString message = ErrorText(sent.error);
         const ExitCode code = ExitCodeOf(sent.error);
         if (code == ExitCode::keys || IsJournalError(sent.error)) {
             err_ << file.shown << ": " << message << '\n';
             err_.flush();
             return code == ExitCode::keys ? Handled::keys : Handled::journal;
         }
-        if (Unreachable(sent.error)) {
-            if (!SentOnce(operation) || !mayHaveArrived) {
-                lastFailure_ = message;
-                return Handled::unreachable;
-            }
+        // What the journal could not settle must not be sent again, nor retried as if nothing left.
+        if (SentOnce(operation) && !exchanges.isEmpty() && MayHaveArrived(exchanges.last())) {
             toErrors(file, sent.json, code, UnknownOutcomeText + QStringLiteral("\n") + message);
             return Handled::done;
+        }
+        if (Unreachable(sent.error)) {
+            lastFailure_ = message;
+            return Handled::unreachable;
         }
         toErrors(file, sent.json, code, message);
         return Handled::done;
@@ -397,24 +398,30 @@ class ExchangeFolderService final {
                                                  QJsonValue(earlier.identifiers.packageId)}
                                      : std::pair{QStringLiteral("Идентификатор сообщения"),
                                                  QJsonValue(earlier.identifiers.messageGuid)}}},
-                {QStringLiteral("journal"), earlier.id}};
+                {QStringLiteral("journal"), QJsonArray{earlier.id}}};
             toOutbox(file, QJsonArray{request}, {earlier.reply});
             return Handled::done;
         }
-        case ExchangeOutcome::sending:
-        case ExchangeOutcome::unknown:
+        case ExchangeOutcome::refused:
+        case ExchangeOutcome::unverified:
+            // Settled by the state system's answer (or one that could not be trusted): sending it
+            // again would not change it, and might pay twice.
+            toErrors(file, {},
+                     earlier.outcome == ExchangeOutcome::refused ? ExitCode::refused : ExitCode::transport,
+                     earlier.text);
+            return Handled::done;
+        default:
+            if (!MayHaveArrived(earlier))
+                return std::nullopt;
             if (payment && !earlier.identifiers.packageId.isEmpty()) {
                 // The package is known: its status tells whether the payment arrived.
                 QTemporaryDir folder;
                 const QString status = folder.filePath(QStringLiteral("status.txt"));
                 WriteFileAtomically(status, "PackageID=" + earlier.identifiers.packageId.toUtf8() + "\r\n");
-                FileExchanges query(*journal_, Operation::PackageStatus, file.shown, status.toUtf8());
-                return send(file, Operation::PackageStatus, false, query, status);
+                return send(file, Operation::PackageStatus, false, QString(), status);
             }
             toErrors(file, {}, ExitCode::transport, UnknownOutcomeText);
             return Handled::done;
-        default:
-            return std::nullopt;
         }
     }
 
@@ -460,10 +467,10 @@ class ExchangeFolderService final {
     }
 
     const ExchangeFolderOptions& options_;
+    Journal& journal_;
     const FieldFileSender& send_;
     QTextStream& log_;
     QTextStream& err_;
-    Journal* journal_ = nullptr;
     bool unreachable_ = false;
     QString lastFailure_;
 };
@@ -511,11 +518,11 @@ QString ServicePasswordFile(const ExchangeFolderOptions& options, const QProcess
     return file;
 }
 
-int RunExchangeFolders(const ExchangeFolderOptions& options, const FieldFileSender& send,
+int RunExchangeFolders(const ExchangeFolderOptions& options, Journal& journal, const FieldFileSender& send,
                        const CommandLineStreams& streams)
 {
     try {
-        return ExchangeFolderService(options, send, streams).run();
+        return ExchangeFolderService(options, journal, send, streams).run();
     } catch (const Exception& e) {
         *streams.err << e.message() << '\n';
         streams.err->flush();

@@ -13,9 +13,9 @@
 #include <chrono>
 #include <functional>
 
+class Journal;
+
 struct ExchangeFolderOptions {
-    // The data folder, whose exchange journal records every file's exchanges.
-    QString dataFolder;
     QString inbox;
     QString outbox;
     QString errors;
@@ -40,8 +40,9 @@ QString ServicePasswordFile(const ExchangeFolderOptions& options, const QProcess
 using FieldFileSender = std::function<SentFieldFile(const FieldFileRequest& request)>;
 
 // Serves the folders until SIGTERM or SIGINT (after the file in flight), or with `once` until the
-// inbox has been gone through. Returns the exit code: 0, or 2 when the folders are not usable, 3
-// when `once` left files in the inbox because the state system could not be reached, 4 when the
-// key container cannot sign (the file stays in the inbox).
-int RunExchangeFolders(const ExchangeFolderOptions& options, const FieldFileSender& send,
+// inbox has been gone through. `send` records each file's exchanges in `journal` under the request's
+// run, where a restart finds what became of a file. Returns the exit code: 0, or 2 when the folders
+// or the journal are not usable, 3 when `once` left files in the inbox because the state system
+// could not be reached, 4 when the key container cannot sign (the file stays in the inbox).
+int RunExchangeFolders(const ExchangeFolderOptions& options, Journal& journal, const FieldFileSender& send,
                        const CommandLineStreams& streams);

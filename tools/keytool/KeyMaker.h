@@ -7,13 +7,8 @@
 #include <QString>
 #include <QStringList>
 
-#include <stdexcept>
-
 // A failure the tool reports to the operator as it is.
-class ToolError final : public std::runtime_error {
-  public:
-    explicit ToolError(const QString& message) : std::runtime_error(message.toStdString()) {}
-};
+ZELVAN_DECLARE_EXCEPTION(ToolError, Exception);
 
 using TSubject = QList<QPair<QString, QString>>;
 

@@ -1,10 +1,12 @@
 // zelvan-keytool: makes, imports and lists the key containers the client signs with.
 #include "KeyMaker.h"
 
+#include "client/Session.h"
 #include "foundation/AtomicFileWriter.h"
 #include "foundation/CertificateInfo.h"
 #include "foundation/CryptHelper.h"
 #include "foundation/DataFolder.h"
+#include "foundation/KeyValueFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,6 +17,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -42,10 +45,8 @@ const char kUsage[] =
     "folder holds zelvan.ini or keys, otherwise $XDG_DATA_HOME/zelvan (~/.local/share/zelvan).\n"
     "An existing container is never overwritten.\n";
 
-class UsageError final : public std::runtime_error {
-  public:
-    explicit UsageError(const QString& message) : std::runtime_error(message.toStdString()) {}
-};
+// A command line the tool cannot run; the usage follows the message.
+ZELVAN_DECLARE_EXCEPTION(UsageError, Exception);
 
 QTextStream& Out()
 {
@@ -199,11 +200,11 @@ QString NewPassword()
 
 QByteArray ReadInputFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ToolError(
-            QStringLiteral("cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    return file.readAll();
+    try {
+        return ReadFileBytes(path);
+    } catch (const Exception& error) {
+        throw ToolError(QString(error.message()).replace(QLatin1Char('\n'), QLatin1String(": ")));
+    }
 }
 
 void WriteContainerFile(const QString& path, const QByteArray& bytes, QFileDevice::Permissions permissions)
@@ -216,20 +217,25 @@ void WriteContainerFile(const QString& path, const QByteArray& bytes, QFileDevic
     }
 }
 
-// The key store the command works on. The data folder is made on first use, by a command that
-// writes into it; the operator is told when other users can reach the keys.
-QString StorePath(const TArguments& arguments, bool writes)
+// The session of a command, made as the client makes its own: its key store is --store, or "keys"
+// of the data folder. The data folder is made on first use, by a command that writes into it; the
+// operator is told when other users can reach the keys.
+std::unique_ptr<Session> OpenSession(const TArguments& arguments, bool writes)
 {
+    SessionOptions options;
+    options.executableFolder = QCoreApplication::applicationDirPath();
+    options.dataOption = arguments.options.value(QStringLiteral("data"));
     const QString store = arguments.options.value(QStringLiteral("store"));
     if (!store.isEmpty())
-        return QDir::cleanPath(QDir(store).absolutePath());
-    const QString dataFolder = LocateDataFolder(arguments.options.value(QStringLiteral("data")),
-                                                QCoreApplication::applicationDirPath());
-    if (writes)
-        PrepareDataFolder(dataFolder);
-    if (const QString warning = KeyStoreExposureWarning(dataFolder); !warning.isEmpty())
-        Err() << "zelvan-keytool: " << warning << Qt::endl;
-    return DataKeyStorePath(dataFolder);
+        options.keyStoreOption = QDir::cleanPath(QDir(store).absolutePath());
+    auto session = std::make_unique<Session>(std::move(options));
+    if (store.isEmpty()) {
+        if (writes)
+            PrepareDataFolder(session->dataFolder());
+        if (const QString warning = KeyStoreExposureWarning(session->dataFolder()); !warning.isEmpty())
+            Err() << "zelvan-keytool: " << warning << Qt::endl;
+    }
+    return session;
 }
 
 // Where the new container goes; refuses names the client would not offer and existing containers.
@@ -237,7 +243,9 @@ QString NewContainerPath(const QString& store, const QString& name)
 {
     // A hidden folder is not listed by the client.
     if (!IsKeyContainerName(name) || name.startsWith(QLatin1Char('.')))
-        throw ToolError(QStringLiteral("\"%1\" cannot be a container name").arg(name));
+        throw ToolError(QStringLiteral("\"%1\" не может быть именем контейнера: имя не бывает пустым, не "
+                                       "начинается с точки и не содержит управляющих символов и косых черт")
+                            .arg(name));
     const QString target = QDir(store).filePath(name);
     if (QFileInfo::exists(target))
         throw ToolError(
@@ -252,8 +260,8 @@ void CreateContainer(const QString& store, const QString& name, const QByteArray
                      bool askPasswordWhenNeeded)
 {
     const QString target = NewContainerPath(store, name);
-    if (!QDir().mkpath(store))
-        throw ToolError(QStringLiteral("cannot make the key store %1").arg(QDir::toNativeSeparators(store)));
+    // Private keys: the store is its owner's alone, as the data folder's own store is.
+    MakeOwnerOnlyFolder(store);
 
     QTemporaryDir staging(QDir(store).filePath(QStringLiteral(".zelvan-keytool-XXXXXX")));
     if (!staging.isValid())
@@ -266,22 +274,21 @@ void CreateContainer(const QString& store, const QString& name, const QByteArray
                        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                            QFileDevice::ReadOther);
 
-    SetKeyStorePath(store);
-    SetPasswordProvider([&](const QString&) -> std::optional<QString> {
-        if (password)
-            return password;
-        if (askPasswordWhenNeeded)
-            return ReadPassword(QStringLiteral("Password of the key: "));
-        return std::nullopt;
-    });
+    const KeyStore staged{store, [&](const QString&) -> std::optional<QString> {
+                              if (password)
+                                  return password;
+                              if (askPasswordWhenNeeded)
+                                  return ReadPassword(QStringLiteral("Password of the key: "));
+                              return std::nullopt;
+                          }};
     try {
         const QByteArray probe = "zelvan-keytool";
         QByteArray signature;
-        ContainerCrypt(folder.dirName(), &probe, nullptr, &signature, nullptr);
+        ContainerCrypt(staged, folder.dirName(), &probe, nullptr, &signature, nullptr);
     } catch (const ECryptException& error) {
         throw ToolError(QStringLiteral("the key and the certificate were not accepted: %1")
                             .arg(QString(error.message()).replace(QLatin1Char('\n'), QLatin1String(": "))));
-    } catch (const EAbort&) {
+    } catch (const EPasswordCancelled&) {
         throw ToolError(QStringLiteral("no password was given"));
     }
 
@@ -303,7 +310,7 @@ int RunNew(const TArguments& arguments)
         if (!ok || days < 1 || days > kMaxDays)
             throw UsageError(QStringLiteral("--days must be a whole number from 1 to %1").arg(kMaxDays));
     }
-    const QString store = StorePath(arguments, true);
+    const QString store = OpenSession(arguments, true)->keyStore().path;
     // Refused before anything is asked or made.
     NewContainerPath(store, arguments.name);
     std::optional<QString> password;
@@ -329,7 +336,7 @@ int RunImport(const TArguments& arguments)
     const QByteArray certificate = ReadInputFile(certificateFile);
     if (!privateKey.contains("-----BEGIN"))
         throw ToolError(QStringLiteral("the key file is not PEM"));
-    const QString store = StorePath(arguments, true);
+    const QString store = OpenSession(arguments, true)->keyStore().path;
     CreateContainer(store, arguments.name, privateKey, certificate, std::nullopt, true);
     const TCertificateInfo info = DescribeCertificate(certificate);
     Out() << "Imported container \"" << arguments.name << "\" into " << QDir::toNativeSeparators(store)
@@ -341,13 +348,24 @@ int RunImport(const TArguments& arguments)
 
 int RunList(const TArguments& arguments)
 {
-    SetKeyStorePath(StorePath(arguments, false));
+    const std::unique_ptr<Session> session = OpenSession(arguments, false);
+    const KeyStore& store = session->keyStore();
+    // An empty listing must mean an empty store, never a mistyped or unreadable one.
+    const QFileInfo info(store.path);
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
+        Err() << "zelvan-keytool: "
+              << (info.exists() ? QStringLiteral("хранилище ключей %1 не читается: проверьте права доступа")
+                                : QStringLiteral("хранилища ключей %1 нет: проверьте --store или --data"))
+                     .arg(QDir::toNativeSeparators(store.path))
+              << Qt::endl;
+        return 2;
+    }
     QStringList names;
-    EnumKeyContainers(names);
+    EnumKeyContainers(store, names);
     for (const QString& name : names) {
         QString algorithm;
         try {
-            algorithm = AlgorithmOption(ContainerAlgorithm(name));
+            algorithm = AlgorithmOption(ContainerAlgorithm(store, name));
         } catch (const ECryptException& error) {
             // One unreadable container does not hide the others.
             algorithm = QStringLiteral("unusable: ") +
@@ -383,14 +401,15 @@ int main(int argc, char** argv)
             return RunImport(arguments);
         return RunList(arguments);
     } catch (const UsageError& error) {
-        Err() << "zelvan-keytool: " << QString::fromStdString(error.what()) << "\n\n" << kUsage;
+        Err() << "zelvan-keytool: " << error.message() << "\n\n" << kUsage;
         return 2;
     } catch (const ToolError& error) {
-        Err() << "zelvan-keytool: " << QString::fromStdString(error.what()) << Qt::endl;
+        Err() << "zelvan-keytool: " << error.message() << Qt::endl;
         return 1;
-    } catch (const Exception& error) {
+    } catch (...) {
         Err() << "zelvan-keytool: "
-              << QString(error.message()).replace(QLatin1Char('\n'), QLatin1String(": ")) << Qt::endl;
+              << ErrorText(std::current_exception()).replace(QLatin1Char('\n'), QLatin1String(": "))
+              << Qt::endl;
         return 1;
     }
 }

@@ -1,15 +1,14 @@
 // zelvan-sandbox: answers the client as the state systems and a time-stamp authority would, on this
 // machine, until it is interrupted.
+#include "sandbox/SandboxError.h"
 #include "sandbox/SandboxServer.h"
 
 #include "foundation/AtomicFileWriter.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <csignal>
 #include <cstdio>
-#include <stdexcept>
 
 namespace {
 
@@ -19,6 +18,7 @@ const char kUsage[] =
     "  --port N             port (default 8791; 0 picks a free one)\n"
     "  --settings-lines     print the settings lines that point the client at the sandbox\n"
     "  --trust CA.pem       accept only signers' certificates issued by these certificates\n"
+    "                       (repeat to add more files)\n"
     "  --data FILE          charges and payment documents (default: the shipped demo data)\n"
     "  --dump DIR           keep every request and reply in DIR\n"
     "  --max-body BYTES     larger requests are refused with 413 (default 10485760)\n"
@@ -27,20 +27,13 @@ const char kUsage[] =
     "  --tls CERT KEY       serve https with this certificate and private key (PEM files)\n"
     "  --fault OP=KIND      answer OP (payment, status, charges, details, notification, cancellation,\n"
     "                       state or all) with KIND (soap-fault, http-error, negative, no-reply,\n"
-    "                       processing or none); POST the same text to /sandbox/fault to change it\n";
+    "                       processing or none); POST the same text to /sandbox/fault to change it\n"
+    "  --version            print the version\n";
 
 void Print(FILE* stream, const QString& text)
 {
     std::fputs(text.toUtf8().constData(), stream);
     std::fflush(stream);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("%1: %2").arg(path, file.errorString()).toStdString());
-    return file.readAll();
 }
 
 } // namespace
@@ -57,7 +50,7 @@ int main(int argc, char* argv[])
             const QString& argument = arguments[i];
             const auto value = [&]() -> QString {
                 if (i + 1 >= arguments.size())
-                    throw std::invalid_argument(argument.toStdString() + " needs a value");
+                    throw ESandboxUsageError(argument + QStringLiteral(" needs a value"));
                 return arguments[++i];
             };
             bool number = true;
@@ -68,7 +61,7 @@ int main(int argc, char* argv[])
             else if (argument == u"--settings-lines")
                 settingsLines = true;
             else if (argument == u"--trust")
-                options.trusted = ReadFile(value());
+                options.trustFiles << value();
             else if (argument == u"--data")
                 options.dataFile = value();
             else if (argument == u"--dump")
@@ -87,13 +80,16 @@ int main(int argc, char* argv[])
             else if (argument == u"--help" || argument == u"-h") {
                 Print(stdout, QString::fromLatin1(kUsage));
                 return 0;
+            } else if (argument == u"--version") {
+                Print(stdout, QStringLiteral("zelvan-sandbox %1\n").arg(QLatin1String(ZELVAN_VERSION)));
+                return 0;
             } else
-                throw std::invalid_argument("unknown option " + argument.toStdString());
+                throw ESandboxUsageError(QStringLiteral("unknown option ") + argument);
             if (!number || options.port < 0 || options.port > 65535 || options.maxBody <= 0)
-                throw std::invalid_argument(argument.toStdString() + " needs a number in range");
+                throw ESandboxUsageError(argument + QStringLiteral(" needs a number in range"));
         }
-    } catch (const std::exception& e) {
-        Print(stderr, QString::fromUtf8(e.what()) + u'\n' + QString::fromLatin1(kUsage));
+    } catch (...) {
+        Print(stderr, ErrorText(std::current_exception()) + u'\n' + QString::fromLatin1(kUsage));
         return 2;
     }
 
@@ -118,8 +114,8 @@ int main(int argc, char* argv[])
         int received = 0;
         sigwait(&stopSignals, &received);
         Print(stdout, QStringLiteral("zelvan-sandbox stopped\n"));
-    } catch (const std::exception& e) {
-        Print(stderr, QStringLiteral("zelvan-sandbox: %1\n").arg(QString::fromUtf8(e.what())));
+    } catch (...) {
+        Print(stderr, QStringLiteral("zelvan-sandbox: %1\n").arg(ErrorText(std::current_exception())));
         return 1;
     }
     return 0;

@@ -7,10 +7,9 @@
 //   zelvan-screenshots --data DIR --out FOLDER     makes them as FOLDER/<name>.png
 #include "app/Application.h"
 #include "app/Handler.h"
+#include "app/StartupOptions.h"
 #include "app/fZelvan.h"
-#include "foundation/CryptHelper.h"
-#include "foundation/DataFolder.h"
-#include "foundation/HttpClient.h"
+#include "client/Session.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -99,7 +98,9 @@ class Photographer final {
             return fail(QStringLiteral("no button ") + button);
         show(control);
         control->click();
-        if (!WaitUntil([this] { return !window_->IsBusy() && expected_.empty(); }))
+        // An operation runs until its last message has been shown; its cancel button is there meanwhile.
+        auto* cancel = window_->findChild<QPushButton*>(QStringLiteral("buCancelOperation"));
+        if (!WaitUntil([this, cancel] { return cancel->isHidden() && expected_.empty(); }))
             fail(QStringLiteral("%1: the operation did not end as expected").arg(button));
     }
 
@@ -259,8 +260,8 @@ int main(int argc, char** argv)
     // demo's zelvan.ini.
     StartupOptions options = StartupOptions::fromApplication();
     options.executablePath = QFileInfo(options.executablePath).dir().filePath(QStringLiteral("zelvan"));
-    SetKeyStorePath(DataKeyStorePath(options.dataFolder()));
-    TfmZelvan window(options);
+    Session session(options.sessionOptions());
+    TfmZelvan window(session);
     camera.watch(window);
     // A window of a size that shows a tab whole, whatever the demo's window state says.
     window.setWindowState(Qt::WindowNoState);

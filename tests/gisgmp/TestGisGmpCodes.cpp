@@ -1,5 +1,5 @@
 #include "foundation/Exceptions.h"
-#include "foundation/PayerIdentifier.h"
+#include "gisgmp/GisGmpCodes.h"
 
 #include "support/Raised.h"
 
@@ -62,4 +62,16 @@ TEST(PayerIdentifier, UnknownKindGivesNothing)
 {
     EXPECT_EQ(MakePayerIdentifiers("5", "7707083893", "773601001", "643", "1", "01"), QString());
     EXPECT_EQ(MakePayerIdentifiers("", "7707083893", "773601001", "643", "1", "01"), QString());
+}
+
+TEST(GisGmpCodes, ChargeKindsAndQuittanceStatuses)
+{
+    EXPECT_EQ(ChargeKindName(0), QStringLiteral("CHARGE"));
+    EXPECT_EQ(ChargeKindName(8), QStringLiteral("TEMP-CHARGING-STATUS"));
+    EXPECT_EQ(ChargeKindName(9), QStringLiteral("CHARGE"));
+    EXPECT_EQ(ChargeKindName(-1), QStringLiteral("CHARGE"));
+
+    EXPECT_EQ(QuittanceStatusText(QStringLiteral("2")), QStringLiteral("2 (предварительно сквитировано)"));
+    EXPECT_EQ(QuittanceStatusText(QStringLiteral("5")), QStringLiteral("5"));
+    EXPECT_EQ(QuittanceStatusText(QStringLiteral(" 1")), QStringLiteral(" 1"));
 }

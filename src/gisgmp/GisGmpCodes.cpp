@@ -1,6 +1,8 @@
-#include "foundation/PayerIdentifier.h"
+#include "gisgmp/GisGmpCodes.h"
 
 #include "foundation/Exceptions.h"
+
+#include <array>
 
 namespace {
 
@@ -42,4 +44,29 @@ QString MakePayerIdentifiers(const QString& kind, const QString& innOrKio, const
                             .arg(identifier.size())
                             .arg(expected));
     return identifier;
+}
+
+QString ChargeKindName(int chargeKindIndex)
+{
+    static const std::array<const char*, 9> names = {
+        "CHARGE",        "CHARGENOTFULLMATCHED",         "CHARGESTATUS",
+        "CHARGE-PRIOR",  "CHARGE-PRIOR-NOTFULLMATCHED",  "CHARGE-PRIOR-STATUS",
+        "TEMP-CHARGING", "TEMP-CHARGING-NOTFULLMATCHED", "TEMP-CHARGING-STATUS",
+    };
+    if (chargeKindIndex < 0 || chargeKindIndex >= int(names.size()))
+        return QString::fromLatin1(names[0]);
+    return QString::fromLatin1(names[std::size_t(chargeKindIndex)]);
+}
+
+QString QuittanceStatusText(const QString& statusCode)
+{
+    if (statusCode == u"1")
+        return QStringLiteral("1 (сквитировано)");
+    if (statusCode == u"2")
+        return QStringLiteral("2 (предварительно сквитировано)");
+    if (statusCode == u"3")
+        return QStringLiteral("3 (не сквитировано)");
+    if (statusCode == u"4")
+        return QStringLiteral("4 (сквитировано с отсутствующим в системе платежом)");
+    return statusCode;
 }
