@@ -8,6 +8,10 @@
 #include "app/OperationView.h"
 #include "client/Session.h"
 #include "foundation/CryptHelper.h"
+#include "journal/Journal.h"
+
+#include <QApplication>
+#include <QScopeGuard>
 
 #include <QDir>
 
@@ -19,6 +23,7 @@ SettingsTab::SettingsTab(Ui::TfmZelvan& ui, QWidget& window, Session& session, O
     ConnectHandler(ui_.buSertShow, &QPushButton::clicked, &window_, [this] { showCertificate(); });
     ConnectHandler(ui_.buTrustedCertificates, &QPushButton::clicked, &window_,
                    [this] { chooseTrustedCertificates(); });
+    ConnectHandler(ui_.buJournalDatabaseCheck, &QPushButton::clicked, &window_, [this] { checkJournal(); });
     ConnectHandler(ui_.cbContainer, &QComboBox::currentTextChanged, &window_,
                    [this, chosen = std::move(containerChosen)] { chosen(ui_.cbContainer->currentText()); });
 }
@@ -88,6 +93,7 @@ void SettingsTab::load()
     ui_.ckVerifyServerCertificate->setChecked(settings.verifyServerCertificate);
     ui_.edTrustedCertificates->setText(settings.trustedCertificates);
     ui_.ckAcceptIssuedReplySigners->setChecked(settings.acceptIssuedReplySigners);
+    ui_.edJournalDatabase->setText(settings.journalDatabase);
 
     // A container that is no longer there gives way to the first one available.
     QComboBox* containers = ui_.cbContainer;
@@ -120,8 +126,7 @@ ClientSettings SettingsTab::current() const
     settings.verifyServerCertificate = ui_.ckVerifyServerCertificate->isChecked();
     settings.trustedCertificates = ui_.edTrustedCertificates->text();
     settings.acceptIssuedReplySigners = ui_.ckAcceptIssuedReplySigners->isChecked();
-    // The shared journal has no field on this tab yet: saving keeps what the file named.
-    settings.journalDatabase = session_.settings().journalDatabase;
+    settings.journalDatabase = ui_.edJournalDatabase->text().trimmed();
     return settings;
 }
 
@@ -129,6 +134,32 @@ void SettingsTab::save()
 {
     session_.writeSettings(current());
     view_.setStatus(QStringLiteral("Настройки сохранены."));
+}
+
+void SettingsTab::checkJournal()
+{
+    const QString database = ui_.edJournalDatabase->text().trimmed();
+    QString text;
+    {
+        // Connecting may take the server's whole timeout; the window says it is busy meanwhile.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        const Journal journal(session_.dataFolder(),
+                              Journal::Options{QCoreApplication::applicationVersion(), {}, database});
+        JournalFilter unknown;
+        unknown.outcome = ExchangeOutcome::unknown;
+        text = (database.isEmpty() ? QStringLiteral("Журнал обменов в файле \"%1\" открыт.")
+                                   : QStringLiteral("Общий журнал обменов \"%1\" открыт."))
+                   .arg(QDir::toNativeSeparators(journal.fileName())) +
+               QStringLiteral("\nОбменов в нем: %1, с неизвестным исходом: %2.")
+                   .arg(journal.count({}))
+                   .arg(journal.count(unknown));
+    }
+    // The session keeps the journal it opened at start until the program is started again.
+    if (database != session_.settings().journalDatabase)
+        text +=
+            QStringLiteral("\nПрограмма будет записывать в него после сохранения настроек и перезапуска.");
+    ShowInfo(dialogs_, text);
 }
 
 void SettingsTab::chooseTrustedCertificates()

@@ -39,6 +39,8 @@ class SettingsTab final {
     void save();
     void showCertificate();
     void chooseTrustedCertificates();
+    // Opens the journal the field names and says what it holds, or why it cannot be opened.
+    void checkJournal();
 
     Ui::TfmZelvan& ui_;
     QWidget& window_;

@@ -490,31 +490,38 @@ ExchangeIdentifiers OperationRunner::formIdentifiers()
 
 void OperationRunner::guardRepeat(const ExchangeIdentifiers& identifiers)
 {
+    acknowledgedRepeat_.reset();
     // A dry run sends nothing, so it cannot pay twice.
     if (!inputs_.journal || inputs_.dryRun)
         return;
     std::optional<RepeatedExchange> earlier;
-    if (journalOperation_ == QLatin1String("payment") && identifiers.amountKopecks)
-        earlier = inputs_.journal->findRepeatPayment(identifiers.supplierBillId, *identifiers.amountKopecks,
+    if (journalOperation_ == QLatin1String("payment"))
+        earlier = inputs_.journal->findRepeatPayment(identifiers.supplierBillId, identifiers.amountKopecks,
                                                      identifiers.payerIdentifier);
     else if (journalOperation_ == QLatin1String("order"))
         earlier = inputs_.journal->findRepeatNotification(identifiers.orderId);
-    if (!earlier)
-        return;
+    if (earlier)
+        confirmRepeat(identifiers, *earlier);
+}
+
+void OperationRunner::confirmRepeat(const ExchangeIdentifiers& identifiers, const RepeatedExchange& earlier)
+{
     const QString when =
-        QLocale::c().toString(earlier->started.toLocalTime(), QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+        QLocale::c().toString(earlier.started.toLocalTime(), QStringLiteral("dd.MM.yyyy HH:mm:ss"));
     const QString question =
         journalOperation_ == QLatin1String("payment")
             ? QStringLiteral("Платеж по начислению %1 на сумму %2 руб. уже отправлялся %3 (%4, пакет %5). "
                              "Отправить еще раз?")
-                  .arg(identifiers.supplierBillId, RublesText(*identifiers.amountKopecks), when,
-                       OutcomeCaption(earlier->outcome),
-                       earlier->packageId.isEmpty() ? QStringLiteral("не получен") : earlier->packageId)
+                  .arg(identifiers.supplierBillId,
+                       identifiers.amountKopecks ? RublesText(*identifiers.amountKopecks) : QString(), when,
+                       OutcomeCaption(earlier.outcome),
+                       earlier.packageId.isEmpty() ? QStringLiteral("не получен") : earlier.packageId)
             : QStringLiteral("Извещение по распоряжению %1 уже отправлялось %2 (%3, MessageGUID %4). "
                              "Отправить еще раз?")
-                  .arg(identifiers.orderId, when, OutcomeCaption(earlier->outcome), earlier->messageGuid);
+                  .arg(identifiers.orderId, when, OutcomeCaption(earlier.outcome), earlier.messageGuid);
     if (!sink_.confirmRepeat(question))
         throw ERepeatRefused(question);
+    acknowledgedRepeat_ = earlier.id;
 }
 
 void OperationRunner::beginRow(const Exchange& exchange, const QByteArray& envelope)
@@ -538,8 +545,15 @@ void OperationRunner::beginRow(const Exchange& exchange, const QByteArray& envel
     const TCertificateInfo certificate = DescribeCertificate(key_->certificate());
     start.signer.certificateSerial = certificate.serialNumber;
     start.signer.certificateSubject = certificate.subject;
-    // Raises when the row cannot be written durably: then the request is not posted.
-    row_ = inputs_.journal->begin(start);
+    // Raises when the row cannot be written durably: then the request is not posted. The guard is
+    // asked again in the row's own transaction: another workstation on a shared journal may have
+    // begun the same payment since the operator was asked.
+    GuardedBegin begun = inputs_.journal->beginUnlessRepeated(start, acknowledgedRepeat_);
+    while (begun.repeat) {
+        confirmRepeat(start.identifiers, *begun.repeat);
+        begun = inputs_.journal->beginUnlessRepeated(start, acknowledgedRepeat_);
+    }
+    row_ = begun.id;
     sink_.journaled(*row_);
 }
 

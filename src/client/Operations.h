@@ -150,6 +150,8 @@ class OperationRunner final : public ISOAPValues {
     ExchangeIdentifiers formIdentifiers();
     // Asks before a payment or notification the journal has seen go out is sent again.
     void guardRepeat(const ExchangeIdentifiers& identifiers);
+    // Asks whether to send again what `earlier` sent; raises ERepeatRefused when the answer is no.
+    void confirmRepeat(const ExchangeIdentifiers& identifiers, const RepeatedExchange& earlier);
     QString debugFilePath(const QString& name) const;
     void saveDebugFile(const QString& content, const QString& name) const;
     ServerTrust serverTrust(ServerTrust::Check unchecked) const;
@@ -176,6 +178,8 @@ class OperationRunner final : public ISOAPValues {
     // The trust file's certificates (PEM) as the operation in progress read it; empty without one.
     QByteArray trusted_;
     QList<QByteArray> ownCertificates_;
+    // The earlier exchange the operator agreed to send again, which the guard then lets pass.
+    std::optional<qint64> acknowledgedRepeat_;
     // "caption: value" of the identifiers the replies of this run have named.
     QStringList identifiers_;
     // The debug copy of the request in flight, kept when the operation is stopped after sending.

@@ -67,7 +67,7 @@ void Journal::complete(qint64 id, const ExchangeEnd& end)
 }
 
 std::optional<RepeatedExchange> Journal::findRepeatPayment(const QString& supplierBillId,
-                                                           qint64 amountKopecks,
+                                                           std::optional<qint64> amountKopecks,
                                                            const QString& payerIdentifier) const
 {
     const std::lock_guard lock(mutex_);

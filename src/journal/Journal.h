@@ -65,7 +65,8 @@ class Journal final {
 
     // The repeat guard: the newest payment of the same bill, amount and payer, or notification of
     // the same order, that was accepted, is unknown or is being sent (by any process).
-    std::optional<RepeatedExchange> findRepeatPayment(const QString& supplierBillId, qint64 amountKopecks,
+    std::optional<RepeatedExchange> findRepeatPayment(const QString& supplierBillId,
+                                                      std::optional<qint64> amountKopecks,
                                                       const QString& payerIdentifier) const;
     std::optional<RepeatedExchange> findRepeatNotification(const QString& orderId) const;
 

@@ -5,6 +5,7 @@
 #include "TestWindow.h"
 
 #include "foundation/HttpClient.h"
+#include "journal/Journal.h"
 #include "sandbox/EnvelopeSigner.h"
 #include "sandbox/SandboxServer.h"
 #include "smev/SignatureVerifier.h"
@@ -180,15 +181,30 @@ TEST_F(SandboxExchanges, SixOperationsCompleteWithTheirSuccessTexts)
         SCOPED_TRACE(stamped);
         Control<QCheckBox>("ckTimeStamp")->setChecked(stamped);
         window->control<QComboBox>(QStringLiteral("cbSupplierBillID"))->setEditText(uin);
+        if (!stamped)
+            dialogs.answerYesNo(true); // the same charge paid again, as the operator confirms
         dialogs.answerYesNo(true);
         Press("buPaymentSend");
         EXPECT_EQ(Shown(Kind::Error), QStringList());
         EXPECT_EQ(Shown(Kind::Warning), QStringList{"Обработка пакета еще не завершена."});
         EXPECT_FALSE(Control<QLineEdit>("edPackage")->text().isEmpty());
+        if (!stamped) {
+            const QList<ScriptedDialogs::Shown> asked = dialogs.shown(Kind::Question);
+            ASSERT_FALSE(asked.isEmpty());
+            EXPECT_TRUE(asked[0].text.startsWith(QStringLiteral("Платеж по начислению ") + uin) &&
+                        asked[0].text.contains(QStringLiteral("уже отправлялся")))
+                << asked[0].text.toStdString();
+            EXPECT_TRUE(asked[0].defaultNo);
+        }
         Press("buPackageStatus");
         EXPECT_EQ(Status(), "Статус пакета получен.");
         EXPECT_EQ(Shown(Kind::Info), QStringList{"Информация о платеже принята."});
     }
+    // «Нет» to the repeat question sends nothing.
+    const int payments = RequestsOf("payment");
+    dialogs.answerYesNo(false);
+    Press("buPaymentSend");
+    EXPECT_EQ(RequestsOf("payment"), payments);
 
     // Charges of one payer over two pages; the charge just paid is no longer unquitted.
     Control<QComboBox>("cbChargeSearchType")->setCurrentIndex(2);
@@ -234,6 +250,26 @@ TEST_F(SandboxExchanges, SixOperationsCompleteWithTheirSuccessTexts)
     EXPECT_TRUE(firstPayment.readAll().contains("EncapsulatedTimeStamp>M"));
     for (const QByteArray& reply : Replies())
         EXPECT_TRUE(CheckEnvelopeSignature(reply).verified()) << reply.toStdString();
+
+    // The journal holds every exchange with the exact bytes that reached the sandbox and came back.
+    const Journal* journal = window->session().journal();
+    ASSERT_NE(journal, nullptr);
+    QList<QByteArray> requests;
+    QList<QByteArray> replies;
+    for (const ExchangeRecord& row : journal->page({}, std::nullopt, 1000).rows) {
+        const std::optional<ExchangeRecord> full = journal->exchange(row.id);
+        ASSERT_TRUE(full.has_value());
+        requests.prepend(full->request);
+        replies.prepend(full->reply);
+    }
+    QList<QByteArray> dumped;
+    for (const QString& name : QDir(dump.path()).entryList({QStringLiteral("*-request.xml")})) {
+        QFile file(dump.filePath(name));
+        dumped << (file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    }
+    EXPECT_FALSE(requests.isEmpty());
+    EXPECT_TRUE(requests == dumped);
+    EXPECT_TRUE(replies == Replies());
 }
 
 TEST_F(SandboxExchanges, EveryInjectedFaultShowsErrorAndSaysWhatHappened)

@@ -1,6 +1,7 @@
 // The settings tab's file and the window state, through the real window: the operator's first
 // start, the save button, hand-edited files, a locked folder, and closing and reopening the window.
 #include "ModalHandler.h"
+#include "PressButton.h"
 #include "ScriptedDialogs.h"
 #include "TestWindow.h"
 
@@ -207,15 +208,30 @@ TEST(Settings, SavedSettingsComeBackAtTheNextStart)
     EXPECT_TRUE(Checked(again, "ckAcceptIssuedReplySigners"));
     EXPECT_EQ(Text(again, "edTrustedCertificates"), QStringLiteral("/etc/zelvan/доверенные.pem"));
 
-    // The shared journal has no field on the tab: saving keeps the one the file names.
+    // The shared journal the file names is shown, kept on saving, and checked on request: a
+    // server nobody answers on is named with the reason, the data folder's file is opened.
     const QByteArray shared = QByteArray(saved).replace(
-        "JournalDatabase=\r\n", "JournalDatabase=postgresql://bank@db.example:5432/journal\r\n");
+        "JournalDatabase=\r\n", "JournalDatabase=postgresql://bank@127.0.0.1:1/journal\r\n");
     TestWindow third(TestWindowSetup()
                          .dialogs(dialogs)
                          .prepare(WithFile(QStringLiteral("zelvan.ini"), shared))
                          .keyStore(store.path()));
     PressSave(third);
     EXPECT_EQ(FileBytes(third.session().settingsFile()), shared);
+    dialogs.clear();
+    PressButton(third, QStringLiteral("buJournalDatabaseCheck"));
+    const QList<ScriptedDialogs::Shown> refused = dialogs.shown(ScriptedDialogs::Kind::Error);
+    ASSERT_EQ(refused.size(), 1);
+    EXPECT_TRUE(refused[0].text.contains(QStringLiteral("bank@127.0.0.1:1/journal")))
+        << refused[0].text.toStdString();
+    third.control<QLineEdit>("edJournalDatabase")->clear();
+    dialogs.clear();
+    PressButton(third, QStringLiteral("buJournalDatabaseCheck"));
+    ASSERT_EQ(dialogs.shown().size(), 1);
+    const QString found = dialogs.shown()[0].text;
+    EXPECT_TRUE(found.contains(QStringLiteral("journal.sqlite")) && found.contains(QStringLiteral(": 0,")) &&
+                found.contains(QStringLiteral("перезапуска")))
+        << found.toStdString();
 }
 
 TEST(Settings, NameOutsideWindows1251SurvivesTheFile)

@@ -2,6 +2,7 @@
 // of its own and a loopback server standing in for the state systems.
 #include "smev/SignatureVerifier.h"
 #include "support/LoopbackHttpServer.h"
+#include "support/PostgresServer.h"
 #include "support/StateSystemReplies.h"
 #include "support/TestKeys.h"
 
@@ -15,8 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -426,6 +433,41 @@ TEST_F(CommandLineTool, APaymentSentBeforeIsRefusedUnlessAllowedAndEveryExchange
     EXPECT_EQ(allowed.exitCode, 0) << allowed.err.toStdString();
     EXPECT_EQ(server.requestCount(), 2);
 
+    // A program killed while it waits for the reply leaves the exchange of unknown outcome: the
+    // next one says so at start and asks before the same payment goes out again.
+    std::atomic<bool> released = false;
+    server.setHandler([&](const TRecordedRequest&) {
+        for (int waited = 0; !released && waited < 3000; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Soap(ImportResult(QStringLiteral("PKG-3")));
+    });
+    Write(QStringLiteral("Pay3.txt"), QStringLiteral("SupplierBillID=18810000000000000003\r\nAmount=3\r\n"));
+    const QStringList third{QStringLiteral("payment"),
+                            QStringLiteral("--fields"),
+                            Path("Pay3.txt"),
+                            QStringLiteral("--settings"),
+                            Path(QStringLiteral("zelvan.ini")),
+                            QStringLiteral("--store"),
+                            keys.path()};
+    QProcess killed;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data")));
+    killed.setProcessEnvironment(environment);
+    killed.setWorkingDirectory(folder.path());
+    killed.start(QStringLiteral(ZELVAN_CLI), third);
+    for (int waited = 0; server.requestCount() < 3 && waited < 3000; ++waited)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(server.requestCount(), 3);
+    ::kill(pid_t(killed.processId()), SIGKILL);
+    killed.waitForFinished();
+    released = true;
+    const CliRun afterKill = Run(third, environment);
+    EXPECT_EQ(afterKill.exitCode, 5) << afterKill.err.toStdString();
+    EXPECT_TRUE(afterKill.err.contains(QStringLiteral("с неизвестным исходом: 1.")) &&
+                afterKill.err.contains(QStringLiteral("(неизвестно, пакет не получен)")))
+        << afterKill.err.toStdString();
+    EXPECT_EQ(server.requestCount(), 3);
+
     // A journal that cannot be opened is named, and nothing goes out. (A file without write
     // permission would not do: the tests may run as root.)
     const QString journal = data + QStringLiteral("/journal.sqlite");
@@ -434,5 +476,41 @@ TEST_F(CommandLineTool, APaymentSentBeforeIsRefusedUnlessAllowedAndEveryExchange
     const CliRun readOnly = Cli(payment + QStringList{QStringLiteral("--allow-repeat")});
     EXPECT_NE(readOnly.exitCode, 0);
     EXPECT_TRUE(readOnly.err.contains(journal)) << readOnly.err.toStdString();
-    EXPECT_EQ(server.requestCount(), 2);
+    EXPECT_EQ(server.requestCount(), 3);
+}
+
+TEST_F(CommandLineTool, TwoWorkstationsOnOneSharedJournalSendTheSamePaymentOnce)
+{
+    PostgresServer journal;
+    QFile settings(Path(QStringLiteral("zelvan.ini")));
+    ASSERT_TRUE(settings.open(QIODevice::Append));
+    settings.write(QStringLiteral("JournalDatabase=%1\r\n").arg(journal.uri()).toUtf8());
+    settings.close();
+    Write(QStringLiteral("Pay.txt"), QStringLiteral("SupplierBillID=18810000000000000007\r\nAmount=70\r\n"));
+    // The state system takes its time, so both workstations are sending at once.
+    server.setHandler([](const TRecordedRequest&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        return Soap(ImportResult(QStringLiteral("PKG-7")));
+    });
+    std::array<QProcess, 2> workstations;
+    for (std::size_t i = 0; i < workstations.size(); ++i) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data%1").arg(i)));
+        workstations[i].setProcessEnvironment(environment);
+        workstations[i].setWorkingDirectory(folder.path());
+    }
+    for (QProcess& workstation : workstations)
+        workstation.start(QStringLiteral(ZELVAN_CLI),
+                          {QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay.txt"),
+                           QStringLiteral("--settings"), Path(QStringLiteral("zelvan.ini")),
+                           QStringLiteral("--store"), keys.path()});
+    QList<int> codes;
+    for (QProcess& workstation : workstations) {
+        ASSERT_TRUE(workstation.waitForFinished(60000));
+        codes << workstation.exitCode();
+    }
+    std::sort(codes.begin(), codes.end());
+    EXPECT_EQ(codes, QList<int>({0, 5})) << workstations[0].readAllStandardError().toStdString()
+                                         << workstations[1].readAllStandardError().toStdString();
+    EXPECT_EQ(server.requestCount(), 1);
 }
