@@ -307,6 +307,50 @@ TEST_F(ExchangeFolders, SigtermStopsItAfterTheFileInFlight)
     EXPECT_EQ(server.requestCount(), 1);
 }
 
+TEST_F(ExchangeFolders, APaymentThatMayHaveArrivedOrWasSentBeforeIsNotSent)
+{
+    // A proxy's error page: the request reached a server, and whether the state system took it is
+    // unknown. The payment goes to errors at once; a query waits for the connection.
+    TLoopbackHttpServer server;
+    TScriptedReply proxy = Xml("<html>Bad Gateway</html>", 502);
+    proxy.ContentType = "text/html";
+    server.setReply(proxy);
+    WriteSettings(server.url(QString()));
+    const auto younger = [&](const QString& name) {
+        QFile file(Path(QStringLiteral("in/") + name));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
+    };
+    const auto runOnce = [&] {
+        QProcess once;
+        once.start(QStringLiteral(ZELVAN_CLI),
+                   Arguments(FolderArguments() + QStringList{QStringLiteral("--once")}));
+        EXPECT_TRUE(once.waitForFinished(60000));
+        return once.exitCode();
+    };
+    Drop(QStringLiteral("payment/p1"), PaymentFields(1));
+    Drop(QStringLiteral("charges/c1"), ChargesFields());
+    younger(QStringLiteral("charges/c1.txt"));
+    EXPECT_EQ(runOnce(), 3);
+    EXPECT_EQ(server.requestCount(), 2);
+    EXPECT_EQ(PlacesOf(QStringLiteral("payment/p1.txt")), QStringList{QStringLiteral("err")});
+    EXPECT_TRUE(ReadJson(Path(QStringLiteral("err/p1.error.json")))["message"].toString().startsWith(
+        QStringLiteral("исход неизвестен")));
+    EXPECT_EQ(PlacesOf(QStringLiteral("charges/c1.txt")), QStringList{QStringLiteral("in")});
+
+    // The journal's repeat guard holds for files as for the command line: a copy of an accepted
+    // payment is not sent.
+    QFile::remove(Path(QStringLiteral("in/charges/c1.txt")));
+    server.setReply(Soap(ImportResult(QStringLiteral("PKG-2"))));
+    Drop(QStringLiteral("payment/p2"), PaymentFields(2));
+    Drop(QStringLiteral("payment/p2copy"), PaymentFields(2));
+    younger(QStringLiteral("payment/p2copy.txt"));
+    EXPECT_EQ(runOnce(), 0);
+    EXPECT_EQ(server.requestCount(), 3);
+    EXPECT_EQ(PlacesOf(QStringLiteral("payment/p2.txt")), QStringList{QStringLiteral("out/done")});
+    EXPECT_EQ(ReadJson(Path(QStringLiteral("err/p2copy.error.json")))["exitCode"].toInt(), 5);
+}
+
 TEST_F(ExchangeFolders, TheSettingsNameTheFoldersAndAPasswordFileOnlyItsOwnerReads)
 {
     TestKeyOptions encrypted;
@@ -324,6 +368,13 @@ TEST_F(ExchangeFolders, TheSettingsNameTheFoldersAndAPasswordFileOnlyItsOwnerRea
     Drop(QStringLiteral("charges/c"), ChargesFields());
 
     QProcess once;
+    // What a service cannot be asked per file is refused, not passed over.
+    once.start(QStringLiteral(ZELVAN_CLI), Arguments({QStringLiteral("--once"), QStringLiteral("--follow")}));
+    ASSERT_TRUE(once.waitForFinished(60000));
+    EXPECT_EQ(once.exitCode(), 2);
+    EXPECT_TRUE(
+        QString::fromUtf8(once.readAllStandardError()).contains(QStringLiteral("--follow не действует")));
+
     once.start(QStringLiteral(ZELVAN_CLI), Arguments({QStringLiteral("--once")}));
     ASSERT_TRUE(once.waitForFinished(60000));
     EXPECT_EQ(once.exitCode(), 2);
