@@ -250,6 +250,74 @@ TValuesType OperationValuesType(Operation operation)
     return vtGISGKXGetState;
 }
 
+namespace {
+
+// Gives one key a marker and every other key nothing, so that a request built from it shows whether
+// the element of that key is written without a value.
+class ProbeValues final : public ISOAPValues {
+  public:
+    explicit ProbeValues(QString filled) : filled_(std::move(filled)) {}
+    static QString marker() { return QStringLiteral("zelvan-probe"); }
+
+    void DisplayRecord(const XmlDocument&, QStringList&) override {}
+    QString GetFieldValue(const QString& name) override
+    {
+        return SameAsciiText(name, filled_) ? marker() : QString();
+    }
+    SoapRunOptions RunOptions() const override
+    {
+        SoapRunOptions options;
+        options.identifiers = &identifiers_;
+        return options;
+    }
+
+  private:
+    QString filled_;
+    // One per request, so that every request numbers its parts alike.
+    mutable IdentifierSource identifiers_;
+};
+
+// The request of the operation as its runner builds it, unsigned.
+QString UnsignedRequest(Operation operation, ISOAPValues& values)
+{
+    switch (operation) {
+    case Operation::Payment:
+        return SoapCreatePaymentContent(values);
+    case Operation::PackageStatus:
+        return SoapCreatePackageStatusRequest(values);
+    case Operation::Charges:
+        return SoapCreateExportRequest(values);
+    case Operation::DocumentDetails:
+        return SoapCreateExportPaymentDocumentDetailsRequest({}, values);
+    case Operation::Order:
+        return SoapCreateImportNotificationsOfOrderExecutionRequest({}, values);
+    case Operation::Cancellation:
+        return SoapCreateImportNotificationsOfOrderExecutionCancellationRequest({}, values);
+    case Operation::GetState:
+        break;
+    }
+    return SoapCreateGetStateRequest({}, values);
+}
+
+} // namespace
+
+QStringList MandatoryValueKeys(Operation operation)
+{
+    ProbeValues none{QString()};
+    const qsizetype emptySize = UnsignedRequest(operation, none).size();
+    const qsizetype markerSize = ProbeValues::marker().size();
+    QStringList keys;
+    for (const QString& key : ValueKeys(OperationValuesType(operation))) {
+        ProbeValues probe(key);
+        const QString request = UnsignedRequest(operation, probe);
+        const qsizetype markers = request.count(ProbeValues::marker());
+        // An optional element comes with its value; a mandatory one was there without it.
+        if (markers > 0 && request.size() - markers * markerSize == emptySize)
+            keys << key;
+    }
+    return keys;
+}
+
 // What one exchange of an operation posts where, and under which debug names.
 struct OperationRunner::Exchange {
     QString requestName;

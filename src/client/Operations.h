@@ -42,6 +42,11 @@ FieldFileKind OperationFieldFile(Operation operation);
 // The kind under which the operation's first request reads its values.
 TValuesType OperationValuesType(Operation operation);
 
+// The value keys whose element the operation's request carries even when the value is empty: what
+// the state system cannot do without. Found by building the request itself (a payment without its
+// signature), so that it follows the messages.
+QStringList MandatoryValueKeys(Operation operation);
+
 // What the operator is told while an operation runs, in this order: started (the text to show at
 // once), records as they are read, the identifier a reply names, finished (the result text, or
 // "Ошибка." before the error goes on to the caller), then warnings and the closing information or

@@ -417,7 +417,7 @@ int CryptCheck(int result, const char* step)
 void CryptFail(const char* step, const QString& errorText)
 {
     const QString text = errorText.isEmpty() ? QStringLiteral("A call to an OS function failed") : errorText;
-    throw ECryptException(QLatin1String(step) + QLatin1Char('\n') + text);
+    throw ECryptException(QString::fromUtf8(step) + QLatin1Char('\n') + text);
 }
 
 QString Base64Line(const QByteArray& bytes)

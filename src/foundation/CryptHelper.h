@@ -103,7 +103,8 @@ class ContainerKey final {
 // Passes an OpenSSL result through when it signals success (a positive value); otherwise raises
 // ECryptException named after the step, with the error text OpenSSL queued.
 int CryptCheck(int result, const char* step);
-// Raises ECryptException named after the step with the given error text.
+// Raises ECryptException named after the step (UTF-8: a tool may name it in Russian) with the given
+// error text.
 [[noreturn]] void CryptFail(const char* step, const QString& errorText);
 
 // Standard Base64 on one line.

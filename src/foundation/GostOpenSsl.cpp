@@ -49,7 +49,9 @@ TLoadedEngine LoadEngineModule()
 {
     const QString module = CompiledEnginesFolder() + QStringLiteral("/gost.so");
     if (!QFileInfo(module).isFile())
-        return {nullptr, QStringLiteral("The GOST engine module %1 is not installed").arg(module)};
+        return {nullptr, QStringLiteral("Модуль ГОСТ для OpenSSL %1 не установлен. Установите пакет "
+                                        "libengine-gost-openssl.")
+                             .arg(module)};
     ENGINE* engine = ENGINE_by_id("dynamic");
     if (!engine)
         return {nullptr, TakeOpenSslErrors()};
@@ -58,8 +60,10 @@ TLoadedEngine LoadEngineModule()
         !ENGINE_ctrl_cmd_string(engine, "ID", kEngineId, 0) ||
         !ENGINE_ctrl_cmd_string(engine, "LIST_ADD", "1", 0) ||
         !ENGINE_ctrl_cmd_string(engine, "LOAD", nullptr, 0)) {
-        TLoadedEngine failed{nullptr, QStringLiteral("The GOST engine module %1 cannot be loaded\n%2")
-                                          .arg(module, TakeOpenSslErrors())};
+        TLoadedEngine failed{nullptr,
+                             QStringLiteral("Модуль ГОСТ для OpenSSL %1 не загружается. Переустановите пакет "
+                                            "libengine-gost-openssl.\n%2")
+                                 .arg(module, TakeOpenSslErrors())};
         ENGINE_free(engine);
         return failed;
     }
@@ -77,7 +81,9 @@ TLoadedEngine LoadEngine()
             return loaded;
     }
     if (!ENGINE_init(loaded.engine)) {
-        const QString error = QStringLiteral("The GOST engine cannot be initialised\n") + TakeOpenSslErrors();
+        const QString error = QStringLiteral("Модуль ГОСТ для OpenSSL не запускается. Переустановите пакет "
+                                             "libengine-gost-openssl.\n") +
+                              TakeOpenSslErrors();
         ENGINE_free(loaded.engine);
         return {nullptr, error};
     }
@@ -85,7 +91,10 @@ TLoadedEngine LoadEngine()
     // and certificates are decoded; registering makes the engine the one found for GOST.
     if (!ENGINE_register_pkey_asn1_meths(loaded.engine) || !ENGINE_register_pkey_meths(loaded.engine) ||
         !ENGINE_register_digests(loaded.engine)) {
-        const QString error = QStringLiteral("The GOST engine cannot be registered\n") + TakeOpenSslErrors();
+        const QString error =
+            QStringLiteral("Модуль ГОСТ для OpenSSL не регистрируется. Переустановите пакет "
+                           "libengine-gost-openssl.\n") +
+            TakeOpenSslErrors();
         ENGINE_finish(loaded.engine);
         ENGINE_free(loaded.engine);
         return {nullptr, error};
@@ -135,10 +144,10 @@ const EVP_MD* GostDigest(GostAlgorithm algorithm, const char* step)
     const AlgorithmNids& nids = Nids(algorithm);
     const EVP_MD* digest = ENGINE_get_digest(GostEngine(step), nids.digest);
     if (!digest)
-        CryptFail(
-            step,
-            QStringLiteral("The GOST engine offers no %1 digest\n").arg(QLatin1String(nids.digestName)) +
-                TakeOpenSslErrors());
+        CryptFail(step, QStringLiteral("Модуль ГОСТ для OpenSSL не предлагает хэш-функцию %1. Установите "
+                                       "пакет libengine-gost-openssl новее.\n")
+                                .arg(QLatin1String(nids.digestName)) +
+                            TakeOpenSslErrors());
     return digest;
 }
 

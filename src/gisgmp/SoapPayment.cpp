@@ -146,6 +146,11 @@ QString NewMessageId(const ISOAPValues& values)
 
 } // namespace
 
+QString SoapCreatePaymentContent(ISOAPValues& values)
+{
+    return PaymentContent(ValueReader(values));
+}
+
 QString SoapCreatePaymentBlock(ContainerKey& key, ISOAPValues& values)
 {
     const ValueReader value(values);

@@ -10,6 +10,10 @@ class ISOAPValues;
 // The key is read and unlocked once for all the signatures made with it.
 QString SoapCreatePaymentBlock(ContainerKey& key, ISOAPValues& values);
 
+// The payment's elements as its signature digests them, without the element around them: what the
+// operator's values make of a payment, for a caller that signs nothing.
+QString SoapCreatePaymentContent(ISOAPValues& values);
+
 // The smev:GISGMPTransferMsg elements of the three GIS GMP requests; the result becomes the Body
 // of the signed envelope.
 QString SoapCreateImportRequest(ContainerKey& key, ISOAPValues& values);

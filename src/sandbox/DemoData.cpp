@@ -41,7 +41,7 @@ DemoCharge ReadCharge(const QJsonObject& object)
                       Str(object, "kbk"),
                       Str(object, "oktmo")};
     if (charge.supplierBillId.isEmpty() || charge.payer.isEmpty())
-        throw ESandboxError(QStringLiteral("a charge without supplierBillID or payer"));
+        throw ESandboxError(QStringLiteral("начисление без supplierBillID или payer"));
     return charge;
 }
 
@@ -78,7 +78,7 @@ DemoAccountMonth ReadAccountMonth(const QJsonObject& object)
         account.services.append({Str(service, "id"), Str(service, "name"), Int(service, "amount")});
     }
     if (account.unifiedAccountNumber.isEmpty())
-        throw ESandboxError(QStringLiteral("payment documents without unifiedAccountNumber"));
+        throw ESandboxError(QStringLiteral("платежные документы без unifiedAccountNumber"));
     return account;
 }
 
@@ -92,7 +92,9 @@ DemoData LoadDemoData(const QString& path)
     QJsonParseError error;
     const QJsonDocument json = QJsonDocument::fromJson(ReadFileBytes(source, kLargeFileLimit), &error);
     if (!json.isObject())
-        throw ESandboxError(QStringLiteral("%1: not a JSON object (%2)").arg(source, error.errorString()));
+        throw ESandboxError(
+            QStringLiteral("Файл данных %1 не принят: это не объект JSON (%2). Исправьте файл --data.")
+                .arg(source, error.errorString()));
     DemoData data;
     try {
         for (const QJsonValue& value : json.object().value(QLatin1String("charges")).toArray())
@@ -100,7 +102,8 @@ DemoData LoadDemoData(const QString& path)
         for (const QJsonValue& value : json.object().value(QLatin1String("paymentDocuments")).toArray())
             data.accounts.append(ReadAccountMonth(value.toObject()));
     } catch (const ESandboxError& e) {
-        throw ESandboxError(source + QStringLiteral(": ") + e.message());
+        throw ESandboxError(
+            QStringLiteral("Файл данных %1 не принят: %2. Исправьте файл --data.").arg(source, e.message()));
     }
     return data;
 }

@@ -5,13 +5,14 @@
 
 namespace {
 
-constexpr char kStep[] = "reply signature";
+// Heads every failure of signing a reply; OpenSSL's reason follows on the next line.
+constexpr char kStep[] = "Ответ песочницы не подписан";
 constexpr char SoapNs[] = "http://schemas.xmlsoap.org/soap/envelope/";
 constexpr char DsigNs[] = "http://www.w3.org/2000/09/xmldsig#";
 
-[[noreturn]] void Fail(const char* what)
+[[noreturn]] void Fail()
 {
-    throw ESandboxError(QLatin1String(what) + u'\n' + TakeOpenSslErrors());
+    throw ESandboxError(QString::fromUtf8(kStep) + u'\n' + TakeOpenSslErrors());
 }
 
 } // namespace
@@ -24,11 +25,11 @@ QByteArray GostSign(EVP_PKEY* key, const QByteArray& data)
     const auto* digest = reinterpret_cast<const unsigned char*>(hash.constData());
     if (hash.isEmpty() || !context || EVP_PKEY_sign_init(context.get()) <= 0 ||
         EVP_PKEY_sign(context.get(), nullptr, &length, digest, size_t(hash.size())) <= 0)
-        Fail("the key cannot sign");
+        Fail();
     QByteArray signature(qsizetype(length), '\0');
     if (EVP_PKEY_sign(context.get(), reinterpret_cast<unsigned char*>(signature.data()), &length, digest,
                       size_t(hash.size())) <= 0)
-        Fail("the key cannot sign");
+        Fail();
     signature.truncate(qsizetype(length));
     return signature;
 }
@@ -68,7 +69,7 @@ QByteArray SignedSoapEnvelope(const QString& bodyContent, const QByteArray& cert
     QByteArray envelope = text.toUtf8();
     const QByteArray body = ExclusiveCanonicalForm(envelope, SoapNs, "Body");
     if (body.isEmpty())
-        throw ESandboxError(QStringLiteral("the reply is not well-formed XML"));
+        throw ESandboxError(QString::fromUtf8(kStep) + QStringLiteral(": ответ не является корректным XML."));
     // The markers stand in the header, before any content a request could have put in the Body.
     envelope.replace(envelope.indexOf("@DIGEST@"), 8, Gost94Hash(body).toBase64());
     const QByteArray signedInfo = ExclusiveCanonicalForm(envelope, DsigNs, "SignedInfo");

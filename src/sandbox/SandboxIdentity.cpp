@@ -13,11 +13,13 @@
 
 namespace {
 
-constexpr char kStep[] = "sandbox identity";
+// Heads every failure of making the keys; OpenSSL's reason follows on the next line.
+constexpr char kStep[] = "Ключи песочницы не созданы: модуль ГОСТ для OpenSSL не сработал. Переустановите "
+                         "libengine-gost-openssl.";
 
-[[noreturn]] void Fail(const QString& what)
+[[noreturn]] void Fail()
 {
-    throw ESandboxError(what + QLatin1Char('\n') + TakeOpenSslErrors());
+    throw ESandboxError(QString::fromUtf8(kStep) + QLatin1Char('\n') + TakeOpenSslErrors());
 }
 
 void AddExtension(X509* certificate, X509* issuer, int nid, const char* value)
@@ -28,7 +30,7 @@ void AddExtension(X509* certificate, X509* issuer, int nid, const char* value)
     std::unique_ptr<X509_EXTENSION, OpenSslDeleter<X509_EXTENSION_free>> extension(
         X509V3_EXT_conf_nid(nullptr, &context, nid, value));
     if (!extension || !X509_add_ext(certificate, extension.get(), -1))
-        Fail(QStringLiteral("cannot add the extension %1").arg(QLatin1String(value)));
+        Fail();
 }
 
 // A certificate for `key` signed by `issuerKey`; the issuer is the certificate itself when null.
@@ -39,12 +41,12 @@ X509Ptr Issue(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* iss
     if (!certificate || !serial || !X509_set_version(certificate.get(), X509_VERSION_3) ||
         !BN_rand(serial.get(), 127, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) ||
         !BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())))
-        Fail(QStringLiteral("cannot start a certificate"));
+        Fail();
     X509_NAME* name = X509_get_subject_name(certificate.get());
     const auto add = [name](const char* field, const char* value) {
         if (!X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
                                         reinterpret_cast<const unsigned char*>(value), -1, -1, 0))
-            Fail(QStringLiteral("cannot name a certificate"));
+            Fail();
     };
     add("CN", commonName);
     add("O", "Песочница СМЭВ");
@@ -52,7 +54,7 @@ X509Ptr Issue(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* iss
         !X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -60) ||
         !X509_time_adj_ex(X509_getm_notAfter(certificate.get()), days, 0, nullptr) ||
         !X509_set_pubkey(certificate.get(), key))
-        Fail(QStringLiteral("cannot fill a certificate"));
+        Fail();
     X509* signer = issuer ? issuer : certificate.get();
     if (!issuer) {
         AddExtension(certificate.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
@@ -60,7 +62,7 @@ X509Ptr Issue(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* iss
     }
     AddExtension(certificate.get(), signer, NID_subject_key_identifier, "hash");
     if (!X509_sign(certificate.get(), issuerKey ? issuerKey : key, Gost94Digest(kStep)))
-        Fail(QStringLiteral("cannot sign a certificate"));
+        Fail();
     return certificate;
 }
 
@@ -68,7 +70,7 @@ EvpPkeyPtr NewKey()
 {
     EvpPkeyPtr key = NewGostKey(kStep);
     if (!key)
-        Fail(QStringLiteral("cannot make a GOST R 34.10-2001 key"));
+        Fail();
     return key;
 }
 
@@ -76,7 +78,7 @@ QByteArray Pem(X509* certificate)
 {
     const QByteArray pem = CertificatePem(certificate);
     if (pem.isEmpty())
-        Fail(QStringLiteral("cannot write a certificate"));
+        Fail();
     return pem;
 }
 
@@ -91,7 +93,10 @@ EvpPkeyPtr ReadKey(const QString& path)
     BioPtr bio(BIO_new_mem_buf(pem.constData(), int(pem.size())));
     EvpPkeyPtr key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     if (!key)
-        Fail(QStringLiteral("%1 holds no key").arg(path));
+        throw ESandboxError(QStringLiteral("В файле %1 нет закрытого ключа. Удалите папку --identity, чтобы "
+                                           "песочница создала ключи заново.")
+                                .arg(path) +
+                            QLatin1Char('\n') + TakeOpenSslErrors());
     return key;
 }
 
@@ -99,7 +104,10 @@ X509Ptr ReadCertificateFile(const QString& path)
 {
     X509Ptr certificate = ReadCertificate(ReadFile(path));
     if (!certificate)
-        Fail(QStringLiteral("%1 holds no certificate").arg(path));
+        throw ESandboxError(QStringLiteral("В файле %1 нет сертификата. Удалите папку --identity, чтобы "
+                                           "песочница создала ключи заново.")
+                                .arg(path) +
+                            QLatin1Char('\n') + TakeOpenSslErrors());
     return certificate;
 }
 
@@ -134,14 +142,14 @@ SandboxIdentity MakeSandboxIdentity(int days)
     AddExtension(identity.timeStampCertificate.get(), identity.caCertificate.get(), NID_ext_key_usage,
                  "critical,timeStamping");
     if (!X509_sign(identity.timeStampCertificate.get(), caKey, Gost94Digest(kStep)))
-        Fail(QStringLiteral("cannot sign the time-stamp certificate"));
+        Fail();
     return identity;
 }
 
 X509Ptr IssueSubscriberCertificate(const SandboxIdentity& identity, EVP_PKEY* key, const char* commonName)
 {
     if (!identity.caKey)
-        throw ESandboxError(QStringLiteral("the identity does not hold its authority's key"));
+        throw ESandboxError(QStringLiteral("Сертификат не выпущен: у песочницы нет ключа ее УЦ."));
     return Issue(key, commonName, identity.caCertificate.get(), identity.caKey.get(), 30);
 }
 
@@ -162,7 +170,10 @@ SandboxIdentity LoadOrMakeSandboxIdentity(const QString& folder)
         return identity;
     }
     if (!QDir().mkpath(folder))
-        throw ESandboxError(QStringLiteral("cannot make the folder %1").arg(folder));
+        throw ESandboxError(
+            QStringLiteral("Не удалось создать папку %1 для ключей песочницы (--identity). Проверьте "
+                           "путь и права.")
+                .arg(folder));
     SandboxIdentity identity = MakeSandboxIdentity();
     // The keys last: a folder cut short by a failure has no complete set and is made again.
     WriteFileAtomically(dir.filePath(QStringLiteral("ca.pem")), identity.caCertificatePem());

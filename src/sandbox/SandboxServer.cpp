@@ -111,10 +111,11 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
             return F->identity.timeStampKey.get();
         }()));
     if (!F->options.dumpFolder.isEmpty() && !QDir().mkpath(F->options.dumpFolder))
-        throw ESandboxError(QStringLiteral("cannot make the dump folder ") + F->options.dumpFolder);
+        throw ESandboxError(QStringLiteral("Не удалось создать папку %1 для --dump. Проверьте путь и права.")
+                                .arg(F->options.dumpFolder));
 
     if (F->options.tlsCertificate.isEmpty() != F->options.tlsKey.isEmpty())
-        throw ESandboxError(QStringLiteral("TLS needs both a certificate and a key"));
+        throw ESandboxError(QStringLiteral("Для https укажите и сертификат, и ключ: --tls СЕРТИФИКАТ КЛЮЧ."));
     if (F->options.tlsCertificate.isEmpty()) {
         F->server = std::make_unique<httplib::Server>();
     } else {
@@ -125,8 +126,10 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
         const std::string key = F->options.tlsKey.toStdString();
         auto server = std::make_unique<httplib::SSLServer>(certificate.c_str(), key.c_str());
         if (!server->is_valid())
-            throw ESandboxError(QStringLiteral("cannot serve TLS with the certificate %1 and the key %2")
-                                    .arg(F->options.tlsCertificate, F->options.tlsKey));
+            throw ESandboxError(
+                QStringLiteral("Не удалось включить https с сертификатом %1 и ключом %2: укажите файлы "
+                               "PEM, где ключ — от этого сертификата.")
+                    .arg(F->options.tlsCertificate, F->options.tlsKey));
         F->server = std::move(server);
     }
 
@@ -164,10 +167,9 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
             // What was sent is not repeated: whatever a caller posts must not come back as the
             // sandbox's own words.
             response.status = 400;
-            response.set_content("not OPERATION=KIND lines (OPERATION: payment, status, charges, details, "
-                                 "notification, cancellation, state or all; KIND: soap-fault, http-error, "
-                                 "negative, no-reply, processing or none); nothing was changed\n",
-                                 "text/plain; charset=utf-8");
+            response.set_content(
+                (QStringLiteral("Ничего не изменено: ") + FaultUsageText() + u'\n').toStdString(),
+                "text/plain; charset=utf-8");
             impl->Log(QStringLiteral("control"), QStringLiteral("fault refused"), {});
         }
     });
@@ -198,9 +200,9 @@ SandboxServer::SandboxServer(SandboxOptions options) : F(std::make_unique<Impl>(
     F->port = F->options.port == 0 ? F->server->bind_to_any_port(host)
                                    : (F->server->bind_to_port(host, F->options.port) ? F->options.port : -1);
     if (F->port <= 0)
-        throw ESandboxError(QStringLiteral("cannot listen on %1:%2: the port is in use or the address is "
-                                           "not this machine's; choose another with --port (0: any free "
-                                           "one)")
+        throw ESandboxError(QStringLiteral("Не удалось занять порт %2 на адресе %1: порт занят или адрес не "
+                                           "принадлежит этому компьютеру. Выберите другой порт ключом --port "
+                                           "(0 — любой свободный).")
                                 .arg(F->options.host)
                                 .arg(F->options.port));
     F->thread = std::thread([impl] { impl->server->listen_after_bind(); });

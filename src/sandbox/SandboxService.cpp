@@ -214,11 +214,22 @@ QString FaultName(SandboxFault fault)
 
 std::optional<SandboxFault> FaultByName(const QString& name)
 {
-    for (SandboxFault fault : {SandboxFault::None, SandboxFault::SoapFault, SandboxFault::HttpError,
-                               SandboxFault::NegativeResult, SandboxFault::NoReply, SandboxFault::Processing})
+    for (SandboxFault fault : AllFaults)
         if (FaultName(fault) == name)
             return fault;
     return std::nullopt;
+}
+
+QString FaultUsageText()
+{
+    QStringList operations;
+    for (SandboxOperation operation : AllOperations)
+        operations << OperationName(operation);
+    QStringList faults;
+    for (SandboxFault fault : AllFaults)
+        faults << FaultName(fault);
+    return QStringLiteral("укажите ОПЕРАЦИЯ=ОТКАЗ, где операция — %1 или all, отказ — %2")
+        .arg(operations.join(QStringLiteral(", ")), faults.join(QStringLiteral(", ")));
 }
 
 QByteArray SandboxService::signedFault(const QString& code, const QString& reason) const
@@ -249,12 +260,7 @@ void SandboxService::setFaults(const QStringList& assignments)
         const std::optional<SandboxFault> fault = FaultByName(assignment.mid(equals + 1).trimmed());
         const std::optional<SandboxOperation> operation = OperationByName(operationName);
         if (equals < 0 || !fault || (!operation && operationName != u"all"))
-            throw ESandboxUsageError(
-                QStringLiteral(
-                    "\"%1\" is not OPERATION=KIND (OPERATION: payment, status, charges, details, "
-                    "notification, cancellation, state or all; KIND: soap-fault, http-error, negative, "
-                    "no-reply, processing or none)")
-                    .arg(assignment));
+            throw ESandboxUsageError(QStringLiteral("\"%1\": ").arg(assignment) + FaultUsageText());
         parsed.append({operation, *fault});
     }
     std::lock_guard lock(FMutex);

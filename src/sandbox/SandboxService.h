@@ -39,6 +39,11 @@ inline constexpr SandboxOperation AllOperations[] = {
 enum class SandboxFault { None, SoapFault, HttpError, NegativeResult, NoReply, Processing };
 QString FaultName(SandboxFault fault);
 std::optional<SandboxFault> FaultByName(const QString& name);
+inline constexpr SandboxFault AllFaults[] = {SandboxFault::None,      SandboxFault::SoapFault,
+                                             SandboxFault::HttpError, SandboxFault::NegativeResult,
+                                             SandboxFault::NoReply,   SandboxFault::Processing};
+// What a fault assignment looks like, with every name it takes, for whoever wrote another.
+QString FaultUsageText();
 
 struct SandboxReply {
     int status = 200;

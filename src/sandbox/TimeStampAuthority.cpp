@@ -7,15 +7,16 @@
 
 namespace {
 
-constexpr char kStep[] = "time-stamp authority";
+constexpr char kStep[] = "Метка времени песочницы не выдана";
 
 using TsRespCtxPtr = std::unique_ptr<TS_RESP_CTX, OpenSslDeleter<TS_RESP_CTX_free>>;
 using TsRespPtr = std::unique_ptr<TS_RESP, OpenSslDeleter<TS_RESP_free>>;
 using Asn1ObjectPtr = std::unique_ptr<ASN1_OBJECT, OpenSslDeleter<ASN1_OBJECT_free>>;
 
-[[noreturn]] void Fail(const QString& what)
+// What failed inside OpenSSL is in its own reason, on the next line.
+[[noreturn]] void Fail()
 {
-    throw ESandboxError(what + QLatin1Char('\n') + TakeOpenSslErrors());
+    throw ESandboxError(QString::fromUtf8(kStep) + QLatin1Char('\n') + TakeOpenSslErrors());
 }
 
 ASN1_INTEGER* NextSerial(TS_RESP_CTX*, void* data)
@@ -35,7 +36,9 @@ TimeStampAuthority::TimeStampAuthority(X509Ptr certificate, EvpPkeyPtr key)
     : FCertificate(std::move(certificate)), FKey(std::move(key))
 {
     if (!FCertificate || !FKey)
-        throw ESandboxError(QStringLiteral("a time-stamp authority needs a certificate and a key"));
+        throw ESandboxError(
+            QStringLiteral("Служба меток времени песочницы не создана: нет ее сертификата или "
+                           "ключа."));
     FCertificateDer = CertificateDer(FCertificate.get());
 }
 
@@ -53,17 +56,17 @@ QByteArray TimeStampAuthority::respond(const QByteArray& request) const
         // Signers with GOST R 34.10-2012 keys send imprints of the 2012 hashes.
         !TS_RESP_CTX_add_md(context.get(), GostDigest(GostAlgorithm::Gost2012_256, kStep)) ||
         !TS_RESP_CTX_add_md(context.get(), GostDigest(GostAlgorithm::Gost2012_512, kStep)))
-        Fail(QStringLiteral("cannot set up the time-stamp responder"));
+        Fail();
     TS_RESP_CTX_set_serial_cb(context.get(), NextSerial, &FSerial);
 
     BioPtr input(BIO_new_mem_buf(request.constData(), int(request.size())));
     const TsRespPtr response(input ? TS_RESP_create_response(context.get(), input.get()) : nullptr);
     if (!response)
-        Fail(QStringLiteral("the time-stamp responder failed"));
+        Fail();
     unsigned char* der = nullptr;
     const int length = i2d_TS_RESP(response.get(), &der);
     if (length <= 0)
-        Fail(QStringLiteral("cannot encode the time-stamp reply"));
+        Fail();
     QByteArray reply(reinterpret_cast<const char*>(der), length);
     OPENSSL_free(der);
     TakeOpenSslErrors();

@@ -24,6 +24,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <atomic>
+
 namespace {
 
 using Kind = ScriptedDialogs::Kind;
@@ -58,6 +60,8 @@ class SandboxExchanges : public ::testing::Test {
     std::unique_ptr<TestWindow> window;
     // The window session's HTTP limits.
     THttpLimits limits;
+    // Lines the sandbox logged: one for every exchange, time stamps included.
+    std::atomic<int> logged{0};
 
     void SetUp() override
     {
@@ -71,7 +75,7 @@ class SandboxExchanges : public ::testing::Test {
         SandboxOptions options;
         options.port = 0;
         options.dumpFolder = dump.path();
-        options.log = [](const QString&) {};
+        options.log = [this](const QString&) { ++logged; };
         options.tlsCertificate = tls.certificate;
         options.tlsKey = tls.key;
         window.reset();
@@ -270,6 +274,33 @@ TEST_F(SandboxExchanges, SixOperationsCompleteWithTheirSuccessTexts)
     EXPECT_FALSE(requests.isEmpty());
     EXPECT_TRUE(requests == dumped);
     EXPECT_TRUE(replies == Replies());
+}
+
+TEST_F(SandboxExchanges, AnAmountThatCannotBeMeantIsRefusedBeforeAnythingIsSent)
+{
+    Control<QCheckBox>("ckTimeStamp")->setChecked(true);
+    window->control<QComboBox>(QStringLiteral("cbSupplierBillID"))
+        ->setEditText(QStringLiteral("18810177140814735002"));
+    for (const char* amount : {"-5", "0.001", "123456789012345678901"}) {
+        SCOPED_TRACE(amount);
+        auto* field = Control<QLineEdit>("edAmount");
+        field->clear();
+        QTest::keyClicks(field, QLatin1String(amount));
+        Press("buPaymentSend");
+        EXPECT_EQ(Status(), "Ошибка.");
+        EXPECT_TRUE(Error().contains(QStringLiteral("Сумма в поле Amount не принята: \"%1\"").arg(amount)))
+            << Error().toStdString();
+    }
+    // Neither the time-stamp server nor the gateway heard of any of them.
+    EXPECT_EQ(logged, 0);
+    EXPECT_EQ(QDir(dump.path()).entryList(QDir::Files), QStringList());
+    // The same form with an amount that can be meant goes out, past both.
+    Set("edAmount", QStringLiteral("10,50"));
+    dialogs.answerYesNo(false);
+    Press("buPaymentSend");
+    EXPECT_EQ(Error(), QString());
+    EXPECT_EQ(logged, 2);
+    EXPECT_EQ(RequestsOf("payment"), 1);
 }
 
 TEST_F(SandboxExchanges, EveryInjectedFaultShowsErrorAndSaysWhatHappened)

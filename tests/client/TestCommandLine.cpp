@@ -156,9 +156,11 @@ TEST(CommandLine, ABatchAsksForThePasswordOnce)
     WriteFile(settings,
               QStringLiteral("ServiceChargesGISGMP=%1\r\nTimeStampEnable=0\r\nCryptContainer=%2\r\n")
                   .arg(server.url(), Signer));
+    // The test's own data folder, so the journal written is never the person's running it.
     QStringList arguments{QStringLiteral("zelvan-cli"), QStringLiteral("charges"),
                           QStringLiteral("--settings"), settings,
-                          QStringLiteral("--store"),    keys.path()};
+                          QStringLiteral("--store"),    keys.path(),
+                          QStringLiteral("--data"),     data.path()};
     for (const char* name : {"first.txt", "second.txt", "third.txt"}) {
         const QString path = QDir(data.path()).filePath(QLatin1String(name));
         WriteFile(path, QStringLiteral("SearchType=1\r\nSupplierBillID=18810000000000000001\r\n"));

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -313,19 +314,22 @@ TEST_F(CommandLineTool, FieldsListsTheKeysOfTheFileTheOperationReads)
         Run({QStringLiteral("fields"), QStringLiteral("order")}, QProcessEnvironment::systemEnvironment());
     ASSERT_EQ(reference.exitCode, 0) << reference.err.toStdString();
     const QStringList lines = reference.out.split(u'\n', Qt::SkipEmptyParts).mid(1);
-    QStringList read;
+    QHash<QString, QString> marks; // key, its mark
     for (const QString& line : lines) {
         const QStringList columns = line.split(u'\t');
         ASSERT_EQ(columns.size(), 3) << line.toStdString();
         EXPECT_FALSE(columns[1].isEmpty())
             << "every field has its caption or choices: " << line.toStdString();
-        if (!columns[2].isEmpty())
-            read << columns[0];
+        marks.insert(columns[0], columns[2]);
     }
-    // Written from the order file's keys: the amount goes into the notification, the cancellation's
-    // comment only into a cancellation.
-    EXPECT_TRUE(read.contains(QStringLiteral("Amount"))) << reference.out.toStdString();
-    EXPECT_FALSE(read.contains(QStringLiteral("CancellationComment"))) << reference.out.toStdString();
+    // Written from the order file's keys and the notification as it is built: its amount and number
+    // are elements it always carries, its purpose and comment only when given, and the cancellation's
+    // comment goes into a cancellation only.
+    for (const char* key : {"Amount", "OrderNum", "SupplierID"})
+        EXPECT_EQ(marks.value(QLatin1String(key)), "обязательно") << key << reference.out.toStdString();
+    for (const char* key : {"PaymentPurpose", "Comment"})
+        EXPECT_EQ(marks.value(QLatin1String(key)), "читается") << key << reference.out.toStdString();
+    EXPECT_EQ(marks.value(QStringLiteral("CancellationComment"), QStringLiteral("?")), QString());
     EXPECT_EQ(
         Run({QStringLiteral("fields"), QStringLiteral("refund")}, QProcessEnvironment::systemEnvironment())
             .exitCode,

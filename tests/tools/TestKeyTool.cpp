@@ -208,7 +208,8 @@ TEST(KeyTool, ImportChecksThatKeyAndCertificateBelongTogether)
     const TRun wrongPassword = RunKeyTool(
         importArguments(QStringLiteral("encrypted"), QStringLiteral("encrypted"), target.path()), "wrong\n");
     EXPECT_EQ(wrongPassword.exitCode, 1);
-    EXPECT_TRUE(wrongPassword.err.contains(QStringLiteral("password"))) << wrongPassword.err.toStdString();
+    EXPECT_TRUE(wrongPassword.err.contains(QStringLiteral("Неверный пароль")))
+        << wrongPassword.err.toStdString();
     EXPECT_EQ(StoreEntries(target), QStringList{QStringLiteral("copy")})
         << "failed imports leave nothing behind";
 
@@ -253,7 +254,7 @@ TEST(KeyTool, NeverOverwritesAnExistingContainer)
         const TRun made = RunKeyTool({QStringLiteral("new"), name, QStringLiteral("--subject"),
                                       QStringLiteral("/CN=X"), QStringLiteral("--store"), store.path()});
         EXPECT_EQ(made.exitCode, 1) << name.toStdString();
-        EXPECT_TRUE(made.err.contains(QStringLiteral("already exists"))) << made.err.toStdString();
+        EXPECT_TRUE(made.err.contains(QStringLiteral("уже есть"))) << made.err.toStdString();
         const TRun imported = RunKeyTool(
             {QStringLiteral("import"), name, QStringLiteral("--key"),
              QDir(source.containerPath(QStringLiteral("other"))).filePath(QLatin1String(KeyFileName)),

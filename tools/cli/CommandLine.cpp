@@ -359,32 +359,42 @@ class RecordingReader final : public IControlReader {
 // `zelvan-cli fields OPERATION`: the keys of the field file the operation reads, in the file's
 // order, each with the caption of its field on the window's tab and whether the operation's
 // requests (its follow-up's included) read it, with the file's default selections: a search type
-// picks which keys count.
+// picks which keys count. A key is required when a value the request always carries reads it.
 void WriteFieldReference(QTextStream& out, Operation operation)
 {
     const FieldFileKind kind = OperationFieldFile(operation);
     Form form;
     AddSettingsFields(DefaultSettings(), form);
     LoadFieldLines(kind, {}, form, QDate::currentDate());
-    const RecordingReader reader(form);
     TValuesState state;
     state.ValuesType = OperationValuesType(operation);
+    const QStringList mandatory = MandatoryValueKeys(operation);
+    QSet<QString> read;
+    QSet<QString> required;
     for (const QString& key : ValueKeys(state.ValuesType)) {
+        const RecordingReader reader(form);
         try {
             GetFieldValue(key, reader, state);
         } catch (const Exception&) {
             // An empty form may not render; what it asked for is known all the same.
         }
+        read += reader.read;
+        if (mandatory.contains(key))
+            required += reader.read;
     }
     const QHash<QString, QString> captions = FormCaptions(kind);
     const QStringList keys = FieldFileKeys(kind);
     const QStringList controls = FieldFileControls(kind);
-    out << QStringLiteral("# Файл полей %1 для %2: ключ, поле окна, \"читается\" - значение ключа идет в "
-                          "запросы этой операции (с выборами файла по умолчанию)\n")
+    out << QStringLiteral("# Файл полей %1 для %2: ключ, поле окна, \"обязательно\" - элемент ключа есть в "
+                          "запросе и пустым, \"читается\" - значение ключа идет в запросы этой операции "
+                          "(с выборами файла по умолчанию)\n")
                .arg(StartupFieldFile(kind), CommandLineOperationName(operation));
     for (qsizetype i = 0; i < keys.size(); ++i)
         out << keys[i] << '\t' << captions.value(controls[i]) << '\t'
-            << (reader.read.contains(controls[i]) ? QStringLiteral("читается") : QString()) << '\n';
+            << (required.contains(controls[i]) ? QStringLiteral("обязательно")
+                : read.contains(controls[i])   ? QStringLiteral("читается")
+                                               : QString())
+            << '\n';
     out.flush();
 }
 
@@ -550,7 +560,9 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
 
     // The window's own files, found as the window finds them.
     session.executableFolder = QCoreApplication::applicationDirPath();
-    session.dataOption = parser.value(data);
+    // A switch wins; without one, a folder the caller already chose stays.
+    if (parser.isSet(data))
+        session.dataOption = parser.value(data);
     session.settingsOption = parser.value(settings);
     options.settingsGiven = parser.isSet(settings);
     options.lenient = parser.isSet(lenient);

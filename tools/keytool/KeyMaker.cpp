@@ -7,7 +7,15 @@
 
 namespace {
 
-constexpr char kStep[] = "GOST engine";
+// Heads the provider's failure when the GOST engine cannot be used.
+constexpr char kStep[] = "Ключ не создан: модуль ГОСТ недоступен";
+
+// What failed inside the GOST engine is in its own reason, on the next line.
+QString MakeFailedText()
+{
+    return QStringLiteral("Ключ и сертификат не созданы: сбой модуля ГОСТ. Переустановите "
+                          "libengine-gost-openssl.");
+}
 
 [[noreturn]] void Fail(const QString& what)
 {
@@ -21,11 +29,13 @@ void SetSubject(X509_NAME* name, const TSubject& subject)
         const QByteArray fieldName = field.toLatin1();
         const QByteArray text = value.toUtf8();
         if (OBJ_txt2nid(fieldName.constData()) == NID_undef)
-            throw ToolError(QStringLiteral("unknown subject field \"%1\"").arg(field));
+            throw ToolError(
+                QStringLiteral("Неизвестное поле \"%1\" в --subject: укажите поля вида CN, O, OU, L, C.")
+                    .arg(field));
         if (!X509_NAME_add_entry_by_txt(name, fieldName.constData(), MBSTRING_UTF8,
                                         reinterpret_cast<const unsigned char*>(text.constData()),
                                         int(text.size()), -1, 0))
-            Fail(QStringLiteral("subject field \"%1\" cannot hold \"%2\"").arg(field, value));
+            Fail(QStringLiteral("Поле \"%1\" в --subject не может содержать \"%2\".").arg(field, value));
     }
 }
 
@@ -34,7 +44,7 @@ void SetSubject(X509_NAME* name, const TSubject& subject)
 TSubject ParseSubject(const QString& text)
 {
     if (!text.startsWith(QLatin1Char('/')))
-        throw ToolError(QStringLiteral("the subject must look like \"/CN=Name/O=Organisation\""));
+        throw ToolError(QStringLiteral("--subject: укажите владельца в виде \"/CN=Имя/O=Организация\"."));
     QStringList parts{QString()};
     for (qsizetype i = 1; i < text.size(); ++i) {
         if (text[i] == QLatin1Char('\\') && i + 1 < text.size())
@@ -50,7 +60,7 @@ TSubject ParseSubject(const QString& text)
         const QString field = part.left(equals).trimmed();
         const QString value = part.mid(equals + 1);
         if (equals <= 0 || field.isEmpty() || value.isEmpty())
-            throw ToolError(QStringLiteral("\"%1\" in the subject is not FIELD=value").arg(part));
+            throw ToolError(QStringLiteral("\"%1\" в --subject не имеет вида ПОЛЕ=значение.").arg(part));
         subject.append({field, value});
     }
     return subject;
@@ -61,7 +71,7 @@ TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& pass
     ERR_clear_error();
     const EvpPkeyPtr key = NewGostKey(kStep, algorithm);
     if (!key)
-        Fail(QStringLiteral("cannot make a %1 key").arg(GostAlgorithmName(algorithm)));
+        Fail(MakeFailedText());
 
     X509Ptr certificate(X509_new());
     std::unique_ptr<BIGNUM, OpenSslDeleter<BN_free>> serial(BN_new());
@@ -69,7 +79,7 @@ TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& pass
     if (!certificate || !serial || !X509_set_version(certificate.get(), X509_VERSION_3) ||
         !BN_rand(serial.get(), 127, BN_RAND_TOP_ANY, BN_RAND_BOTTOM_ANY) ||
         !BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())))
-        Fail(QStringLiteral("cannot start the certificate"));
+        Fail(MakeFailedText());
     X509_NAME* name = X509_get_subject_name(certificate.get());
     SetSubject(name, subject);
     if (!X509_set_issuer_name(certificate.get(), name) ||
@@ -77,12 +87,12 @@ TNewKey MakeSelfSignedKey(const TSubject& subject, int days, const QString& pass
         !X509_time_adj_ex(X509_getm_notAfter(certificate.get()), days, 0, nullptr) ||
         !X509_set_pubkey(certificate.get(), key.get()) ||
         !X509_sign(certificate.get(), key.get(), GostDigest(algorithm, kStep)))
-        Fail(QStringLiteral("cannot sign the certificate"));
+        Fail(MakeFailedText());
 
     TNewKey made{PrivateKeyPem(key.get(), password), CertificateDer(certificate.get())};
     if (made.privateKeyPem.isEmpty())
-        Fail(QStringLiteral("cannot write the private key"));
+        Fail(MakeFailedText());
     if (made.certificateDer.isEmpty())
-        Fail(QStringLiteral("cannot encode the certificate"));
+        Fail(MakeFailedText());
     return made;
 }

@@ -50,7 +50,7 @@ int main(int argc, char* argv[])
             const QString& argument = arguments[i];
             const auto value = [&]() -> QString {
                 if (i + 1 >= arguments.size())
-                    throw ESandboxUsageError(argument + QStringLiteral(" needs a value"));
+                    throw ESandboxUsageError(QStringLiteral("Укажите значение %1.").arg(argument));
                 return arguments[++i];
             };
             bool number = true;
@@ -84,9 +84,11 @@ int main(int argc, char* argv[])
                 Print(stdout, QStringLiteral("zelvan-sandbox %1\n").arg(QLatin1String(ZELVAN_VERSION)));
                 return 0;
             } else
-                throw ESandboxUsageError(QStringLiteral("unknown option ") + argument);
+                throw ESandboxUsageError(QStringLiteral("Неизвестный ключ %1.").arg(argument));
             if (!number || options.port < 0 || options.port > 65535 || options.maxBody <= 0)
-                throw ESandboxUsageError(argument + QStringLiteral(" needs a number in range"));
+                throw ESandboxUsageError(argument == u"--max-body"
+                                             ? QStringLiteral("--max-body: укажите число байт больше нуля.")
+                                             : QStringLiteral("--port: укажите целое число от 0 до 65535."));
         }
     } catch (...) {
         Print(stderr, ErrorText(std::current_exception()) + u'\n' + QString::fromLatin1(kUsage));
