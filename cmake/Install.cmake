@@ -44,6 +44,15 @@ add_custom_target(man_pages ALL DEPENDS ${man_pages})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/guide/ DESTINATION ${CMAKE_INSTALL_DOCDIR}
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 
+# The systemd user unit of the exchange folders names zelvan-cli by its installed path, which is known
+# only when installing (cpack installs into /usr whatever the build's prefix), so it is made then.
+if(TARGET zelvan-cli)
+  set(exchange_unit ${PROJECT_BINARY_DIR}/systemd/zelvan-exchange@.service)
+  install(CODE "set(bindir \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${PROJECT_SOURCE_DIR}/systemd/zelvan-exchange@.service.in\" \"${exchange_unit}\" @ONLY)")
+  install(FILES ${exchange_unit} DESTINATION lib/systemd/user)
+endif()
+
 install(FILES ${PROJECT_SOURCE_DIR}/desktop/zelvan.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/desktop/zelvan.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)

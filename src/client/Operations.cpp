@@ -197,6 +197,11 @@ void DescribeEnd(const std::exception_ptr& error, bool posted, ExchangeEnd& end)
     } catch (const EReplySignatureException& e) {
         end.outcome = ExchangeOutcome::unverified;
         end.text = e.message();
+    } catch (const EHttpTransportError& e) {
+        // Posted and never answered (a time-out, a connection broken after it was made): the repeat
+        // guard must see it. Only a request that never reached the server is known not to have arrived.
+        end.outcome = posted && e.requestSent() ? ExchangeOutcome::unknown : ExchangeOutcome::transport;
+        end.text = e.message();
     } catch (const Exception& e) {
         end.outcome = ExchangeOutcome::transport;
         end.text = e.message();
@@ -350,7 +355,7 @@ class OperationRunner::KeyScope final {
 
 void OperationRunner::run(Operation operation)
 {
-    runId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    runId_ = inputs_.runId.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : inputs_.runId;
     const KeyScope key(*this);
     switch (operation) {
     case Operation::Payment:
@@ -376,7 +381,7 @@ void OperationRunner::runOrder(int changeStatus)
     // operator's order as its own cancellation.
     if (changeStatus < 0)
         guarded([]() -> QString { throw Exception(QStringLiteral("Не выбран статус данных платежа.")); });
-    runId_ = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    runId_ = inputs_.runId.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : inputs_.runId;
     const KeyScope key(*this);
     order(changeStatus != 0);
 }

@@ -109,6 +109,9 @@ struct OperationInputs {
     // The first request is built, signed and written to debugFolder, then the operation ends with
     // ERequestNotSent; nothing at all is sent, so a payment is not time-stamped either.
     bool dryRun = false;
+    // The run the exchanges are recorded under in the journal, when the caller must find them again
+    // (the exchange folders: a file's name and content hash); empty: a new one for each run.
+    QString runId;
 };
 
 // Runs operations: begin, build, sign, exchange, debug copies, read, the charges' paging, the

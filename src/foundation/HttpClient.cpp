@@ -169,7 +169,7 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
         F->Handle = curl_easy_init();
         if (!F->Handle)
             throw EHttpTransportError(
-                QStringLiteral("Не удалось подготовить HTTP-клиент (недостаточно памяти)"));
+                QStringLiteral("Не удалось подготовить HTTP-клиент (недостаточно памяти)"), false);
     }
     CURL* curl = F->Handle;
     // Forget the previous call's settings but keep its open connections.
@@ -226,14 +226,17 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
             transfer.Hit = TLimitHit::TooLong;
         switch (transfer.Hit) {
         case TLimitHit::Silence:
-            throw EHttpTransportError(ExchangeSilentText(transfer.Limits.SilenceMs));
+            throw EHttpTransportError(ExchangeSilentText(transfer.Limits.SilenceMs), transfer.Sent > 0);
         case TLimitHit::Slow:
             throw EHttpTransportError(
-                ExchangeTooSlowText(url, transfer.Limits.MinBytesPerSecond, transfer.Limits.SlowWindowMs));
+                ExchangeTooSlowText(url, transfer.Limits.MinBytesPerSecond, transfer.Limits.SlowWindowMs),
+                transfer.Sent > 0);
         case TLimitHit::TooLong:
-            throw EHttpTransportError(ExchangeTooLongText(url, transfer.Limits.ExchangeMs));
+            throw EHttpTransportError(ExchangeTooLongText(url, transfer.Limits.ExchangeMs),
+                                      transfer.Sent > 0);
         case TLimitHit::TooLarge:
-            throw EHttpTransportError(ReplyTooLargeText(url, transfer.Limits.MaxReplyBytes));
+            throw EHttpTransportError(ReplyTooLargeText(url, transfer.Limits.MaxReplyBytes),
+                                      transfer.Sent > 0);
         case TLimitHit::Cancelled:
             throw EHttpCancelled(ExchangeCancelledText(url), transfer.Sent > 0);
         case TLimitHit::None:
@@ -245,7 +248,8 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
         // A failed handshake is not the certificate's fault and keeps libcurl's words.
         if (trust.check == ServerTrust::Check::Trusted &&
             (result == CURLE_PEER_FAILED_VERIFICATION || result == CURLE_SSL_CACERT_BADFILE))
-            throw EHttpTransportError(ServerCertificateRefusedText(QUrl(url).host(), reason));
+            throw EHttpTransportError(ServerCertificateRefusedText(QUrl(url).host(), reason),
+                                      transfer.Sent > 0);
         QString detail = NoConnectionText(url, reason);
         // libcurl's text names the failing step; the system's reason (refused, unreachable…)
         // is what tells the operator where to look.
@@ -256,7 +260,12 @@ THttpReply THttpClient::Post(const QString& url, const QByteArray& body, const Q
             curl_easy_getinfo(curl, CURLINFO_OS_ERRNO, &systemError) == CURLE_OK && systemError != 0)
             detail +=
                 QStringLiteral(" (") + qt_error_string(static_cast<int>(systemError)) + QLatin1Char(')');
-        throw EHttpTransportError(detail);
+        // Before a connection is made nothing can have left; after it, any failure may follow a
+        // request the server took.
+        const bool unconnected = result == CURLE_COULDNT_CONNECT || result == CURLE_COULDNT_RESOLVE_HOST ||
+                                 result == CURLE_COULDNT_RESOLVE_PROXY || result == CURLE_URL_MALFORMAT ||
+                                 result == CURLE_UNSUPPORTED_PROTOCOL;
+        throw EHttpTransportError(detail, transfer.Sent > 0 || !unconnected);
     }
 
     long status = 0;

@@ -32,9 +32,18 @@ struct THttpLimits {
 // address. The message is the transport's own description of what went wrong.
 class EHttpTransportError final : public Exception {
   public:
-    using Exception::Exception;
+    explicit EHttpTransportError(const QString& message, bool requestSent = true)
+        : Exception(message), requestSent_(requestSent)
+    {
+    }
     // Callers that report the failing class by name (the time-stamp client does) use this.
     static QString className() { return QStringLiteral("EHttpTransportError"); }
+    // False only when no octet of the request can have reached the server (no connection was
+    // made); a sender that must not send twice may then send again.
+    bool requestSent() const noexcept { return requestSent_; }
+
+  private:
+    bool requestSent_;
 };
 
 // A transfer given up because its owner asked for it (THttpClient::SetCancelFlag).

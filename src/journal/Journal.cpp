@@ -102,6 +102,13 @@ std::optional<ExchangeRecord> Journal::exchange(qint64 id) const
     return store_->exchange(id);
 }
 
+std::optional<ExchangeRecord> Journal::lastOfRun(const QString& runId) const
+{
+    const std::lock_guard lock(mutex_);
+    const std::optional<qint64> id = store_->lastOfRun(runId);
+    return id ? store_->exchange(*id) : std::nullopt;
+}
+
 QStringList Journal::check() const
 {
     const std::lock_guard lock(mutex_);

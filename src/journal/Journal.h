@@ -76,6 +76,8 @@ class Journal final {
     qint64 count(const JournalFilter& filter) const;
     // One exchange with its exact bytes.
     std::optional<ExchangeRecord> exchange(qint64 id) const;
+    // The newest exchange of a run (ExchangeStart::runId), of any outcome, with its exact bytes.
+    std::optional<ExchangeRecord> lastOfRun(const QString& runId) const;
 
     // The integrity check: empty when the file is sound, else what is wrong.
     QStringList check() const;

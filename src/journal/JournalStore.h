@@ -49,6 +49,8 @@ class JournalStore {
                              int limit) = 0;
     virtual qint64 count(const JournalFilter& filter) = 0;
     virtual std::optional<ExchangeRecord> exchange(qint64 id) = 0;
+    // The newest exchange of the run, of any outcome.
+    virtual std::optional<qint64> lastOfRun(const QString& runId) = 0;
     // The store's own consistency check: empty when all is well, else each problem it names.
     virtual QStringList check() = 0;
     // Moves the finished exchanges that started before `before` into the SQLite file `archiveFile`

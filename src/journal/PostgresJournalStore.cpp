@@ -75,6 +75,10 @@ UPDATE exchange SET origin = replace(gen_random_uuid()::text, '-', '');
 ALTER TABLE exchange ALTER COLUMN origin SET NOT NULL;
 CREATE UNIQUE INDEX exchange_origin ON exchange (origin);
 )sql",
+    // A program that runs exchanges for files finds a file's exchanges by their run.
+    R"sql(
+CREATE INDEX exchange_run ON exchange (run_id) WHERE run_id <> '';
+)sql",
 };
 
 // The first key of the journal's transaction-level advisory locks (the second names what is locked);
@@ -714,6 +718,18 @@ std::optional<ExchangeRecord> PostgresJournalStore::exchange(qint64 id)
     record.reply = decode(first + 2);
     record.timeStampToken = row.bytes(0, first + 4);
     return record;
+}
+
+std::optional<qint64> PostgresJournalStore::lastOfRun(const QString& runId)
+{
+    db_->reconnectIfLost();
+    const Result row =
+        db_->exec("SELECT id FROM exchange WHERE run_id = $1 AND run_id <> '' ORDER BY id DESC "
+                  "LIMIT 1",
+                  Params().text(runId), Purpose::read);
+    if (row.rows() == 0)
+        return std::nullopt;
+    return row.integer(0, 0);
 }
 
 QStringList PostgresJournalStore::check()

@@ -81,6 +81,10 @@ ALTER TABLE exchange ADD COLUMN origin TEXT;
 UPDATE exchange SET origin = lower(hex(randomblob(16)));
 CREATE UNIQUE INDEX exchange_origin ON exchange (origin);
 )sql",
+    // A program that runs exchanges for files finds a file's exchanges by their run.
+    R"sql(
+CREATE INDEX exchange_run ON exchange (run_id) WHERE run_id <> '';
+)sql",
 };
 
 constexpr int BusyTimeoutMs = 5000;
@@ -575,6 +579,16 @@ qint64 SqliteJournalStore::count(const JournalFilter& filter)
     sql.bind(rows);
     rows.step();
     return rows.integer(0);
+}
+
+std::optional<qint64> SqliteJournalStore::lastOfRun(const QString& runId)
+{
+    Statement row(*db_, "SELECT id FROM exchange WHERE run_id = ? AND run_id <> '' ORDER BY id DESC LIMIT 1",
+                  Purpose::read);
+    row.bind(1, runId);
+    if (!row.step())
+        return std::nullopt;
+    return row.integer(0);
 }
 
 std::optional<ExchangeRecord> SqliteJournalStore::exchange(qint64 id)

@@ -127,9 +127,10 @@ TEST(CommandLine, SendsTheRequestTheWindowSendsForEveryOperation)
         QString err;
         QTextStream outStream(&out);
         QTextStream errStream(&err);
-        RunCommandLine({QStringLiteral("zelvan-cli"), QLatin1String(c.operation),
-                        QStringLiteral("--settings"), QDir(window.folder()).filePath("zelvan.ini"),
-                        QStringLiteral("--store"), keys.path()},
+        // The window's data folder, so that both record in one journal and none of the user's own.
+        RunCommandLine({QStringLiteral("zelvan-cli"), QLatin1String(c.operation), QStringLiteral("--data"),
+                        window.folder(), QStringLiteral("--settings"),
+                        QDir(window.folder()).filePath("zelvan.ini"), QStringLiteral("--store"), keys.path()},
                        {&outStream, &errStream, false, {}}, session);
 
         const QList<TRecordedRequest> requests = server.requests();

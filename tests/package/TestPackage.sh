@@ -55,6 +55,16 @@ for program in zelvan zelvan-cli zelvan-keytool zelvan-sandbox; do
   MANPATH="$scratch/root/usr/share/man" MANWIDTH=200 man "$program" 2>/dev/null | grep -q -- "$switch" ||
     fail "the page of $program does not show $switch, a switch of its --help"
 done
+# The exchange folders' user unit, installed where the user manager finds a package's units, names
+# the installed zelvan-cli and passes systemd's own check. The check looks for the program at that
+# path, so a copy is pointed at the scratch root's one.
+unit="$scratch/root/usr/lib/systemd/user/zelvan-exchange@.service"
+[ -f "$unit" ] || fail "the exchange folders' unit is not in the package"
+grep -qx 'ExecStart=/usr/bin/zelvan-cli serve --data %f' "$unit" || fail "the unit does not start the installed zelvan-cli"
+mkdir -p "$scratch/units" "$scratch/runtime"
+sed "s|/usr/bin/|$scratch/root/usr/bin/|" "$unit" >"$scratch/units/zelvan-exchange@.service"
+XDG_RUNTIME_DIR="$scratch/runtime" MANPATH="$scratch/root/usr/share/man" \
+  systemd-analyze verify --user "$scratch/units/zelvan-exchange@.service" || fail "systemd-analyze verify refuses the unit"
 # The operator's guide with every picture its chapters show.
 guide="$scratch/root/usr/share/doc/zelvan"
 [ -f "$guide/README.md" ] && [ -f "$guide/problems.md" ] || fail "the operator's guide is not in /usr/share/doc/zelvan"

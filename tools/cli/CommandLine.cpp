@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include "ExchangeFolders.h"
 #include "Terminal.h"
 
 #include "client/FieldFiles.h"
@@ -53,7 +54,15 @@ constexpr std::array OperationNames{
     OperationName{"get-state", Operation::GetState},
 };
 
-QString NameOf(Operation operation)
+// A failure of the command line itself, before any request.
+class UsageError final : public Exception {
+  public:
+    using Exception::Exception;
+};
+
+} // namespace
+
+QString CommandLineOperationName(Operation operation)
 {
     for (const OperationName& entry : OperationNames)
         if (entry.operation == operation)
@@ -61,11 +70,13 @@ QString NameOf(Operation operation)
     return {};
 }
 
-// A failure of the command line itself, before any request.
-class UsageError final : public Exception {
-  public:
-    using Exception::Exception;
-};
+std::optional<Operation> CommandLineOperation(const QString& name)
+{
+    for (const OperationName& entry : OperationNames)
+        if (name == QLatin1String(entry.name))
+            return entry.operation;
+    return std::nullopt;
+}
 
 ExitCode ExitCodeOf(const std::exception_ptr& error)
 {
@@ -94,6 +105,8 @@ ExitCode ExitCodeOf(const std::exception_ptr& error)
         return ExitCode::badInput;
     }
 }
+
+namespace {
 
 // One request as it is reported.
 struct Request {
@@ -129,7 +142,7 @@ class CollectingSink final : public OperationSink {
         if (!requests.isEmpty())
             running = operation_ == Operation::Payment ? Operation::PackageStatus : Operation::GetState;
         Request request;
-        request.operation = NameOf(running);
+        request.operation = CommandLineOperationName(running);
         request.file = file_;
         request.status = text;
         requests.append(request);
@@ -375,7 +388,7 @@ void WriteFieldReference(QTextStream& out, Operation operation)
     out << QStringLiteral("# Файл полей %1 для %2: ключ, поле окна, \"обязательно\" - элемент ключа есть в "
                           "запросе и пустым, \"читается\" - значение ключа идет в запросы этой операции "
                           "(с выборами файла по умолчанию)\n")
-               .arg(StartupFieldFile(kind), NameOf(operation));
+               .arg(StartupFieldFile(kind), CommandLineOperationName(operation));
     for (qsizetype i = 0; i < keys.size(); ++i)
         out << keys[i] << '\t' << captions.value(controls[i]) << '\t'
             << (required.contains(controls[i]) ? QStringLiteral("обязательно")
@@ -397,29 +410,35 @@ struct Options {
     bool dryRun = false;
     bool settingsGiven = false;
     bool lenient = false; // --lenient: settings lines it cannot use are passed over with a warning
+    // `serve`: the folders the command line names (the rest from exchange.ini of the data folder).
+    std::optional<ExchangeFolderOptions> serve;
 };
 
 // The lines of a field file with the overrides in front, where they win. A damaged file is not
 // sent: nobody is watching a batch who could look at what was read before it is signed. Neither is
 // a missing one, the tab's default included: an empty request is never what a script meant. A file
 // read as UTF-8 for want of a byte-order mark holds what was written; the note goes to `warnings`.
-QStringList FieldLines(const Options& options, const QString& file, QStringList& warnings)
+QStringList FieldLines(Operation operation, const QStringList& overrides, const QString& file,
+                       bool operationLine, QStringList& warnings)
 {
-    const FieldFileKind kind = OperationFieldFile(options.operation);
+    const FieldFileKind kind = OperationFieldFile(operation);
     const QString path = file.isEmpty() ? StartupFieldFile(kind) : file;
     if (!QFileInfo::exists(path))
         throw UsageError(QStringLiteral("Нет файла полей %1. Укажите его в --fields или создайте; ключи "
                                         "файла показывает zelvan-cli fields %2.")
                              .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()),
-                                  NameOf(options.operation)));
+                                  CommandLineOperationName(operation)));
     QString damage;
     bool onlyEncodingGuessed = false;
-    const QStringList lines = ReadKeyValueFile(path, FieldFileKeys(kind), damage, &onlyEncodingGuessed);
+    QStringList lines = ReadKeyValueFile(path, FieldFileKeys(kind), damage, &onlyEncodingGuessed);
     if (onlyEncodingGuessed)
         warnings << damage;
     else if (!damage.isEmpty())
         throw UsageError(damage + QStringLiteral("\nЗапрос не отправлен."));
-    return options.overrides + lines;
+    // Dropped once read, so that a damaged line keeps its number in the message.
+    if (operationLine && !lines.isEmpty())
+        lines.removeFirst();
+    return overrides + lines;
 }
 
 // The command line's options; what the session is made from goes into `session`.
@@ -430,6 +449,7 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     parser.setApplicationDescription(QStringLiteral(
         "Runs an operation of the client for each field file.\n"
         "OPERATION: payment, package-status, charges, document-details, order, cancellation, get-state.\n"
+        "zelvan-cli serve sends every field file moved into the inbox folder, as a service.\n"
         "zelvan-cli fields OPERATION lists the keys of the operation's field file.\n"
         "Exit codes: 0 every request succeeded (with --follow: the message sent was accepted, even when\n"
         "the status query after it failed), 1 a state system refused, 2 bad input, 3 transport, 4 key\n"
@@ -479,8 +499,19 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
                                      QStringLiteral("Gives up an exchange after this many seconds "
                                                     "(shortens the client's own limits)."),
                                      QStringLiteral("SECONDS"));
+    const QCommandLineOption inbox(QStringLiteral("inbox"),
+                                   QStringLiteral("serve: the folder the field files are moved into."),
+                                   QStringLiteral("DIR"));
+    const QCommandLineOption outbox(
+        QStringLiteral("outbox"), QStringLiteral("serve: the folder of the results; sent files go to done/."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption errors(QStringLiteral("errors"),
+                                    QStringLiteral("serve: the folder of the files that failed."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption once(QStringLiteral("once"),
+                                  QStringLiteral("serve: handles the files there are and exits."));
     parser.addOptions({settings, fields, set, container, store, data, debugDir, follow, allowRepeat, format,
-                       passwordFile, lenient, dryRun, timeout});
+                       passwordFile, lenient, dryRun, timeout, inbox, outbox, errors, once});
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -503,14 +534,20 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
         positional.removeFirst();
     if (positional.size() != 1)
         throw UsageError(QStringLiteral("Укажите одну операцию: ") + parser.helpText());
-    bool known = false;
-    for (const OperationName& entry : OperationNames)
-        if (positional[0] == QLatin1String(entry.name)) {
-            options.operation = entry.operation;
-            known = true;
-        }
-    if (!known)
+    const bool serve = !reference && positional[0] == u"serve";
+    if (const std::optional<Operation> operation = CommandLineOperation(positional[0]))
+        options.operation = *operation;
+    else if (!serve)
         throw UsageError(QStringLiteral("Неизвестная операция: ") + positional[0]);
+    // What a service is handed comes from its files: nobody is there to choose per file.
+    for (const QCommandLineOption& option : {inbox, outbox, errors, once})
+        if (!serve && parser.isSet(option))
+            throw UsageError(
+                QStringLiteral("Ключ --%1 действует только для serve.").arg(option.names().constFirst()));
+    for (const QCommandLineOption& option : {fields, set, follow, allowRepeat, dryRun})
+        if (serve && parser.isSet(option))
+            throw UsageError(
+                QStringLiteral("Ключ --%1 не действует для serve.").arg(option.names().constFirst()));
     if (reference) {
         WriteFieldReference(*streams.out, options.operation);
         return std::nullopt;
@@ -551,6 +588,14 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     if (options.dryRun && session.debugFolder.isEmpty())
         throw UsageError(QStringLiteral("Для --dry-run укажите --debug-dir ПАПКА: подписанные запросы "
                                         "записываются туда."));
+    if (serve) {
+        ExchangeFolderOptions folders;
+        folders.inbox = parser.value(inbox);
+        folders.outbox = parser.value(outbox);
+        folders.errors = parser.value(errors);
+        folders.once = parser.isSet(once);
+        options.serve = folders;
+    }
     if (parser.isSet(timeout)) {
         bool number = false;
         const int seconds = parser.value(timeout).toInt(&number);
@@ -564,6 +609,93 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
         session.httpLimits.ExchangeMs = std::min(session.httpLimits.ExchangeMs, limitMs);
     }
     return options;
+}
+
+// One field file as the batch and the exchange folders send it.
+struct FileRun {
+    Operation operation = Operation::Payment;
+    QString file;      // empty: the tab's file in the current folder
+    QString shownFile; // as the requests and messages name it
+    QString where;     // what a message about it starts with in a batch
+    QStringList overrides;
+    bool operationLine = false;
+    bool follow = false;
+    bool allowRepeat = false;
+    bool dryRun = false;
+    QString debugFolder; // where a dry run writes its requests
+    QString runId;
+};
+
+struct FileResult {
+    QList<Request> requests;
+    std::exception_ptr error; // null when it counts as done
+};
+
+FileResult SendFieldFile(Session& session, const ClientSettings& settings,
+                         const std::shared_ptr<ContainerKey>& key, const FileRun& run, QTextStream& err)
+{
+    Form form;
+    CollectingSink sink(run.operation, run.shownFile, form, run.follow, run.allowRepeat);
+    FileResult result;
+    try {
+        AddSettingsFields(settings, form);
+        QStringList fileWarnings;
+        const QStringList lines =
+            FieldLines(run.operation, run.overrides, run.file, run.operationLine, fileWarnings);
+        for (const QString& warning : fileWarnings) {
+            err << warning << '\n';
+            err.flush();
+        }
+        LoadFieldLines(OperationFieldFile(run.operation), lines, form, session.now().date());
+        OperationInputs inputs = session.inputs(settings);
+        inputs.key = key;
+        inputs.runId = run.runId;
+        if (run.dryRun) {
+            inputs.debugFolder = run.debugFolder;
+            if (!QDir().mkpath(inputs.debugFolder))
+                throw UsageError(QStringLiteral("Не удалось создать папку %1 для подписанных запросов.")
+                                     .arg(QDir::toNativeSeparators(inputs.debugFolder)));
+        }
+        inputs.dryRun = run.dryRun;
+        OperationRunner runner(std::move(inputs), form, sink);
+        runner.run(run.operation);
+    } catch (const ERequestNotSent& notSent) {
+        sink.current().status = QStringLiteral("Подписано, не отправлено.");
+        sink.current().information.append(notSent.message());
+    } catch (...) {
+        const std::exception_ptr error = std::current_exception();
+        const QString message = ErrorText(error);
+        // The follow-up after a payment or an order failed: the message itself was accepted,
+        // and an exit code of failure would have a script send it again.
+        if (sink.requests.size() > 1) {
+            Request& sent = sink.requests.first();
+            sent.followUpError = message;
+            sink.requests.last().error = message;
+            QStringList identifiers;
+            for (const auto& [caption, value] : sent.identifiers)
+                identifiers << caption + QStringLiteral(": ") + value;
+            err << run.where
+                << QStringLiteral("Предупреждение: сообщение принято (%1), но запрос его состояния не "
+                                  "выполнен: %2\nНе отправляйте сообщение повторно: его состояние можно "
+                                  "запросить позже.")
+                       .arg(identifiers.join(QStringLiteral(", ")), message)
+                << '\n';
+            err.flush();
+        } else {
+            result.error = error;
+            sink.current().error = message;
+        }
+    }
+    result.requests = sink.requests;
+    return result;
+}
+
+QJsonArray JsonOf(const QList<Request>& requests)
+{
+    QJsonArray array;
+    for (const Request& request : requests)
+        array.append(JsonOf(request));
+    return array;
 }
 
 } // namespace
@@ -629,6 +761,20 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
         for (const QString& warning : warnings)
             err << warning << '\n';
         err.flush();
+        if (parsed->serve) {
+            // The command line's folders and password file win over the service's settings file.
+            ExchangeFolderOptions folders = ReadExchangeFolderSettings(session->dataFolder());
+            for (const auto& [given, folder] : {std::pair{&parsed->serve->inbox, &folders.inbox},
+                                                std::pair{&parsed->serve->outbox, &folders.outbox},
+                                                std::pair{&parsed->serve->errors, &folders.errors}})
+                if (!given->isEmpty())
+                    *folder = *given;
+            folders.once = parsed->serve->once;
+            if (!parsed->passwordFile.isEmpty())
+                folders.passwordFile = parsed->passwordFile;
+            parsed->passwordFile = ServicePasswordFile(folders, QProcessEnvironment::systemEnvironment());
+            parsed->serve = folders;
+        }
         *passwords = CommandLinePasswords(parsed->passwordFile, streams);
         if (const QString notice = session->openJournal(); !notice.isEmpty()) {
             err << notice << '\n';
@@ -653,6 +799,24 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
     // One key for the whole batch: an encrypted container's password is asked once per run.
     const auto key = std::make_shared<ContainerKey>(session->keyStore(), settings.container);
 
+    if (options.serve) {
+        if (!session->journal())
+            return int(ExitCode::badInput);
+        return RunExchangeFolders(
+            *options.serve, *session->journal(),
+            [&](const FieldFileRequest& request) {
+                FileRun run;
+                run.operation = request.operation;
+                run.file = request.file;
+                run.shownFile = request.file;
+                run.operationLine = request.operationLine;
+                run.runId = request.runId;
+                const FileResult result = SendFieldFile(*session, settings, key, run, err);
+                return SentFieldFile{JsonOf(result.requests), result.error};
+            },
+            streams);
+    }
+
     QList<Request> reported;
     ExitCode exitCode = ExitCode::success;
     qsizetype succeeded = 0;
@@ -665,79 +829,41 @@ int RunCommandLine(const QStringList& arguments, const CommandLineStreams& strea
             err << QStringLiteral("%1/%2 %3").arg(i + 1).arg(total).arg(shownFile) << '\n';
             err.flush();
         }
-        Form form;
-        CollectingSink sink(options.operation, shownFile, form, options.follow, options.allowRepeat);
-        try {
-            AddSettingsFields(settings, form);
-            QStringList fileWarnings;
-            const QStringList lines = FieldLines(options, file, fileWarnings);
-            for (const QString& warning : fileWarnings) {
-                err << warning << '\n';
-                err.flush();
-            }
-            LoadFieldLines(OperationFieldFile(options.operation), lines, form, session->now().date());
-            OperationInputs inputs = session->inputs(settings);
-            inputs.key = key;
-            // A batch's dry run keeps each file's requests apart; the names within are the window's.
-            if (options.dryRun && total > 1)
-                inputs.debugFolder = QDir(inputs.debugFolder)
-                                         .filePath(QStringLiteral("%1-%2").arg(i + 1).arg(
-                                             QFileInfo(shownFile).completeBaseName()));
-            if (options.dryRun && !QDir().mkpath(inputs.debugFolder))
-                throw UsageError(QStringLiteral("Не удалось создать папку %1 для подписанных запросов.")
-                                     .arg(QDir::toNativeSeparators(inputs.debugFolder)));
-            inputs.dryRun = options.dryRun;
-            OperationRunner runner(std::move(inputs), form, sink);
-            runner.run(options.operation);
+        FileRun run;
+        run.operation = options.operation;
+        run.file = file;
+        run.shownFile = shownFile;
+        run.where = total > 1 ? shownFile + QStringLiteral(": ") : QString();
+        run.overrides = options.overrides;
+        run.follow = options.follow;
+        run.allowRepeat = options.allowRepeat;
+        run.dryRun = options.dryRun;
+        // A batch's dry run keeps each file's requests apart; the names within are the window's.
+        run.debugFolder = total > 1 ? QDir(session->debugFolder())
+                                          .filePath(QStringLiteral("%1-%2").arg(i + 1).arg(
+                                              QFileInfo(shownFile).completeBaseName()))
+                                    : session->debugFolder();
+        const FileResult result = SendFieldFile(*session, settings, key, run, err);
+        if (!result.error) {
             ++succeeded;
-        } catch (const ERequestNotSent& notSent) {
-            sink.current().status = QStringLiteral("Подписано, не отправлено.");
-            sink.current().information.append(notSent.message());
-            ++succeeded;
-        } catch (...) {
-            const std::exception_ptr error = std::current_exception();
-            const QString message = ErrorText(error);
-            const QString where = total > 1 ? shownFile + QStringLiteral(": ") : QString();
-            // The follow-up after a payment or an order failed: the message itself was accepted,
-            // and an exit code of failure would have a script send it again.
-            if (sink.requests.size() > 1) {
-                Request& sent = sink.requests.first();
-                sent.followUpError = message;
-                sink.requests.last().error = message;
-                QStringList identifiers;
-                for (const auto& [caption, value] : sent.identifiers)
-                    identifiers << caption + QStringLiteral(": ") + value;
-                err << where
-                    << QStringLiteral("Предупреждение: сообщение принято (%1), но запрос его состояния не "
-                                      "выполнен: %2\nНе отправляйте сообщение повторно: его состояние можно "
-                                      "запросить позже.")
-                           .arg(identifiers.join(QStringLiteral(", ")), message)
-                    << '\n';
-                err.flush();
-                ++succeeded;
-            } else {
-                // The worst outcome of the batch, whatever the order of its files.
-                exitCode = std::max(exitCode, ExitCodeOf(error));
-                sink.current().error = message;
-                err << where << message << '\n';
-                err.flush();
-            }
+        } else {
+            // The worst outcome of the batch, whatever the order of its files.
+            exitCode = std::max(exitCode, ExitCodeOf(result.error));
+            err << run.where << ErrorText(result.error) << '\n';
+            err.flush();
         }
         if (!options.json) {
             if (total > 1)
                 out << shownFile << ":\n";
-            for (const Request& request : sink.requests)
+            for (const Request& request : result.requests)
                 WriteText(out, request);
             out.flush();
         }
-        reported += sink.requests;
+        reported += result.requests;
     }
 
     if (options.json) {
-        QJsonArray array;
-        for (const Request& request : reported)
-            array.append(JsonOf(request));
-        out << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+        out << QString::fromUtf8(QJsonDocument(JsonOf(reported)).toJson(QJsonDocument::Indented));
         out.flush();
     }
     if (total > 1) {

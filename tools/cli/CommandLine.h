@@ -2,9 +2,11 @@
 
 #include "client/Session.h"
 
+#include <QJsonArray>
 #include <QString>
 #include <QStringList>
 
+#include <exception>
 #include <functional>
 #include <optional>
 
@@ -31,6 +33,29 @@ struct CommandLineStreams {
 
     // The process's standard output and error, and the terminal.
     static CommandLineStreams standard();
+};
+
+// The names the command line gives the operations ("payment", "charges", …), both ways.
+QString CommandLineOperationName(Operation operation);
+std::optional<Operation> CommandLineOperation(const QString& name);
+
+// What an error of an operation or of the command line means for a script.
+ExitCode ExitCodeOf(const std::exception_ptr& error);
+
+// One field file for the command line's one-request path, sent as `zelvan-cli OPERATION --fields
+// FILE --format json` sends it.
+struct FieldFileRequest {
+    Operation operation = Operation::Payment;
+    QString file;
+    // The file's first line names the operation and is not one of its fields.
+    bool operationLine = false;
+    // The journal's run of the file's exchanges (OperationInputs::runId).
+    QString runId;
+};
+
+struct SentFieldFile {
+    QJsonArray json;          // what --format json prints for the file
+    std::exception_ptr error; // null when it went through
 };
 
 // Runs `zelvan-cli OPERATION [options]`; `arguments` start with the program's name. The session is
