@@ -35,11 +35,10 @@ namespace {
 
 // Every picture this program makes; the guide shows them as images/<name>.png.
 const char* const Pictures[] = {
-    "settings",         "certificate",    "payment-gisgmp",
-    "payer-identifier", "payment-sent",   "package-status-50",
-    "package-done",     "charges-gisgmp", "error",
-    "payment-gisgkx",   "order-sent",     "order-state",
-    "charges-gisgkx",   "info",           "help",
+    "settings",       "certificate",       "payment-gisgmp", "payer-identifier",
+    "payment-sent",   "package-status-50", "package-done",   "charges-gisgmp",
+    "error",          "payment-gisgkx",    "order-sent",     "order-state",
+    "charges-gisgkx", "journal",           "info",           "help",
 };
 
 void Say(const QString& text)
@@ -229,6 +228,10 @@ void MakePictures(TfmZelvan& window, Photographer& camera)
 
     camera.press(QStringLiteral("buGetDocumentDetails"));
     picture("charges-gisgkx");
+
+    // Every exchange above, as the journal lists it.
+    tab("tsJournal");
+    picture("journal");
 
     tab("tsInfo");
     picture("info");
