@@ -230,6 +230,37 @@ FieldFileKind OperationFieldFile(Operation operation)
     return FieldFileKind::Order;
 }
 
+QString OperationCommandName(Operation operation)
+{
+    switch (operation) {
+    case Operation::Payment:
+        return QStringLiteral("payment");
+    case Operation::PackageStatus:
+        return QStringLiteral("package-status");
+    case Operation::Charges:
+        return QStringLiteral("charges");
+    case Operation::DocumentDetails:
+        return QStringLiteral("document-details");
+    case Operation::Order:
+        return QStringLiteral("order");
+    case Operation::Cancellation:
+        return QStringLiteral("cancellation");
+    case Operation::GetState:
+        break;
+    }
+    return QStringLiteral("get-state");
+}
+
+std::optional<Operation> OperationByCommandName(const QString& name)
+{
+    for (const Operation operation :
+         {Operation::Payment, Operation::PackageStatus, Operation::Charges, Operation::DocumentDetails,
+          Operation::Order, Operation::Cancellation, Operation::GetState})
+        if (OperationCommandName(operation) == name)
+            return operation;
+    return std::nullopt;
+}
+
 TValuesType OperationValuesType(Operation operation)
 {
     switch (operation) {
@@ -434,6 +465,7 @@ void OperationRunner::begin(Operation operation, const QString& startText)
     if (inputs_.http)
         inputs_.http->SetCancelFlag(inputs_.cancel);
     sink_.started(startText);
+    operation_ = operation;
     valuesType_ = OperationValuesType(operation);
     // Nothing goes out that the journal could not record.
     if (!inputs_.journalError.isEmpty())
@@ -542,7 +574,7 @@ QString OperationRunner::cancelledText(bool requestSent) const
 ExchangeIdentifiers OperationRunner::formIdentifiers()
 {
     ExchangeIdentifiers identifiers;
-    if (valuesType_ == vtGISGMPPayment && journalOperation_ == QLatin1String("payment")) {
+    if (valuesType_ == vtGISGMPPayment && operation_ == Operation::Payment) {
         identifiers.supplierBillId = GetFieldValue(QStringLiteral("SupplierBillID"));
         identifiers.amountKopecks = AmountKopecks(GetFieldValue(QStringLiteral("Amount")));
         identifiers.paymentDate = GetFieldValue(QStringLiteral("PaymentDate"));
@@ -563,10 +595,10 @@ void OperationRunner::guardRepeat(const ExchangeIdentifiers& identifiers)
     if (!inputs_.journal || inputs_.dryRun)
         return;
     std::optional<RepeatedExchange> earlier;
-    if (journalOperation_ == QLatin1String("payment"))
+    if (operation_ == Operation::Payment)
         earlier = inputs_.journal->findRepeatPayment(identifiers.supplierBillId, identifiers.amountKopecks,
                                                      identifiers.payerIdentifier);
-    else if (journalOperation_ == QLatin1String("order"))
+    else if (operation_ == Operation::Order)
         earlier = inputs_.journal->findRepeatNotification(identifiers.orderId);
     if (earlier)
         confirmRepeat(identifiers, *earlier);
@@ -577,7 +609,7 @@ void OperationRunner::confirmRepeat(const ExchangeIdentifiers& identifiers, cons
     const QString when =
         QLocale::c().toString(earlier.started.toLocalTime(), QStringLiteral("dd.MM.yyyy HH:mm:ss"));
     const QString question =
-        journalOperation_ == QLatin1String("payment")
+        operation_ == Operation::Payment
             ? QStringLiteral("Платеж по начислению %1 на сумму %2 руб. уже отправлялся %3 (%4, пакет %5). "
                              "Отправить еще раз?")
                   .arg(identifiers.supplierBillId,
@@ -598,7 +630,7 @@ void OperationRunner::beginRow(const Exchange& exchange, const QByteArray& envel
     if (!inputs_.journal)
         return;
     ExchangeStart start;
-    start.operation = journalOperation_;
+    start.operation = OperationCommandName(operation_);
     start.runId = runId_;
     start.service = exchange.service;
     start.soapAction = exchange.soapAction;
@@ -722,7 +754,6 @@ void OperationRunner::payment()
 {
     QString packageId;
     guarded([&] {
-        journalOperation_ = QStringLiteral("payment");
         begin(Operation::Payment, QStringLiteral("Отправка информации о платеже..."));
         guardRepeat(formIdentifiers());
         const QString body = SoapCreateImportRequest(*key_, *this);
@@ -742,7 +773,6 @@ void OperationRunner::packageStatus()
 {
     bool notProcessed = false;
     guarded([&] {
-        journalOperation_ = QStringLiteral("package-status");
         begin(Operation::PackageStatus, QStringLiteral("Получение статуса обработки пакета..."));
         try {
             const QString body = SoapCreatePackageStatusRequest(*this);
@@ -769,7 +799,6 @@ void OperationRunner::charges()
 {
     bool limitReached = false;
     guarded([&] {
-        journalOperation_ = QStringLiteral("charges");
         begin(Operation::Charges, QStringLiteral("Запрос начислений..."));
         bool hasMore = true;
         while (hasMore && pageNumber_ <= LastPageNumber) {
@@ -799,7 +828,6 @@ void OperationRunner::charges()
 void OperationRunner::documentDetails()
 {
     guarded([&] {
-        journalOperation_ = QStringLiteral("document-details");
         begin(Operation::DocumentDetails, QStringLiteral("Запрос начислений..."));
         const QString body = SoapCreateExportPaymentDocumentDetailsRequest(inputs_.settings.container, *this);
         TakenRecords taken(TakePaymentDocuments);
@@ -821,7 +849,6 @@ void OperationRunner::order(bool cancellation)
         QString body;
         XmlDocument reply;
         if (!cancellation) {
-            journalOperation_ = QStringLiteral("order");
             begin(Operation::Order, QStringLiteral("Отправка информации о платеже..."));
             guardRepeat(formIdentifiers());
             body = SoapCreateImportNotificationsOfOrderExecutionRequest(inputs_.settings.container, *this);
@@ -830,7 +857,6 @@ void OperationRunner::order(bool cancellation)
                               QStringLiteral("urn:async_getId_import_notifications_of_order_execution")},
                              body);
         } else {
-            journalOperation_ = QStringLiteral("cancellation");
             begin(Operation::Cancellation,
                   QStringLiteral("Отправка информации об аннулировании распоряжения..."));
             body = SoapCreateImportNotificationsOfOrderExecutionCancellationRequest(
@@ -852,7 +878,6 @@ void OperationRunner::order(bool cancellation)
 void OperationRunner::getState()
 {
     guarded([&] {
-        journalOperation_ = QStringLiteral("get-state");
         begin(Operation::GetState, QStringLiteral("Получение статуса обработки сообщения..."));
         const QString body = SoapCreateGetStateRequest(inputs_.settings.container, *this);
         const XmlDocument reply =

@@ -38,6 +38,11 @@ ZELVAN_DECLARE_EXCEPTION(ERequestNotSent, Exception);
 // The field file an operation's values come from.
 FieldFileKind OperationFieldFile(Operation operation);
 
+// The names of the operations ("payment", "package-status", …): the command line takes them, the
+// journal keeps them, the exchange folders name their subfolders by them. Both ways.
+QString OperationCommandName(Operation operation);
+std::optional<Operation> OperationByCommandName(const QString& name);
+
 // The kind under which the operation's first request reads its values.
 TValuesType OperationValuesType(Operation operation);
 
@@ -191,8 +196,8 @@ class OperationRunner final : public ISOAPValues {
     // The debug copy of the request in flight, kept when the operation is stopped after sending.
     QString requestFile_;
     bool requestPosted_ = false;
-    // The journal's name of the operation in progress and the identifier of this run's exchanges.
-    QString journalOperation_;
+    // The operation in progress and the identifier of this run's exchanges.
+    Operation operation_ = Operation::Payment;
     QString runId_;
     std::optional<qint64> row_;
     ExchangeEnd rowEnd_;

@@ -8,6 +8,7 @@
 #include "foundation/Exceptions.h"
 #include "foundation/XmlDocument.h"
 #include "foundation/XmlHelper.h"
+#include "journal/Exchange.h"
 #include "support/FileSizeLimit.h"
 #include "support/LoopbackHttpServer.h"
 #include "support/MessageAssertions.h"
@@ -588,4 +589,21 @@ TEST_F(Operations, ASilentServerIsGivenUp)
     Script({TScriptedReply::hangForever()});
     EXPECT_EQ(RunOrder(0), QStringList({PaymentSent, "finished: Ошибка."}));
     EXPECT_FALSE(error.isEmpty());
+}
+
+// The command line, the journal and the exchange folders name the operations alike: a name the
+// journal did not know would record rows its tab cannot show or filter.
+TEST(OperationNames, EveryOperationHasOneNameTheJournalKnowsAndShows)
+{
+    QStringList names;
+    for (const Operation operation :
+         {Operation::Payment, Operation::PackageStatus, Operation::Charges, Operation::DocumentDetails,
+          Operation::Order, Operation::Cancellation, Operation::GetState}) {
+        const QString name = OperationCommandName(operation);
+        EXPECT_EQ(OperationByCommandName(name), operation) << name.toStdString();
+        EXPECT_FALSE(OperationCaption(name).isEmpty()) << name.toStdString();
+        names << name;
+    }
+    EXPECT_EQ(names, JournalOperationNames());
+    EXPECT_FALSE(OperationByCommandName(QStringLiteral("Payment")));
 }

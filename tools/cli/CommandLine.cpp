@@ -39,21 +39,6 @@
 
 namespace {
 
-struct OperationName {
-    const char* name;
-    Operation operation;
-};
-
-constexpr std::array OperationNames{
-    OperationName{"payment", Operation::Payment},
-    OperationName{"package-status", Operation::PackageStatus},
-    OperationName{"charges", Operation::Charges},
-    OperationName{"document-details", Operation::DocumentDetails},
-    OperationName{"order", Operation::Order},
-    OperationName{"cancellation", Operation::Cancellation},
-    OperationName{"get-state", Operation::GetState},
-};
-
 // A failure of the command line itself, before any request.
 class UsageError final : public Exception {
   public:
@@ -61,22 +46,6 @@ class UsageError final : public Exception {
 };
 
 } // namespace
-
-QString CommandLineOperationName(Operation operation)
-{
-    for (const OperationName& entry : OperationNames)
-        if (entry.operation == operation)
-            return QLatin1String(entry.name);
-    return {};
-}
-
-std::optional<Operation> CommandLineOperation(const QString& name)
-{
-    for (const OperationName& entry : OperationNames)
-        if (name == QLatin1String(entry.name))
-            return entry.operation;
-    return std::nullopt;
-}
 
 ExitCode ExitCodeOf(const std::exception_ptr& error)
 {
@@ -142,7 +111,7 @@ class CollectingSink final : public OperationSink {
         if (!requests.isEmpty())
             running = operation_ == Operation::Payment ? Operation::PackageStatus : Operation::GetState;
         Request request;
-        request.operation = CommandLineOperationName(running);
+        request.operation = OperationCommandName(running);
         request.file = file_;
         request.status = text;
         requests.append(request);
@@ -388,7 +357,7 @@ void WriteFieldReference(QTextStream& out, Operation operation)
     out << QStringLiteral("# Файл полей %1 для %2: ключ, поле окна, \"обязательно\" - элемент ключа есть в "
                           "запросе и пустым, \"читается\" - значение ключа идет в запросы этой операции "
                           "(с выборами файла по умолчанию)\n")
-               .arg(StartupFieldFile(kind), CommandLineOperationName(operation));
+               .arg(StartupFieldFile(kind), OperationCommandName(operation));
     for (qsizetype i = 0; i < keys.size(); ++i)
         out << keys[i] << '\t' << captions.value(controls[i]) << '\t'
             << (required.contains(controls[i]) ? QStringLiteral("обязательно")
@@ -427,7 +396,7 @@ QStringList FieldLines(Operation operation, const QStringList& overrides, const 
         throw UsageError(QStringLiteral("Нет файла полей %1. Укажите его в --fields или создайте; ключи "
                                         "файла показывает zelvan-cli fields %2.")
                              .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()),
-                                  CommandLineOperationName(operation)));
+                                  OperationCommandName(operation)));
     QString damage;
     bool onlyEncodingGuessed = false;
     QStringList lines = ReadKeyValueFile(path, FieldFileKeys(kind), damage, &onlyEncodingGuessed);
@@ -535,7 +504,7 @@ std::optional<Options> ParseOptions(const QStringList& arguments, const CommandL
     if (positional.size() != 1)
         throw UsageError(QStringLiteral("Укажите одну операцию: ") + parser.helpText());
     const bool serve = !reference && positional[0] == u"serve";
-    if (const std::optional<Operation> operation = CommandLineOperation(positional[0]))
+    if (const std::optional<Operation> operation = OperationByCommandName(positional[0]))
         options.operation = *operation;
     else if (!serve)
         throw UsageError(QStringLiteral("Неизвестная операция: ") + positional[0]);

@@ -35,10 +35,6 @@ struct CommandLineStreams {
     static CommandLineStreams standard();
 };
 
-// The names the command line gives the operations ("payment", "charges", …), both ways.
-QString CommandLineOperationName(Operation operation);
-std::optional<Operation> CommandLineOperation(const QString& name);
-
 // What an error of an operation or of the command line means for a script.
 ExitCode ExitCodeOf(const std::exception_ptr& error);
 

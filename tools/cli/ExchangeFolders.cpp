@@ -265,7 +265,7 @@ class ExchangeFolderService final {
         for (const Operation operation :
              {Operation::Payment, Operation::PackageStatus, Operation::Charges, Operation::DocumentDetails,
               Operation::Order, Operation::Cancellation, Operation::GetState})
-            names << CommandLineOperationName(operation);
+            names << OperationCommandName(operation);
         return names;
     }
 
@@ -285,7 +285,7 @@ class ExchangeFolderService final {
         };
         add(options_.inbox, QString(), std::nullopt);
         for (const QString& name : OperationFolderNames())
-            add(QDir(options_.inbox).filePath(name), name + u'/', CommandLineOperation(name));
+            add(QDir(options_.inbox).filePath(name), name + u'/', OperationByCommandName(name));
         std::stable_sort(files.begin(), files.end(), [](const InboxFile& a, const InboxFile& b) {
             return a.modified != b.modified ? a.modified < b.modified : a.shown < b.shown;
         });
@@ -298,7 +298,7 @@ class ExchangeFolderService final {
         const QString line = ReadKeyValueFile(path).value(0);
         if (line.section(u'=', 0, 0).trimmed().compare(OperationKey, Qt::CaseInsensitive) != 0)
             return std::nullopt;
-        return CommandLineOperation(line.section(u'=', 1).trimmed());
+        return OperationByCommandName(line.section(u'=', 1).trimmed());
     }
 
     // A name for the results that no earlier file of the same name has taken.
@@ -390,7 +390,7 @@ class ExchangeFolderService final {
         switch (earlier.outcome) {
         case ExchangeOutcome::accepted: {
             const QJsonObject request{
-                {QStringLiteral("operation"), CommandLineOperationName(operation)},
+                {QStringLiteral("operation"), OperationCommandName(operation)},
                 {QStringLiteral("file"), file.path},
                 {QStringLiteral("status"), QStringLiteral("Отправлено.")},
                 {QStringLiteral("identifiers"),
