@@ -594,13 +594,8 @@ void OperationRunner::guardRepeat(const ExchangeIdentifiers& identifiers)
     // A dry run sends nothing, so it cannot pay twice.
     if (!inputs_.journal || inputs_.dryRun)
         return;
-    std::optional<RepeatedExchange> earlier;
-    if (operation_ == Operation::Payment)
-        earlier = inputs_.journal->findRepeatPayment(identifiers.supplierBillId, identifiers.amountKopecks,
-                                                     identifiers.payerIdentifier);
-    else if (operation_ == Operation::Order)
-        earlier = inputs_.journal->findRepeatNotification(identifiers.orderId);
-    if (earlier)
+    if (const std::optional<RepeatedExchange> earlier =
+            inputs_.journal->findRepeat(OperationCommandName(operation_), identifiers))
         confirmRepeat(identifiers, *earlier);
 }
 

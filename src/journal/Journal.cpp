@@ -11,6 +11,17 @@ const QString AbandonedText = QStringLiteral(
     "Программа завершилась во время обмена: получен ли запрос, неизвестно. Узнайте его статус, прежде чем "
     "отправлять снова.");
 
+// What the repeat guard looks for before `operation` with these identifiers is sent: a payment of
+// the same bill, amount and payer, a notification of the same order; nothing for the rest.
+std::optional<RepeatQuery> RepeatQueryOf(const QString& operation, const ExchangeIdentifiers& ids)
+{
+    if (operation == u"payment")
+        return RepeatQuery{operation, ids.supplierBillId, ids.amountKopecks, ids.payerIdentifier, {}};
+    if (operation == u"order" && !ids.orderId.isEmpty())
+        return RepeatQuery{operation, {}, std::nullopt, {}, ids.orderId};
+    return std::nullopt;
+}
+
 } // namespace
 
 QString Journal::FileIn(const QString& folder)
@@ -45,19 +56,11 @@ qint64 Journal::begin(const ExchangeStart& start)
 
 GuardedBegin Journal::beginUnlessRepeated(const ExchangeStart& start, std::optional<qint64> acknowledged)
 {
-    const ExchangeIdentifiers& ids = start.identifiers;
-    RepeatQuery query{start.operation, {}, std::nullopt, {}, {}};
-    if (start.operation == u"payment") {
-        query.supplierBillId = ids.supplierBillId;
-        query.amountKopecks = ids.amountKopecks;
-        query.payerIdentifier = ids.payerIdentifier;
-    } else if (start.operation == u"order" && !ids.orderId.isEmpty()) {
-        query.orderId = ids.orderId;
-    } else {
+    const std::optional<RepeatQuery> query = RepeatQueryOf(start.operation, start.identifiers);
+    if (!query)
         return {begin(start), std::nullopt};
-    }
     const std::lock_guard lock(mutex_);
-    return store_->beginUnlessRepeated(start, query, acknowledged, options_.clock(), origin_);
+    return store_->beginUnlessRepeated(start, *query, acknowledged, options_.clock(), origin_);
 }
 
 void Journal::complete(qint64 id, const ExchangeEnd& end)
@@ -66,21 +69,32 @@ void Journal::complete(qint64 id, const ExchangeEnd& end)
     store_->complete(id, end, options_.clock());
 }
 
+std::optional<RepeatedExchange> Journal::findRepeat(const QString& operation,
+                                                    const ExchangeIdentifiers& identifiers) const
+{
+    const std::optional<RepeatQuery> query = RepeatQueryOf(operation, identifiers);
+    if (!query)
+        return std::nullopt;
+    const std::lock_guard lock(mutex_);
+    return store_->findRepeat(*query);
+}
+
 std::optional<RepeatedExchange> Journal::findRepeatPayment(const QString& supplierBillId,
                                                            std::optional<qint64> amountKopecks,
                                                            const QString& payerIdentifier) const
 {
-    const std::lock_guard lock(mutex_);
-    return store_->findRepeat(
-        {QStringLiteral("payment"), supplierBillId, amountKopecks, payerIdentifier, {}});
+    ExchangeIdentifiers identifiers;
+    identifiers.supplierBillId = supplierBillId;
+    identifiers.amountKopecks = amountKopecks;
+    identifiers.payerIdentifier = payerIdentifier;
+    return findRepeat(QStringLiteral("payment"), identifiers);
 }
 
 std::optional<RepeatedExchange> Journal::findRepeatNotification(const QString& orderId) const
 {
-    if (orderId.isEmpty())
-        return std::nullopt;
-    const std::lock_guard lock(mutex_);
-    return store_->findRepeat({QStringLiteral("order"), {}, std::nullopt, {}, orderId});
+    ExchangeIdentifiers identifiers;
+    identifiers.orderId = orderId;
+    return findRepeat(QStringLiteral("order"), identifiers);
 }
 
 JournalPage Journal::page(const JournalFilter& filter, const std::optional<JournalCursor>& after,

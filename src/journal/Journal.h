@@ -64,7 +64,10 @@ class Journal final {
                                      std::optional<qint64> acknowledged = std::nullopt);
 
     // The repeat guard: the newest payment of the same bill, amount and payer, or notification of
-    // the same order, that was accepted, is unknown or is being sent (by any process).
+    // the same order, that was accepted, is unknown or is being sent (by any process). Operations
+    // the guard does not watch find nothing.
+    std::optional<RepeatedExchange> findRepeat(const QString& operation,
+                                               const ExchangeIdentifiers& identifiers) const;
     std::optional<RepeatedExchange> findRepeatPayment(const QString& supplierBillId,
                                                       std::optional<qint64> amountKopecks,
                                                       const QString& payerIdentifier) const;
