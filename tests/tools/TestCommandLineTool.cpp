@@ -78,15 +78,21 @@ class CommandLineTool : public ::testing::Test {
                   .arg(url, Signer));
     }
 
-    CliRun Cli(QStringList arguments)
+    QStringList CliArguments(QStringList arguments) const
     {
-        arguments << QStringLiteral("--settings") << Path(QStringLiteral("zelvan.ini"))
-                  << QStringLiteral("--store") << keys.path();
-        // The journal of the test's own data folder, never the person's running it.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data")));
-        return Run(arguments, environment);
+        return arguments << QStringLiteral("--settings") << Path(QStringLiteral("zelvan.ini"))
+                         << QStringLiteral("--store") << keys.path();
     }
+
+    // The journal of the test's own data folder, never the person's running it.
+    QProcessEnvironment CliEnvironment(const QString& dataHome = QStringLiteral("data")) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(dataHome));
+        return environment;
+    }
+
+    CliRun Cli(const QStringList& arguments) { return Run(CliArguments(arguments), CliEnvironment()); }
 
     CliRun Run(const QStringList& arguments, const QProcessEnvironment& environment)
     {
@@ -382,8 +388,7 @@ TEST_F(CommandLineTool, WithoutSettingsOrStoreItUsesTheDataFolderAsTheWindowDoes
     replies = {Soap(ExportCharges(QStringLiteral("hasMore=\"false\""), {})),
                Soap(ExportCharges(QStringLiteral("hasMore=\"false\""), {}))};
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("xdg")));
+    QProcessEnvironment environment = CliEnvironment(QStringLiteral("xdg"));
     const CliRun byEnvironment = Run({QStringLiteral("charges")}, environment);
     EXPECT_EQ(byEnvironment.exitCode, 0) << byEnvironment.err.toStdString();
     EXPECT_TRUE(byEnvironment.err.isEmpty()) << byEnvironment.err.toStdString();
@@ -446,26 +451,18 @@ TEST_F(CommandLineTool, APaymentSentBeforeIsRefusedUnlessAllowedAndEveryExchange
         return Soap(ImportResult(QStringLiteral("PKG-3")));
     });
     Write(QStringLiteral("Pay3.txt"), QStringLiteral("SupplierBillID=18810000000000000003\r\nAmount=3\r\n"));
-    const QStringList third{QStringLiteral("payment"),
-                            QStringLiteral("--fields"),
-                            Path("Pay3.txt"),
-                            QStringLiteral("--settings"),
-                            Path(QStringLiteral("zelvan.ini")),
-                            QStringLiteral("--store"),
-                            keys.path()};
+    const QStringList third{QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay3.txt")};
     QProcess killed;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data")));
-    killed.setProcessEnvironment(environment);
+    killed.setProcessEnvironment(CliEnvironment());
     killed.setWorkingDirectory(folder.path());
-    killed.start(QStringLiteral(ZELVAN_CLI), third);
+    killed.start(QStringLiteral(ZELVAN_CLI), CliArguments(third));
     for (int waited = 0; server.requestCount() < 3 && waited < 3000; ++waited)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(server.requestCount(), 3);
     ::kill(pid_t(killed.processId()), SIGKILL);
     killed.waitForFinished();
     released = true;
-    const CliRun afterKill = Run(third, environment);
+    const CliRun afterKill = Cli(third);
     EXPECT_EQ(afterKill.exitCode, 5) << afterKill.err.toStdString();
     EXPECT_TRUE(afterKill.err.contains(QStringLiteral("с неизвестным исходом: 1.")) &&
                 afterKill.err.contains(QStringLiteral("(неизвестно, пакет не получен)")))
@@ -498,16 +495,13 @@ TEST_F(CommandLineTool, TwoWorkstationsOnOneSharedJournalSendTheSamePaymentOnce)
     });
     std::array<QProcess, 2> workstations;
     for (std::size_t i = 0; i < workstations.size(); ++i) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), Path(QStringLiteral("data%1").arg(i)));
-        workstations[i].setProcessEnvironment(environment);
+        workstations[i].setProcessEnvironment(CliEnvironment(QStringLiteral("data%1").arg(i)));
         workstations[i].setWorkingDirectory(folder.path());
     }
     for (QProcess& workstation : workstations)
-        workstation.start(QStringLiteral(ZELVAN_CLI),
-                          {QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay.txt"),
-                           QStringLiteral("--settings"), Path(QStringLiteral("zelvan.ini")),
-                           QStringLiteral("--store"), keys.path()});
+        workstation.start(
+            QStringLiteral(ZELVAN_CLI),
+            CliArguments({QStringLiteral("payment"), QStringLiteral("--fields"), Path("Pay.txt")}));
     QList<int> codes;
     for (QProcess& workstation : workstations) {
         ASSERT_TRUE(workstation.waitForFinished(60000));
