@@ -181,7 +181,7 @@ QString ReadableExchangeText(const QByteArray& bytes)
     if (bytes.isEmpty())
         return {};
     try {
-        return QString::fromUtf8(XmlDocument::parse(bytes).toIndentedXml());
+        return QString::fromUtf8(XmlDocument::parse(bytes, {}, {}, XmlTreeSize::whole).toIndentedXml());
     } catch (const EXMLException&) {
         // A reply that is not XML (a proxy's page, a cut body) is shown as it came.
         return QString::fromUtf8(bytes);

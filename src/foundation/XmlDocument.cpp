@@ -1,6 +1,7 @@
 #include "foundation/XmlDocument.h"
 
 #include "foundation/XmlHelper.h"
+#include "foundation/XmlParserLimits.h"
 
 #include <libxml/c14n.h>
 #include <libxml/parser.h>
@@ -160,196 +161,40 @@ int isVisibleInScope(void* userData, xmlNodePtr node, xmlNodePtr parent)
     return scope->excluded && isWithin(subject, scope->excluded) ? 0 : 1;
 }
 
-// Counts what the parser builds, in its own callbacks, and stops it at the first limit passed.
-class NodeCounter final {
-  public:
-    // `ended`, when given, is told of every element as it ends, while the tree is built; when it
-    // answers true, the element is taken out of the tree and freed.
-    NodeCounter(xmlParserCtxtPtr context, qint64 maxNodes, std::function<bool(xmlNodePtr)> ended = {})
-        : context_(context), maxNodes_(maxNodes), ended_(std::move(ended))
-    {
-        xmlSAXHandler* sax = context->sax;
-        startElement_ = sax->startElementNs;
-        endElement_ = sax->endElementNs;
-        characters_ = sax->characters;
-        comment_ = sax->comment;
-        instruction_ = sax->processingInstruction;
-        context->_private = this;
-        sax->startElementNs = [](void* ctx, const xmlChar* localName, const xmlChar* prefix,
-                                 const xmlChar* uri, int namespaces, const xmlChar** declarations,
-                                 int attributes, int defaulted, const xmlChar** values) {
-            NodeCounter& self = of(ctx);
-            if (self.count(false) && self.enter())
-                self.startElement_(ctx, localName, prefix, uri, namespaces, declarations, attributes,
-                                   defaulted, values);
-        };
-        sax->endElementNs = [](void* ctx, const xmlChar* localName, const xmlChar* prefix,
-                               const xmlChar* uri) {
-            NodeCounter& self = of(ctx);
-            --self.depth_;
-            self.inText_ = false;
-            const xmlNodePtr element = static_cast<xmlParserCtxtPtr>(ctx)->node;
-            self.endElement_(ctx, localName, prefix, uri);
-            if (self.ended_ && element && !self.error_)
-                self.handOn(element);
-        };
-        // The parser hands one text over in several calls; it is one node.
-        sax->characters = [](void* ctx, const xmlChar* text, int length) {
-            NodeCounter& self = of(ctx);
-            if (self.count(true))
-                self.characters_(ctx, text, length);
-        };
-        sax->ignorableWhitespace = sax->characters;
-        // CDATA sections read as text (XML_PARSE_NOCDATA): they come through the characters.
-        sax->cdataBlock = nullptr;
-        if (comment_)
-            sax->comment = [](void* ctx, const xmlChar* text) {
-                NodeCounter& self = of(ctx);
-                if (self.count(false))
-                    self.comment_(ctx, text);
-            };
-        if (instruction_)
-            sax->processingInstruction = [](void* ctx, const xmlChar* target, const xmlChar* data) {
-                NodeCounter& self = of(ctx);
-                if (self.count(false))
-                    self.instruction_(ctx, target, data);
-            };
-    }
-    NodeCounter(const NodeCounter&) = delete;
-    NodeCounter& operator=(const NodeCounter&) = delete;
-
-    const QString& excess() const { return excess_; }
-    // What the receiver of an ended element raised; the parser stopped there.
-    const std::exception_ptr& error() const { return error_; }
-
-  private:
-    static NodeCounter& of(void* ctx)
-    {
-        return *static_cast<NodeCounter*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
-    }
-
-    bool count(bool text)
-    {
-        if (!(text && inText_))
-            ++nodes_;
-        inText_ = text;
-        if (nodes_ <= maxNodes_)
-            return true;
-        return refuse(QStringLiteral("в нем больше %1 узлов.").arg(maxNodes_));
-    }
-    bool enter()
-    {
-        if (++depth_ <= XmlLimits::MaxDepth)
-            return true;
-        return refuse(QStringLiteral("вложенность элементов больше %1.").arg(XmlLimits::MaxDepth));
-    }
-    // Only an element whose elder siblings were all taken (white space between elements is no
-    // sibling), so that what stays in the tree keeps its place in the order of the document.
-    static bool eldest(xmlNodePtr element)
-    {
-        const xmlNode* elder = element->prev;
-        if (elder && elder->type == XML_TEXT_NODE &&
-            (!elder->content || isWhiteSpaceOnly(QByteArray(reinterpret_cast<const char*>(elder->content)))))
-            elder = elder->prev;
-        return !elder || isTaken(elder);
-    }
-    // No exception may cross the parser's C frames: it is kept and raised once the parser is out.
-    void handOn(xmlNodePtr element)
-    {
-        if (!eldest(element))
-            return;
-        try {
-            if (ended_(element)) {
-                // An empty shell stays, so that the white space around it still reads as the
-                // formatting between elements.
-                xmlFreeNodeList(element->children);
-                element->children = element->last = nullptr;
-                xmlFreePropList(element->properties);
-                element->properties = nullptr;
-                element->_private = &TakenMark;
-            }
-        } catch (...) {
-            error_ = std::current_exception();
-            xmlStopParser(context_);
-        }
-    }
-    bool refuse(const QString& why)
-    {
-        if (excess_.isEmpty())
-            excess_ = why;
-        xmlStopParser(context_);
-        return false;
-    }
-
-    xmlParserCtxtPtr context_;
-    qint64 maxNodes_;
-    qint64 nodes_ = 0;
-    int depth_ = 0;
-    bool inText_ = false;
-    QString excess_;
-    std::function<bool(xmlNodePtr)> ended_;
-    std::exception_ptr error_;
-    startElementNsSAX2Func startElement_;
-    endElementNsSAX2Func endElement_;
-    charactersSAXFunc characters_;
-    commentSAXFunc comment_;
-    processingInstructionSAXFunc instruction_;
-};
-
-// Skips from `from` past the first `end`; the text's end when there is none.
-qsizetype skipPast(const QByteArray& text, qsizetype from, const char* end)
+// Only an element whose elder siblings were all taken (white space between elements is no
+// sibling) is taken, so that what stays in the tree keeps its place in the order of the document.
+bool isEldest(xmlNodePtr element)
 {
-    const qsizetype at = text.indexOf(end, from);
-    return at < 0 ? text.size() : at + qsizetype(qstrlen(end));
+    const xmlNode* elder = element->prev;
+    if (elder && elder->type == XML_TEXT_NODE &&
+        (!elder->content || isWhiteSpaceOnly(QByteArray(reinterpret_cast<const char*>(elder->content)))))
+        elder = elder->prev;
+    return !elder || isTaken(elder);
 }
 
-// Why a start tag of the text holds more attributes or namespace declarations than XmlLimits
-// allows; empty when none does. A look at the markup only: quotes, comments, CDATA sections and
-// processing instructions are stepped over, and everything else is left to the parser.
-QString startTagExcess(const QByteArray& text)
+// The nodes below `node` as the parser's limits count them.
+qint64 countBelow(const xmlNode* node)
 {
-    const qsizetype size = text.size();
-    qsizetype i = 0;
-    while ((i = text.indexOf('<', i)) >= 0) {
-        if (text.mid(i, 4) == "<!--") {
-            i = skipPast(text, i + 4, "-->");
-            continue;
-        }
-        if (text.mid(i, 9) == "<![CDATA[") {
-            i = skipPast(text, i + 9, "]]>");
-            continue;
-        }
-        if (i + 1 < size && (text[i + 1] == '?' || text[i + 1] == '!' || text[i + 1] == '/')) {
-            i = skipPast(text, i + 1, text[i + 1] == '?' ? "?>" : ">");
-            continue;
-        }
-        int attributes = 0;
-        int declarations = 0;
-        bool nameStarts = false;
-        for (++i; i < size && text[i] != '>'; ++i) {
-            const char c = text[i];
-            if (c == '"' || c == '\'') {
-                const qsizetype close = text.indexOf(c, i + 1);
-                i = close < 0 ? size : close;
-            } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-                nameStarts = true;
-            } else if (nameStarts) {
-                nameStarts = false;
-                const QByteArrayView rest = QByteArrayView(text).sliced(i);
-                if (rest.startsWith("xmlns") && rest.size() > 5 &&
-                    (rest[5] == ':' || rest[5] == '=' || rest[5] == ' '))
-                    ++declarations;
-                else if (c != '=' && c != '/')
-                    ++attributes;
-            }
-        }
-        if (attributes > XmlLimits::MaxAttributesPerElement)
-            return QStringLiteral("у элемента больше %1 атрибутов.").arg(XmlLimits::MaxAttributesPerElement);
-        if (declarations > XmlLimits::MaxNamespaceDeclarationsPerElement)
-            return QStringLiteral("у элемента больше %1 объявлений пространств имен.")
-                .arg(XmlLimits::MaxNamespaceDeclarationsPerElement);
-    }
-    return {};
+    qint64 count = 0;
+    for (const xmlNode* child = node->children; child; child = child->next)
+        count += 1 + (child->type == XML_ELEMENT_NODE ? countBelow(child) : 0);
+    return count;
+}
+
+// Takes the element's content out of the tree when the receiver wants it; the nodes freed.
+qint64 takeContent(xmlNodePtr element, const std::function<bool(xmlNodePtr)>& wanted)
+{
+    if (!isEldest(element) || !wanted(element))
+        return 0;
+    const qint64 freed = countBelow(element);
+    // An empty shell stays, so that the white space around it still reads as the formatting
+    // between elements.
+    xmlFreeNodeList(element->children);
+    element->children = element->last = nullptr;
+    xmlFreePropList(element->properties);
+    element->properties = nullptr;
+    element->_private = &TakenMark;
+    return freed;
 }
 
 } // namespace
@@ -482,9 +327,9 @@ QByteArray XmlNode::exclusiveCanonicalXml(const XmlNode& excluded) const
 }
 
 XmlDocument XmlDocument::parse(const QByteArray& bytes, const std::function<bool()>& stopRequested,
-                               const XmlHandOff& handOff)
+                               const XmlHandOff& handOff, XmlTreeSize size)
 {
-    return parseBytes(bytes, false, stopRequested, handOff);
+    return parseBytes(bytes, false, stopRequested, handOff, size);
 }
 
 XmlDocument XmlDocument::parseText(const QString& text)
@@ -501,14 +346,15 @@ XmlDocument XmlDocument::parseUtf8Text(const QByteArray& utf8)
 }
 
 XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, bool forceUtf8,
-                                    const std::function<bool()>& stopRequested, const XmlHandOff& handOff)
+                                    const std::function<bool()>& stopRequested, const XmlHandOff& handOff,
+                                    XmlTreeSize size)
 {
     xmlInitParser();
     if (bytes.size() > INT_MAX)
         throw EXMLException(QStringLiteral("Документ XML слишком велик."));
     // The attributes are counted in the text, before the parser meets them, since it spends time
     // growing with their square on one element before anything sees them.
-    const QString tagExcess = startTagExcess(bytes);
+    const QString tagExcess = XmlStartTagExcess(bytes);
     if (!tagExcess.isEmpty())
         throw EXMLException(QStringLiteral("Документ XML не принят: ") + tagExcess);
 
@@ -525,14 +371,18 @@ XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, bool forceUtf8,
     }
     xmlCtxtUseOptions(context.get(), options);
     context->sax->internalSubset = refuseDocumentTypeDeclaration;
-    std::function<bool(xmlNodePtr)> ended;
+    XmlParserLimits::Options limits;
+    limits.maxNodes = XmlLimits::maxNodes(bytes.size());
+    limits.maxHeldNodes = size == XmlTreeSize::whole ? 0 : XmlLimits::maxHeldNodes(bytes.size());
     if (handOff)
-        ended = [&handOff, parser = context.get()](xmlNodePtr element) {
-            // A handle that owns nothing: the tree is the parser's until the reading ends.
-            return handOff(
-                XmlNode(std::shared_ptr<xmlDoc>(std::shared_ptr<xmlDoc>(), parser->myDoc), element));
+        limits.ended = [&handOff, parser = context.get()](xmlNodePtr element) {
+            return takeContent(element, [&](xmlNodePtr ended) {
+                // A handle that owns nothing: the tree is the parser's until the reading ends.
+                return handOff(
+                    XmlNode(std::shared_ptr<xmlDoc>(std::shared_ptr<xmlDoc>(), parser->myDoc), ended));
+            });
         };
-    const NodeCounter counter(context.get(), XmlLimits::maxNodes(bytes.size()), std::move(ended));
+    const XmlParserLimits counter(context.get(), std::move(limits));
 
     // Fed in pieces, so that a stop is heard while a long reply is read.
     constexpr qsizetype piece = 1 << 18;

@@ -92,7 +92,16 @@ struct XmlLimits {
     static constexpr qint64 BaseNodes = 100'000;
     static constexpr qint64 OctetsPerFurtherNode = 16;
     static qint64 maxNodes(qint64 octets) { return BaseNodes + octets / OctetsPerFurtherNode; }
+    // Nodes the tree may hold at once. A reader that takes a long reply's records out as they end
+    // holds few (a record, the envelope); a short reply is read whole. So a reply read as a tree
+    // costs at most about twice its size, not the seven times a tree of the densest text costs.
+    static constexpr qint64 OctetsPerFurtherHeldNode = 64;
+    static qint64 maxHeldNodes(qint64 octets) { return BaseNodes + octets / OctetsPerFurtherHeldNode; }
 };
+
+// Whether a document's tree may hold every node the document may have: only for a copy of a whole
+// long document (a debug file, the journal's view of a reply), which then costs what it costs.
+enum class XmlTreeSize { bounded, whole };
 
 // Told of an element of a document as it ends while the document is read, the element's subtree
 // complete, when all its elder siblings were taken; the handle is good only during the call. True
@@ -112,7 +121,7 @@ class XmlDocument final {
     // XmlLimits. `stopRequested`, when given, is asked between pieces of the text; when it says
     // yes, reading ends with EXMLException. `handOff`, when given, takes elements out as they end.
     static XmlDocument parse(const QByteArray& bytes, const std::function<bool()>& stopRequested = {},
-                             const XmlHandOff& handOff = {});
+                             const XmlHandOff& handOff = {}, XmlTreeSize size = XmlTreeSize::bounded);
 
     // Parses XML that is already text: an encoding named in its declaration is ignored, since the
     // characters are decoded already. Otherwise as parse().
@@ -135,7 +144,8 @@ class XmlDocument final {
   private:
     explicit XmlDocument(std::shared_ptr<_xmlDoc> doc) : FDoc(std::move(doc)) {}
     static XmlDocument parseBytes(const QByteArray& bytes, bool forceUtf8,
-                                  const std::function<bool()>& stopRequested, const XmlHandOff& handOff = {});
+                                  const std::function<bool()>& stopRequested, const XmlHandOff& handOff = {},
+                                  XmlTreeSize size = XmlTreeSize::bounded);
 
     std::shared_ptr<_xmlDoc> FDoc;
 };

@@ -117,15 +117,30 @@ TEST(XmlDocument, DocumentsBeyondTheLimitsAreRefusedAndReadingCanBeStopped)
     EXPECT_NO_THROW(XmlDocument::parse(nested(XmlLimits::MaxDepth)));
     EXPECT_TRUE(parseFailure(nested(XmlLimits::MaxDepth + 1)).contains(QStringLiteral("вложенность")));
 
-    // Nodes are counted as the parser builds them, comments too; a longer document may hold more.
+    // Nodes are counted as the parser builds them, comments too; a longer document may hold more,
+    // and its tree more again only when it is asked for whole or its records are taken as they end.
     const auto children = [](qint64 count, const QByteArray& child) {
         return "<r>" + child.repeated(count) + "</r>";
     };
-    EXPECT_NO_THROW(XmlDocument::parse(children(150'000, "<!---->")));
-    EXPECT_TRUE(parseFailure(children(200'000, "<!---->")).contains(QStringLiteral("узлов")));
+    const auto whole = [](const QByteArray& text) { XmlDocument::parse(text, {}, {}, XmlTreeSize::whole); };
+    EXPECT_NO_THROW(XmlDocument::parse(children(110'000, "<!---->")));
+    EXPECT_NO_THROW(whole(children(150'000, "<!---->")));
+    EXPECT_TRUE(
+        parseFailure(children(150'000, "<!---->")).contains(QStringLiteral("не разобранных на записи")));
+    EXPECT_TRUE(Raised<EXMLException>([&] {
+                    whole(children(200'000, "<!---->"));
+                }).contains(QStringLiteral("узлов")));
     const QByteArray empties = children(4'000'000, "<a/>");
-    EXPECT_TRUE(parseFailure(empties).contains(
-        QStringLiteral("больше %1 узлов").arg(XmlLimits::maxNodes(empties.size()))));
+    EXPECT_TRUE(Raised<EXMLException>([&] {
+                    whole(empties);
+                }).contains(QStringLiteral("больше %1 узлов").arg(XmlLimits::maxNodes(empties.size()))));
+    const QByteArray records = children(200'000, "<a>" + QByteArray(26, 'x') + "</a>");
+    EXPECT_TRUE(parseFailure(records).contains(
+        QStringLiteral("больше %1 узлов, не разобранных").arg(XmlLimits::maxHeldNodes(records.size()))));
+    qint64 taken = 0;
+    EXPECT_NO_THROW(XmlDocument::parse(
+        records, {}, [&](const XmlNode& element) { return element.localName() == u"a" && ++taken > 0; }));
+    EXPECT_EQ(taken, 200'000);
 
     int asked = 0;
     const QString stopped = Raised<EXMLException>([&] {
