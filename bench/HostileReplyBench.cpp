@@ -8,6 +8,9 @@
 #include "foundation/XmlHelper.h"
 #include "gisgkx/GisGkxReplies.h"
 #include "gisgmp/GisGmpReplies.h"
+#include "sandbox/EnvelopeSigner.h"
+#include "sandbox/SandboxIdentity.h"
+#include "smev/SignatureVerifier.h"
 
 #include <benchmark/benchmark.h>
 #include <libxml/xmlmemory.h>
@@ -78,7 +81,7 @@ QByteArray Attributes(int count)
 // `take`, when given, takes the reply's records out as it is read; the lines made of them are Qt's
 // memory, not the parser's.
 void Read(benchmark::State& state, const QByteArray& reply, bool refused,
-          const TakenRecords::Reader& take = {})
+          const TakenRecords::Reader& take = {}, XmlTreeSize size = XmlTreeSize::bounded)
 {
     if (!counted)
         state.SkipWithError("the parser's memory cannot be counted");
@@ -89,7 +92,8 @@ void Read(benchmark::State& state, const QByteArray& reply, bool refused,
         if (take)
             taken.emplace(take);
         try {
-            benchmark::DoNotOptimize(XmlDocument::parse(reply, {}, taken ? taken->handOff() : XmlHandOff()));
+            benchmark::DoNotOptimize(
+                XmlDocument::parse(reply, {}, taken ? taken->handOff() : XmlHandOff(), size));
             if (refused)
                 state.SkipWithError("the hostile reply was read");
         } catch (const EXMLException&) {
@@ -117,7 +121,7 @@ BENCHMARK(EmptyElements)->Arg(4'000'000)->Arg(26'200'000)->Iterations(1)->Unit(b
 
 void RealDocumentPage(benchmark::State& state)
 {
-    Read(state, DocumentPageReply(int(state.range(0))), false);
+    Read(state, DocumentPageReply(int(state.range(0))), false, {}, XmlTreeSize::whole);
 }
 BENCHMARK(RealDocumentPage)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -129,7 +133,7 @@ BENCHMARK(RealDocumentPageByRecord)->Arg(10'000)->Iterations(1)->Unit(benchmark:
 
 void RealChargesPage(benchmark::State& state)
 {
-    Read(state, ChargePages(int(state.range(0)), 1).first(), false);
+    Read(state, ChargePages(int(state.range(0)), 1).first(), false, {}, XmlTreeSize::whole);
 }
 BENCHMARK(RealChargesPage)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -138,5 +142,46 @@ void RealChargesPageByRecord(benchmark::State& state)
     Read(state, ChargePages(int(state.range(0)), 1).first(), false, TakeCharge);
 }
 BENCHMARK(RealChargesPageByRecord)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The signature check of a reply as the client runs it, the Body canonicalised and hashed as it
+// is read: a forged reply is refused, a genuine one verifies, at a cost of its own beside the tree's.
+void Check(benchmark::State& state, const QByteArray& reply, bool genuine)
+{
+    if (!counted)
+        state.SkipWithError("the parser's memory cannot be counted");
+    ParserMemory::peak = ParserMemory::current;
+    const size_t before = ParserMemory::current;
+    for (auto _ : state)
+        if (CheckEnvelopeSignature(reply, {false, {}}).verified() != genuine)
+            state.SkipWithError(genuine ? "the genuine reply was refused" : "the forged reply was accepted");
+    state.counters["reply_MB"] = double(reply.size()) / (1024.0 * 1024.0);
+    state.counters["added_MB"] = double(ParserMemory::peak - before) / (1024.0 * 1024.0);
+    state.SetBytesProcessed(state.iterations() * reply.size());
+}
+
+void CheckingEmptyElements(benchmark::State& state)
+{
+    Check(state, Hostile(QByteArray("<a/>").repeated(state.range(0))), false);
+}
+BENCHMARK(CheckingEmptyElements)
+    ->Arg(4'000'000)
+    ->Arg(26'200'000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// A page of 10,000 rich charges as the state system signs it.
+void CheckingSignedChargesPage(benchmark::State& state)
+{
+    const SandboxIdentity identity = MakeSandboxIdentity();
+    const QByteArray page = ChargePages(int(state.range(0)), 1).first();
+    const qsizetype start = page.indexOf('>', page.indexOf(":Body")) + 1;
+    const qsizetype end = page.lastIndexOf("</");
+    const QByteArray content = page.mid(start, page.lastIndexOf("</", end - 1) - start);
+    Check(state,
+          SignedSoapEnvelope(QString::fromUtf8(content), CertificateDer(identity.signerCertificate.get()),
+                             identity.signerKey.get()),
+          true);
+}
+BENCHMARK(CheckingSignedChargesPage)->Arg(10'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

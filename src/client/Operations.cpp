@@ -721,7 +721,8 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
         // The debug copy is the whole reply, so records are taken out of it only without one.
         const bool take = taken && inputs_.debugFolder.isEmpty();
         reply = XmlDocument::parse(
-            replyBytes, [this] { return cancelled(); }, take ? taken->handOff() : XmlHandOff());
+            replyBytes, [this] { return cancelled(); }, take ? taken->handOff() : XmlHandOff(),
+            inputs_.debugFolder.isEmpty() ? XmlTreeSize::bounded : XmlTreeSize::whole);
     } catch (const EXMLException&) {
         if (cancelled())
             throw EOperationCancelled(cancelledText(true));
@@ -738,8 +739,16 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     }
     // Faults too: an unsigned fault could make the operator send again a payment that was taken.
     if (inputs_.settings.verifyReplySignature) {
-        CheckReplySignature(
-            replyBytes, ReplySigners{trusted_, inputs_.settings.acceptIssuedReplySigners, ownCertificates_});
+        try {
+            CheckReplySignature(
+                replyBytes,
+                ReplySigners{trusted_, inputs_.settings.acceptIssuedReplySigners, ownCertificates_},
+                [this] { return cancelled(); });
+        } catch (const EXMLException&) {
+            if (cancelled())
+                throw EOperationCancelled(cancelledText(true));
+            throw;
+        }
         CheckAnswersRequest(body, reply);
     }
     return reply;

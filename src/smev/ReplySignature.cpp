@@ -2,6 +2,7 @@
 
 #include "foundation/CertificateInfo.h"
 #include "foundation/GostOpenSsl.h"
+#include "foundation/XmlHelper.h"
 #include "smev/SignatureVerifier.h"
 
 #include <QStringList>
@@ -27,9 +28,15 @@ bool HasKeyOf(const QByteArray& certificate, const QList<QByteArray>& others)
 
 } // namespace
 
-void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers)
+void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers,
+                         const std::function<bool()>& stopRequested)
 {
-    const SignatureCheck check = CheckEnvelopeSignature(reply);
+    // The Body's canonical form is only hashed: a long reply costs no second copy of itself.
+    const SignatureCheck check = CheckEnvelopeSignature(reply, {false, stopRequested});
+    if (check.stopped)
+        throw EXMLException(QStringLiteral("Чтение документа XML прервано."));
+    if (!check.unreadable.isEmpty())
+        throw EXMLException(QStringLiteral("Документ XML не принят: ") + check.unreadable);
     // Told in the order in which a forger would have to get past them.
     if (!check.signaturePresent)
         throw EReplySignatureException(Refused + QStringLiteral("ответ не подписан."));

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <functional>
+
 // A reply whose signature does not show that SMEV sent it as it arrived, or that it answers the
 // request it came back to.
 ZELVAN_DECLARE_EXCEPTION(EReplySignatureException, Exception);
@@ -23,8 +25,11 @@ struct ReplySigners {
 // Checks the WS-Security signature of a reply as it came from the network, before anything of it
 // is read: there is one, its Body digest and its SignedInfo signature verify, and its certificate
 // is one that `signers` names (ReplySignerFailure) and none of the client's own.
-// Raises EReplySignatureException naming the first check that failed.
-void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers);
+// Raises EReplySignatureException naming the first check that failed, and EXMLException (with the
+// document reader's words) for a reply beyond the reading limits or when `stopRequested`, asked as
+// the reply is read, says yes.
+void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers,
+                         const std::function<bool()>& stopRequested = {});
 
 // Refuses, with the words of the other refusals, a reply that answers another request: `what`
 // says which identifier differs.

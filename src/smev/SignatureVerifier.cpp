@@ -2,18 +2,27 @@
 
 #include "foundation/GostOpenSsl.h"
 #include "foundation/XmlHelper.h"
+#include "foundation/XmlParserLimits.h"
 
+#include <libxml/SAX2.h>
 #include <libxml/c14n.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/uri.h>
 #include <libxml/xmlerror.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -52,35 +61,6 @@ struct DocFree {
     void operator()(xmlDoc* doc) const { xmlFreeDoc(doc); }
 };
 using DocPtr = std::unique_ptr<xmlDoc, DocFree>;
-
-struct ParsedText {
-    DocPtr doc;
-    QStringList errors;
-    bool namespacesWellFormed = false;
-};
-
-void CollectError(void* userData, xmlErrorPtr error)
-{
-    auto* errors = static_cast<QStringList*>(userData);
-    errors->append(
-        QStringLiteral("line %1: %2").arg(error->line).arg(QString::fromUtf8(error->message).trimmed()));
-}
-
-// No network, no DTD loading, no entity substitution: the way a careful receiver parses.
-ParsedText Parse(const QByteArray& text)
-{
-    ParsedText parsed;
-    xmlParserCtxtPtr context = xmlNewParserCtxt();
-    xmlSetStructuredErrorFunc(&parsed.errors, CollectError);
-    parsed.doc.reset(xmlCtxtReadMemory(context, text.constData(), int(text.size()), "message.xml", nullptr,
-                                       XML_PARSE_NONET));
-    xmlSetStructuredErrorFunc(nullptr, nullptr);
-    parsed.namespacesWellFormed = context->wellFormed && context->nsWellFormed;
-    if (!context->wellFormed)
-        parsed.doc.reset();
-    xmlFreeParserCtxt(context);
-    return parsed;
-}
 
 QString Text(const xmlChar* text)
 {
@@ -187,6 +167,16 @@ xmlNode* ElementWithId(xmlNode* root, const QString& id)
         root, [&](const xmlNode* n) { return Attribute(n, "Id") == id || Attribute(n, "Id", WsuNs) == id; });
 }
 
+// The GOST signature method the SignedInfo names; the first one when it names none.
+const MethodPair& SignatureMethodOf(xmlNode* signedInfo)
+{
+    const QString signatureMethod = Attribute(FindChild(signedInfo, DsigNs, "SignatureMethod"), "Algorithm");
+    for (const MethodPair& known : Methods)
+        if (signatureMethod == QLatin1String(known.signature))
+            return known;
+    return Methods[0];
+}
+
 // Checks the algorithms of the SignedInfo and returns its single reference; `method` becomes the
 // GOST signature method it names (the first one when it names none, which is then a failure).
 xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& check,
@@ -195,15 +185,10 @@ xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& ch
     if (Attribute(FindChild(signedInfo, DsigNs, "CanonicalizationMethod"), "Algorithm") !=
         QLatin1String(ExcC14n))
         check.failures.append(QStringLiteral("canonicalisation is not exclusive c14n"));
+    method = &SignatureMethodOf(signedInfo);
     const QString signatureMethod = Attribute(FindChild(signedInfo, DsigNs, "SignatureMethod"), "Algorithm");
-    method = nullptr;
-    for (const MethodPair& known : Methods)
-        if (signatureMethod == QLatin1String(known.signature))
-            method = &known;
-    if (!method) {
+    if (signatureMethod != QLatin1String(method->signature))
         check.failures.append(QStringLiteral("signature method %1 is not GOST R 34.10").arg(signatureMethod));
-        method = &Methods[0];
-    }
     xmlNode* reference = FindChild(signedInfo, DsigNs, "Reference");
     if (!reference) {
         check.failures.append(QStringLiteral("no ds:Reference"));
@@ -227,6 +212,508 @@ xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& ch
     return reference;
 }
 
+std::string_view View(const xmlChar* text)
+{
+    return text ? std::string_view(reinterpret_cast<const char*>(text)) : std::string_view();
+}
+
+// The exclusive canonical form, without comments and with no inclusive prefixes, of one element's
+// subtree, made from the parser's events as they come: a long Body is hashed without its tree ever
+// being built. It writes what libxml2's canonicaliser writes for the same subtree where it stands
+// in its document, down to its quirks (namespace URIs quoted as they are, relative ones refused),
+// since the signers canonicalise with it.
+class StreamingCanonicaliser final {
+  public:
+    // Everything written so far that was not taken yet.
+    std::string& output() { return out_; }
+    // Why the subtree has no canonical form; empty while it has one.
+    const QString& failure() const { return failure_; }
+
+    void start(const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri, int namespaceCount,
+               const xmlChar** namespaces, int attributeCount, const xmlChar** attributes)
+    {
+        for (int i = 0; i < namespaceCount; ++i)
+            checkAbsolute(namespaces[2 * i + 1]);
+        out_ += '<';
+        writeName(prefix, localName);
+        marks_.push_back(rendered_.size());
+
+        // The namespaces this element makes visible use of, one per prefix: its own and its
+        // prefixed attributes'. The xml prefix is never declared.
+        std::vector<Namespace> used;
+        const auto use = [&](std::string_view p, std::string_view u) {
+            if (p == "xml")
+                return;
+            for (const Namespace& each : used)
+                if (each.prefix == p)
+                    return;
+            used.push_back({std::string(p), std::string(u)});
+        };
+        use(View(prefix), View(uri));
+        for (int i = 0; i < attributeCount; ++i)
+            if (attributes[5 * i + 1])
+                use(View(attributes[5 * i + 1]), View(attributes[5 * i + 2]));
+        std::vector<Namespace> declared;
+        for (Namespace& each : used) {
+            const std::string* current = renderedUri(each.prefix);
+            // An empty default namespace needs no declaration until a non-empty one was rendered.
+            const bool same = current ? *current == each.uri : each.prefix.empty() && each.uri.empty();
+            if (!same) {
+                rendered_.push_back(each);
+                declared.push_back(std::move(each));
+            }
+        }
+        std::sort(declared.begin(), declared.end(),
+                  [](const Namespace& a, const Namespace& b) { return a.prefix < b.prefix; });
+        for (const Namespace& each : declared) {
+            out_ += each.prefix.empty() ? " xmlns=" : " xmlns:";
+            if (!each.prefix.empty()) {
+                out_ += each.prefix;
+                out_ += '=';
+            }
+            writeQuoted(each.uri);
+        }
+
+        std::vector<int> order(static_cast<size_t>(attributeCount));
+        for (int i = 0; i < attributeCount; ++i)
+            order[size_t(i)] = i;
+        std::sort(order.begin(), order.end(), [&](int a, int b) {
+            const int byUri = View(attributes[5 * a + 2]).compare(View(attributes[5 * b + 2]));
+            return byUri != 0 ? byUri < 0 : View(attributes[5 * a]) < View(attributes[5 * b]);
+        });
+        for (const int i : order) {
+            out_ += ' ';
+            writeName(attributes[5 * i + 1], attributes[5 * i]);
+            out_ += "=\"";
+            const auto* value = reinterpret_cast<const char*>(attributes[5 * i + 3]);
+            const auto* end = reinterpret_cast<const char*>(attributes[5 * i + 4]);
+            for (; value < end; ++value)
+                writeAttributeCharacter(*value);
+            out_ += '"';
+        }
+        out_ += '>';
+    }
+
+    void end(const xmlChar* localName, const xmlChar* prefix)
+    {
+        out_ += "</";
+        writeName(prefix, localName);
+        out_ += '>';
+        rendered_.resize(marks_.back());
+        marks_.pop_back();
+    }
+
+    void text(const xmlChar* text, int length)
+    {
+        const auto* c = reinterpret_cast<const char*>(text);
+        for (const char* end = c + length; c < end; ++c) {
+            switch (*c) {
+            case '&':
+                out_ += "&amp;";
+                break;
+            case '<':
+                out_ += "&lt;";
+                break;
+            case '>':
+                out_ += "&gt;";
+                break;
+            case '\r':
+                out_ += "&#xD;";
+                break;
+            default:
+                out_ += *c;
+            }
+        }
+    }
+
+    void instruction(const xmlChar* target, const xmlChar* data)
+    {
+        out_ += "<?";
+        out_ += View(target);
+        if (!View(data).empty()) {
+            out_ += ' ';
+            for (const char c : View(data))
+                c == '\r' ? void(out_ += "&#xD;") : void(out_ += c);
+        }
+        out_ += "?>";
+    }
+
+  private:
+    struct Namespace {
+        std::string prefix;
+        std::string uri;
+    };
+
+    const std::string* renderedUri(const std::string& prefix) const
+    {
+        for (auto each = rendered_.rbegin(); each != rendered_.rend(); ++each)
+            if (each->prefix == prefix)
+                return &each->uri;
+        return nullptr;
+    }
+
+    void writeName(const xmlChar* prefix, const xmlChar* localName)
+    {
+        if (prefix) {
+            out_ += View(prefix);
+            out_ += ':';
+        }
+        out_ += View(localName);
+    }
+
+    void writeAttributeCharacter(char c)
+    {
+        switch (c) {
+        case '&':
+            out_ += "&amp;";
+            break;
+        case '<':
+            out_ += "&lt;";
+            break;
+        case '"':
+            out_ += "&quot;";
+            break;
+        case '\t':
+            out_ += "&#x9;";
+            break;
+        case '\n':
+            out_ += "&#xA;";
+            break;
+        case '\r':
+            out_ += "&#xD;";
+            break;
+        default:
+            out_ += c;
+        }
+    }
+
+    // A namespace URI as libxml2 quotes it: in double quotes, in single ones when it holds a double
+    // quote and no single one, and with its double quotes as references when it holds both.
+    void writeQuoted(const std::string& uri)
+    {
+        const bool doubleQuote = uri.find('"') != std::string::npos;
+        if (doubleQuote && uri.find('\'') == std::string::npos) {
+            out_ += '\'';
+            out_ += uri;
+            out_ += '\'';
+            return;
+        }
+        out_ += '"';
+        for (const char c : uri)
+            c == '"' ? void(out_ += "&quot;") : void(out_ += c);
+        out_ += '"';
+    }
+
+    // The canonical form is not defined for relative namespace URIs, and libxml2 refuses them.
+    void checkAbsolute(const xmlChar* uri)
+    {
+        if (!uri || !*uri || !failure_.isEmpty())
+            return;
+        xmlURIPtr parsed = xmlParseURI(reinterpret_cast<const char*>(uri));
+        if (!parsed || !parsed->scheme || !*parsed->scheme)
+            failure_ = QStringLiteral("namespace %1 is not an absolute URI").arg(Text(uri));
+        xmlFreeURI(parsed);
+    }
+
+    std::string out_;
+    std::vector<Namespace> rendered_;
+    std::vector<size_t> marks_;
+    QString failure_;
+};
+
+// What reading a document keeps: with `envelope` set, the tree of everything but the SOAP Body's
+// content, which is canonicalised and hashed as it comes; otherwise the whole tree.
+struct EnvelopeStream {
+    bool keepSignedForm = false;
+    qint64 maxCanonicalSize = 0;
+    int depth = 0;
+    enum class Zone { tree, body, skipped } zone = Zone::tree;
+    int zoneDepth = 0;
+    bool bodyFound = false;
+    bool headerFound = false;
+    bool anotherBody = false;
+    qint64 treeNodes = 0;
+    StreamingCanonicaliser canonicaliser;
+    EvpMdCtxPtr digest;
+    qint64 canonicalSize = 0;
+    QByteArray signedForm;
+    QString failure;
+    std::exception_ptr error;
+};
+
+struct ParsedText {
+    DocPtr doc;
+    QStringList errors;
+    bool namespacesWellFormed = false;
+    bool documentType = false;
+    QString excess; // the reading limit passed, in the operator's words
+    bool stopped = false;
+};
+
+void CollectError(void* userData, xmlErrorPtr error)
+{
+    auto* errors = static_cast<QStringList*>(userData);
+    errors->append(
+        QStringLiteral("line %1: %2").arg(error->line).arg(QString::fromUtf8(error->message).trimmed()));
+}
+
+struct ParseState {
+    EnvelopeStream* stream = nullptr;
+    bool documentType = false;
+};
+
+ParseState& StateOf(void* ctx)
+{
+    return *static_cast<ParseState*>(XmlParserLimits::user(ctx));
+}
+
+void Stop(void* ctx, EnvelopeStream& stream, const QString& why)
+{
+    if (stream.failure.isEmpty())
+        stream.failure = why;
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+}
+
+// Hands what the canonicaliser wrote to the digest, once the digest is known, and keeps it when asked.
+void Drain(void* ctx, EnvelopeStream& stream)
+{
+    std::string& out = stream.canonicaliser.output();
+    stream.canonicalSize += qint64(out.size());
+    if (stream.keepSignedForm)
+        stream.signedForm.append(out.data(), qsizetype(out.size()));
+    if (stream.digest)
+        EVP_DigestUpdate(stream.digest.get(), out.data(), out.size());
+    out.clear();
+    if (stream.canonicalSize > stream.maxCanonicalSize)
+        Stop(ctx, stream,
+             QStringLiteral("the canonical form of the Body is more than %1 octets")
+                 .arg(stream.maxCanonicalSize));
+    else if (!stream.canonicaliser.failure().isEmpty())
+        Stop(ctx, stream, stream.canonicaliser.failure());
+}
+
+// The digest named by the signature of the Header read so far; none when there is no signature yet.
+void StartDigest(xmlDoc* doc, EnvelopeStream& stream)
+{
+    xmlNode* security = FindChild(FindChild(xmlDocGetRootElement(doc), SoapNs, "Header"), WsseNs, "Security");
+    xmlNode* signedInfo = FindChild(FindChild(security, DsigNs, "Signature"), DsigNs, "SignedInfo");
+    if (!signedInfo)
+        return;
+    // Called from the parser's C frames, which no exception may cross: kept, raised once out.
+    try {
+        const MethodPair& method = SignatureMethodOf(signedInfo);
+        stream.digest.reset(EVP_MD_CTX_new());
+        if (!stream.digest || EVP_DigestInit_ex(stream.digest.get(),
+                                                GostDigest(method.algorithm, "digest check"), nullptr) != 1)
+            stream.digest.reset();
+    } catch (...) {
+        stream.error = std::current_exception();
+        stream.digest.reset();
+    }
+}
+
+// The parts of an envelope outside its Body are few in any real reply; the tree keeps no more.
+bool Builds(void* ctx, EnvelopeStream& stream)
+{
+    if (++stream.treeNodes <= XmlLimits::BaseNodes)
+        return true;
+    Stop(ctx, stream,
+         QStringLiteral("the envelope outside its Body has more than %1 nodes").arg(XmlLimits::BaseNodes));
+    return false;
+}
+
+void StartElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri,
+                  int namespaceCount, const xmlChar** namespaces, int attributeCount, int defaulted,
+                  const xmlChar** attributes)
+{
+    EnvelopeStream* stream = StateOf(ctx).stream;
+    if (!stream) {
+        xmlSAX2StartElementNs(ctx, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                              defaulted, attributes);
+        return;
+    }
+    ++stream->depth;
+    if (stream->zone == EnvelopeStream::Zone::body) {
+        stream->canonicaliser.start(localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                                    attributes);
+        if (stream->canonicaliser.output().size() >= 1 << 16)
+            Drain(ctx, *stream);
+        return;
+    }
+    if (stream->zone == EnvelopeStream::Zone::skipped)
+        return;
+    if (stream->depth == 2) {
+        const bool soap = xmlStrEqual(uri, reinterpret_cast<const xmlChar*>(SoapNs));
+        if (xmlStrcasecmp(localName, reinterpret_cast<const xmlChar*>("Body")) == 0) {
+            if (stream->bodyFound || !soap ||
+                !xmlStrEqual(localName, reinterpret_cast<const xmlChar*>("Body"))) {
+                // Readers that go by local names would read it instead of the signed one.
+                stream->anotherBody = true;
+                stream->zone = EnvelopeStream::Zone::skipped;
+                stream->zoneDepth = stream->depth;
+                return;
+            }
+            stream->bodyFound = true;
+            if (!Builds(ctx, *stream))
+                return;
+            xmlSAX2StartElementNs(ctx, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                                  defaulted, attributes);
+            stream->zone = EnvelopeStream::Zone::body;
+            stream->zoneDepth = stream->depth;
+            StartDigest(static_cast<xmlParserCtxtPtr>(ctx)->myDoc, *stream);
+            if (stream->error)
+                Stop(ctx, *stream, QStringLiteral("the digest cannot be computed"));
+            stream->canonicaliser.start(localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                                        attributes);
+            return;
+        }
+        if (stream->headerFound || !soap ||
+            !xmlStrEqual(localName, reinterpret_cast<const xmlChar*>("Header"))) {
+            stream->zone = EnvelopeStream::Zone::skipped;
+            stream->zoneDepth = stream->depth;
+            return;
+        }
+        stream->headerFound = true;
+    }
+    if (Builds(ctx, *stream))
+        xmlSAX2StartElementNs(ctx, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                              defaulted, attributes);
+}
+void EndElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri)
+{
+    EnvelopeStream* stream = StateOf(ctx).stream;
+    if (!stream) {
+        xmlSAX2EndElementNs(ctx, localName, prefix, uri);
+        return;
+    }
+    const int depth = stream->depth--;
+    switch (stream->zone) {
+    case EnvelopeStream::Zone::body:
+        stream->canonicaliser.end(localName, prefix);
+        if (depth == stream->zoneDepth) {
+            stream->zone = EnvelopeStream::Zone::tree;
+            Drain(ctx, *stream);
+            xmlSAX2EndElementNs(ctx, localName, prefix, uri);
+        } else if (stream->canonicaliser.output().size() >= 1 << 16) {
+            Drain(ctx, *stream);
+        }
+        return;
+    case EnvelopeStream::Zone::skipped:
+        if (depth == stream->zoneDepth)
+            stream->zone = EnvelopeStream::Zone::tree;
+        return;
+    case EnvelopeStream::Zone::tree:
+        xmlSAX2EndElementNs(ctx, localName, prefix, uri);
+    }
+}
+
+void Characters(void* ctx, const xmlChar* text, int length)
+{
+    EnvelopeStream* stream = StateOf(ctx).stream;
+    if (!stream) {
+        xmlSAX2Characters(ctx, text, length);
+    } else if (stream->zone == EnvelopeStream::Zone::body) {
+        stream->canonicaliser.text(text, length);
+        if (stream->canonicaliser.output().size() >= 1 << 16)
+            Drain(ctx, *stream);
+    } else if (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream)) {
+        xmlSAX2Characters(ctx, text, length);
+    }
+}
+
+// Comments are no part of the canonical form; in the tree they are kept as read.
+void Comment(void* ctx, const xmlChar* text)
+{
+    EnvelopeStream* stream = StateOf(ctx).stream;
+    if (!stream || (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream)))
+        xmlSAX2Comment(ctx, text);
+}
+
+void Instruction(void* ctx, const xmlChar* target, const xmlChar* data)
+{
+    EnvelopeStream* stream = StateOf(ctx).stream;
+    if (!stream || (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream)))
+        xmlSAX2ProcessingInstruction(ctx, target, data);
+    else if (stream->zone == EnvelopeStream::Zone::body)
+        stream->canonicaliser.instruction(target, data);
+}
+
+// A document type could declare entities that expand without bound or reach for files: the
+// parser stops at it, before any declaration in it is read.
+void RefuseDocumentType(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*)
+{
+    StateOf(ctx).documentType = true;
+    xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+}
+
+// No network, no DTD, the reading limits of every reply, and the text fed in pieces so that a stop
+// is heard while a long one is read. With `stream`, an envelope's Body is canonicalised as it comes.
+ParsedText Parse(const QByteArray& text, EnvelopeStream* stream = nullptr,
+                 const std::function<bool()>& stopRequested = {})
+{
+    xmlInitParser();
+    ParsedText parsed;
+    if (text.size() > INT_MAX) {
+        parsed.errors.append(QStringLiteral("the text is longer than the parser reads"));
+        return parsed;
+    }
+    parsed.excess = XmlStartTagExcess(text);
+    if (!parsed.excess.isEmpty())
+        return parsed;
+    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> context(
+        xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, "message.xml"), xmlFreeParserCtxt);
+    if (!context) {
+        parsed.errors.append(QStringLiteral("the parser cannot be made"));
+        return parsed;
+    }
+    // Entities are replaced: with no DTD only the predefined ones exist, and the canonical form
+    // wants their characters.
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_NOENT | XML_PARSE_NOCDATA);
+    xmlSAXHandler* sax = context->sax;
+    sax->internalSubset = RefuseDocumentType;
+    sax->startElementNs = StartElement;
+    sax->endElementNs = EndElement;
+    sax->characters = Characters;
+    sax->comment = Comment;
+    sax->processingInstruction = Instruction;
+    ParseState state{stream};
+    if (stream)
+        stream->maxCanonicalSize = 2 * qint64(text.size()) + (1 << 20);
+    XmlParserLimits::Options options;
+    options.maxNodes = XmlLimits::maxNodes(text.size());
+    options.user = &state;
+    const XmlParserLimits limits(context.get(), std::move(options));
+
+    xmlSetStructuredErrorFunc(&parsed.errors, CollectError);
+    constexpr qsizetype piece = 1 << 18;
+    for (qsizetype offset = 0;; offset += piece) {
+        if (stopRequested && stopRequested()) {
+            parsed.stopped = true;
+            break;
+        }
+        const qsizetype length = std::min(piece, text.size() - offset);
+        const bool last = offset + length >= text.size();
+        if (xmlParseChunk(context.get(), text.constData() + offset, int(length), last ? 1 : 0) !=
+                XML_ERR_OK ||
+            last || context->disableSAX)
+            break;
+    }
+    xmlSetStructuredErrorFunc(nullptr, nullptr);
+    parsed.doc.reset(context->myDoc);
+    context->myDoc = nullptr;
+    parsed.documentType = state.documentType;
+    parsed.excess = limits.excess();
+    parsed.namespacesWellFormed = context->wellFormed && context->nsWellFormed;
+    if (!context->wellFormed || parsed.stopped || !parsed.excess.isEmpty() || state.documentType ||
+        (stream && !stream->failure.isEmpty()))
+        parsed.doc.reset();
+    if (state.documentType)
+        parsed.errors.append(QStringLiteral("a document type declaration is not accepted"));
+    if (stream && !stream->failure.isEmpty())
+        parsed.errors.append(stream->failure);
+    return parsed;
+}
+
 // The hash of the algorithm as OpenSSL computes it; empty when it cannot.
 QByteArray GostHash(const QByteArray& bytes, GostAlgorithm algorithm)
 {
@@ -238,16 +725,17 @@ QByteArray GostHash(const QByteArray& bytes, GostAlgorithm algorithm)
     return QByteArray(reinterpret_cast<const char*>(digest), int(length));
 }
 
-void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const QByteArray& signedBytes,
+// `signedDigest`: the hash of the signed element's canonical form, nothing when it has none.
+void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const std::optional<QByteArray>& signedDigest,
                              const MethodPair& method, SignatureCheck& check)
 {
     xmlNode* signedInfo = FindChild(signature, DsigNs, "SignedInfo");
     xmlNode* reference = FindChild(signedInfo, DsigNs, "Reference");
     const QByteArray digest =
         Base64Content(FindChild(reference, DsigNs, "DigestValue"), check, "ds:DigestValue");
-    if (signedBytes.isEmpty())
+    if (!signedDigest)
         check.failures.append(QStringLiteral("the signed element could not be canonicalised"));
-    else if (GostHash(signedBytes, method.algorithm) != digest)
+    else if (*signedDigest != digest)
         check.failures.append(
             QStringLiteral("digest does not match the canonical form of the signed element"));
     else
@@ -279,14 +767,24 @@ QByteArray Gost94Hash(const QByteArray& bytes)
     return GostHash(bytes, GostAlgorithm::Gost2001);
 }
 
-SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope)
+SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope, const EnvelopeCheckOptions& options)
 {
     SignatureCheck check;
-    const ParsedText parsed = Parse(envelope);
+    EnvelopeStream stream;
+    stream.keepSignedForm = options.keepSignedForm;
+    const ParsedText parsed = Parse(envelope, &stream, options.stopRequested);
+    if (stream.error)
+        std::rethrow_exception(stream.error);
+    check.stopped = parsed.stopped;
+    check.unreadable = parsed.excess;
     if (!parsed.doc) {
-        check.failures.append(QStringLiteral("not well-formed: ") + parsed.errors.join(u"; "));
+        check.failures.append(parsed.stopped ? QStringLiteral("the reading was stopped")
+                              : !parsed.excess.isEmpty()
+                                  ? QStringLiteral("beyond the reading limits: ") + parsed.excess
+                                  : QStringLiteral("not well-formed: ") + parsed.errors.join(u"; "));
         return check;
     }
+    check.signedC14N = std::move(stream.signedForm);
     xmlNode* root = xmlDocGetRootElement(parsed.doc.get());
     xmlNode* body = FindChild(root, SoapNs, "Body");
     xmlNode* security = FindChild(FindChild(root, SoapNs, "Header"), WsseNs, "Security");
@@ -296,10 +794,8 @@ SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope)
         return check;
     }
     check.signaturePresent = true;
-    for (xmlNode* child = root->children; child; child = child->next)
-        if (child != body && child->type == XML_ELEMENT_NODE &&
-            xmlStrcasecmp(child->name, reinterpret_cast<const xmlChar*>("Body")) == 0)
-            check.failures.append(QStringLiteral("the envelope has another element named Body"));
+    if (stream.anotherBody)
+        check.failures.append(QStringLiteral("the envelope has another element named Body"));
     const MethodPair* method = nullptr;
     xmlNode* reference = CheckSignedInfo(FindChild(signature, DsigNs, "SignedInfo"), false, check, method);
     if (!reference)
@@ -319,8 +815,17 @@ SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope)
     else
         check.certificate = Base64Content(token, check, "wsse:BinarySecurityToken");
 
-    check.signedC14N = ExclusiveC14N(parsed.doc.get(), body);
-    CheckDigestAndSignature(parsed.doc.get(), signature, check.signedC14N, *method, check);
+    // The Body is hashed as it is read, with the method the Header before it names; a Header after
+    // the Body, which SOAP does not allow, would have it held whole.
+    if (!stream.digest)
+        check.failures.append(QStringLiteral("the signature's Header does not come before the Body"));
+    std::optional<QByteArray> digest;
+    unsigned char hash[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (stream.digest && EVP_DigestFinal_ex(stream.digest.get(), hash, &length) == 1)
+        digest = QByteArray(reinterpret_cast<const char*>(hash), int(length));
+    TakeOpenSslErrors();
+    CheckDigestAndSignature(parsed.doc.get(), signature, digest, *method, check);
     return check;
 }
 
@@ -368,7 +873,11 @@ SignatureCheck CheckPaymentSignature(const QByteArray& document)
     xmlUnlinkNode(copiedSignature);
     xmlFreeNode(copiedSignature);
     check.signedC14N = ExclusiveC14N(copy.get(), copiedPayment);
-    CheckDigestAndSignature(parsed.doc.get(), signature, check.signedC14N, *method, check);
+    CheckDigestAndSignature(parsed.doc.get(), signature,
+                            check.signedC14N.isEmpty()
+                                ? std::nullopt
+                                : std::optional(GostHash(check.signedC14N, method->algorithm)),
+                            *method, check);
 
     xmlNode* stamp = FindElement(signature, XadesNs, "SignatureTimeStamp");
     const QString hashDataUri = Attribute(FindChild(stamp, XadesNs, "HashDataInfo"), "URI");
@@ -422,8 +931,7 @@ QByteArray ExclusiveCanonicalForm(const QByteArray& document, const char* ns, co
 
 bool HasDocumentTypeDeclaration(const QByteArray& text)
 {
-    const ParsedText parsed = Parse(text);
-    return parsed.doc && parsed.doc->intSubset;
+    return Parse(text).documentType;
 }
 
 bool IsGostCertificate(const QByteArray& certificate)

@@ -11,12 +11,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 struct SignatureCheck {
     QByteArray signedC14N;     // the signed element as canonicalised (enveloped signature removed)
     QByteArray signedInfoC14N; // ds:SignedInfo as canonicalised
     QByteArray certificate;    // DER of the certificate in the message
     QString signatureValueId;  // the Id of ds:SignatureValue, when it has one
     QStringList failures;      // empty when everything verified
+    // A reply beyond the reading limits every reply has, in the operator's words; the reading
+    // stopped there.
+    QString unreadable;
+    bool stopped = false; // the reading was stopped on request
     // Which of the main checks passed, for a caller that tells the operator which one failed.
     bool signaturePresent = false;
     bool digestMatches = false;
@@ -29,7 +35,16 @@ struct SignatureCheck {
 // with the certificate of the binary security token that the key info refers to. The signed Body
 // must be the envelope's only child whose local name is Body in any letter case: readers that go
 // by local names would otherwise read another one.
-SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope);
+//
+// The Body is canonicalised and hashed as it is read, its tree never built; the rest of the
+// envelope is read as a tree of bounded size, under the limits of every reply (XmlLimits).
+struct EnvelopeCheckOptions {
+    // Whether SignatureCheck::signedC14N keeps the Body's canonical form (tests compare it).
+    bool keepSignedForm = true;
+    // Asked between pieces of the text; yes ends the check unverified and `stopped`.
+    std::function<bool()> stopRequested;
+};
+SignatureCheck CheckEnvelopeSignature(const QByteArray& envelope, const EnvelopeCheckOptions& options = {});
 
 // The enveloped signature of the pi:FinalPayment element found anywhere in the document: its
 // digest after the signature is removed, the SignedInfo signature with the certificate of

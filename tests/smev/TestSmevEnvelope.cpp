@@ -1,5 +1,7 @@
 #include "foundation/CryptHelper.h"
 #include "foundation/TextHelper.h"
+#include "foundation/XmlDocument.h"
+#include "foundation/XmlHelper.h"
 #include "smev/SmevEnvelope.h"
 #include "support/GoldenText.h"
 #include "support/MessageAssertions.h"
@@ -222,4 +224,58 @@ TEST_F(SignedEnvelope, IdsAreDrawnInOrderAndAProviderFailureGivesNoEnvelope)
                  ECryptException);
     // Nothing was drawn for an envelope that was never made.
     EXPECT_EQ(FIds.NextIdSuffix(), QStringLiteral("00001"));
+}
+
+// The Body is canonicalised as it is read, without its tree; what it writes must be what libxml2
+// writes from the tree, for the texts that make canonicalisers differ.
+TEST(ReplyBody, IsCanonicalisedWhileReadAsLibxml2DoesFromTheTree)
+{
+    const char* const bodies[] = {
+        // Prefixes declared on the envelope only, used by siblings and by attributes.
+        "<p:a/><p:a q:x=\"1\" x=\"2\"/><q:b><p:c/></q:b>",
+        // The default namespace, its undeclaration, and a prefix bound again to another URI.
+        "<a xmlns=\"urn:d\"><b xmlns=\"\"><c xmlns=\"urn:d\"/></b><p:e xmlns:p=\"urn:other\"/></a>",
+        // Attributes ordered by namespace, then name; values with every character escaped.
+        "<p:a z=\"&amp;&lt;&gt;&quot;'\" q:b=\"&#9;&#10;&#13; \" p:b=\"\" a=\"x\" xml:lang=\"ru\"/>",
+        // Text with references, CDATA, comments and processing instructions inside it.
+        "<a>1&amp;2 &lt; 3 &gt; 2&#13;<![CDATA[<&>]]]><!-- note -->тест<?pi  data ?><?empty?></a>",
+        "<a>\n  <b>  </b>\r\n</a>",
+        "<p:a xmlns:q=\"urn:unused\"><r:b xmlns:r=\"urn:r\" r:c=\"1\"/></p:a>",
+    };
+    for (const char* body : bodies) {
+        const QByteArray envelope =
+            QByteArray("<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+                       "xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"><s:Header/><s:Body>") +
+            body + "</s:Body></s:Envelope>";
+        const XmlNode tree =
+            FindNodeByPath(XmlDocument::parse(envelope).documentElement(), QStringLiteral("Body"), true);
+        const QByteArray expected = tree.exclusiveCanonicalXml();
+        ASSERT_TRUE(expected.startsWith("<s:Body")) << body;
+        EXPECT_EQ(CheckEnvelopeSignature(envelope).signedC14N, expected) << body;
+    }
+}
+
+TEST(ReplyBody, ReadingIsBoundedAndCanBeStopped)
+{
+    const auto envelope = [](const QByteArray& declarations, const QByteArray& body) {
+        return "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" " + declarations +
+               "><s:Header/><s:Body>" + body + "</s:Body></s:Envelope>";
+    };
+    EXPECT_TRUE(CheckEnvelopeSignature(envelope({}, QByteArray("<a/>").repeated(2'000'000)))
+                    .unreadable.contains(QStringLiteral("узлов")));
+    // A prefix declared once on the envelope is declared again on every element of the Body that
+    // uses it: the canonical form may not grow without bound.
+    const QByteArray longUri = "urn:" + QByteArray(4096, 'u');
+    const SignatureCheck amplified =
+        CheckEnvelopeSignature(envelope("xmlns:p=\"" + longUri + "\"", QByteArray("<p:a/>").repeated(2'000)));
+    EXPECT_TRUE(amplified.signedC14N.isEmpty());
+    EXPECT_TRUE(amplified.failures.join(u' ').contains(QStringLiteral("canonical form")))
+        << amplified.failures.join(u' ').toStdString();
+
+    int asked = 0;
+    const SignatureCheck stopped = CheckEnvelopeSignature(
+        envelope({}, QByteArray("<a>text</a>").repeated(100'000)), {false, [&] { return ++asked > 1; }});
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_FALSE(stopped.verified());
+    EXPECT_EQ(asked, 2);
 }
