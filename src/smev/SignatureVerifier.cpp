@@ -387,21 +387,24 @@ class StreamingCanonicaliser final {
         }
     }
 
-    // A namespace URI as libxml2 quotes it: in double quotes, in single ones when it holds a double
-    // quote and no single one, and with its double quotes as references when it holds both.
+    // A namespace URI as libxml2 writes it from a tree it read without replacing entities: an
+    // ampersand (which only a reference can have put there) as "&#38;", the rest as it is, in
+    // double quotes, in single ones when it holds a double quote and no single one, and with its
+    // double quotes as references when it holds both.
     void writeQuoted(const std::string& uri)
     {
         const bool doubleQuote = uri.find('"') != std::string::npos;
-        if (doubleQuote && uri.find('\'') == std::string::npos) {
-            out_ += '\'';
-            out_ += uri;
-            out_ += '\'';
-            return;
+        const bool single = doubleQuote && uri.find('\'') == std::string::npos;
+        out_ += single ? '\'' : '"';
+        for (const char c : uri) {
+            if (c == '&')
+                out_ += "&#38;";
+            else if (c == '"' && !single)
+                out_ += "&quot;";
+            else
+                out_ += c;
         }
-        out_ += '"';
-        for (const char c : uri)
-            c == '"' ? void(out_ += "&quot;") : void(out_ += c);
-        out_ += '"';
+        out_ += single ? '\'' : '"';
     }
 
     // The canonical form is not defined for relative namespace URIs, and libxml2 refuses them.
@@ -666,9 +669,10 @@ ParsedText Parse(const QByteArray& text, EnvelopeStream* stream = nullptr,
         parsed.errors.append(QStringLiteral("the parser cannot be made"));
         return parsed;
     }
-    // Entities are replaced: with no DTD only the predefined ones exist, and the canonical form
-    // wants their characters.
-    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_NOENT | XML_PARSE_NOCDATA);
+    // Entities are replaced while the Body is canonicalised as it comes: with no DTD only the
+    // predefined ones exist, and the canonical form wants their characters in attribute values.
+    // A tree is read as it always was, replacing none.
+    xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_NOCDATA | (stream ? XML_PARSE_NOENT : 0));
     xmlSAXHandler* sax = context->sax;
     sax->internalSubset = RefuseDocumentType;
     sax->startElementNs = StartElement;

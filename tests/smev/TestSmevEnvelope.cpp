@@ -241,6 +241,8 @@ TEST(ReplyBody, IsCanonicalisedWhileReadAsLibxml2DoesFromTheTree)
         "<a>1&amp;2 &lt; 3 &gt; 2&#13;<![CDATA[<&>]]]><!-- note -->тест<?pi  data ?><?empty?></a>",
         "<a>\n  <b>  </b>\r\n</a>",
         "<p:a xmlns:q=\"urn:unused\"><r:b xmlns:r=\"urn:r\" r:c=\"1\"/></p:a>",
+        // Namespace URIs with characters that are escaped elsewhere.
+        "<r:a xmlns:r=\"urn:a&amp;b\"/>",
     };
     for (const char* body : bodies) {
         const QByteArray envelope =
