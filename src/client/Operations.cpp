@@ -141,6 +141,22 @@ void CheckAnswersRequest(const QString& requestBody, const XmlDocument& reply)
         RefuseReplyToAnotherRequest(what, *received, expected);
 }
 
+// A genuine reply kept and served again: the identifier it echoes may well be the new request's,
+// since the requests' identifiers start again in every run of the program.
+void CheckNotReceivedBefore(const Journal* journal, const QString& replyKey)
+{
+    if (!journal)
+        return;
+    std::optional<qint64> earlier;
+    try {
+        earlier = journal->firstWithReplyKey(replyKey);
+    } catch (const EJournalError& e) {
+        RefuseReplyNotLookedUp(e.message());
+    }
+    if (earlier)
+        RefuseReplyReceivedBefore(*earlier);
+}
+
 // The amount as the messages carry it: a whole number of kopecks.
 std::optional<qint64> AmountKopecks(const QString& text)
 {
@@ -738,9 +754,11 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     }
     // Faults too: an unsigned fault could make the operator send again a payment that was taken.
     if (inputs_.settings.verifyReplySignature) {
-        CheckReplySignature(
+        // Kept whatever is found wrong next, so that the same reply is known if it is served again.
+        rowEnd_.replyKey = CheckReplySignature(
             replyBytes, ReplySigners{trusted_, inputs_.settings.acceptIssuedReplySigners, ownCertificates_});
         CheckAnswersRequest(body, reply);
+        CheckNotReceivedBefore(inputs_.journal, rowEnd_.replyKey);
     }
     return reply;
 }

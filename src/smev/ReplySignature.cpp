@@ -4,6 +4,7 @@
 #include "foundation/GostOpenSsl.h"
 #include "smev/SignatureVerifier.h"
 
+#include <QCryptographicHash>
 #include <QStringList>
 
 namespace {
@@ -27,7 +28,7 @@ bool HasKeyOf(const QByteArray& certificate, const QList<QByteArray>& others)
 
 } // namespace
 
-void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers)
+QString CheckReplySignature(const QByteArray& reply, const ReplySigners& signers)
 {
     const SignatureCheck check = CheckEnvelopeSignature(reply);
     // Told in the order in which a forger would have to get past them.
@@ -51,6 +52,8 @@ void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers)
         throw EReplySignatureException(Refused +
                                        QStringLiteral("сертификат подписи \"%1\" не доверенный: %2.")
                                            .arg(DescribeCertificate(check.certificate).subject, failure));
+    return QString::fromLatin1(
+        QCryptographicHash::hash(check.signedInfoC14N, QCryptographicHash::Sha256).toHex());
 }
 
 void RefuseReplyToAnotherRequest(const QString& what, const QString& received, const QString& expected)
@@ -58,4 +61,18 @@ void RefuseReplyToAnotherRequest(const QString& what, const QString& received, c
     throw EReplySignatureException(Refused + QStringLiteral("ответ относится к другому запросу: %1 \"%2\", "
                                                             "а в запросе \"%3\".")
                                                  .arg(what, received, expected));
+}
+
+void RefuseReplyReceivedBefore(qint64 earlier)
+{
+    throw EReplySignatureException(
+        Refused + QStringLiteral("этот ответ уже был получен раньше (обмен %1 журнала), он относится к "
+                                 "другому запросу.")
+                      .arg(earlier));
+}
+
+void RefuseReplyNotLookedUp(const QString& reason)
+{
+    throw EReplySignatureException(
+        Refused + QStringLiteral("не удалось проверить по журналу, не был ли он получен раньше.\n") + reason);
 }

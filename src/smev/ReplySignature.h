@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 // A reply whose signature does not show that SMEV sent it as it arrived, or that it answers the
 // request it came back to.
@@ -23,10 +24,18 @@ struct ReplySigners {
 // Checks the WS-Security signature of a reply as it came from the network, before anything of it
 // is read: there is one, its Body digest and its SignedInfo signature verify, and its certificate
 // is one that `signers` names (ReplySignerFailure) and none of the client's own.
-// Raises EReplySignatureException naming the first check that failed.
-void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers);
+// Raises EReplySignatureException naming the first check that failed. Returns the reply's key:
+// the SHA-256 (hex) of its canonical SignedInfo, which no one but the signer can change, while
+// Base64 line breaks or whitespace outside it may differ each time the same reply is served.
+QString CheckReplySignature(const QByteArray& reply, const ReplySigners& signers);
 
 // Refuses, with the words of the other refusals, a reply that answers another request: `what`
 // says which identifier differs.
 [[noreturn]] void RefuseReplyToAnotherRequest(const QString& what, const QString& received,
                                               const QString& expected);
+
+// Refuses a reply whose key the journal's exchange `earlier` received already: a genuine reply
+// served again answers another request, even when the identifier it echoes matches.
+[[noreturn]] void RefuseReplyReceivedBefore(qint64 earlier);
+// Refuses a reply that could not be looked up among those received before: `reason` says why.
+[[noreturn]] void RefuseReplyNotLookedUp(const QString& reason);

@@ -80,10 +80,21 @@ class SandboxExchanges : public ::testing::Test {
         options.tlsKey = tls.key;
         window.reset();
         sandbox = std::make_unique<SandboxServer>(options);
-        window = std::make_unique<TestWindow>(
-            TestWindowSetup().dialogs(dialogs).keyStore(keys.path()).session([this](SessionOptions& session) {
-                session.httpLimits = limits;
-            }));
+        OpenWindow();
+    }
+
+    // A new window, a new run of the program, pointed at the sandbox: on the data folder `data`
+    // (its journal included) when given, else on a folder of its own.
+    void OpenWindow(const QString& data = {})
+    {
+        window.reset();
+        window = std::make_unique<TestWindow>(TestWindowSetup()
+                                                  .dialogs(dialogs)
+                                                  .keyStore(keys.path())
+                                                  .session([this, data](SessionOptions& session) {
+                                                      session.httpLimits = limits;
+                                                      session.dataOption = data;
+                                                  }));
         (*window)->show();
         auto* container = Control<QComboBox>("cbContainer");
         container->addItem(Signer);
@@ -613,6 +624,39 @@ TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
     EXPECT_TRUE(Error().contains(refused) && Error().contains(QStringLiteral("MessageGUID")))
         << Error().toStdString();
     EXPECT_EQ(Shown(Kind::Info), QStringList());
+}
+
+// The requests' identifiers start again in every run of the program: the first payment of the next
+// run carries the RqId of the first payment of this one, and is answered with this one's acceptance.
+TEST_F(SandboxExchanges, AReplyReceivedInAnEarlierRunIsNotTakenAgain)
+{
+    QTemporaryDir data;
+    QByteArray kept;
+    QString package;
+    for (const bool again : {false, true}) {
+        OpenWindow(data.path());
+        Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+        Trust(CertificatePem(sandbox->identity().signerCertificate.get()));
+        StartRelay();
+        rewrite = [&](const QByteArray& reply) {
+            if (kept.isEmpty())
+                kept = reply;
+            return kept;
+        };
+        if (!again)
+            dialogs.answerYesNo(false); // no follow-up
+        Press("buPaymentSend");
+        if (!again)
+            package = Control<QLineEdit>("edPackage")->text();
+    }
+    EXPECT_FALSE(package.isEmpty());
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_EQ(Error(), "Ответ СМЭВ не принят: этот ответ уже был получен раньше (обмен 1 журнала), он "
+                       "относится к другому запросу.");
+    EXPECT_EQ(Control<QLineEdit>("edPackage")->text(), QString());
+    // Known by its key however it is refused, so that it cannot come back through another request.
+    const Journal& journal = *window->session().journal();
+    EXPECT_EQ(journal.exchange(2)->replyKey, journal.exchange(1)->replyKey);
 }
 
 TEST_F(SandboxExchanges, WhatTheSignatureAllowsReadsAsTheUntamperedReply)
