@@ -581,6 +581,23 @@ TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
         << Error().toStdString();
     EXPECT_EQ(Control<QLineEdit>("edPackage")->text(), package);
 
+    // The state system's acceptance of the same payment, addressed to another bank.
+    const SandboxIdentity& identity = sandbox->identity();
+    rewrite = [&](const QByteArray& reply) {
+        const QByteArray readdressed =
+            QString::fromUtf8(reply)
+                .replace(QRegularExpression(QStringLiteral("recipientIdentifier=\"[^\"]*\"")),
+                         QStringLiteral("recipientIdentifier=\"1a2b3c\""))
+                .toUtf8();
+        return SignedBy(readdressed, identity.signerCertificate.get(), identity.signerKey.get());
+    };
+    Press("buPaymentSend");
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_TRUE(Error().contains(refused) &&
+                Error().contains(QStringLiteral("recipientIdentifier \"1a2b3c\"")))
+        << Error().toStdString();
+    EXPECT_EQ(Control<QLineEdit>("edPackage")->text(), package);
+
     // Another package's status: the first package is asked about until it is processed, then the
     // answer about it is given for the second one.
     kept.clear();
