@@ -58,7 +58,7 @@ QString AskFetchResultText(const QString& identifierCaption, const QString& iden
            identifier + QStringLiteral("\n\nПолучить результат обработки сейчас?");
 }
 
-// The identifier a request carries and its reply must echo: where each has it, by path from the
+// An identifier a request carries and its reply must echo: where each has it, by path from the
 // request's element and from the reply's Body. An empty attribute name: the element's text.
 struct EchoedIdentifier {
     QLatin1String request;
@@ -67,34 +67,36 @@ struct EchoedIdentifier {
     QLatin1String replyAttribute;
 };
 
-std::optional<EchoedIdentifier> EchoedIdentifierOf(const QString& requestElement)
+// Told in this order: the first that differs is named.
+QList<EchoedIdentifier> EchoedIdentifiersOf(const QString& requestElement)
 {
-    if (SameAsciiText(requestElement, QLatin1String("GISGMPTransferMsg")))
-        return EchoedIdentifier{QLatin1String("MessageData\\AppData\\RequestMessage"), QLatin1String("Id"),
-                                QLatin1String("GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage"),
-                                QLatin1String("RqId")};
+    if (SameAsciiText(requestElement, QLatin1String("GISGMPTransferMsg"))) {
+        const QLatin1String request("MessageData\\AppData\\RequestMessage");
+        const QLatin1String reply("GISGMPTransferMsg\\MessageData\\AppData\\ResponseMessage");
+        // The reply is addressed to the bank that sent the request, not to another bank of the network.
+        return {{request, QLatin1String("Id"), reply, QLatin1String("RqId")},
+                {request, QLatin1String("senderIdentifier"), reply, QLatin1String("recipientIdentifier")}};
+    }
     if (SameAsciiText(requestElement, QLatin1String("importNotificationsOfOrderExecutionRequest")))
-        return EchoedIdentifier{
-            QLatin1String("MessageData\\AppData\\importNotificationsOfOrderExecution\\"
-                          "NotificationOfOrderExecutionType\\TransportGUID"),
-            {},
-            QLatin1String("ackResult\\MessageData\\AppData\\AcknowledgmentResponse\\TransportGUID"),
-            {}};
+        return {{QLatin1String("MessageData\\AppData\\importNotificationsOfOrderExecution\\"
+                               "NotificationOfOrderExecutionType\\TransportGUID"),
+                 {},
+                 QLatin1String("ackResult\\MessageData\\AppData\\AcknowledgmentResponse\\TransportGUID"),
+                 {}}};
     if (SameAsciiText(requestElement,
                       QLatin1String("importNotificationsOfOrderExecutionCancellationRequest")))
-        return EchoedIdentifier{
-            QLatin1String("MessageData\\AppData\\importNotificationsOfOrderExecutionCancellation\\"
-                          "NotificationOfOrderExecutionCancellation\\TransportGUID"),
-            {},
-            QLatin1String("ackResult\\MessageData\\AppData\\AcknowledgmentResponse\\TransportGUID"),
-            {}};
+        return {{QLatin1String("MessageData\\AppData\\importNotificationsOfOrderExecutionCancellation\\"
+                               "NotificationOfOrderExecutionCancellation\\TransportGUID"),
+                 {},
+                 QLatin1String("ackResult\\MessageData\\AppData\\AcknowledgmentResponse\\TransportGUID"),
+                 {}}};
     if (SameAsciiText(requestElement, QLatin1String("getStateRequest")))
-        return EchoedIdentifier{QLatin1String("MessageData\\AppData\\AcknowledgmentRequest\\MessageGUID"),
-                                {},
-                                QLatin1String("getStateResult\\MessageData\\AppData\\MessageGUID"),
-                                {}};
+        return {{QLatin1String("MessageData\\AppData\\AcknowledgmentRequest\\MessageGUID"),
+                 {},
+                 QLatin1String("getStateResult\\MessageData\\AppData\\MessageGUID"),
+                 {}}};
     // The details request carries no identifier of its own.
-    return std::nullopt;
+    return {};
 }
 
 // The identifier at `path` under `start`; nothing when the node or its attribute is not there.
@@ -119,26 +121,41 @@ bool ReportsFailure(const XmlNode& replyBody, const XmlNode& replyElement)
 }
 
 // A genuine reply to another request (another package's status, an old payment's acceptance,
-// another page) is as false here as a forged one.
+// another page, another bank's answer) is as false here as a forged one.
 void CheckAnswersRequest(const QString& requestBody, const XmlDocument& reply)
 {
     const XmlNode request = XmlDocument::parseText(requestBody).documentElement();
-    const std::optional<EchoedIdentifier> echoed = EchoedIdentifierOf(request.localName());
-    if (!echoed)
-        return;
-    const QString expected =
-        IdentifierAt(request, echoed->request, echoed->requestAttribute).value_or(QString());
     const XmlNode body = FindNodeByPath(reply.documentElement(), QStringLiteral("Body"), false);
-    const std::optional<QString> received = IdentifierAt(body, echoed->reply, echoed->replyAttribute);
-    const QString what = echoed->replyAttribute.isEmpty() ? QString(echoed->reply).section(u'\\', -1)
-                                                          : QString(echoed->replyAttribute);
-    if (!received) {
-        if (ReportsFailure(body, FindNodeByPath(body, QString(echoed->reply).section(u'\\', 0, 0), false)))
-            return;
-        RefuseReplyToAnotherRequest(what, QString(), expected);
+    for (const EchoedIdentifier& echoed : EchoedIdentifiersOf(request.localName())) {
+        const QString expected =
+            IdentifierAt(request, echoed.request, echoed.requestAttribute).value_or(QString());
+        const std::optional<QString> received = IdentifierAt(body, echoed.reply, echoed.replyAttribute);
+        const QString what = echoed.replyAttribute.isEmpty() ? QString(echoed.reply).section(u'\\', -1)
+                                                             : QString(echoed.replyAttribute);
+        if (!received) {
+            if (ReportsFailure(body, FindNodeByPath(body, QString(echoed.reply).section(u'\\', 0, 0), false)))
+                return;
+            RefuseReplyToAnotherRequest(what, QString(), expected);
+        }
+        if (*received != expected)
+            RefuseReplyToAnotherRequest(what, *received, expected);
     }
-    if (*received != expected)
-        RefuseReplyToAnotherRequest(what, *received, expected);
+}
+
+// A genuine reply kept and served again: the identifier it echoes may well be the new request's,
+// since the requests' identifiers start again in every run of the program.
+void CheckNotReceivedBefore(const Journal* journal, const QString& replyKey)
+{
+    if (!journal)
+        return;
+    std::optional<qint64> earlier;
+    try {
+        earlier = journal->firstWithReplyKey(replyKey);
+    } catch (const EJournalError& e) {
+        RefuseReplyNotLookedUp(e.message());
+    }
+    if (earlier)
+        RefuseReplyReceivedBefore(*earlier);
 }
 
 // The amount as the messages carry it: a whole number of kopecks.
@@ -739,8 +756,9 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
     }
     // Faults too: an unsigned fault could make the operator send again a payment that was taken.
     if (inputs_.settings.verifyReplySignature) {
+        // Kept whatever is found wrong next, so that the same reply is known if it is served again.
         try {
-            CheckReplySignature(
+            rowEnd_.replyKey = CheckReplySignature(
                 replyBytes,
                 ReplySigners{trusted_, inputs_.settings.acceptIssuedReplySigners, ownCertificates_},
                 [this] { return cancelled(); });
@@ -750,6 +768,7 @@ XmlDocument OperationRunner::exchange(const Exchange& exchange, const QString& b
             throw;
         }
         CheckAnswersRequest(body, reply);
+        CheckNotReceivedBefore(inputs_.journal, rowEnd_.replyKey);
     }
     return reply;
 }

@@ -67,6 +67,9 @@ struct ExchangeEnd {
     QString text;     // its text, or the error's message
     // What the reply names; fills in what the start did not know (a package's identifier).
     ExchangeIdentifiers identifiers;
+    // The key of a reply whose signature verified (CheckReplySignature), kept even when the reply
+    // was then refused: the same reply served again has the same key.
+    QString replyKey;
 };
 
 // One exchange as the journal holds it. The bytes are read only when one exchange is asked for.
@@ -89,6 +92,7 @@ struct ExchangeRecord {
     QString programVersion;
     // The exchange's own key, kept when it is copied into another journal.
     QString origin;
+    QString replyKey; // ExchangeEnd::replyKey
     QByteArray request;
     QByteArray reply;
     QByteArray timeStampToken;

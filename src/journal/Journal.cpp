@@ -123,6 +123,12 @@ std::optional<ExchangeRecord> Journal::lastOfRun(const QString& runId) const
     return id ? store_->exchange(*id) : std::nullopt;
 }
 
+std::optional<qint64> Journal::firstWithReplyKey(const QString& replyKey) const
+{
+    const std::lock_guard lock(mutex_);
+    return store_->firstWithReplyKey(replyKey);
+}
+
 QStringList Journal::check() const
 {
     const std::lock_guard lock(mutex_);

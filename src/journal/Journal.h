@@ -81,6 +81,9 @@ class Journal final {
     std::optional<ExchangeRecord> exchange(qint64 id) const;
     // The newest exchange of a run (ExchangeStart::runId), of any outcome, with its exact bytes.
     std::optional<ExchangeRecord> lastOfRun(const QString& runId) const;
+    // The earliest exchange that received a reply with this key (ExchangeEnd::replyKey), of any
+    // outcome; a row still being sent has no key yet.
+    std::optional<qint64> firstWithReplyKey(const QString& replyKey) const;
 
     // The integrity check: empty when the file is sound, else what is wrong.
     QStringList check() const;

@@ -51,6 +51,8 @@ class JournalStore {
     virtual std::optional<ExchangeRecord> exchange(qint64 id) = 0;
     // The newest exchange of the run, of any outcome.
     virtual std::optional<qint64> lastOfRun(const QString& runId) = 0;
+    // The earliest exchange whose reply has the key (ExchangeEnd::replyKey).
+    virtual std::optional<qint64> firstWithReplyKey(const QString& replyKey) = 0;
     // The store's own consistency check: empty when all is well, else each problem it names.
     virtual QStringList check() = 0;
     // Moves the finished exchanges that started before `before` into the SQLite file `archiveFile`

@@ -79,6 +79,11 @@ CREATE UNIQUE INDEX exchange_origin ON exchange (origin);
     R"sql(
 CREATE INDEX exchange_run ON exchange (run_id) WHERE run_id <> '';
 )sql",
+    // A reply received again is known by the key of its signature, whatever bytes carried it.
+    R"sql(
+ALTER TABLE exchange ADD COLUMN reply_key text;
+CREATE INDEX exchange_reply ON exchange (reply_key) WHERE reply_key IS NOT NULL;
+)sql",
 };
 
 // The first key of the journal's transaction-level advisory locks (the second names what is locked);
@@ -612,6 +617,7 @@ void PostgresJournalStore::complete(qint64 id, const ExchangeEnd& end, const QDa
     params.integer(ids.recordCount).add(id);
     const ProcessOwner& self = db_->self();
     params.text(self.host).text(self.bootId).add(self.pid).add(self.startTicks);
+    params.add(orNull(end.replyKey));
     // What the reply names fills in what the request did not carry; nothing known is erased. A row
     // of this program that another took for abandoned while its connection was lost is its own still.
     const Result row = db_->exec(
@@ -621,7 +627,7 @@ void PostgresJournalStore::complete(qint64 id, const ExchangeEnd& end, const QDa
         "payer_identifier = coalesce($9, payer_identifier), package_id = coalesce($10, package_id), "
         "smev_message_id = coalesce($11, smev_message_id), order_id = coalesce($12, order_id), "
         "message_guid = coalesce($13, message_guid), status_code = coalesce($14, status_code), "
-        "record_count = coalesce($15::bigint, record_count) "
+        "record_count = coalesce($15::bigint, record_count), reply_key = $21 "
         "WHERE id = $16 AND (outcome = 'sending' OR (outcome = 'unknown' AND ended_at IS NULL "
         "AND host = $17 AND owner_boot = $18 AND owner_pid = $19 AND owner_start = $20))",
         params, Purpose::write);
@@ -727,6 +733,17 @@ std::optional<qint64> PostgresJournalStore::lastOfRun(const QString& runId)
         db_->exec("SELECT id FROM exchange WHERE run_id = $1 AND run_id <> '' ORDER BY id DESC "
                   "LIMIT 1",
                   Params().text(runId), Purpose::read);
+    if (row.rows() == 0)
+        return std::nullopt;
+    return row.integer(0, 0);
+}
+
+std::optional<qint64> PostgresJournalStore::firstWithReplyKey(const QString& replyKey)
+{
+    db_->reconnectIfLost();
+    const Result row =
+        db_->exec("SELECT id FROM exchange WHERE reply_key = $1 ORDER BY started_at, id LIMIT 1",
+                  Params().text(replyKey), Purpose::read);
     if (row.rows() == 0)
         return std::nullopt;
     return row.integer(0, 0);

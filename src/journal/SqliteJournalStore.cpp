@@ -85,6 +85,11 @@ CREATE UNIQUE INDEX exchange_origin ON exchange (origin);
     R"sql(
 CREATE INDEX exchange_run ON exchange (run_id) WHERE run_id <> '';
 )sql",
+    // A reply received again is known by the key of its signature, whatever bytes carried it.
+    R"sql(
+ALTER TABLE exchange ADD COLUMN reply_key TEXT;
+CREATE INDEX exchange_reply ON exchange (reply_key) WHERE reply_key IS NOT NULL;
+)sql",
 };
 
 constexpr int BusyTimeoutMs = 5000;
@@ -486,7 +491,7 @@ void SqliteJournalStore::complete(qint64 id, const ExchangeEnd& end, const QDate
                   "payer_identifier = coalesce(?, payer_identifier), package_id = coalesce(?, package_id), "
                   "smev_message_id = coalesce(?, smev_message_id), order_id = coalesce(?, order_id), "
                   "message_guid = coalesce(?, message_guid), status_code = coalesce(?, status_code), "
-                  "record_count = coalesce(?, record_count) "
+                  "record_count = coalesce(?, record_count), reply_key = ? "
                   "WHERE id = ? AND outcome = 'sending'",
                   Purpose::write);
     const ExchangeIdentifiers& ids = end.identifiers;
@@ -496,7 +501,7 @@ void SqliteJournalStore::complete(qint64 id, const ExchangeEnd& end, const QDate
     row.nextOrNull(ids.supplierBillId).next(ids.amountKopecks).nextOrNull(ids.paymentDate);
     row.nextOrNull(ids.payerIdentifier).nextOrNull(ids.packageId).nextOrNull(ids.smevMessageId);
     row.nextOrNull(ids.orderId).nextOrNull(ids.messageGuid).nextOrNull(ids.statusCode).next(ids.recordCount);
-    row.next(id);
+    row.nextOrNull(end.replyKey).next(id);
     row.step();
     if (sqlite3_changes(db_->handle()) != 1)
         db_->fail(Purpose::write, QStringLiteral("exchange %1 is not being sent").arg(id));
@@ -586,6 +591,16 @@ std::optional<qint64> SqliteJournalStore::lastOfRun(const QString& runId)
     Statement row(*db_, "SELECT id FROM exchange WHERE run_id = ? AND run_id <> '' ORDER BY id DESC LIMIT 1",
                   Purpose::read);
     row.bind(1, runId);
+    if (!row.step())
+        return std::nullopt;
+    return row.integer(0);
+}
+
+std::optional<qint64> SqliteJournalStore::firstWithReplyKey(const QString& replyKey)
+{
+    Statement row(*db_, "SELECT id FROM exchange WHERE reply_key = ? ORDER BY started_at, id LIMIT 1",
+                  Purpose::read);
+    row.bind(1, replyKey);
     if (!row.step())
         return std::nullopt;
     return row.integer(0);

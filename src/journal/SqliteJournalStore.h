@@ -31,6 +31,7 @@ class SqliteJournalStore final : public JournalStore {
     qint64 count(const JournalFilter& filter) override;
     std::optional<ExchangeRecord> exchange(qint64 id) override;
     std::optional<qint64> lastOfRun(const QString& runId) override;
+    std::optional<qint64> firstWithReplyKey(const QString& replyKey) override;
     QStringList check() override;
     qint64 archive(const QDateTime& before, const QString& archiveFile) override;
     qint64 import(const QList<ExchangeRecord>& records, bool keepIds) override;

@@ -50,7 +50,7 @@ const char* const StoredRecordColumns =
     "id, run_id, operation, started_at, ended_at, service, soap_action, http_status, outcome, outcome_code, "
     "outcome_text, supplier_bill_id, amount, payment_date, payer_identifier, package_id, smev_message_id, "
     "order_id, message_guid, status_code, record_count, signer_container, signer_serial, signer_subject, "
-    "host, user_name, program_version, origin";
+    "host, user_name, program_version, origin, reply_key";
 
 QVariantList StoredRecordValues(const ExchangeRecord& record)
 {
@@ -87,5 +87,6 @@ QVariantList StoredRecordValues(const ExchangeRecord& record)
             record.host,
             record.user,
             record.programVersion,
-            record.origin};
+            record.origin,
+            orNull(record.replyKey)};
 }

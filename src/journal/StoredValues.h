@@ -34,7 +34,7 @@ QString NewOriginKey();
 // An exchange's columns in every store, in the order ReadStoredRecord reads them and
 // StoredRecordValues gives them (the owner and the bytes apart).
 extern const char* const StoredRecordColumns;
-constexpr int StoredRecordColumnCount = 28;
+constexpr int StoredRecordColumnCount = 29;
 
 // The values of those columns: texts, integers, and a null QVariant for what is unknown.
 QVariantList StoredRecordValues(const ExchangeRecord& record);
@@ -75,5 +75,6 @@ template <class Row> ExchangeRecord ReadStoredRecord(const Row& row)
     record.user = row.text(c++);
     record.programVersion = row.text(c++);
     record.origin = row.text(c++);
+    record.replyKey = row.text(c++);
     return record;
 }

@@ -5,6 +5,7 @@
 #include "foundation/XmlHelper.h"
 #include "smev/SignatureVerifier.h"
 
+#include <QCryptographicHash>
 #include <QStringList>
 
 namespace {
@@ -28,8 +29,8 @@ bool HasKeyOf(const QByteArray& certificate, const QList<QByteArray>& others)
 
 } // namespace
 
-void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers,
-                         const std::function<bool()>& stopRequested)
+QString CheckReplySignature(const QByteArray& reply, const ReplySigners& signers,
+                            const std::function<bool()>& stopRequested)
 {
     // The Body's canonical form is only hashed: a long reply costs no second copy of itself.
     const SignatureCheck check = CheckEnvelopeSignature(reply, {false, stopRequested});
@@ -58,6 +59,12 @@ void CheckReplySignature(const QByteArray& reply, const ReplySigners& signers,
         throw EReplySignatureException(Refused +
                                        QStringLiteral("сертификат подписи \"%1\" не доверенный: %2.")
                                            .arg(DescribeCertificate(check.certificate).subject, failure));
+    // The signature value too: a state system may sign the same Body twice (the same fault asked
+    // about twice), and each signing is its own reply, while no one else can make another value
+    // that verifies.
+    return QString::fromLatin1(
+        QCryptographicHash::hash(check.signedInfoC14N + check.signatureValue, QCryptographicHash::Sha256)
+            .toHex());
 }
 
 void RefuseReplyToAnotherRequest(const QString& what, const QString& received, const QString& expected)
@@ -65,4 +72,18 @@ void RefuseReplyToAnotherRequest(const QString& what, const QString& received, c
     throw EReplySignatureException(Refused + QStringLiteral("ответ относится к другому запросу: %1 \"%2\", "
                                                             "а в запросе \"%3\".")
                                                  .arg(what, received, expected));
+}
+
+void RefuseReplyReceivedBefore(qint64 earlier)
+{
+    throw EReplySignatureException(
+        Refused + QStringLiteral("этот ответ уже был получен раньше (обмен %1 журнала), он относится к "
+                                 "другому запросу.")
+                      .arg(earlier));
+}
+
+void RefuseReplyNotLookedUp(const QString& reason)
+{
+    throw EReplySignatureException(
+        Refused + QStringLiteral("не удалось проверить по журналу, не был ли он получен раньше.\n") + reason);
 }

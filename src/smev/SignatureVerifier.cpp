@@ -748,7 +748,8 @@ void CheckDigestAndSignature(xmlDoc* doc, xmlNode* signature, const std::optiona
     check.signedInfoC14N = ExclusiveC14N(doc, signedInfo);
     xmlNode* signatureValue = FindChild(signature, DsigNs, "SignatureValue");
     check.signatureValueId = Attribute(signatureValue, "Id");
-    const QByteArray value = Base64Content(signatureValue, check, "ds:SignatureValue");
+    check.signatureValue = Base64Content(signatureValue, check, "ds:SignatureValue");
+    const QByteArray& value = check.signatureValue;
     // The methods the message names must be those of the key that signed it.
     const X509Ptr certificate = ReadCertificate(check.certificate);
     const EVP_PKEY* publicKey = certificate ? X509_get0_pubkey(certificate.get()) : nullptr;

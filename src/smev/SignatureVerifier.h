@@ -17,6 +17,7 @@ struct SignatureCheck {
     QByteArray signedC14N;     // the signed element as canonicalised (enveloped signature removed)
     QByteArray signedInfoC14N; // ds:SignedInfo as canonicalised
     QByteArray certificate;    // DER of the certificate in the message
+    QByteArray signatureValue; // ds:SignatureValue, decoded
     QString signatureValueId;  // the Id of ds:SignatureValue, when it has one
     QStringList failures;      // empty when everything verified
     // A reply beyond the reading limits every reply has, in the operator's words; the reading

@@ -42,8 +42,7 @@ ESOAPException ESOAPException::CreateFault(const QString& faultCode, const QStri
     return e;
 }
 
-ESOAPException ESOAPException::CreateResult(const QString& resultCode,
-                                            const QString& resultDescription,
+ESOAPException ESOAPException::CreateResult(const QString& resultCode, const QString& resultDescription,
                                             const QString& resultData)
 {
     QString msg = QLatin1String("ResultCode=") + resultCode + QLatin1Char(' ') + resultDescription;

@@ -8,13 +8,12 @@
 // fields keep the codes and texts of the reply so that an operation can react to particular codes
 // (a package still being processed, an SMEV service that is down) instead of parsing the message.
 class ESOAPException final : public Exception {
-public:
+  public:
     // The general form: the message as given, every field as given; the SMEV code is taken from
     // the fault string.
     static ESOAPException Create(const QString& msg, const QString& faultCode = {},
                                  const QString& faultString = {}, const QString& resultCode = {},
-                                 const QString& resultDescription = {},
-                                 const QString& resultData = {});
+                                 const QString& resultDescription = {}, const QString& resultData = {});
 
     // A SOAP or SMEV fault: "<code> <string>".
     static ESOAPException CreateFault(const QString& faultCode, const QString& faultString);
@@ -31,7 +30,7 @@ public:
     const QString& ResultDescription() const noexcept { return FResultDescription; }
     const QString& ResultData() const noexcept { return FResultData; }
 
-private:
+  private:
     explicit ESOAPException(const QString& msg) : Exception(msg) {}
 
     QString FFaultCode;

@@ -80,10 +80,21 @@ class SandboxExchanges : public ::testing::Test {
         options.tlsKey = tls.key;
         window.reset();
         sandbox = std::make_unique<SandboxServer>(options);
-        window = std::make_unique<TestWindow>(
-            TestWindowSetup().dialogs(dialogs).keyStore(keys.path()).session([this](SessionOptions& session) {
-                session.httpLimits = limits;
-            }));
+        OpenWindow();
+    }
+
+    // A new window, a new run of the program, pointed at the sandbox: on the data folder `data`
+    // (its journal included) when given, else on a folder of its own.
+    void OpenWindow(const QString& data = {})
+    {
+        window.reset();
+        window = std::make_unique<TestWindow>(TestWindowSetup()
+                                                  .dialogs(dialogs)
+                                                  .keyStore(keys.path())
+                                                  .session([this, data](SessionOptions& session) {
+                                                      session.httpLimits = limits;
+                                                      session.dataOption = data;
+                                                  }));
         (*window)->show();
         auto* container = Control<QComboBox>("cbContainer");
         container->addItem(Signer);
@@ -408,9 +419,12 @@ TEST_F(SandboxExchanges, RepliesAreTakenOnlyWhenSignedByATrustedCertificate)
     // The sandbox signs its faults, so training with the check on shows what the gateway said.
     Trust(sandbox->identity().caCertificatePem());
     sandbox->service().setFault(QStringLiteral("charges=soap-fault"));
-    FetchCharges();
-    EXPECT_TRUE(Error().contains(QStringLiteral("SMEV-100100 Сервис ведомства временно недоступен")))
-        << Error().toStdString();
+    // Twice: the same fault signed again is another reply, not one received before.
+    for (int time = 0; time < 2; ++time) {
+        FetchCharges();
+        EXPECT_TRUE(Error().contains(QStringLiteral("SMEV-100100 Сервис ведомства временно недоступен")))
+            << Error().toStdString();
+    }
 
     // Without a trust file nothing is sent at all.
     const int sent = RequestsOf("charges");
@@ -570,6 +584,23 @@ TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
         << Error().toStdString();
     EXPECT_EQ(Control<QLineEdit>("edPackage")->text(), package);
 
+    // The state system's acceptance of the same payment, addressed to another bank.
+    const SandboxIdentity& identity = sandbox->identity();
+    rewrite = [&](const QByteArray& reply) {
+        const QByteArray readdressed =
+            QString::fromUtf8(reply)
+                .replace(QRegularExpression(QStringLiteral("recipientIdentifier=\"[^\"]*\"")),
+                         QStringLiteral("recipientIdentifier=\"1a2b3c\""))
+                .toUtf8();
+        return SignedBy(readdressed, identity.signerCertificate.get(), identity.signerKey.get());
+    };
+    Press("buPaymentSend");
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_TRUE(Error().contains(refused) &&
+                Error().contains(QStringLiteral("recipientIdentifier \"1a2b3c\"")))
+        << Error().toStdString();
+    EXPECT_EQ(Control<QLineEdit>("edPackage")->text(), package);
+
     // Another package's status: the first package is asked about until it is processed, then the
     // answer about it is given for the second one.
     kept.clear();
@@ -613,6 +644,39 @@ TEST_F(SandboxExchanges, AGenuineReplyToAnotherRequestIsRefused)
     EXPECT_TRUE(Error().contains(refused) && Error().contains(QStringLiteral("MessageGUID")))
         << Error().toStdString();
     EXPECT_EQ(Shown(Kind::Info), QStringList());
+}
+
+// The requests' identifiers start again in every run of the program: the first payment of the next
+// run carries the RqId of the first payment of this one, and is answered with this one's acceptance.
+TEST_F(SandboxExchanges, AReplyReceivedInAnEarlierRunIsNotTakenAgain)
+{
+    QTemporaryDir data;
+    QByteArray kept;
+    QString package;
+    for (const bool again : {false, true}) {
+        OpenWindow(data.path());
+        Control<QCheckBox>("ckVerifyReplySignature")->setChecked(true);
+        Trust(CertificatePem(sandbox->identity().signerCertificate.get()));
+        StartRelay();
+        rewrite = [&](const QByteArray& reply) {
+            if (kept.isEmpty())
+                kept = reply;
+            return kept;
+        };
+        if (!again)
+            dialogs.answerYesNo(false); // no follow-up
+        Press("buPaymentSend");
+        if (!again)
+            package = Control<QLineEdit>("edPackage")->text();
+    }
+    EXPECT_FALSE(package.isEmpty());
+    EXPECT_EQ(Status(), "Ошибка.");
+    EXPECT_EQ(Error(), "Ответ СМЭВ не принят: этот ответ уже был получен раньше (обмен 1 журнала), он "
+                       "относится к другому запросу.");
+    EXPECT_EQ(Control<QLineEdit>("edPackage")->text(), QString());
+    // Known by its key however it is refused, so that it cannot come back through another request.
+    const Journal& journal = *window->session().journal();
+    EXPECT_EQ(journal.exchange(2)->replyKey, journal.exchange(1)->replyKey);
 }
 
 TEST_F(SandboxExchanges, WhatTheSignatureAllowsReadsAsTheUntamperedReply)

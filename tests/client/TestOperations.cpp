@@ -526,6 +526,19 @@ TEST_F(Operations, CancelBeforeSendingSendsNothingAndAfterItTellsWhatIsKnown)
     EXPECT_FALSE(QFile::exists(Debug("PaymentStatusResponse")));
 }
 
+// Stopped while a charges page of tens of megabytes is read, after the transfer is over: the request
+// has been taken, and nothing of the page is shown.
+TEST_F(Operations, AStopWhileALargeReplyIsReadShowsNothingOfIt)
+{
+    TScriptedReply page = Soap(ExportCharges(QString(), QStringList(70'000, ChargeInfo("1", "100"))));
+    page.ReadByClient = [this] { cancel = true; };
+    Script({page});
+    EXPECT_EQ(Run(Operation::Charges), QStringList({ChargesAsked, "finished: Отменено."}));
+    EXPECT_EQ(error, "Операция отменена после отправки запроса: ГИС ГМП могла его получить. Прежде чем "
+                     "отправлять его снова, узнайте, получен ли он.\nИдентификатор еще не получен.");
+    EXPECT_EQ(sink.memo, "");
+}
+
 TEST_F(Operations, EveryFailureEndsWithErrorAndTheNextOperationWorks)
 {
     const QString address = settings.servicePaymentGisGkx;

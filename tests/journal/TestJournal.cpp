@@ -141,6 +141,23 @@ TEST_P(JournalStores, KeepsExactBytesAndPagesThroughFilters)
     JournalFilter byPackage;
     byPackage.search = QStringLiteral("PKG-1");
     EXPECT_EQ(Ids(journal.page(byPackage).rows), QList<qint64>{first});
+
+    // A reply's key finds the earliest exchange that received it, also after the journal is opened
+    // again.
+    const QString key = QString(64, u'a');
+    for (const qint64 id : {first + 5, first + 9}) {
+        ExchangeEnd end = Ended(ExchangeOutcome::unverified, "<r/>");
+        end.replyKey = key;
+        const qint64 row = journal.begin(Payment(QString::number(id), id, xml));
+        journal.complete(row, end);
+    }
+    const Journal reopened(dir.path(), on(clock.options()));
+    const std::optional<qint64> earliest = reopened.firstWithReplyKey(key);
+    ASSERT_TRUE(earliest);
+    EXPECT_EQ(reopened.exchange(*earliest)->replyKey, key);
+    EXPECT_EQ(reopened.exchange(*earliest)->identifiers.supplierBillId, QString::number(first + 5));
+    EXPECT_FALSE(reopened.firstWithReplyKey(QString(64, u'b')));
+    EXPECT_FALSE(reopened.firstWithReplyKey(QString()));
 }
 
 // The guard names only what could have been paid: accepted, unknown or still being sent, of the

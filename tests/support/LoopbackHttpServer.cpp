@@ -3,11 +3,14 @@
 #include <httplib.h>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -20,6 +23,37 @@ QByteArray TRecordedRequest::header(const QByteArray& name) const
     }
     return {};
 }
+
+namespace {
+
+// The port of a socket's own end, or of its peer's.
+int PortOf(int socket, bool peer)
+{
+    sockaddr_in address{};
+    socklen_t size = sizeof(address);
+    const int rc = peer ? ::getpeername(socket, reinterpret_cast<sockaddr*>(&address), &size)
+                        : ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &size);
+    return rc == 0 && address.sin_family == AF_INET ? ntohs(address.sin_port) : -1;
+}
+
+// The server's end of the connection from `clientPort`, among the process's own descriptors: the
+// server library does not hand it out. -1 when there is none.
+int ServerSocketFrom(int serverPort, int clientPort)
+{
+    DIR* folder = ::opendir("/proc/self/fd");
+    int found = -1;
+    while (dirent* entry = folder ? ::readdir(folder) : nullptr) {
+        const int descriptor = std::atoi(entry->d_name);
+        if (descriptor > 2 && PortOf(descriptor, false) == serverPort &&
+            PortOf(descriptor, true) == clientPort)
+            found = descriptor;
+    }
+    if (folder)
+        ::closedir(folder);
+    return found;
+}
+
+} // namespace
 
 struct TLoopbackHttpServer::TImpl {
     httplib::Server Server;
@@ -71,9 +105,34 @@ struct TLoopbackHttpServer::TImpl {
                 reply.ContentType.toStdString(), [this, body = reply.Body](size_t, httplib::DataSink& sink) {
                     return !Wait(std::chrono::milliseconds(0)) && sink.write(body.constData(), body.size());
                 });
+        } else if (reply.ReadByClient) {
+            response.set_header("Connection", "close");
+            response.set_content_provider(
+                static_cast<size_t>(reply.Body.size()), reply.ContentType.toStdString(),
+                [this, body = reply.Body, read = reply.ReadByClient,
+                 client = request.remote_port](size_t offset, size_t length, httplib::DataSink& sink) {
+                    if (!sink.write(body.constData() + offset, length))
+                        return false;
+                    if (WaitForClose(ServerSocketFrom(Port, client)))
+                        read();
+                    return true;
+                });
         } else {
             response.body = reply.Body.toStdString();
         }
+    }
+
+    // Waits until the client closes `socket`, whose request has been read; false when the server
+    // stops first.
+    bool WaitForClose(int socket)
+    {
+        pollfd watched{socket, POLLIN | POLLRDHUP, 0};
+        char octet = 0;
+        while (socket >= 0 && !Wait(std::chrono::milliseconds(0))) {
+            if (::poll(&watched, 1, 50) > 0)
+                return ::recv(socket, &octet, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+        }
+        return false;
     }
 
     // Waits that long (a negative time: until the server stops); true when it is stopping.

@@ -37,6 +37,10 @@ struct TScriptedReply {
     std::chrono::milliseconds ByteInterval{0};
     // Sends the body again and again, chunked, until the client gives up.
     bool EndlessBody = false;
+    // Called on the server's thread once the client has read the whole reply and closed the
+    // connection, as the reply then asks it to: the client's transfer is over, and whatever it
+    // does with the reply comes after.
+    std::function<void()> ReadByClient;
 
     static TScriptedReply hangForever()
     {
