@@ -286,9 +286,9 @@ class StreamingCanonicaliser final {
             writeName(attributes[5 * i + 1], attributes[5 * i]);
             out_ += "=\"";
             const auto* value = reinterpret_cast<const char*>(attributes[5 * i + 3]);
-            const auto* end = reinterpret_cast<const char*>(attributes[5 * i + 4]);
-            for (; value < end; ++value)
-                writeAttributeCharacter(*value);
+            writeEscaped(
+                std::string_view(value, size_t(reinterpret_cast<const char*>(attributes[5 * i + 4]) - value)),
+                true);
             out_ += '"';
         }
         out_ += '>';
@@ -305,25 +305,7 @@ class StreamingCanonicaliser final {
 
     void text(const xmlChar* text, int length)
     {
-        const auto* c = reinterpret_cast<const char*>(text);
-        for (const char* end = c + length; c < end; ++c) {
-            switch (*c) {
-            case '&':
-                out_ += "&amp;";
-                break;
-            case '<':
-                out_ += "&lt;";
-                break;
-            case '>':
-                out_ += "&gt;";
-                break;
-            case '\r':
-                out_ += "&#xD;";
-                break;
-            default:
-                out_ += *c;
-            }
-        }
+        writeEscaped(std::string_view(reinterpret_cast<const char*>(text), size_t(length)), false);
     }
 
     void instruction(const xmlChar* target, const xmlChar* data)
@@ -361,30 +343,44 @@ class StreamingCanonicaliser final {
         out_ += View(localName);
     }
 
-    void writeAttributeCharacter(char c)
+    // Text, or an attribute's value, with the characters the canonical form escapes in each replaced.
+    void writeEscaped(std::string_view text, bool attribute)
     {
-        switch (c) {
-        case '&':
-            out_ += "&amp;";
-            break;
-        case '<':
-            out_ += "&lt;";
-            break;
-        case '"':
-            out_ += "&quot;";
-            break;
-        case '\t':
-            out_ += "&#x9;";
-            break;
-        case '\n':
-            out_ += "&#xA;";
-            break;
-        case '\r':
-            out_ += "&#xD;";
-            break;
-        default:
-            out_ += c;
+        size_t from = 0;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char* reference = nullptr;
+            switch (text[i]) {
+            case '&':
+                reference = "&amp;";
+                break;
+            case '<':
+                reference = "&lt;";
+                break;
+            case '\r':
+                reference = "&#xD;";
+                break;
+            case '>':
+                reference = attribute ? nullptr : "&gt;";
+                break;
+            case '"':
+                reference = attribute ? "&quot;" : nullptr;
+                break;
+            case '\t':
+                reference = attribute ? "&#x9;" : nullptr;
+                break;
+            case '\n':
+                reference = attribute ? "&#xA;" : nullptr;
+                break;
+            default:
+                break;
+            }
+            if (reference) {
+                out_.append(text, from, i - from);
+                out_ += reference;
+                from = i + 1;
+            }
         }
+        out_.append(text, from);
     }
 
     // A namespace URI as libxml2 writes it from a tree it read without replacing entities: an
