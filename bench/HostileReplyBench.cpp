@@ -119,6 +119,32 @@ void EmptyElements(benchmark::State& state)
 // 16 MB, and the client's 100 MB cap.
 BENCHMARK(EmptyElements)->Arg(4'000'000)->Arg(26'200'000)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Elements that each use as many prefixes and attributes as an element may have, the prefixes
+// declared once on the envelope: every element of the Body declares them all again in the canonical
+// form, at the 100 MB cap.
+QByteArray PrefixedAttributes()
+{
+    QByteArray declarations;
+    QByteArray element = "<a";
+    for (int p = 0; p + 1 < XmlLimits::MaxNamespaceDeclarationsPerElement; ++p) {
+        const QByteArray prefix = "p" + QByteArray::number(p);
+        declarations += " xmlns:" + prefix + "=\"urn:" + QByteArray::number(p) + "\"";
+        for (const char* name : {"a", "b", "c", "d"})
+            element += " " + prefix + ":" + name + "=\"\"";
+    }
+    element += "/>";
+    const QByteArray open = "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"" +
+                            declarations + "><s:Header/><s:Body>";
+    const QByteArray close = "</s:Body></s:Envelope>";
+    return open + element.repeated((100 * 1024 * 1024 - open.size() - close.size()) / element.size()) + close;
+}
+
+void ManyPrefixedAttributes(benchmark::State& state)
+{
+    Read(state, PrefixedAttributes(), true);
+}
+BENCHMARK(ManyPrefixedAttributes)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 void RealDocumentPage(benchmark::State& state)
 {
     Read(state, DocumentPageReply(int(state.range(0))), false, {}, XmlTreeSize::whole);
@@ -163,6 +189,13 @@ void CheckingEmptyElements(benchmark::State& state)
 {
     Check(state, Hostile(QByteArray("<a/>").repeated(state.range(0))), false);
 }
+void CheckingManyPrefixedAttributes(benchmark::State& state)
+{
+    Check(state, PrefixedAttributes(), false);
+}
+
+BENCHMARK(CheckingManyPrefixedAttributes)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(CheckingEmptyElements)
     ->Arg(4'000'000)
     ->Arg(26'200'000)

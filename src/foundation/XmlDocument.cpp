@@ -172,11 +172,13 @@ bool isEldest(xmlNodePtr element)
     return !elder || isTaken(elder);
 }
 
-// The nodes below `node` as the parser's limits count them.
-qint64 countBelow(const xmlNode* node)
+// The nodes of an element's content and attributes as the parser's limits count them.
+qint64 countBelow(const xmlNode* element)
 {
     qint64 count = 0;
-    for (const xmlNode* child = node->children; child; child = child->next)
+    for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next)
+        count += XmlLimits::NodesPerAttribute;
+    for (const xmlNode* child = element->children; child; child = child->next)
         count += 1 + (child->type == XML_ELEMENT_NODE ? countBelow(child) : 0);
     return count;
 }

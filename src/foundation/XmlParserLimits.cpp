@@ -16,7 +16,7 @@ XmlParserLimits::XmlParserLimits(xmlParserCtxtPtr context, Options options)
                              int namespaces, const xmlChar** declarations, int attributes, int defaulted,
                              const xmlChar** values) {
         XmlParserLimits& self = of(ctx);
-        if (self.count(false) && self.enter() && self.startElement_)
+        if (self.count(false) && self.countAttributes(attributes) && self.enter() && self.startElement_)
             self.startElement_(ctx, localName, prefix, uri, namespaces, declarations, attributes, defaulted,
                                values);
     };
@@ -68,6 +68,19 @@ bool XmlParserLimits::count(bool text)
         ++held_;
     }
     inText_ = text;
+    return check();
+}
+
+// An element's attributes cost the parser and its tree as much as its content does.
+bool XmlParserLimits::countAttributes(int attributes)
+{
+    nodes_ += qint64(attributes) * XmlLimits::NodesPerAttribute;
+    held_ += qint64(attributes) * XmlLimits::NodesPerAttribute;
+    return check();
+}
+
+bool XmlParserLimits::check()
+{
     if (nodes_ > options_.maxNodes)
         return refuse(QStringLiteral("в нем больше %1 узлов.").arg(options_.maxNodes));
     if (options_.maxHeldNodes > 0 && held_ > options_.maxHeldNodes)

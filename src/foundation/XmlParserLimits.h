@@ -51,6 +51,8 @@ class XmlParserLimits final {
   private:
     static XmlParserLimits& of(void* ctx);
     bool count(bool text);
+    bool countAttributes(int attributes);
+    bool check();
     bool enter();
     void handOn(xmlNodePtr element);
     bool refuse(const QString& why);

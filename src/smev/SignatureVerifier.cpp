@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -236,42 +237,35 @@ class StreamingCanonicaliser final {
             checkAbsolute(namespaces[2 * i + 1]);
         out_ += '<';
         writeName(prefix, localName);
-        marks_.push_back(rendered_.size());
+        marks_.push_back(pushed_.size());
 
-        // The namespaces this element makes visible use of, one per prefix: its own and its
-        // prefixed attributes'. The xml prefix is never declared.
-        std::vector<Namespace> used;
-        const auto use = [&](std::string_view p, std::string_view u) {
-            if (p == "xml")
-                return;
-            for (const Namespace& each : used)
-                if (each.prefix == p)
-                    return;
-            used.push_back({std::string(p), std::string(u)});
-        };
-        use(View(prefix), View(uri));
+        // The namespaces this element makes visible use of, one per prefix, in the order they are
+        // written: its own and its prefixed attributes'. The xml prefix is never declared.
+        std::vector<std::pair<std::string_view, std::string_view>> used;
+        used.reserve(size_t(attributeCount) + 1);
+        if (View(prefix) != "xml")
+            used.emplace_back(View(prefix), View(uri));
         for (int i = 0; i < attributeCount; ++i)
-            if (attributes[5 * i + 1])
-                use(View(attributes[5 * i + 1]), View(attributes[5 * i + 2]));
-        std::vector<Namespace> declared;
-        for (Namespace& each : used) {
-            const std::string* current = renderedUri(each.prefix);
+            if (attributes[5 * i + 1] && View(attributes[5 * i + 1]) != "xml")
+                used.emplace_back(View(attributes[5 * i + 1]), View(attributes[5 * i + 2]));
+        const auto byPrefix = [](const auto& a, const auto& b) { return a.first < b.first; };
+        std::sort(used.begin(), used.end(), byPrefix);
+        used.erase(std::unique(used.begin(), used.end(),
+                               [](const auto& a, const auto& b) { return a.first == b.first; }),
+                   used.end());
+        for (const auto& [usedPrefix, usedUri] : used) {
+            std::vector<std::string>& uris = rendered_[std::string(usedPrefix)];
             // An empty default namespace needs no declaration until a non-empty one was rendered.
-            const bool same = current ? *current == each.uri : each.prefix.empty() && each.uri.empty();
-            if (!same) {
-                rendered_.push_back(each);
-                declared.push_back(std::move(each));
-            }
-        }
-        std::sort(declared.begin(), declared.end(),
-                  [](const Namespace& a, const Namespace& b) { return a.prefix < b.prefix; });
-        for (const Namespace& each : declared) {
-            out_ += each.prefix.empty() ? " xmlns=" : " xmlns:";
-            if (!each.prefix.empty()) {
-                out_ += each.prefix;
+            if (uris.empty() ? usedPrefix.empty() && usedUri.empty() : uris.back() == usedUri)
+                continue;
+            uris.emplace_back(usedUri);
+            pushed_.emplace_back(usedPrefix);
+            out_ += usedPrefix.empty() ? " xmlns=" : " xmlns:";
+            if (!usedPrefix.empty()) {
+                out_ += usedPrefix;
                 out_ += '=';
             }
-            writeQuoted(each.uri);
+            writeQuoted(uris.back());
         }
 
         std::vector<int> order(static_cast<size_t>(attributeCount));
@@ -299,7 +293,9 @@ class StreamingCanonicaliser final {
         out_ += "</";
         writeName(prefix, localName);
         out_ += '>';
-        rendered_.resize(marks_.back());
+        for (size_t i = marks_.back(); i < pushed_.size(); ++i)
+            rendered_[pushed_[i]].pop_back();
+        pushed_.resize(marks_.back());
         marks_.pop_back();
     }
 
@@ -321,19 +317,6 @@ class StreamingCanonicaliser final {
     }
 
   private:
-    struct Namespace {
-        std::string prefix;
-        std::string uri;
-    };
-
-    const std::string* renderedUri(const std::string& prefix) const
-    {
-        for (auto each = rendered_.rbegin(); each != rendered_.rend(); ++each)
-            if (each->prefix == prefix)
-                return &each->uri;
-        return nullptr;
-    }
-
     void writeName(const xmlChar* prefix, const xmlChar* localName)
     {
         if (prefix) {
@@ -415,7 +398,11 @@ class StreamingCanonicaliser final {
     }
 
     std::string out_;
-    std::vector<Namespace> rendered_;
+    // The URIs each prefix was declared with by the open elements, innermost last: a lookup costs
+    // the same however many declarations the open elements made.
+    std::unordered_map<std::string, std::vector<std::string>> rendered_;
+    // The prefixes the open elements declared, in order, and where each element's begin.
+    std::vector<std::string> pushed_;
     std::vector<size_t> marks_;
     QString failure_;
 };
