@@ -145,6 +145,22 @@ void ManyPrefixedAttributes(benchmark::State& state)
 }
 BENCHMARK(ManyPrefixedAttributes)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+// Elements that each declare as many namespaces as an element may, at the 100 MB cap.
+QByteArray NamespaceDeclarations()
+{
+    QByteArray element = "<a";
+    for (int p = 0; p < XmlLimits::MaxNamespaceDeclarationsPerElement; ++p)
+        element += " xmlns:p" + QByteArray::number(p) + "=\"urn:" + QByteArray::number(p) + "\"";
+    element += "/>";
+    return Hostile(element.repeated(100 * 1024 * 1024 / element.size()));
+}
+
+void ManyNamespaceDeclarations(benchmark::State& state)
+{
+    Read(state, NamespaceDeclarations(), true);
+}
+BENCHMARK(ManyNamespaceDeclarations)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 void RealDocumentPage(benchmark::State& state)
 {
     Read(state, DocumentPageReply(int(state.range(0))), false, {}, XmlTreeSize::whole);

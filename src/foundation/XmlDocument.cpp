@@ -172,14 +172,21 @@ bool isEldest(xmlNodePtr element)
     return !elder || isTaken(elder);
 }
 
-// The nodes of an element's content and attributes as the parser's limits count them.
+// The nodes of an element's content and attributes as the parser's limits count them (its own
+// namespace declarations stay with it when its content is taken; its children's go with them).
 qint64 countBelow(const xmlNode* element)
 {
     qint64 count = 0;
     for (const xmlAttr* attribute = element->properties; attribute; attribute = attribute->next)
         count += XmlLimits::NodesPerAttribute;
-    for (const xmlNode* child = element->children; child; child = child->next)
-        count += 1 + (child->type == XML_ELEMENT_NODE ? countBelow(child) : 0);
+    for (const xmlNode* child = element->children; child; child = child->next) {
+        ++count;
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        count += countBelow(child);
+        for (const xmlNs* declaration = child->nsDef; declaration; declaration = declaration->next)
+            ++count;
+    }
     return count;
 }
 

@@ -87,9 +87,9 @@ struct XmlLimits {
     static constexpr int MaxAttributesPerElement = 256;
     static constexpr int MaxNamespaceDeclarationsPerElement = 64;
     static constexpr int MaxDepth = 128;
-    // Nodes (elements, texts, comments, processing instructions, and each attribute as two: itself
-    // and its value) of the whole document: a base that any real reply stays within, and more for
-    // a longer text, as real text runs long.
+    // Nodes (elements, texts, comments, processing instructions, namespace declarations, and each
+    // attribute as two: itself and its value) of the whole document: a base that any real reply
+    // stays within, and more for a longer text, as real text runs long.
     static constexpr int NodesPerAttribute = 2;
     static constexpr qint64 BaseNodes = 100'000;
     static constexpr qint64 OctetsPerFurtherNode = 16;

@@ -16,7 +16,8 @@ XmlParserLimits::XmlParserLimits(xmlParserCtxtPtr context, Options options)
                              int namespaces, const xmlChar** declarations, int attributes, int defaulted,
                              const xmlChar** values) {
         XmlParserLimits& self = of(ctx);
-        if (self.count(false) && self.countAttributes(attributes) && self.enter() && self.startElement_)
+        if (self.count(false) && self.countDeclared(namespaces, attributes) && self.enter() &&
+            self.startElement_)
             self.startElement_(ctx, localName, prefix, uri, namespaces, declarations, attributes, defaulted,
                                values);
     };
@@ -71,11 +72,13 @@ bool XmlParserLimits::count(bool text)
     return check();
 }
 
-// An element's attributes cost the parser and its tree as much as its content does.
-bool XmlParserLimits::countAttributes(int attributes)
+// An element's namespace declarations and attributes cost the parser and its tree as much as
+// its content does.
+bool XmlParserLimits::countDeclared(int namespaces, int attributes)
 {
-    nodes_ += qint64(attributes) * XmlLimits::NodesPerAttribute;
-    held_ += qint64(attributes) * XmlLimits::NodesPerAttribute;
+    const qint64 nodes = namespaces + qint64(attributes) * XmlLimits::NodesPerAttribute;
+    nodes_ += nodes;
+    held_ += nodes;
     return check();
 }
 

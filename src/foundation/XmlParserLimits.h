@@ -51,7 +51,7 @@ class XmlParserLimits final {
   private:
     static XmlParserLimits& of(void* ctx);
     bool count(bool text);
-    bool countAttributes(int attributes);
+    bool countDeclared(int namespaces, int attributes);
     bool check();
     bool enter();
     void handOn(xmlNodePtr element);

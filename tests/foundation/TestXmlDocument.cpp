@@ -137,12 +137,13 @@ TEST(XmlDocument, DocumentsBeyondTheLimitsAreRefusedAndReadingCanBeStopped)
     const QByteArray records = children(200'000, "<a>" + QByteArray(26, 'x') + "</a>");
     EXPECT_TRUE(parseFailure(records).contains(
         QStringLiteral("больше %1 узлов, не разобранных").arg(XmlLimits::maxHeldNodes(records.size()))));
-    // Attributes cost the tree as much as content: elements each with all the attributes one may
-    // have are refused long before the text's end.
+    // Attributes and namespace declarations cost the tree as much as content: elements each with
+    // all the attributes or declarations one may have are refused long before the text's end.
     QByteArray attributed = "<a";
     for (int i = 0; i < XmlLimits::MaxAttributesPerElement; ++i)
         attributed += " b" + QByteArray::number(i) + "=''";
     EXPECT_TRUE(parseFailure(children(2'000, attributed + "/>")).contains(QStringLiteral("узлов")));
+    EXPECT_TRUE(parseFailure(children(3'000, element(0, declarations))).contains(QStringLiteral("узлов")));
     qint64 taken = 0;
     EXPECT_NO_THROW(XmlDocument::parse(
         records, {}, [&](const XmlNode& element) { return element.localName() == u"a" && ++taken > 0; }));
