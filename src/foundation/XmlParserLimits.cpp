@@ -136,11 +136,12 @@ QString XmlStartTagExcess(const QByteArray& text)
     const qsizetype size = text.size();
     qsizetype i = 0;
     while ((i = text.indexOf('<', i)) >= 0) {
-        if (text.mid(i, 4) == "<!--") {
+        const QByteArrayView rest = QByteArrayView(text).sliced(i);
+        if (rest.startsWith("<!--")) {
             i = skipPast(text, i + 4, "-->");
             continue;
         }
-        if (text.mid(i, 9) == "<![CDATA[") {
+        if (rest.startsWith("<![CDATA[")) {
             i = skipPast(text, i + 9, "]]>");
             continue;
         }
@@ -160,9 +161,9 @@ QString XmlStartTagExcess(const QByteArray& text)
                 nameStarts = true;
             } else if (nameStarts) {
                 nameStarts = false;
-                const QByteArrayView rest = QByteArrayView(text).sliced(i);
-                if (rest.startsWith("xmlns") && rest.size() > 5 &&
-                    (rest[5] == ':' || rest[5] == '=' || rest[5] == ' '))
+                const QByteArrayView name = QByteArrayView(text).sliced(i);
+                if (name.startsWith("xmlns") && name.size() > 5 &&
+                    (name[5] == ':' || name[5] == '=' || name[5] == ' '))
                     ++declarations;
                 else if (c != '=' && c != '/')
                     ++attributes;
