@@ -290,17 +290,11 @@ void StartDigest(xmlDoc* doc, EnvelopeStream& stream)
     xmlNode* signedInfo = FindChild(FindChild(security, DsigNs, "Signature"), DsigNs, "SignedInfo");
     if (!signedInfo)
         return;
-    // Called from the parser's C frames, which no exception may cross: kept, raised once out.
-    try {
-        const MethodPair& method = SignatureMethodOf(signedInfo);
-        stream.digest.reset(EVP_MD_CTX_new());
-        if (!stream.digest || EVP_DigestInit_ex(stream.digest.get(),
-                                                GostDigest(method.algorithm, "digest check"), nullptr) != 1)
-            stream.digest.reset();
-    } catch (...) {
-        stream.error = std::current_exception();
+    const MethodPair& method = SignatureMethodOf(signedInfo);
+    stream.digest.reset(EVP_MD_CTX_new());
+    if (!stream.digest ||
+        EVP_DigestInit_ex(stream.digest.get(), GostDigest(method.algorithm, "digest check"), nullptr) != 1)
         stream.digest.reset();
-    }
 }
 
 // The parts of an envelope outside its Body are few in any real reply; the tree keeps no more.
@@ -313,6 +307,19 @@ bool Builds(void* ctx, EnvelopeStream& stream)
     return false;
 }
 
+// No exception may cross the parser's C frames: what the reading of the Body raises is kept, the
+// parser stopped, and it is raised again once the parser is out.
+template <typename Work> void Guarded(void* ctx, EnvelopeStream& stream, Work&& work)
+{
+    try {
+        work();
+    } catch (...) {
+        if (!stream.error)
+            stream.error = std::current_exception();
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+    }
+}
+
 void StartElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri,
                   int namespaceCount, const xmlChar** namespaces, int attributeCount, int defaulted,
                   const xmlChar** attributes)
@@ -323,52 +330,52 @@ void StartElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, co
                               defaulted, attributes);
         return;
     }
-    ++stream->depth;
-    if (stream->zone == EnvelopeStream::Zone::body) {
-        stream->canonicaliser.start(localName, prefix, uri, namespaceCount, namespaces, attributeCount,
-                                    attributes);
-        if (stream->canonicaliser.output().size() >= 1 << 16)
-            Drain(ctx, *stream);
-        return;
-    }
-    if (stream->zone == EnvelopeStream::Zone::skipped)
-        return;
-    if (stream->depth == 2) {
-        const bool soap = xmlStrEqual(uri, reinterpret_cast<const xmlChar*>(SoapNs));
-        if (xmlStrcasecmp(localName, reinterpret_cast<const xmlChar*>("Body")) == 0) {
-            if (stream->bodyFound || !soap ||
-                !xmlStrEqual(localName, reinterpret_cast<const xmlChar*>("Body"))) {
-                // Readers that go by local names would read it instead of the signed one.
-                stream->anotherBody = true;
+    Guarded(ctx, *stream, [&] {
+        ++stream->depth;
+        if (stream->zone == EnvelopeStream::Zone::body) {
+            stream->canonicaliser.start(localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                                        attributes);
+            if (stream->canonicaliser.output().size() >= 1 << 16)
+                Drain(ctx, *stream);
+            return;
+        }
+        if (stream->zone == EnvelopeStream::Zone::skipped)
+            return;
+        if (stream->depth == 2) {
+            const bool soap = xmlStrEqual(uri, reinterpret_cast<const xmlChar*>(SoapNs));
+            if (xmlStrcasecmp(localName, reinterpret_cast<const xmlChar*>("Body")) == 0) {
+                if (stream->bodyFound || !soap ||
+                    !xmlStrEqual(localName, reinterpret_cast<const xmlChar*>("Body"))) {
+                    // Readers that go by local names would read it instead of the signed one.
+                    stream->anotherBody = true;
+                    stream->zone = EnvelopeStream::Zone::skipped;
+                    stream->zoneDepth = stream->depth;
+                    return;
+                }
+                stream->bodyFound = true;
+                if (!Builds(ctx, *stream))
+                    return;
+                xmlSAX2StartElementNs(ctx, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
+                                      defaulted, attributes);
+                stream->zone = EnvelopeStream::Zone::body;
+                stream->zoneDepth = stream->depth;
+                StartDigest(static_cast<xmlParserCtxtPtr>(ctx)->myDoc, *stream);
+                stream->canonicaliser.start(localName, prefix, uri, namespaceCount, namespaces,
+                                            attributeCount, attributes);
+                return;
+            }
+            if (stream->headerFound || !soap ||
+                !xmlStrEqual(localName, reinterpret_cast<const xmlChar*>("Header"))) {
                 stream->zone = EnvelopeStream::Zone::skipped;
                 stream->zoneDepth = stream->depth;
                 return;
             }
-            stream->bodyFound = true;
-            if (!Builds(ctx, *stream))
-                return;
+            stream->headerFound = true;
+        }
+        if (Builds(ctx, *stream))
             xmlSAX2StartElementNs(ctx, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
                                   defaulted, attributes);
-            stream->zone = EnvelopeStream::Zone::body;
-            stream->zoneDepth = stream->depth;
-            StartDigest(static_cast<xmlParserCtxtPtr>(ctx)->myDoc, *stream);
-            if (stream->error)
-                Stop(ctx, *stream, QStringLiteral("the digest cannot be computed"));
-            stream->canonicaliser.start(localName, prefix, uri, namespaceCount, namespaces, attributeCount,
-                                        attributes);
-            return;
-        }
-        if (stream->headerFound || !soap ||
-            !xmlStrEqual(localName, reinterpret_cast<const xmlChar*>("Header"))) {
-            stream->zone = EnvelopeStream::Zone::skipped;
-            stream->zoneDepth = stream->depth;
-            return;
-        }
-        stream->headerFound = true;
-    }
-    if (Builds(ctx, *stream))
-        xmlSAX2StartElementNs(ctx, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
-                              defaulted, attributes);
+    });
 }
 void EndElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri)
 {
@@ -377,25 +384,27 @@ void EndElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, cons
         xmlSAX2EndElementNs(ctx, localName, prefix, uri);
         return;
     }
-    const int depth = stream->depth--;
-    switch (stream->zone) {
-    case EnvelopeStream::Zone::body:
-        stream->canonicaliser.end(localName, prefix);
-        if (depth == stream->zoneDepth) {
-            stream->zone = EnvelopeStream::Zone::tree;
-            Drain(ctx, *stream);
+    Guarded(ctx, *stream, [&] {
+        const int depth = stream->depth--;
+        switch (stream->zone) {
+        case EnvelopeStream::Zone::body:
+            stream->canonicaliser.end(localName, prefix);
+            if (depth == stream->zoneDepth) {
+                stream->zone = EnvelopeStream::Zone::tree;
+                Drain(ctx, *stream);
+                xmlSAX2EndElementNs(ctx, localName, prefix, uri);
+            } else if (stream->canonicaliser.output().size() >= 1 << 16) {
+                Drain(ctx, *stream);
+            }
+            return;
+        case EnvelopeStream::Zone::skipped:
+            if (depth == stream->zoneDepth)
+                stream->zone = EnvelopeStream::Zone::tree;
+            return;
+        case EnvelopeStream::Zone::tree:
             xmlSAX2EndElementNs(ctx, localName, prefix, uri);
-        } else if (stream->canonicaliser.output().size() >= 1 << 16) {
-            Drain(ctx, *stream);
         }
-        return;
-    case EnvelopeStream::Zone::skipped:
-        if (depth == stream->zoneDepth)
-            stream->zone = EnvelopeStream::Zone::tree;
-        return;
-    case EnvelopeStream::Zone::tree:
-        xmlSAX2EndElementNs(ctx, localName, prefix, uri);
-    }
+    });
 }
 
 void Characters(void* ctx, const xmlChar* text, int length)
@@ -404,9 +413,11 @@ void Characters(void* ctx, const xmlChar* text, int length)
     if (!stream) {
         xmlSAX2Characters(ctx, text, length);
     } else if (stream->zone == EnvelopeStream::Zone::body) {
-        stream->canonicaliser.text(text, length);
-        if (stream->canonicaliser.output().size() >= 1 << 16)
-            Drain(ctx, *stream);
+        Guarded(ctx, *stream, [&] {
+            stream->canonicaliser.text(text, length);
+            if (stream->canonicaliser.output().size() >= 1 << 16)
+                Drain(ctx, *stream);
+        });
     } else if (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream)) {
         xmlSAX2Characters(ctx, text, length);
     }
@@ -426,7 +437,7 @@ void Instruction(void* ctx, const xmlChar* target, const xmlChar* data)
     if (!stream || (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream)))
         xmlSAX2ProcessingInstruction(ctx, target, data);
     else if (stream->zone == EnvelopeStream::Zone::body)
-        stream->canonicaliser.instruction(target, data);
+        Guarded(ctx, *stream, [&] { stream->canonicaliser.instruction(target, data); });
 }
 
 // A document type could declare entities that expand without bound or reach for files: the
