@@ -229,6 +229,7 @@ struct EnvelopeStream {
     qint64 canonicalSize = 0;
     QByteArray signedForm;
     QString failure;
+    QString excess; // a reading limit passed, in the operator's words
     std::exception_ptr error;
 };
 
@@ -275,11 +276,12 @@ void Drain(void* ctx, EnvelopeStream& stream)
     if (stream.digest)
         EVP_DigestUpdate(stream.digest.get(), out.data(), out.size());
     out.clear();
-    if (stream.canonicalSize > stream.maxCanonicalSize)
-        Stop(ctx, stream,
-             QStringLiteral("the canonical form of the Body is more than %1 octets")
-                 .arg(stream.maxCanonicalSize));
-    else if (!stream.canonicaliser.failure().isEmpty())
+    if (stream.canonicalSize > stream.maxCanonicalSize) {
+        // A reading limit like the others, told in the same words.
+        stream.excess = QStringLiteral("тело ответа в каноническом виде длиннее %1 октетов.")
+                            .arg(stream.maxCanonicalSize);
+        xmlStopParser(static_cast<xmlParserCtxtPtr>(ctx));
+    } else if (!stream.canonicaliser.failure().isEmpty())
         Stop(ctx, stream, stream.canonicaliser.failure());
 }
 
@@ -505,7 +507,7 @@ ParsedText Parse(const QByteArray& text, EnvelopeStream* stream = nullptr,
     parsed.doc.reset(context->myDoc);
     context->myDoc = nullptr;
     parsed.documentType = state.documentType;
-    parsed.excess = limits.excess();
+    parsed.excess = limits.excess().isEmpty() && stream ? stream->excess : limits.excess();
     parsed.namespacesWellFormed = context->wellFormed && context->nsWellFormed;
     if (!context->wellFormed || parsed.stopped || !parsed.excess.isEmpty() || state.documentType ||
         (stream && !stream->failure.isEmpty()))
