@@ -393,21 +393,7 @@ XmlDocument XmlDocument::parseBytes(const QByteArray& bytes, bool forceUtf8,
         };
     const XmlParserLimits counter(context.get(), std::move(limits));
 
-    // Fed in pieces, so that a stop is heard while a long reply is read.
-    constexpr qsizetype piece = 1 << 18;
-    bool stopped = false;
-    for (qsizetype offset = 0;; offset += piece) {
-        if (stopRequested && stopRequested()) {
-            stopped = true;
-            break;
-        }
-        const qsizetype length = std::min(piece, bytes.size() - offset);
-        const bool last = offset + length >= bytes.size();
-        const int result =
-            xmlParseChunk(context.get(), bytes.constData() + offset, int(length), last ? 1 : 0);
-        if (last || result != XML_ERR_OK || context->disableSAX)
-            break;
-    }
+    const bool stopped = !XmlParseInPieces(context.get(), bytes, stopRequested);
     auto doc = ownDocument(context->myDoc);
     context->myDoc = nullptr;
 

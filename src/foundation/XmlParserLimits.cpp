@@ -2,6 +2,8 @@
 
 #include <QByteArrayView>
 
+#include <algorithm>
+
 XmlParserLimits::XmlParserLimits(xmlParserCtxtPtr context, Options options)
     : context_(context), options_(std::move(options))
 {
@@ -116,6 +118,21 @@ bool XmlParserLimits::refuse(const QString& why)
         excess_ = why;
     xmlStopParser(context_);
     return false;
+}
+
+bool XmlParseInPieces(xmlParserCtxtPtr context, const QByteArray& text,
+                      const std::function<bool()>& stopRequested)
+{
+    constexpr qsizetype piece = 1 << 18;
+    for (qsizetype offset = 0;; offset += piece) {
+        if (stopRequested && stopRequested())
+            return false;
+        const qsizetype length = std::min(piece, text.size() - offset);
+        const bool last = offset + length >= text.size();
+        if (xmlParseChunk(context, text.constData() + offset, int(length), last ? 1 : 0) != XML_ERR_OK ||
+            last || context->disableSAX)
+            return true;
+    }
 }
 
 namespace {

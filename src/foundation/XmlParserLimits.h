@@ -19,6 +19,11 @@
 // the parser spends time growing with the square of the attributes of one element.
 QString XmlStartTagExcess(const QByteArray& text);
 
+// Feeds the text to the push parser in pieces and ends the document, asking `stopRequested` (when
+// given) before each piece, so that a stop is heard while a long reply is read. False when stopped.
+bool XmlParseInPieces(xmlParserCtxtPtr context, const QByteArray& text,
+                      const std::function<bool()>& stopRequested);
+
 // Wraps the element, text, comment and instruction handlers the parser context has when it is
 // made (those of the tree builder, or a reader's own), counts what passes through them and stops
 // the parser at the first limit passed. The wrapped handlers are called with the parser context,

@@ -212,8 +212,8 @@ xmlNode* CheckSignedInfo(xmlNode* signedInfo, bool enveloped, SignatureCheck& ch
     return reference;
 }
 
-// What reading a document keeps: with `envelope` set, the tree of everything but the SOAP Body's
-// content, which is canonicalised and hashed as it comes; otherwise the whole tree.
+// What reading an envelope keeps: the tree of everything but the SOAP Body's content, which is
+// canonicalised and hashed as it comes.
 struct EnvelopeStream {
     bool keepSignedForm = false;
     qint64 maxCanonicalSize = 0;
@@ -285,6 +285,13 @@ void Drain(void* ctx, EnvelopeStream& stream)
         Stop(ctx, stream, stream.canonicaliser.failure());
 }
 
+// The canonical form is hashed in pieces of about 64 KB.
+void DrainWhenFull(void* ctx, EnvelopeStream& stream)
+{
+    if (stream.canonicaliser.output().size() >= 1 << 16)
+        Drain(ctx, stream);
+}
+
 // The digest named by the signature of the Header read so far; none when there is no signature yet.
 void StartDigest(xmlDoc* doc, EnvelopeStream& stream)
 {
@@ -327,18 +334,12 @@ void StartElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, co
                   const xmlChar** attributes)
 {
     EnvelopeStream* stream = StateOf(ctx).stream;
-    if (!stream) {
-        xmlSAX2StartElementNs(ctx, localName, prefix, uri, namespaceCount, namespaces, attributeCount,
-                              defaulted, attributes);
-        return;
-    }
     Guarded(ctx, *stream, [&] {
         ++stream->depth;
         if (stream->zone == EnvelopeStream::Zone::body) {
             stream->canonicaliser.start(localName, prefix, uri, namespaceCount, namespaces, attributeCount,
                                         attributes);
-            if (stream->canonicaliser.output().size() >= 1 << 16)
-                Drain(ctx, *stream);
+            DrainWhenFull(ctx, *stream);
             return;
         }
         if (stream->zone == EnvelopeStream::Zone::skipped)
@@ -382,10 +383,6 @@ void StartElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, co
 void EndElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri)
 {
     EnvelopeStream* stream = StateOf(ctx).stream;
-    if (!stream) {
-        xmlSAX2EndElementNs(ctx, localName, prefix, uri);
-        return;
-    }
     Guarded(ctx, *stream, [&] {
         const int depth = stream->depth--;
         switch (stream->zone) {
@@ -395,8 +392,8 @@ void EndElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, cons
                 stream->zone = EnvelopeStream::Zone::tree;
                 Drain(ctx, *stream);
                 xmlSAX2EndElementNs(ctx, localName, prefix, uri);
-            } else if (stream->canonicaliser.output().size() >= 1 << 16) {
-                Drain(ctx, *stream);
+            } else {
+                DrainWhenFull(ctx, *stream);
             }
             return;
         case EnvelopeStream::Zone::skipped:
@@ -412,13 +409,10 @@ void EndElement(void* ctx, const xmlChar* localName, const xmlChar* prefix, cons
 void Characters(void* ctx, const xmlChar* text, int length)
 {
     EnvelopeStream* stream = StateOf(ctx).stream;
-    if (!stream) {
-        xmlSAX2Characters(ctx, text, length);
-    } else if (stream->zone == EnvelopeStream::Zone::body) {
+    if (stream->zone == EnvelopeStream::Zone::body) {
         Guarded(ctx, *stream, [&] {
             stream->canonicaliser.text(text, length);
-            if (stream->canonicaliser.output().size() >= 1 << 16)
-                Drain(ctx, *stream);
+            DrainWhenFull(ctx, *stream);
         });
     } else if (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream)) {
         xmlSAX2Characters(ctx, text, length);
@@ -429,14 +423,14 @@ void Characters(void* ctx, const xmlChar* text, int length)
 void Comment(void* ctx, const xmlChar* text)
 {
     EnvelopeStream* stream = StateOf(ctx).stream;
-    if (!stream || (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream)))
+    if (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream))
         xmlSAX2Comment(ctx, text);
 }
 
 void Instruction(void* ctx, const xmlChar* target, const xmlChar* data)
 {
     EnvelopeStream* stream = StateOf(ctx).stream;
-    if (!stream || (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream)))
+    if (stream->zone == EnvelopeStream::Zone::tree && Builds(ctx, *stream))
         xmlSAX2ProcessingInstruction(ctx, target, data);
     else if (stream->zone == EnvelopeStream::Zone::body)
         Guarded(ctx, *stream, [&] { stream->canonicaliser.instruction(target, data); });
@@ -476,33 +470,23 @@ ParsedText Parse(const QByteArray& text, EnvelopeStream* stream = nullptr,
     xmlCtxtUseOptions(context.get(), XML_PARSE_NONET | XML_PARSE_NOCDATA | (stream ? XML_PARSE_NOENT : 0));
     xmlSAXHandler* sax = context->sax;
     sax->internalSubset = RefuseDocumentType;
-    sax->startElementNs = StartElement;
-    sax->endElementNs = EndElement;
-    sax->characters = Characters;
-    sax->comment = Comment;
-    sax->processingInstruction = Instruction;
-    ParseState state{stream};
-    if (stream)
+    // A tree is built by libxml2's own handlers; a streamed Body's envelope by these, which call them.
+    if (stream) {
+        sax->startElementNs = StartElement;
+        sax->endElementNs = EndElement;
+        sax->characters = Characters;
+        sax->comment = Comment;
+        sax->processingInstruction = Instruction;
         stream->maxCanonicalSize = 2 * qint64(text.size()) + (1 << 20);
+    }
+    ParseState state{stream};
     XmlParserLimits::Options options;
     options.maxNodes = XmlLimits::maxNodes(text.size());
     options.user = &state;
     const XmlParserLimits limits(context.get(), std::move(options));
 
     xmlSetStructuredErrorFunc(&parsed.errors, CollectError);
-    constexpr qsizetype piece = 1 << 18;
-    for (qsizetype offset = 0;; offset += piece) {
-        if (stopRequested && stopRequested()) {
-            parsed.stopped = true;
-            break;
-        }
-        const qsizetype length = std::min(piece, text.size() - offset);
-        const bool last = offset + length >= text.size();
-        if (xmlParseChunk(context.get(), text.constData() + offset, int(length), last ? 1 : 0) !=
-                XML_ERR_OK ||
-            last || context->disableSAX)
-            break;
-    }
+    parsed.stopped = !XmlParseInPieces(context.get(), text, stopRequested);
     xmlSetStructuredErrorFunc(nullptr, nullptr);
     parsed.doc.reset(context->myDoc);
     context->myDoc = nullptr;
